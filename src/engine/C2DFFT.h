@@ -1,0 +1,60 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "engine/SpectrumPlane.h"
+
+namespace quarvel {
+
+/// Two-dimensional FFT of one image channel at a power-of-two size W x H (1 to 65536 each).
+///
+/// Conventions:
+/// - Forward: F(u, v) = sum_y sum_x f(x, y) (-1)^(x+y) e^(-2 pi i (u x / W + v y / H)). The
+///   factor (-1)^(x+y) centres the spectrum: the zero frequency sits at (W / 2, H / 2). Nothing
+///   is scaled.
+/// - Inverse: g(x, y) = (-1)^(x+y) Re[sum_v sum_u F(u, v) e^(+2 pi i (u x / W + v y / H))] / (W H),
+///   computed as a forward transform of the conjugate. Only the real part is returned.
+/// - Planes are row-major, element (x, y) at y * W + x, single precision.
+///
+/// All trigonometric values, butterfly positions and twiddle indices are computed once in the
+/// constructor and never change, so one instance may serve several channels in turn. Forward
+/// and Inverse spread rows and columns over the worker threads; no two calls may run on one
+/// instance at the same time.
+class C2DFFT {
+public:
+    C2DFFT(std::uint64_t width, std::uint64_t height);
+    virtual ~C2DFFT();
+
+    C2DFFT(const C2DFFT&) = delete;
+    C2DFFT& operator=(const C2DFFT&) = delete;
+
+    /// Transforms the W x H byte plane of one channel into new real and imaginary planes of its
+    /// centred spectrum, handed to the caller through re and im. The input is not changed.
+    /// Returns false (and leaves re and im null) when the planes cannot be allocated.
+    bool Forward(const std::uint8_t* values, SpectrumPlane& re, SpectrumPlane& im) const;
+
+    /// Transforms a centred spectrum back into a new plane of real channel values, not yet
+    /// rounded or limited. Neither input plane is changed. Null when memory runs out.
+    SpectrumPlane Inverse(const float* re, const float* im) const;
+
+    /// In-place forward transform of n complex values held in separate real and imaginary
+    /// arrays, output in natural order: X[m] = sum_t x[t] e^(-2 pi i m t / n). The tables are
+    /// those of the axis whose length is n.
+    static void FFT1D(float* re, float* im, std::uint64_t n, const float* cosTable,
+                      const float* sinTable, const std::uint32_t* positions,
+                      const std::uint32_t* twiddles);
+
+    std::uint64_t width;
+    std::uint64_t height;
+    std::vector<float> rowCos;               ///< cos(2 pi i / W), i < W / 2
+    std::vector<float> rowSin;               ///< sin(2 pi i / W), i < W / 2
+    std::vector<float> colCos;               ///< cos(2 pi i / H), i < H / 2
+    std::vector<float> colSin;               ///< sin(2 pi i / H), i < H / 2
+    std::vector<std::uint32_t> rowPos;       ///< read position, stage s butterfly k at s * W / 2 + k
+    std::vector<std::uint32_t> rowTwiddle;   ///< twiddle index, same layout as rowPos
+    std::vector<std::uint32_t> colPos;       ///< as rowPos, for columns (length H)
+    std::vector<std::uint32_t> colTwiddle;   ///< as rowTwiddle, for columns
+};
+
+}  // namespace quarvel

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "engine/ImageBitmap.h"
+#include "engine/SpectrumPlane.h"
+
+namespace quarvel {
+
+/// Which channel ComputeSpectrum takes from an image.
+enum class ChannelKind { Red, Green, Blue, Grey };
+
+/// The transform size for an image dimension n >= 1: the smallest power of two not below n.
+std::uint64_t SpectrumSize(std::uint64_t n);
+
+/// True when a row of the image in its own format is longer than twice its width in bytes:
+/// 24- and 32-bit images, and 8-bit images one pixel wide.
+bool IsColorImage(const ImageBitmap& image);
+
+/// A new image of newWidth x newHeight in the source's format, filled by bilinear interpolation.
+/// Null when source is null or the new image cannot be created.
+std::unique_ptr<ImageBitmap> ResampleImage(const ImageBitmap* source, std::uint32_t newWidth,
+                                           std::uint32_t newHeight);
+
+/// The centred spectrum of one channel of an image whose width and height are powers of two.
+/// Both planes are empty when image is null or memory runs out.
+ChannelSpectrum ComputeSpectrum(const ImageBitmap* image, ChannelKind channel);
+
+/// A new grey power spectrum image (PixelFormat32bppRGB) of width x height: each level is the
+/// base-2 logarithm of the element's magnitude, mapped linearly from the smallest to the largest
+/// value onto 0 to 255. Null when a plane is missing or memory runs out.
+std::unique_ptr<ImageBitmap> RenderPowerSpectrum(const float* re, const float* im,
+                                                 std::uint64_t width, std::uint64_t height);
+
+}  // namespace quarvel

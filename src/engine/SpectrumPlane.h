@@ -1,0 +1,35 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdlib>
+#include <memory>
+
+namespace quarvel {
+
+/// Frees a plane allocated by AllocatePlane.
+struct PlaneDeleter {
+    void operator()(float* plane) const noexcept { std::free(plane); }
+};
+
+/// W x H single-precision floats, row-major: element (x, y) sits at index y * W + x, rows follow
+/// one another without gaps. The size is not stored; the owner knows it. Planes are aligned to
+/// 64 bytes so that whole-plane loops can use the widest vector loads.
+using SpectrumPlane = std::unique_ptr<float[], PlaneDeleter>;
+
+/// A new uninitialised plane of count floats, or null when the memory cannot be had.
+SpectrumPlane AllocatePlane(std::size_t count);
+
+/// A new plane holding a copy of count floats from source, or null when the memory cannot be
+/// had or source is null.
+SpectrumPlane CopyPlane(const float* source, std::size_t count);
+
+/// The complex spectrum of one channel at its power-of-two transform size W2 x H2, centred: the
+/// zero frequency sits at column W2 / 2, row H2 / 2.
+struct ChannelSpectrum {
+    SpectrumPlane re;  ///< real parts
+    SpectrumPlane im;  ///< imaginary parts
+
+    bool IsComplete() const { return re && im; }
+};
+
+}  // namespace quarvel
