@@ -1,0 +1,183 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <vector>
+
+namespace quarvel {
+
+/// Mask byte values of a VXRegion.
+inline constexpr std::uint8_t MaskOutside = 0;
+/// Not yet known to be inside or outside; exists only while a polygon is being filled.
+inline constexpr std::uint8_t MaskUnresolved = 64;
+/// Selected pixel on the outline of the selection.
+inline constexpr std::uint8_t MaskOutline = 128;
+/// Selected pixel inside the outline.
+inline constexpr std::uint8_t MaskInside = 255;
+
+/// How a new shape is combined with the existing selection; fixed by the modifier keys held when
+/// the mouse button goes down (none: Replace, Shift: Add, Ctrl: Subtract, both: Intersect).
+enum class SelectionMode { Replace, Add, Subtract, Intersect };
+
+/// One pixel position in image coordinates (x to the right, y downward).
+struct RegionPoint {
+    std::int32_t x = 0;
+    std::int32_t y = 0;
+
+    bool operator==(const RegionPoint&) const = default;
+};
+
+/// An inclusive pixel box.
+struct RegionRect {
+    std::int32_t left = 0;
+    std::int32_t top = 0;
+    std::int32_t right = 0;
+    std::int32_t bottom = 0;
+
+    bool operator==(const RegionRect&) const = default;
+};
+
+/// The set of pixels selected in one pane: a byte mask of width x height (row-major, row y at
+/// byte y * width; values MaskOutside, MaskOutline, MaskInside) plus the list of its outline
+/// pixels. Selected pixels are those valued MaskOutline or MaskInside.
+///
+/// The region is empty when PointCount() is 0; its mask is then absent or all zeros. An absent
+/// mask is an empty vector. After an operation that rebuilds the outline over the whole image
+/// (a combine with an existing mask, Invert, Rescale) the point list holds each outline pixel
+/// exactly once, and the outline pixels are exactly the selected pixels that touch an unselected
+/// pixel or the image border. Rectangles and ellipses made from an empty selection keep their
+/// outline in generation order, where a pixel may repeat.
+///
+/// A second use is the free-hand path region: only its point list matters, holding the path's
+/// vertices in drawing order (AppendPoint, BridgeLastGap, ClosePolygon); the polygon operations
+/// take such a region as their argument.
+///
+/// Only one thread may change a region; Contains may be called concurrently while nobody
+/// changes it.
+class VXRegion {
+public:
+    /// Size 0 x 0, no mask, no points, scale 1.
+    VXRegion() = default;
+
+    /// Clears the region, then sets its size. A negative size counts as 0.
+    void Init(std::int32_t width, std::int32_t height);
+    /// Frees the mask and the point list; area 0, scale 1. The size stays.
+    void Clear();
+    /// Frees the point list only.
+    void ClearPoints();
+    /// A deep copy: size, scale, area, points, bounds and mask.
+    std::unique_ptr<VXRegion> Clone() const;
+
+    /// Rectangle operations; the corners are inclusive, in any order, and clamped into the image.
+    /// SetRectangle replaces the selection (a rectangle of zero width or height empties it),
+    /// AddRectangle adds to it (a rectangle with left == right or top == bottom as passed empties
+    /// the whole selection), IntersectRectangle and SubtractRectangle combine with it.
+    void SetRectangle(std::int32_t left, std::int32_t top, std::int32_t right, std::int32_t bottom);
+    void AddRectangle(std::int32_t left, std::int32_t top, std::int32_t right, std::int32_t bottom);
+    void IntersectRectangle(std::int32_t left, std::int32_t top, std::int32_t right,
+                            std::int32_t bottom);
+    void SubtractRectangle(std::int32_t left, std::int32_t top, std::int32_t right,
+                           std::int32_t bottom);
+
+    /// Ellipse operations around (cx, cy) with radii rx, ry, clipped to the image. SetEllipse
+    /// uses the radii as given (below 1 it leaves the selection empty); the other three use
+    /// rx - 1 and ry - 1, so their ellipse is one pixel smaller on each axis.
+    void SetEllipse(std::int32_t cx, std::int32_t cy, std::int32_t rx, std::int32_t ry);
+    void AddEllipse(std::int32_t cx, std::int32_t cy, std::int32_t rx, std::int32_t ry);
+    void IntersectEllipse(std::int32_t cx, std::int32_t cy, std::int32_t rx, std::int32_t ry);
+    void SubtractEllipse(std::int32_t cx, std::int32_t cy, std::int32_t rx, std::int32_t ry);
+
+    /// Polygon operations with a path region already closed by ClosePolygon. The path's
+    /// vertices are first clamped into this region's image (in the path region itself).
+    /// SetPolygon leaves the selection empty for a path of 4 vertices or fewer.
+    void SetPolygon(VXRegion& path);
+    void AddPolygon(VXRegion& path);
+    void IntersectPolygon(VXRegion& path);
+    void SubtractPolygon(VXRegion& path);
+
+    /// Exchanges selected and unselected pixels; does nothing without a selection.
+    void Invert();
+    /// Resamples the mask to trunc(size * factor + 0.5) by nearest neighbour and rebuilds the
+    /// outline; does nothing when factor equals the stored scale, without a selection, or when
+    /// the resulting size would be 0. Used on a clone to draw the outline at a zoom.
+    void Rescale(float factor);
+    /// Whether pixel (x, y) is selected. With a mask: false outside the image. Without one:
+    /// true when there are no points or the selection covers the whole image.
+    bool Contains(std::int32_t x, std::int32_t y) const;
+
+    /// Path region: appends a vertex.
+    void AppendPoint(std::int32_t x, std::int32_t y);
+    /// Path region: inserts the pixels strictly between the last two points, so that
+    /// consecutive points touch.
+    void BridgeLastGap();
+    /// Path region: closes the path back to its first point and replaces the point list by the
+    /// pixels along every segment; frees the mask and resets area and scale.
+    void ClosePolygon();
+    /// Path region: the points, writable in place (the pane converts them to image coordinates).
+    std::span<RegionPoint> MutablePoints() { return points_; }
+
+    std::int32_t Width() const { return width_; }
+    std::int32_t Height() const { return height_; }
+    std::int32_t PointCount() const { return static_cast<std::int32_t>(points_.size()); }
+    const std::vector<RegionPoint>& Points() const { return points_; }
+    /// Number of selected pixels inside Bounds().
+    std::int32_t Area() const { return area_; }
+    /// The box around the outline pixels; the whole image when there are none.
+    RegionRect Bounds() const { return bounds_; }
+    /// Factor of the last Rescale; 1 after construction, Clear and ClosePolygon.
+    float Scale() const { return scale_; }
+    bool HasMask() const { return !mask_.empty(); }
+    /// Width() * Height() bytes when HasMask(), else empty.
+    const std::vector<std::uint8_t>& Mask() const { return mask_; }
+
+private:
+    using Mask8 = std::vector<std::uint8_t>;
+
+    /// A shape rasterised into a mask of the region's size: its outline list in generation
+    /// order and its box.
+    struct Shape {
+        Mask8 mask;
+        std::vector<RegionPoint> outline;
+        RegionRect box;
+    };
+
+    std::size_t Index(std::int32_t x, std::int32_t y) const;
+    bool ImageIsEmpty() const { return width_ <= 0 || height_ <= 0; }
+
+    void ClampRect(RegionRect& rect) const;
+    bool ComputeBounds();
+    bool CountArea();
+    void RebuildOutline(const RegionRect& box);
+    void UnionMask(Mask8& shapeMask, const RegionRect& box);
+    void SubtractMask(Mask8& shapeMask, const RegionRect& box);
+    void IntersectMask(Mask8& shapeMask, const RegionRect& box);
+    void Finish();
+    /// The precondition of intersect and subtract: there is a selection and it is not the
+    /// whole image.
+    bool CanIntersectOrSubtract() const;
+    void CombineShape(Shape shape, SelectionMode mode);
+
+    Shape GenerateRectangle(const RegionRect& rect) const;
+    Shape GenerateEllipse(std::int32_t cx, std::int32_t cy, std::int32_t rx, std::int32_t ry,
+                          float radiusX, float radiusY) const;
+    void EllipseOperation(std::int32_t cx, std::int32_t cy, std::int32_t rx, std::int32_t ry,
+                          SelectionMode mode);
+
+    void ClampVertices(VXRegion& path) const;
+    Shape FillPolygonMask(const VXRegion& path) const;
+    void PolygonOperation(VXRegion& path, SelectionMode mode);
+    void CastRays(std::int32_t x0, std::int32_t y0, const RegionRect& box);
+    void WalkRay(std::int32_t x0, std::int32_t y0, std::int32_t x1, std::int32_t y1);
+
+    std::vector<RegionPoint> points_;
+    std::int32_t width_ = 0;
+    std::int32_t height_ = 0;
+    std::int32_t area_ = 0;
+    RegionRect bounds_;
+    Mask8 mask_;
+    float scale_ = 1.0F;
+};
+
+}  // namespace quarvel
