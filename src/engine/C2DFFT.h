@@ -23,11 +23,16 @@ namespace quarvel {
 /// instance at the same time.
 class C2DFFT {
 public:
+    /// Builds the tables for a width x height transform; both must be powers of two from 1 to
+    /// 65536.
     C2DFFT(std::uint64_t width, std::uint64_t height);
     virtual ~C2DFFT();
 
     C2DFFT(const C2DFFT&) = delete;
     C2DFFT& operator=(const C2DFFT&) = delete;
+
+    /// False when the tables could not be allocated; Forward and Inverse then fail.
+    bool IsComplete() const { return complete_; }
 
     /// Transforms the W x H byte plane of one channel into new real and imaginary planes of its
     /// centred spectrum, handed to the caller through re and im. The input is not changed.
@@ -40,21 +45,25 @@ public:
 
     /// In-place forward transform of n complex values held in separate real and imaginary
     /// arrays, output in natural order: X[m] = sum_t x[t] e^(-2 pi i m t / n). The tables are
-    /// those of the axis whose length is n.
-    static void FFT1D(float* re, float* im, std::uint64_t n, const float* cosTable,
+    /// those of the axis whose length is n. Returns false, leaving the values unchanged, when
+    /// the scratch memory cannot be had.
+    static bool FFT1D(float* re, float* im, std::uint64_t n, const float* cosTable,
                       const float* sinTable, const std::uint32_t* positions,
                       const std::uint32_t* twiddles);
 
     std::uint64_t width;
     std::uint64_t height;
-    std::vector<float> rowCos;               ///< cos(2 pi i / W), i < W / 2
-    std::vector<float> rowSin;               ///< sin(2 pi i / W), i < W / 2
-    std::vector<float> colCos;               ///< cos(2 pi i / H), i < H / 2
-    std::vector<float> colSin;               ///< sin(2 pi i / H), i < H / 2
-    std::vector<std::uint32_t> rowPos;       ///< read position, stage s butterfly k at s * W / 2 + k
-    std::vector<std::uint32_t> rowTwiddle;   ///< twiddle index, same layout as rowPos
-    std::vector<std::uint32_t> colPos;       ///< as rowPos, for columns (length H)
-    std::vector<std::uint32_t> colTwiddle;   ///< as rowTwiddle, for columns
+    std::vector<float> rowCos;              ///< cos(2 pi i / W), i < W / 2
+    std::vector<float> rowSin;              ///< sin(2 pi i / W), i < W / 2
+    std::vector<float> colCos;              ///< cos(2 pi i / H), i < H / 2
+    std::vector<float> colSin;              ///< sin(2 pi i / H), i < H / 2
+    std::vector<std::uint32_t> rowPos;      ///< read position, stage s butterfly k at s * W / 2 + k
+    std::vector<std::uint32_t> rowTwiddle;  ///< twiddle index, same layout as rowPos
+    std::vector<std::uint32_t> colPos;      ///< as rowPos, for columns (length H)
+    std::vector<std::uint32_t> colTwiddle;  ///< as rowTwiddle, for columns
+
+private:
+    bool complete_ = false;
 };
 
 }  // namespace quarvel

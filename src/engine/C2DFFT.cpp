@@ -1,0 +1,278 @@
+#include "engine/C2DFFT.h"
+
+#include <atomic>
+#include <cassert>
+#include <cmath>
+#include <memory>
+#include <new>
+
+#include "engine/ParallelFor.h"
+
+namespace quarvel {
+
+namespace {
+
+constexpr std::uint64_t kMaxAxisLength = 65536;
+
+bool IsSupportedLength(std::uint64_t n) {
+    return n >= 1 && n <= kMaxAxisLength && (n & (n - 1)) == 0;
+}
+
+/// log2(n) for a power of two n, taken as the single-precision ratio of natural logarithms
+/// rounded to the nearest integer (n = 1 gives 0 stages).
+std::uint32_t StageCount(std::uint64_t n) {
+    return static_cast<std::uint32_t>(std::log(static_cast<float>(n)) / std::log(2.0f) + 0.5f);
+}
+
+/// Fills the trigonometric and stage tables of one axis of length n.
+///
+/// Stage s has span = n / 2^(s+1). Butterfly k of that stage reads positions p and p + span,
+/// where p is k with a zero bit inserted at the span bit, and rotates the second value by the
+/// twiddle index w = k with the bits below span cleared. For n = 8:
+///   stage 0 (span 4): p = 0 1 2 3, w = 0 0 0 0
+///   stage 1 (span 2): p = 0 1 4 5, w = 0 0 2 2
+///   stage 2 (span 1): p = 0 2 4 6, w = 0 1 2 3
+void BuildAxisTables(std::uint64_t n, std::vector<float>& cosTable, std::vector<float>& sinTable,
+                     std::vector<std::uint32_t>& positions, std::vector<std::uint32_t>& twiddles) {
+    const std::uint64_t half = n / 2;
+    // The step is divided in double from the single-precision length, then kept in single.
+    const auto step =
+        static_cast<float>(6.283185307179586 / static_cast<double>(static_cast<float>(n)));
+    cosTable.resize(half);
+    sinTable.resize(half);
+    for (std::uint64_t i = 0; i < half; ++i) {
+        const float angle = static_cast<float>(i) * step;
+        cosTable[i] = std::cos(angle);
+        sinTable[i] = std::sin(angle);
+    }
+    // Every value stays below 65536 for the supported lengths.
+    const std::uint32_t stages = StageCount(n);
+    positions.resize(stages * half);
+    twiddles.resize(stages * half);
+    for (std::uint32_t s = 0; s < stages; ++s) {
+        const std::uint64_t span = n >> (s + 1);
+        for (std::uint64_t k = 0; k < half; ++k) {
+            const std::uint64_t twiddle = k / span * span;
+            twiddles[s * half + k] = static_cast<std::uint32_t>(twiddle);
+            positions[s * half + k] = static_cast<std::uint32_t>(k + twiddle);
+        }
+    }
+}
+
+/// The constant-geometry radix-2 kernel behind FFT1D, with caller-provided scratch of n / 2
+/// floats each in scratchRe and scratchIm.
+///
+/// Each stage writes the sums of its butterflies in place into slots 0 .. n/2 - 1 (a butterfly
+/// only ever reads slots at or above its own index, so no unread value is overwritten), keeping
+/// the rotated partners b aside; the differences a - b then go to the upper half as
+/// (a + b) - 2b, since a itself may already be gone.
+void Butterflies(float* re, float* im, std::uint64_t n, const float* cosTable,
+                 const float* sinTable, const std::uint32_t* positions,
+                 const std::uint32_t* twiddles, float* scratchRe, float* scratchIm) {
+    const std::uint64_t half = n / 2;
+    const std::uint32_t stages = StageCount(n);
+    for (std::uint32_t s = 0; s < stages; ++s) {
+        const std::uint64_t span = n >> (s + 1);
+        const std::uint32_t* stagePositions = positions + s * half;
+        const std::uint32_t* stageTwiddles = twiddles + s * half;
+        for (std::uint64_t k = 0; k < half; ++k) {
+            const std::uint64_t p = stagePositions[k];
+            const std::uint32_t w = stageTwiddles[k];
+            const float c = cosTable[w];
+            const float d = sinTable[w];
+            // Rotate the partner by e^(-2 pi i w / n).
+            const float bRe = re[p + span] * c + im[p + span] * d;
+            const float bIm = im[p + span] * c - re[p + span] * d;
+            scratchRe[k] = bRe;
+            scratchIm[k] = bIm;
+            re[k] = bRe + re[p];
+            im[k] = bIm + im[p];
+        }
+        for (std::uint64_t k = 0; k < half; ++k) {
+            re[k + half] = re[k] - 2.0f * scratchRe[k];
+            im[k + half] = im[k] - 2.0f * scratchIm[k];
+        }
+    }
+}
+
+/// Scratch memory that the calling iteration owns; null when it cannot be had.
+std::unique_ptr<float[]> AllocateScratch(std::uint64_t count) {
+    return std::unique_ptr<float[]>(new (std::nothrow) float[count]);
+}
+
+}  // namespace
+
+C2DFFT::C2DFFT(std::uint64_t columns, std::uint64_t rows) : width(columns), height(rows) {
+    assert(IsSupportedLength(columns) && IsSupportedLength(rows));
+    if (!IsSupportedLength(columns) || !IsSupportedLength(rows)) {
+        return;
+    }
+    // The tables are small next to the planes, but a failure must still leave a usable object.
+    try {
+        BuildAxisTables(width, rowCos, rowSin, rowPos, rowTwiddle);
+        BuildAxisTables(height, colCos, colSin, colPos, colTwiddle);
+        complete_ = true;
+    } catch (const std::bad_alloc&) {
+        complete_ = false;
+    }
+}
+
+C2DFFT::~C2DFFT() = default;
+
+bool C2DFFT::FFT1D(float* re, float* im, std::uint64_t n, const float* cosTable,
+                   const float* sinTable, const std::uint32_t* positions,
+                   const std::uint32_t* twiddles) {
+    assert(re != nullptr && im != nullptr);
+    const std::uint64_t half = n / 2;
+    if (half == 0) {
+        return true;
+    }
+    std::unique_ptr<float[]> scratch = AllocateScratch(2 * half);
+    if (!scratch) {
+        return false;
+    }
+    Butterflies(re, im, n, cosTable, sinTable, positions, twiddles, scratch.get(),
+                scratch.get() + half);
+    return true;
+}
+
+bool C2DFFT::Forward(const std::uint8_t* values, SpectrumPlane& re, SpectrumPlane& im) const {
+    assert(values != nullptr);
+    re.reset();
+    im.reset();
+    if (values == nullptr || !complete_) {
+        return false;
+    }
+    const std::uint64_t w = width;
+    const std::uint64_t h = height;
+    SpectrumPlane outRe = AllocatePlane(w * h);
+    SpectrumPlane outIm = AllocatePlane(w * h);
+    if (!outRe || !outIm) {
+        return false;
+    }
+    float* const planeRe = outRe.get();
+    float* const planeIm = outIm.get();
+    std::atomic<bool> failed{false};
+
+    // Rows: load the channel, multiplied by (-1)^(x+y) to centre the spectrum, and transform.
+    ParallelFor(0, h, [&](std::size_t y) {
+        float* rowRe = planeRe + y * w;
+        float* rowIm = planeIm + y * w;
+        const std::uint8_t* in = values + y * w;
+        for (std::uint64_t x = 0; x < w; ++x) {
+            rowRe[x] = static_cast<float>(in[x]);
+            rowIm[x] = 0.0f;
+            if (((x + y) & 1) != 0) {
+                rowRe[x] *= -1.0f;
+            }
+        }
+        if (!FFT1D(rowRe, rowIm, w, rowCos.data(), rowSin.data(), rowPos.data(),
+                   rowTwiddle.data())) {
+            failed = true;
+        }
+    });
+    if (failed) {
+        return false;
+    }
+
+    // Columns: gathered into contiguous temporaries, transformed and scattered back.
+    ParallelFor(0, w, [&](std::size_t x) {
+        std::unique_ptr<float[]> column = AllocateScratch(2 * h);
+        if (!column) {
+            failed = true;
+            return;
+        }
+        float* colRe = column.get();
+        float* colIm = column.get() + h;
+        for (std::uint64_t y = 0; y < h; ++y) {
+            colRe[y] = planeRe[y * w + x];
+            colIm[y] = planeIm[y * w + x];
+        }
+        if (!FFT1D(colRe, colIm, h, colCos.data(), colSin.data(), colPos.data(),
+                   colTwiddle.data())) {
+            failed = true;
+            return;
+        }
+        for (std::uint64_t y = 0; y < h; ++y) {
+            planeRe[y * w + x] = colRe[y];
+            planeIm[y * w + x] = colIm[y];
+        }
+    });
+    if (failed) {
+        return false;
+    }
+    re = std::move(outRe);
+    im = std::move(outIm);
+    return true;
+}
+
+SpectrumPlane C2DFFT::Inverse(const float* re, const float* im) const {
+    assert(re != nullptr && im != nullptr);
+    if (re == nullptr || im == nullptr || !complete_) {
+        return nullptr;
+    }
+    const std::uint64_t w = width;
+    const std::uint64_t h = height;
+    SpectrumPlane outRe = AllocatePlane(w * h);
+    SpectrumPlane outIm = AllocatePlane(w * h);
+    if (!outRe || !outIm) {
+        return nullptr;
+    }
+    float* const planeRe = outRe.get();
+    float* const planeIm = outIm.get();
+    std::atomic<bool> failed{false};
+
+    // Columns of the conjugate: the inverse is a forward transform of conj(F), conjugated, and
+    // the final conjugation is dropped with the imaginary part.
+    ParallelFor(0, w, [&](std::size_t x) {
+        std::unique_ptr<float[]> column = AllocateScratch(2 * h);
+        if (!column) {
+            failed = true;
+            return;
+        }
+        float* colRe = column.get();
+        float* colIm = column.get() + h;
+        for (std::uint64_t y = 0; y < h; ++y) {
+            colRe[y] = re[y * w + x];
+            colIm[y] = -im[y * w + x];
+        }
+        if (!FFT1D(colRe, colIm, h, colCos.data(), colSin.data(), colPos.data(),
+                   colTwiddle.data())) {
+            failed = true;
+            return;
+        }
+        for (std::uint64_t y = 0; y < h; ++y) {
+            planeRe[y * w + x] = colRe[y];
+            planeIm[y * w + x] = colIm[y];
+        }
+    });
+    if (failed) {
+        return nullptr;
+    }
+
+    ParallelFor(0, h, [&](std::size_t y) {
+        if (!FFT1D(planeRe + y * w, planeIm + y * w, w, rowCos.data(), rowSin.data(), rowPos.data(),
+                   rowTwiddle.data())) {
+            failed = true;
+        }
+    });
+    outIm.reset();
+    if (failed) {
+        return nullptr;
+    }
+
+    // Scale by 1 / (W H) and undo the centring factor (-1)^(x+y).
+    const auto count = static_cast<float>(w * h);
+    ParallelFor(0, h, [&](std::size_t y) {
+        float* row = planeRe + y * w;
+        for (std::uint64_t x = 0; x < w; ++x) {
+            row[x] = row[x] / count;
+            if (((x + y) & 1) != 0) {
+                row[x] = -row[x];
+            }
+        }
+    });
+    return outRe;
+}
+
+}  // namespace quarvel

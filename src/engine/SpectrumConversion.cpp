@@ -1,0 +1,230 @@
+#include "engine/SpectrumConversion.h"
+
+#include <cassert>
+#include <cmath>
+#include <limits>
+#include <new>
+
+#include "engine/C2DFFT.h"
+#include "engine/ParallelFor.h"
+
+namespace quarvel {
+
+namespace {
+
+bool IsPowerOfTwo(std::uint64_t n) {
+    return n != 0 && (n & (n - 1)) == 0;
+}
+
+/// Truncates a non-negative interpolated value toward zero and limits it to a byte.
+std::uint8_t TruncateToByte(float value) {
+    if (!(value > 0.0f)) {
+        return 0;
+    }
+    if (value >= 255.0f) {
+        return 255;
+    }
+    return static_cast<std::uint8_t>(static_cast<int>(value));
+}
+
+/// Offset of the channel's byte inside a blue, green, red, ignored pixel.
+std::size_t ChannelByte(ChannelKind channel) {
+    switch (channel) {
+        case ChannelKind::Red:
+            return 2;
+        case ChannelKind::Green:
+            return 1;
+        case ChannelKind::Blue:
+        case ChannelKind::Grey:
+            break;
+    }
+    return 0;
+}
+
+}  // namespace
+
+std::uint64_t SpectrumSize(std::uint64_t n) {
+    assert(n >= 1);
+    float exponent = std::log(static_cast<float>(n)) / std::log(2.0f);
+    if (exponent != std::trunc(exponent)) {
+        exponent = std::ceil(exponent);
+    }
+    const double power = std::nearbyint(std::pow(2.0, static_cast<double>(exponent)));
+    // 2^64 and above (or a NaN) cannot be represented.
+    if (!(power < 18446744073709551616.0)) {
+        return std::numeric_limits<std::uint64_t>::max();
+    }
+    auto size = static_cast<std::uint64_t>(power);
+    // Above 2^21 the single-precision logarithm can land on the power of two just below n.
+    while (size != 0 && size < n && size <= std::numeric_limits<std::uint64_t>::max() / 2) {
+        size *= 2;
+    }
+    return size;
+}
+
+bool IsColorImage(const ImageBitmap& image) {
+    return image.Stride() > 2 * static_cast<std::size_t>(image.Width());
+}
+
+std::unique_ptr<ImageBitmap> ResampleImage(const ImageBitmap* source, std::uint32_t newWidth,
+                                           std::uint32_t newHeight) {
+    if (source == nullptr) {
+        return nullptr;
+    }
+    std::unique_ptr<ImageBitmap> target =
+        ImageBitmap::Create(newWidth, newHeight, source->Format());
+    if (!target) {
+        return nullptr;
+    }
+    const bool colour = IsColorImage(*source);
+    // An indexed target always gets the source's palette, also when a one pixel wide indexed
+    // image goes through the colour view: its colours are written back as palette entries.
+    if (source->Format() == PixelFormat8bppIndexed) {
+        target->SetPalette(source->Palette());
+    }
+    const PixelFormat view = colour ? PixelFormat32bppRGB : source->Format();
+    const std::size_t pixelBytes = colour ? 4 : 1;
+    const std::size_t components = colour ? 3 : 1;
+    {
+        const RowAccess from(*source, view);
+        RowAccess to(*target, view);
+        if (!from.IsValid() || !to.IsValid()) {
+            return nullptr;
+        }
+        const std::uint32_t w = source->Width();
+        const std::uint32_t h = source->Height();
+        const float sx = static_cast<float>(w) / static_cast<float>(newWidth);
+        const float sy = static_cast<float>(h) / static_cast<float>(newHeight);
+        ParallelFor(0, newHeight, [&](std::size_t j) {
+            const float fy = static_cast<float>(j) * sy;
+            std::uint32_t y0 = static_cast<std::uint32_t>(fy);
+            y0 = y0 < h ? y0 : h - 1;
+            const std::uint32_t y1 = y0 + 1 >= h ? h - 1 : y0 + 1;
+            const float wy = fy - static_cast<float>(y0);
+            const std::uint8_t* row0 = from.Row(y0);
+            const std::uint8_t* row1 = from.Row(y1);
+            std::uint8_t* out = to.Row(static_cast<std::uint32_t>(j));
+            for (std::uint32_t i = 0; i < newWidth; ++i) {
+                const float fx = static_cast<float>(i) * sx;
+                std::uint32_t x0 = static_cast<std::uint32_t>(fx);
+                x0 = x0 < w ? x0 : w - 1;
+                const std::uint32_t x1 = x0 + 1 >= w ? w - 1 : x0 + 1;
+                const float wx = fx - static_cast<float>(x0);
+                for (std::size_t c = 0; c < components; ++c) {
+                    const float s00 = row0[x0 * pixelBytes + c];
+                    const float s10 = row0[x1 * pixelBytes + c];
+                    const float s01 = row1[x0 * pixelBytes + c];
+                    const float s11 = row1[x1 * pixelBytes + c];
+                    const float value = s00 * (1.0f - wy) * (1.0f - wx) + s10 * (1.0f - wy) * wx +
+                                        s01 * (1.0f - wx) * wy + s11 * wx * wy;
+                    out[i * pixelBytes + c] = TruncateToByte(value);
+                }
+            }
+        });
+    }
+    return target;
+}
+
+ChannelSpectrum ComputeSpectrum(const ImageBitmap* image, ChannelKind channel) {
+    ChannelSpectrum spectrum;
+    if (image == nullptr) {
+        return spectrum;
+    }
+    const std::uint32_t w = image->Width();
+    const std::uint32_t h = image->Height();
+    assert(IsPowerOfTwo(w) && IsPowerOfTwo(h));
+    // The grey channel is the palette index of an indexed image; no other image has one.
+    const bool grey = channel == ChannelKind::Grey;
+    assert(!grey || image->Format() == PixelFormat8bppIndexed);
+    if (!IsPowerOfTwo(w) || !IsPowerOfTwo(h) ||
+        (grey && image->Format() != PixelFormat8bppIndexed)) {
+        return spectrum;
+    }
+    const std::size_t count = static_cast<std::size_t>(w) * h;
+    std::unique_ptr<std::uint8_t[]> bytes(new (std::nothrow) std::uint8_t[count]);
+    if (!bytes) {
+        return spectrum;
+    }
+    {
+        const RowAccess rows(*image, grey ? image->Format() : PixelFormat32bppRGB);
+        if (!rows.IsValid()) {
+            return spectrum;
+        }
+        const std::size_t offset = ChannelByte(channel);
+        const std::size_t step = grey ? 1 : 4;
+        std::uint8_t* plane = bytes.get();
+        ParallelFor(0, h, [&](std::size_t y) {
+            const std::uint8_t* in = rows.Row(static_cast<std::uint32_t>(y)) + offset;
+            std::uint8_t* out = plane + y * w;
+            for (std::uint32_t x = 0; x < w; ++x) {
+                out[x] = in[x * step];
+            }
+        });
+    }
+    const C2DFFT fft(w, h);
+    fft.Forward(bytes.get(), spectrum.re, spectrum.im);
+    return spectrum;
+}
+
+std::unique_ptr<ImageBitmap> RenderPowerSpectrum(const float* re, const float* im,
+                                                 std::uint64_t width, std::uint64_t height) {
+    if (re == nullptr || im == nullptr || width == 0 || height == 0 ||
+        width > std::numeric_limits<std::uint32_t>::max() ||
+        height > std::numeric_limits<std::uint32_t>::max()) {
+        return nullptr;
+    }
+    SpectrumPlane levels = AllocatePlane(width * height);
+    if (!levels) {
+        return nullptr;
+    }
+    float* const plane = levels.get();
+
+    // Base-2 logarithm of each magnitude; an exactly zero element counts as 0.
+    const float log10Of2 = std::log10(2.0f);
+    ParallelFor(0, height, [&](std::size_t y) {
+        for (std::uint64_t x = 0; x < width; ++x) {
+            const std::size_t i = y * width + x;
+            const float magnitude = std::sqrt(re[i] * re[i] + im[i] * im[i]);
+            plane[i] = magnitude != 0.0f ? std::log10(magnitude) / log10Of2 : 0.0f;
+        }
+    });
+
+    float lowest = 3.4028235e38f;
+    float highest = -3.4028235e38f;
+    for (std::size_t i = 0; i < width * height; ++i) {
+        if (plane[i] < lowest) {
+            lowest = plane[i];
+        }
+        if (plane[i] > highest) {
+            highest = plane[i];
+        }
+    }
+
+    std::unique_ptr<ImageBitmap> image = ImageBitmap::Create(
+        static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height), PixelFormat32bppRGB);
+    if (!image) {
+        return nullptr;
+    }
+    {
+        RowAccess rows(*image, PixelFormat32bppRGB);
+        if (!rows.IsValid()) {
+            return nullptr;
+        }
+        // When every value is equal the quotient is 0 / 0, not a number, and the level is 0.
+        const float range = highest - lowest;
+        ParallelFor(0, height, [&](std::size_t y) {
+            std::uint8_t* out = rows.Row(static_cast<std::uint32_t>(y));
+            const float* row = plane + y * width;
+            for (std::uint64_t x = 0; x < width; ++x) {
+                const float level = (row[x] - lowest) / range * 255.0f;
+                const std::uint8_t byte = TruncateToByte(level);
+                out[4 * x] = byte;
+                out[4 * x + 1] = byte;
+                out[4 * x + 2] = byte;
+            }
+        });
+    }
+    return image;
+}
+
+}  // namespace quarvel
