@@ -298,7 +298,8 @@ VXRegion::Shape VXRegion::GenerateRectangle(const RegionRect& rect) const {
     for (std::int32_t y = b; y >= t; --y) {
         outline(l, y);
     }
-    for (std::int32_t y = t + 1; y < b; ++y) {
+    // Inside pixels exist only when both sides are at least 3 pixels long.
+    for (std::int32_t y = t + 1; y < b && r - l >= 2; ++y) {
         std::fill_n(shape.mask.begin() + static_cast<std::ptrdiff_t>(Index(l + 1, y)), r - l - 1,
                     MaskInside);
     }
@@ -627,8 +628,11 @@ void VXRegion::ClosePolygon() {
     if (points_.empty()) {
         return;
     }
-    std::vector<RegionPoint> vertices = points_;
-    vertices.push_back(vertices.front());
+    // The path with a copy of its first point appended, which closes it.
+    std::vector<RegionPoint> vertices;
+    vertices.reserve(points_.size() + 1);
+    vertices.insert(vertices.end(), points_.begin(), points_.end());
+    vertices.push_back(points_.front());
     const std::size_t n = vertices.size();
     std::vector<RegionPoint> closed;
     for (std::size_t j = 1; j < n; ++j) {
