@@ -1,0 +1,146 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "engine/ImageBitmap.h"
+#include "engine/ProcState.h"
+#include "engine/RectangleList.h"
+#include "engine/SpectrumConversion.h"
+#include "engine/SpectrumPlane.h"
+#include "filters/FilterSettings.h"
+
+namespace quarvel {
+
+class VXRegion;
+
+/// The 8-bit value of a synthesised channel value: value + 0.5 truncated toward zero, limited
+/// to 0 to 255. -0.7 gives 0, 12.4 gives 12, 12.5 gives 13, 300 gives 255 and NaN gives 0. The
+/// limits are tested on the float, so values beyond the integer range are never converted.
+inline std::uint8_t RoundToByte(float value) {
+    const float rounded = value + 0.5f;
+    if (!(rounded > 0.0f)) {
+        return 0;
+    }
+    if (rounded >= 255.0f) {
+        return 255;
+    }
+    return static_cast<std::uint8_t>(static_cast<std::int32_t>(rounded));
+}
+
+/// The processing of one image: the image as loaded, the undoable history of processing states,
+/// at most one working state that collects uncommitted spectrum edits, and the filter design
+/// with its buffers.
+///
+/// Editing and filtering change only the working state, creating it from the current state when
+/// needed; CreateFinalImage turns it into a new history entry. Undo, Redo and
+/// RestorePowerSpectrum throw it away. An operation whose input is missing (no image, no state)
+/// does nothing. Derived classes say how the views are told about changes (UpdateViews).
+///
+/// Spectrum coordinates are those of the power spectrum image: column x, row y from the top-left
+/// element, the zero frequency at (W2 / 2, H2 / 2). The editing members Red, Green and Blue pick
+/// a colour channel of a colour state and the grey channel of a grey state; Grey picks the grey
+/// channel of a grey state and nothing (only the notification) on a colour state.
+///
+/// All operations run on one thread; their row loops run in parallel and are joined before they
+/// return.
+class CFFTProc {
+public:
+    CFFTProc() = default;
+    virtual ~CFFTProc();
+
+    CFFTProc(const CFFTProc&) = delete;
+    CFFTProc& operator=(const CFFTProc&) = delete;
+
+    /// The history entry at currentIndex, or null when there is none.
+    ProcState* CurrentState();
+    const ProcState* CurrentState() const;
+    /// The working state when there is one, otherwise the current state.
+    ProcState* ActiveState();
+    const ProcState* ActiveState() const;
+
+    /// Makes sure a working state exists: continues from the current state (copying its spectra)
+    /// or, with an empty history, transforms originalImage. All or nothing: when a bitmap or
+    /// plane cannot be made, no working state is left behind. True when a working state exists
+    /// afterwards.
+    bool PrepareWorkingState();
+    /// Destroys the working state, if any.
+    void DiscardWorkingState();
+    /// Destroys every history state after the current one. The working state is kept.
+    void DropRedoStates();
+    /// Appends the working state to the history and makes it current. Nothing without one.
+    void CommitWorkingState();
+
+    /// Builds and commits the first state of a freshly loaded originalImage and records its
+    /// transform size in spectrumWidth and spectrumHeight. Expects an empty history (after
+    /// ResetHistory). False when there is no image or memory runs out; nothing is added then.
+    bool StartHistory();
+    /// The batch's start of one file: as StartHistory, but the first state stays uncommitted as
+    /// the working state (its image a copy of originalImage), with currentIndex 0 and an empty
+    /// history, so that edits and CreateFinalImage commit it as the only state.
+    bool StartWorkingState();
+    /// Releases the original image, every state, the working state and the filter buffers.
+    void ResetHistory();
+
+    /// Steps back one state (not below the first), drops the working state, notifies.
+    void Undo();
+    /// Steps forward one state (not beyond the last), drops the working state, notifies.
+    void Redo();
+    /// Drops the uncommitted edits of the working state and notifies.
+    void RestorePowerSpectrum();
+
+    /// Clears the disc of elements around (cx, cy): every element whose distance d from the
+    /// centre has r >= trunc(d), clipped to the plane. cx is read as a signed 32-bit value.
+    void StampBrush(ChannelKind member, std::uint32_t cx, std::int32_t cy, std::uint64_t r);
+    /// Clears every element the region contains, within the region's width and height.
+    void ClearSelection(ChannelKind member, const VXRegion& region);
+    /// Clears each rectangle in turn (see SpectrumRectangle); a right or bottom edge outside
+    /// the plane (negative ones included) is limited to the last column or row, and the last
+    /// row is never cleared.
+    void ClearRectangles(ChannelKind member, const RectangleList& rectangles);
+
+    /// Transforms the working state's spectra back into its workImage (rounded, limited to
+    /// 0 to 255), resamples that to the loaded image's size as its image and commits it. Redo
+    /// states are dropped first, also when there is nothing to commit. When memory runs out the
+    /// working state stays uncommitted.
+    void CreateFinalImage();
+
+    /// Releases the filter buffers and builds, from filterSettings and the spectrum size, either
+    /// filterMask (2-D design) or rowResponse and columnResponse (1-D design).
+    void BuildFilter(FilterKind kind);
+    /// Multiplies the working state's spectra by the filter last built and renders their power
+    /// spectrum images again. On a colour state only the switched-on channels are filtered; a
+    /// grey state is always filtered. Redo states are dropped first.
+    void ApplyFilter(bool applyRed, bool applyGreen, bool applyBlue);
+
+    /// Tells the views that the displayed spectra or the history changed; erase is passed on.
+    virtual void UpdateViews(int erase) = 0;
+
+    std::unique_ptr<ImageBitmap> originalImage;  ///< the image as loaded
+    SpectrumPlane filterMask;                    ///< spectrumWidth x spectrumHeight, row-major
+    SpectrumPlane rowResponse;                   ///< spectrumWidth values, by column
+    SpectrumPlane columnResponse;                ///< spectrumHeight values, by row
+    FilterSettings filterSettings;
+    std::uint64_t spectrumWidth = 0;                 ///< transform width of the first state
+    std::uint64_t spectrumHeight = 0;                ///< transform height of the first state
+    std::vector<std::unique_ptr<ProcState>> states;  ///< the history, oldest first
+    std::uint64_t currentIndex = 0;
+    std::unique_ptr<ProcState> workingState;  ///< pending edits, or null
+
+private:
+    /// The planes and power image one editing member works on.
+    struct EditTarget {
+        ChannelSpectrum* spectrum = nullptr;
+        std::unique_ptr<ImageBitmap>* power = nullptr;
+    };
+    /// Steps 1 to 4 shared by the editing operations. Returns false when the operation stops
+    /// without notifying; otherwise width and height are the plane size and target.spectrum is
+    /// null when only the notification is due.
+    bool BeginEdit(ChannelKind member, EditTarget& target, std::uint64_t& width,
+                   std::uint64_t& height);
+    /// Renders the edited channel's power spectrum image again (when there is one) and notifies.
+    void FinishEdit(const EditTarget& target, std::uint64_t width, std::uint64_t height);
+};
+
+}  // namespace quarvel

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <memory>
+
+#include "engine/ImageBitmap.h"
+#include "engine/SpectrumPlane.h"
+
+namespace quarvel {
+
+/// One entry of the processing history: a complete snapshot of the image and its spectra.
+///
+/// A colour state (isColor true) holds the red, green and blue spectra and power spectrum
+/// images and no grey ones; a grey state holds only spectrumGrey and powerGrey. All spectra have
+/// the size of workImage (powers of two, zero frequency at the centre). The state owns every
+/// bitmap and plane it points to.
+struct ProcState {
+    bool isColor = false;
+    std::unique_ptr<ImageBitmap> workImage;  ///< the image at the transform size
+    std::unique_ptr<ImageBitmap> image;      ///< the image at the size of the loaded image
+    std::unique_ptr<ImageBitmap> powerRed;
+    std::unique_ptr<ImageBitmap> powerGreen;
+    std::unique_ptr<ImageBitmap> powerBlue;
+    ChannelSpectrum spectrumRed;
+    ChannelSpectrum spectrumGreen;
+    ChannelSpectrum spectrumBlue;
+    std::unique_ptr<ImageBitmap> powerGrey;
+    ChannelSpectrum spectrumGrey;
+};
+
+}  // namespace quarvel

@@ -1,0 +1,169 @@
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+
+#include "engine/CFFTProc.h"
+#include "engine/ParallelFor.h"
+#include "selection/VXRegion.h"
+
+namespace quarvel {
+
+namespace {
+
+/// Sets element index of both planes to zero.
+inline void ClearElement(ChannelSpectrum& spectrum, std::size_t index) {
+    spectrum.re[index] = 0.0f;
+    spectrum.im[index] = 0.0f;
+}
+
+/// A signed coordinate read as an unsigned 64-bit number after sign extension: negative values
+/// become very large.
+inline std::uint64_t AsUnsigned(std::int32_t value) {
+    return static_cast<std::uint64_t>(static_cast<std::int64_t>(value));
+}
+
+}  // namespace
+
+bool CFFTProc::BeginEdit(ChannelKind member, EditTarget& target, std::uint64_t& width,
+                         std::uint64_t& height) {
+    target = EditTarget{};
+    if (!PrepareWorkingState() || !workingState->workImage) {
+        return false;
+    }
+    ProcState& state = *workingState;
+    width = state.workImage->Width();
+    height = state.workImage->Height();
+
+    if (state.isColor) {
+        // Grey on a colour state changes nothing but still notifies.
+        if (member == ChannelKind::Grey) {
+            return true;
+        }
+        if (!state.spectrumRed.re || !state.spectrumGreen.re || !state.spectrumBlue.re) {
+            return false;
+        }
+        switch (member) {
+            case ChannelKind::Red:
+                target = {&state.spectrumRed, &state.powerRed};
+                break;
+            case ChannelKind::Green:
+                target = {&state.spectrumGreen, &state.powerGreen};
+                break;
+            case ChannelKind::Blue:
+            case ChannelKind::Grey:
+                target = {&state.spectrumBlue, &state.powerBlue};
+                break;
+        }
+    } else {
+        // Every member edits the one channel of a grey state.
+        target = {&state.spectrumGrey, &state.powerGrey};
+    }
+    return target.spectrum->IsComplete();
+}
+
+void CFFTProc::FinishEdit(const EditTarget& target, std::uint64_t width, std::uint64_t height) {
+    if (target.spectrum != nullptr) {
+        target.power->reset();
+        *target.power = RenderPowerSpectrum(target.spectrum->re.get(), target.spectrum->im.get(),
+                                            width, height);
+    }
+    UpdateViews(0);
+}
+
+void CFFTProc::StampBrush(ChannelKind member, std::uint32_t cx, std::int32_t cy, std::uint64_t r) {
+    EditTarget target;
+    std::uint64_t width = 0;
+    std::uint64_t height = 0;
+    if (!BeginEdit(member, target, width, height)) {
+        return;
+    }
+    if (target.spectrum != nullptr) {
+        // The box of the disc, clipped to the plane. The centre column is a signed value; the
+        // bounds are worked out in 64 bits so that no sum can overflow.
+        const std::int64_t centreX = static_cast<std::int32_t>(cx);
+        const std::int64_t centreY = cy;
+        const std::int64_t reach = static_cast<std::int64_t>(std::min<std::uint64_t>(r, INT32_MAX));
+        const std::int64_t left = std::max<std::int64_t>(0, centreX - reach);
+        const std::int64_t right =
+            std::min<std::int64_t>(static_cast<std::int64_t>(width) - 1, centreX + reach);
+        const std::int64_t top = std::max<std::int64_t>(0, centreY - reach);
+        const std::int64_t bottom =
+            std::min<std::int64_t>(static_cast<std::int64_t>(height) - 1, centreY + reach);
+
+        // An element is in the disc when r >= trunc(distance), that is when its distance is
+        // below r + 1: radius 1 takes the whole 3 x 3 block, radius 3 a 7 x 7 block less its
+        // corners.
+        for (std::int64_t y = top; y <= bottom; ++y) {
+            const std::int64_t dy = centreY - y;
+            for (std::int64_t x = left; x <= right; ++x) {
+                const std::int64_t dx = centreX - x;
+                const double distance = std::sqrt(static_cast<double>(dx * dx + dy * dy));
+                if (r >= static_cast<std::uint64_t>(distance)) {
+                    ClearElement(*target.spectrum,
+                                 static_cast<std::size_t>(y) * width + static_cast<std::size_t>(x));
+                }
+            }
+        }
+    }
+    FinishEdit(target, width, height);
+}
+
+void CFFTProc::ClearSelection(ChannelKind member, const VXRegion& region) {
+    EditTarget target;
+    std::uint64_t width = 0;
+    std::uint64_t height = 0;
+    if (!BeginEdit(member, target, width, height)) {
+        return;
+    }
+    if (target.spectrum != nullptr) {
+        // Only elements inside the region's own size are considered, so a region smaller than
+        // the plane never reaches beyond its image.
+        const std::uint64_t columns =
+            std::min<std::uint64_t>(width, static_cast<std::uint64_t>(std::max(region.Width(), 0)));
+        const std::uint64_t rows = std::min<std::uint64_t>(
+            height, static_cast<std::uint64_t>(std::max(region.Height(), 0)));
+        ChannelSpectrum& spectrum = *target.spectrum;
+        ParallelFor(0, rows, [&](std::size_t y) {
+            for (std::size_t x = 0; x < columns; ++x) {
+                if (region.Contains(static_cast<std::int32_t>(x), static_cast<std::int32_t>(y))) {
+                    ClearElement(spectrum, y * width + x);
+                }
+            }
+        });
+    }
+    FinishEdit(target, width, height);
+}
+
+void CFFTProc::ClearRectangles(ChannelKind member, const RectangleList& rectangles) {
+    EditTarget target;
+    std::uint64_t width = 0;
+    std::uint64_t height = 0;
+    if (!BeginEdit(member, target, width, height)) {
+        return;
+    }
+    if (target.spectrum != nullptr) {
+        ChannelSpectrum& spectrum = *target.spectrum;
+        for (const SpectrumRectangle& rect : rectangles) {
+            // Bounds are compared unsigned: a negative right or bottom edge is limited to the
+            // last column or row, a negative left or top edge clears nothing. The bottom row is
+            // exclusive and limited before, so the last row is never cleared.
+            const std::uint64_t right = std::min(AsUnsigned(rect.x2), width - 1);
+            const std::uint64_t bottom = std::min(AsUnsigned(rect.y2), height - 1);
+            const std::uint64_t top = AsUnsigned(rect.y1);
+            const std::uint64_t left = AsUnsigned(rect.x1);
+            if (top >= bottom || left > right) {
+                continue;
+            }
+            ParallelFor(top, bottom, [&](std::size_t y) {
+                std::fill(spectrum.re.get() + y * width + left,
+                          spectrum.re.get() + y * width + right + 1, 0.0f);
+                std::fill(spectrum.im.get() + y * width + left,
+                          spectrum.im.get() + y * width + right + 1, 0.0f);
+            });
+        }
+    }
+    FinishEdit(target, width, height);
+}
+
+}  // namespace quarvel
