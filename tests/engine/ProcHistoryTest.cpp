@@ -1,0 +1,231 @@
+#include <gtest/gtest.h>
+
+#include "ProcTestSupport.h"
+#include "engine/CFFTProc.h"
+
+namespace quarvel {
+namespace {
+
+using testing_support::CopyOf;
+using testing_support::CountingProc;
+using testing_support::MakeColourImage;
+using testing_support::MakeGreyImage;
+using testing_support::Open;
+using testing_support::SameBits;
+using testing_support::SamePixels;
+
+/// An edit followed by "Create Final Image".
+void EditAndCommit(CFFTProc& proc, std::uint32_t x) {
+    proc.StampBrush(ChannelKind::Grey, x, 3, 1);
+    proc.CreateFinalImage();
+}
+
+TEST(ProcHistory, StartHistory_CommitsFirstStateAtTransformSize) {
+    CountingProc proc;
+    ASSERT_TRUE(Open(proc, MakeGreyImage(40, 20)));
+    ASSERT_EQ(proc.states.size(), 1u);
+    EXPECT_EQ(proc.currentIndex, 0u);
+    EXPECT_EQ(proc.workingState, nullptr);
+    EXPECT_EQ(proc.spectrumWidth, 64u);
+    EXPECT_EQ(proc.spectrumHeight, 32u);
+    const ProcState& state = *proc.states[0];
+    EXPECT_EQ(state.workImage->Width(), 64u);
+    EXPECT_EQ(state.workImage->Height(), 32u);
+    EXPECT_TRUE(SamePixels(*state.image, *proc.originalImage));
+    EXPECT_EQ(proc.ActiveState(), proc.CurrentState());
+    EXPECT_EQ(proc.updateCount, 0);
+}
+
+TEST(ProcHistory, StartHistory_WithoutImage_CreatesNothing) {
+    CountingProc proc;
+    EXPECT_FALSE(proc.StartHistory());
+    EXPECT_TRUE(proc.states.empty());
+    EXPECT_EQ(proc.workingState, nullptr);
+    EXPECT_FALSE(proc.PrepareWorkingState());
+    EXPECT_EQ(proc.ActiveState(), nullptr);
+}
+
+TEST(ProcHistory, EditAfterUndo_DropsLaterStatesOnCommit) {
+    CountingProc proc;
+    ASSERT_TRUE(Open(proc, MakeGreyImage(32, 32)));
+    EditAndCommit(proc, 5);
+    EditAndCommit(proc, 9);
+    ASSERT_EQ(proc.states.size(), 3u);
+    EXPECT_EQ(proc.currentIndex, 2u);
+
+    proc.Undo();
+    proc.Undo();
+    EXPECT_EQ(proc.currentIndex, 0u);
+    EXPECT_EQ(proc.states.size(), 3u);
+
+    const ProcState* first = proc.states[0].get();
+    EditAndCommit(proc, 20);
+    ASSERT_EQ(proc.states.size(), 2u);
+    EXPECT_EQ(proc.currentIndex, 1u);
+    EXPECT_EQ(proc.states[0].get(), first);
+}
+
+TEST(ProcHistory, UndoAndRedoAtTheEnds_KeepIndexButDiscardWorkingState) {
+    CountingProc proc;
+    ASSERT_TRUE(Open(proc, MakeGreyImage(16, 16)));
+    EditAndCommit(proc, 4);
+    proc.Undo();
+    ASSERT_EQ(proc.currentIndex, 0u);
+
+    proc.StampBrush(ChannelKind::Grey, 8, 8, 2);
+    ASSERT_NE(proc.workingState, nullptr);
+    const int before = proc.updateCount;
+    proc.Undo();
+    EXPECT_EQ(proc.currentIndex, 0u);
+    EXPECT_EQ(proc.workingState, nullptr);
+    EXPECT_EQ(proc.updateCount, before + 1);
+    EXPECT_EQ(proc.lastErase, 0);
+
+    proc.Redo();
+    EXPECT_EQ(proc.currentIndex, 1u);
+    proc.StampBrush(ChannelKind::Grey, 8, 8, 2);
+    proc.Redo();
+    EXPECT_EQ(proc.currentIndex, 1u);
+    EXPECT_EQ(proc.workingState, nullptr);
+    EXPECT_EQ(proc.states.size(), 2u);
+}
+
+TEST(ProcHistory, EditAfterUndo_KeepsRedoUntilCommit) {
+    CountingProc proc;
+    ASSERT_TRUE(Open(proc, MakeGreyImage(16, 16)));
+    EditAndCommit(proc, 4);
+    proc.Undo();
+    proc.StampBrush(ChannelKind::Grey, 8, 8, 1);
+    EXPECT_EQ(proc.states.size(), 2u);
+    proc.Redo();
+    EXPECT_EQ(proc.currentIndex, 1u);
+    EXPECT_EQ(proc.workingState, nullptr);
+}
+
+TEST(ProcHistory, RestorePowerSpectrum_DropsEditsAndKeepsHistory) {
+    CountingProc proc;
+    ASSERT_TRUE(Open(proc, MakeGreyImage(16, 16)));
+    proc.StampBrush(ChannelKind::Grey, 8, 8, 2);
+    ASSERT_NE(proc.workingState, nullptr);
+    EXPECT_EQ(proc.ActiveState(), proc.workingState.get());
+    const int before = proc.updateCount;
+    proc.RestorePowerSpectrum();
+    EXPECT_EQ(proc.workingState, nullptr);
+    EXPECT_EQ(proc.ActiveState(), proc.states[0].get());
+    EXPECT_EQ(proc.states.size(), 1u);
+    EXPECT_EQ(proc.updateCount, before + 1);
+}
+
+TEST(ProcHistory, ColourFlag_FollowsTheImageAndIsInherited) {
+    CountingProc colour;
+    ASSERT_TRUE(Open(colour, MakeColourImage(20, 12)));
+    CountingProc grey;
+    ASSERT_TRUE(Open(grey, MakeGreyImage(20, 12)));
+
+    for (CountingProc* proc : {&colour, &grey}) {
+        proc->StampBrush(ChannelKind::Red, 3, 3, 1);
+        proc->CreateFinalImage();
+        proc->StampBrush(ChannelKind::Red, 5, 5, 1);
+        proc->CreateFinalImage();
+    }
+    ASSERT_EQ(colour.states.size(), 3u);
+    ASSERT_EQ(grey.states.size(), 3u);
+    for (const auto& state : colour.states) {
+        EXPECT_TRUE(state->isColor);
+        EXPECT_TRUE(state->spectrumRed.IsComplete() && state->spectrumGreen.IsComplete() &&
+                    state->spectrumBlue.IsComplete());
+        EXPECT_TRUE(state->powerRed && state->powerGreen && state->powerBlue);
+        EXPECT_FALSE(state->spectrumGrey.re || state->powerGrey);
+        EXPECT_EQ(state->image->Format(), PixelFormat24bppRGB);
+    }
+    for (const auto& state : grey.states) {
+        EXPECT_FALSE(state->isColor);
+        EXPECT_TRUE(state->spectrumGrey.IsComplete() && state->powerGrey);
+        EXPECT_FALSE(state->spectrumRed.re || state->powerRed);
+        EXPECT_EQ(state->image->Format(), PixelFormat8bppIndexed);
+    }
+}
+
+TEST(ProcHistory, NewWorkingState_CopiesCommittedSpectraExactly) {
+    CountingProc proc;
+    ASSERT_TRUE(Open(proc, MakeGreyImage(32, 16)));
+    proc.StampBrush(ChannelKind::Grey, 16, 8, 3);
+    proc.CreateFinalImage();
+    const std::size_t count = 32 * 16;
+    const auto committed = CopyOf(proc.CurrentState()->spectrumGrey, count);
+
+    ASSERT_TRUE(proc.PrepareWorkingState());
+    EXPECT_TRUE(SameBits(proc.workingState->spectrumGrey, committed));
+    EXPECT_NE(proc.workingState->spectrumGrey.re.get(), proc.CurrentState()->spectrumGrey.re.get());
+    // The cleared zero frequency stays cleared: recomputing from the image would bring it back.
+    EXPECT_EQ(proc.workingState->spectrumGrey.re[8 * 32 + 16], 0.0f);
+    EXPECT_TRUE(SamePixels(*proc.workingState->workImage, *proc.CurrentState()->workImage));
+}
+
+TEST(ProcHistory, Revert_RecordsTransformSizeAgain) {
+    CountingProc proc;
+    ASSERT_TRUE(Open(proc, MakeColourImage(100, 30)));
+    proc.filterSettings.oneDimensional = true;
+    proc.BuildFilter(FilterKind::LowPass);
+    EditAndCommit(proc, 7);
+
+    proc.ResetHistory();
+    EXPECT_EQ(proc.spectrumWidth, 0u);
+    EXPECT_EQ(proc.spectrumHeight, 0u);
+    EXPECT_TRUE(proc.states.empty());
+    EXPECT_EQ(proc.originalImage, nullptr);
+    EXPECT_FALSE(proc.rowResponse || proc.columnResponse || proc.filterMask);
+    EXPECT_TRUE(proc.filterSettings.oneDimensional);
+
+    ASSERT_TRUE(Open(proc, MakeColourImage(100, 30)));
+    EXPECT_EQ(proc.spectrumWidth, 128u);
+    EXPECT_EQ(proc.spectrumHeight, 32u);
+    EXPECT_EQ(proc.states.size(), 1u);
+}
+
+TEST(ProcHistory, StartWorkingState_LeavesFirstStateUncommittedUntilFinalImage) {
+    CountingProc proc;
+    proc.originalImage = MakeGreyImage(30, 10);
+    ASSERT_TRUE(proc.StartWorkingState());
+    EXPECT_TRUE(proc.states.empty());
+    EXPECT_EQ(proc.currentIndex, 0u);
+    ASSERT_NE(proc.workingState, nullptr);
+    EXPECT_TRUE(SamePixels(*proc.workingState->image, *proc.originalImage));
+    EXPECT_EQ(proc.spectrumWidth, 32u);
+    EXPECT_EQ(proc.spectrumHeight, 16u);
+
+    // Clearing works on the prepared state instead of creating another one.
+    const ProcState* prepared = proc.workingState.get();
+    proc.ClearRectangles(ChannelKind::Grey, RectangleList{});
+    EXPECT_EQ(proc.workingState.get(), prepared);
+
+    proc.DropRedoStates();
+    proc.CreateFinalImage();
+    ASSERT_EQ(proc.states.size(), 1u);
+    EXPECT_EQ(proc.currentIndex, 0u);
+    EXPECT_EQ(proc.workingState, nullptr);
+    EXPECT_EQ(proc.states[0]->image->Width(), 30u);
+}
+
+TEST(ProcHistory, CommitWithoutWorkingState_ChangesNothing) {
+    CountingProc proc;
+    ASSERT_TRUE(Open(proc, MakeGreyImage(8, 8)));
+    proc.CommitWorkingState();
+    proc.CreateFinalImage();
+    EXPECT_EQ(proc.states.size(), 1u);
+    EXPECT_EQ(proc.currentIndex, 0u);
+    EXPECT_EQ(proc.updateCount, 0);
+}
+
+TEST(ProcHistory, CreateFinalImageWithoutWorkingState_StillDropsRedoStates) {
+    CountingProc proc;
+    ASSERT_TRUE(Open(proc, MakeGreyImage(8, 8)));
+    EditAndCommit(proc, 2);
+    proc.Undo();
+    proc.CreateFinalImage();
+    EXPECT_EQ(proc.states.size(), 1u);
+    EXPECT_EQ(proc.currentIndex, 0u);
+}
+
+}  // namespace
+}  // namespace quarvel
