@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,10 @@ struct CurveCase {
     std::uint64_t index;
     float expected;
 };
+
+void PrintTo(const CurveCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class ResponseCurveValues : public ::testing::TestWithParam<CurveCase> {};
 
