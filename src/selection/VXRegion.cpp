@@ -80,6 +80,7 @@ std::unique_ptr<VXRegion> VXRegion::Clone() const {
     return std::make_unique<VXRegion>(*this);
 }
 
+// Read concurrently by the spectrum-clearing loops; it only reads.
 bool VXRegion::Contains(std::int32_t x, std::int32_t y) const {
     if (HasMask()) {
         if (x < 0 || x >= width_ || y < 0 || y >= height_) {
@@ -241,6 +242,8 @@ bool VXRegion::CanIntersectOrSubtract() const {
            static_cast<std::int64_t>(width_) * static_cast<std::int64_t>(height_) != area_;
 }
 
+// The shape's box becomes bounds_ first; every path through here ends with Finish, whose
+// ComputeBounds replaces it with the box of the outline.
 void VXRegion::CombineShape(Shape shape, SelectionMode mode) {
     const RegionRect whole{0, 0, width_ - 1, height_ - 1};
     bounds_ = shape.box;
@@ -274,6 +277,8 @@ void VXRegion::CombineShape(Shape shape, SelectionMode mode) {
 // ---------------------------------------------------------------------------------------------
 // Rectangles
 
+// Example: the rectangle (1, 1, 4, 3) lists (1,1) (2,1) (3,1) (4,1), (4,1) (4,2) (4,3),
+// (4,3) (3,3) (2,3) (1,3), (1,3) (1,2) (1,1); its inside is (2,2) and (3,2).
 VXRegion::Shape VXRegion::GenerateRectangle(const RegionRect& rect) const {
     Shape shape;
     shape.mask.assign(static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_),
@@ -385,7 +390,11 @@ VXRegion::Shape VXRegion::GenerateEllipse(std::int32_t cx, std::int32_t cy, std:
     const float fcx = static_cast<float>(cx);
     const float fcy = static_cast<float>(cy);
 
-    // One pixel of a scan; returns false when the scan ends there.
+    // One pixel of a scan; returns false when the scan ends there. The test value is
+    // v = dy^2 / Ry^2 + dx^2 / Rx^2 in single precision: below 1 the pixel is selected (inside,
+    // or outline on the clipped box's edge); in the thin band [1, 1.02) it is outline and ends
+    // the scan. Example for a unit circle: the centre is inside and its four neighbours
+    // (v = 1) are outline; the diagonal pixels (v = 2) stay unselected.
     const auto visit = [&](std::int32_t x, std::int32_t y) {
         const float ddy = static_cast<float>(y) - fcy;
         const float ddx = static_cast<float>(x) - fcx;
@@ -433,6 +442,8 @@ VXRegion::Shape VXRegion::GenerateEllipse(std::int32_t cx, std::int32_t cy, std:
             }
         }
     };
+    // Four passes: columns leftward, columns rightward, rows upward, rows downward. A pixel
+    // met by several passes is marked the same way each time and listed each time.
     for (std::int64_t x = std::min<std::int64_t>(cx, r); x >= l; --x) {
         scanColumn(static_cast<std::int32_t>(x));
     }
@@ -500,6 +511,8 @@ void VXRegion::Invert() {
     if (points_.empty() || !HasMask()) {
         return;
     }
+    // Flatten the outline into the inside, swap selected and unselected, derive the outline
+    // of the complement; a selection of every pixel inverts to nothing and is cleared.
     ResolveOutline(mask_);
     for (std::uint8_t& b : mask_) {
         b = (b == MaskInside) ? MaskOutside : MaskInside;
@@ -512,6 +525,8 @@ void VXRegion::Invert() {
     }
 }
 
+// Example for Rescale(2) of an 8-pixel-wide mask: 16 columns, column x' reading source column
+// min(trunc(0.5 x' + 0.5), 7), that is 0 1 1 2 2 3 3 ... 7 7 7.
 void VXRegion::Rescale(float factor) {
     assert(factor > 0.0F);
     if (!HasMask() || factor == scale_ || ImageIsEmpty() || points_.empty()) {
@@ -544,6 +559,8 @@ void VXRegion::Rescale(float factor) {
         return;
     }
 
+    // Resample a copy whose outline is flattened into the inside; the scaled mask holds only
+    // inside and outside, and its outline is derived afresh at the new size.
     Mask8 source = mask_;
     for (std::int32_t y = bounds_.top; y <= bounds_.bottom; ++y) {
         for (std::int32_t x = bounds_.left; x <= bounds_.right; ++x) {
@@ -628,6 +645,10 @@ void VXRegion::ClosePolygon() {
     if (points_.empty()) {
         return;
     }
+    // Each segment contributes its start vertex, then the pixels of a line walk to its end
+    // vertex, skipping a pixel equal to the one listed last. Example: the square (0,0) (4,0)
+    // (4,4) (0,4) becomes (0,0) (1,0) ... (4,0), (4,0) (4,1) ... (4,4), (4,4) (3,4) ... and ends
+    // back at (0,0), every vertex but the first listed twice.
     // The path with a copy of its first point appended, which closes it.
     std::vector<RegionPoint> vertices;
     vertices.reserve(points_.size() + 1);
@@ -636,6 +657,7 @@ void VXRegion::ClosePolygon() {
     const std::size_t n = vertices.size();
     std::vector<RegionPoint> closed;
     for (std::size_t j = 1; j < n; ++j) {
+        // Segment from a to e; j + 1 < n means it is not the closing segment.
         const RegionPoint a = vertices[j - 1];
         const RegionPoint e = vertices[j];
         closed.push_back(a);
@@ -721,6 +743,9 @@ void VXRegion::WalkRay(std::int32_t x0, std::int32_t y0, std::int32_t x1, std::i
         }
         return true;
     };
+    // Step along the longer axis; the cross coordinate is offset by trunc(i * slope + 0.5)
+    // (or i / slope along y), which may overshoot the end point by rounding and then stops the
+    // ray.
     if (adx > ady) {
         const float s = static_cast<float>(ady) / static_cast<float>(adx);
         const std::int32_t low = std::min(y0, y1);
@@ -774,6 +799,12 @@ VXRegion::Shape VXRegion::FillPolygonMask(const VXRegion& path) const {
                       MaskOutside);
     shape.box = {0, 0, -1, -1};
 
+    // The fill works like a flood fill from outside that moves along straight rays. Example:
+    // for the outline of a 3 x 3 square at canvas (4..6, 4..6), the working box is 2..8 by
+    // 2..8; rays from its corners reach every pixel outside the square (they stop at the
+    // outline), the centre (5, 5) stays unresolved, and the square becomes the shape with the
+    // centre inside and the ring as outline.
+    //
     // The canvas has a margin of 2 pixels on every side, so the working box, the vertices' box
     // widened by 2, always lies inside it.
     VXRegion canvas;
@@ -849,6 +880,8 @@ VXRegion::Shape VXRegion::FillPolygonMask(const VXRegion& path) const {
         }
     }
 
+    // Back to image coordinates: the working box shrunk by 2 and shifted by -2 is the box of
+    // the vertices; the shape's outline is listed row by row.
     shape.box = {l, t, r - 4, b - 4};
     for (std::int32_t y = 0; y < height_; ++y) {
         std::copy_n(m.begin() + static_cast<std::ptrdiff_t>(canvas.Index(2, y + 2)), width_,
@@ -868,6 +901,9 @@ void VXRegion::PolygonOperation(VXRegion& path, SelectionMode mode) {
     ClampVertices(path);
     CombineShape(FillPolygonMask(path), mode);
 }
+
+// The polygon operations clamp the path's vertices in place first, so the canvas and the working
+// box always lie within the image plus its margin.
 
 void VXRegion::SetPolygon(VXRegion& path) {
     Clear();

@@ -143,40 +143,72 @@ private:
         RegionRect box;
     };
 
+    /// Byte offset of pixel (x, y) in a mask of this region's size.
     std::size_t Index(std::int32_t x, std::int32_t y) const;
     bool ImageIsEmpty() const { return width_ <= 0 || height_ <= 0; }
 
+    /// Orders the corners (left <= right, top <= bottom), then clamps them into the image.
     void ClampRect(RegionRect& rect) const;
+    /// bounds_ becomes the box of the MaskOutline bytes; the whole image, and false, if none.
     bool ComputeBounds();
+    /// area_ becomes the number of selected bytes inside bounds_; false when that is 0.
     bool CountArea();
+    /// Re-derives the outline of a mask holding only MaskOutside and MaskInside: inside pixels
+    /// with an unselected neighbour, and selected pixels on the box's border, become outline
+    /// and are listed once each, in scan order.
     void RebuildOutline(const RegionRect& box);
+    /// The combine steps. Each first turns MaskOutline into MaskInside in both whole masks,
+    /// then visits box: union sets, subtract clears where the shape is selected; intersect
+    /// keeps what both select.
     void UnionMask(Mask8& shapeMask, const RegionRect& box);
     void SubtractMask(Mask8& shapeMask, const RegionRect& box);
     void IntersectMask(Mask8& shapeMask, const RegionRect& box);
+    /// The end of every shape operation: bounds, area, and Clear if nothing is selected.
     void Finish();
     /// The precondition of intersect and subtract: there is a selection and it is not the
     /// whole image.
     bool CanIntersectOrSubtract() const;
+    /// Combines a rasterised shape with the selection in the given mode, then Finish. Replace
+    /// and an Add to a region without a mask adopt the shape's mask and outline list as they
+    /// are; the other cases rebuild the outline over the whole image.
     void CombineShape(Shape shape, SelectionMode mode);
 
+    /// Rasterises a clamped rectangle: its border as outline (listed clockwise from the
+    /// top-left corner, corners twice), the rest inside.
     Shape GenerateRectangle(const RegionRect& rect) const;
+    /// Rasterises an ellipse around (cx, cy) clipped by the box of radii rx, ry, testing each
+    /// pixel against the radii radiusX, radiusY.
     Shape GenerateEllipse(std::int32_t cx, std::int32_t cy, std::int32_t rx, std::int32_t ry,
                           float radiusX, float radiusY) const;
+    /// Add, intersect or subtract an ellipse one pixel smaller than the radii on each axis.
     void EllipseOperation(std::int32_t cx, std::int32_t cy, std::int32_t rx, std::int32_t ry,
                           SelectionMode mode);
 
+    /// Clamps every vertex of path into this region's image.
     void ClampVertices(VXRegion& path) const;
+    /// Rasterises the closed path of clamped vertices: the pixels no ray from outside can
+    /// reach become the shape; its box is the box of the vertices.
     Shape FillPolygonMask(const VXRegion& path) const;
     void PolygonOperation(VXRegion& path, SelectionMode mode);
+    /// On a polygon canvas: walks rays from (x0, y0) to every pixel of the border of the
+    /// working box shrunk by one on the right and at the bottom.
     void CastRays(std::int32_t x0, std::int32_t y0, const RegionRect& box);
+    /// On a polygon canvas: turns unresolved pixels along the line from (x0, y0) to (x1, y1)
+    /// into outside pixels, stopping at the first outline pixel or diagonal outline gap.
     void WalkRay(std::int32_t x0, std::int32_t y0, std::int32_t x1, std::int32_t y1);
 
+    /// Outline pixels of the selection; in a path region, the path's vertices.
     std::vector<RegionPoint> points_;
+    /// Image size in pixels; the mask, when present, has width_ * height_ bytes.
     std::int32_t width_ = 0;
     std::int32_t height_ = 0;
+    /// Selected pixels inside bounds_.
     std::int32_t area_ = 0;
+    /// Inclusive box around the outline pixels; the whole image when there are none.
     RegionRect bounds_;
+    /// Row-major selection mask, or empty when absent.
     Mask8 mask_;
+    /// Factor of the last Rescale.
     float scale_ = 1.0F;
 };
 
