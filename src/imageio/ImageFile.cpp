@@ -37,24 +37,24 @@ constexpr double kMegabyte = 1024.0 * 1024.0;
 constexpr std::uint64_t kMaxTransformSide = 65536;
 
 /// Collects the warnings Qt's image plugins and the codec libraries under them emit while one
-/// image is read, instead of letting them reach the terminal.
+/// image is read or written, instead of letting them reach the terminal.
 ///
 /// Qt has one message handler per process. A capture installs its own for its lifetime and puts
 /// the previous one back afterwards; captures on different threads run one after the other, and
 /// messages from other threads go on to the previous handler.
-class DecoderMessageCapture {
+class CodecMessageCapture {
 public:
-    DecoderMessageCapture() : lock_(Mutex()) {
+    CodecMessageCapture() : lock_(Mutex()) {
         thread_ = std::this_thread::get_id();
         active_.store(this);
         previous_ = qInstallMessageHandler(&Handler);
     }
-    ~DecoderMessageCapture() {
+    ~CodecMessageCapture() {
         qInstallMessageHandler(previous_);
         active_.store(nullptr);
     }
-    DecoderMessageCapture(const DecoderMessageCapture&) = delete;
-    DecoderMessageCapture& operator=(const DecoderMessageCapture&) = delete;
+    CodecMessageCapture(const CodecMessageCapture&) = delete;
+    CodecMessageCapture& operator=(const CodecMessageCapture&) = delete;
 
     /// The messages so far, each once, joined by "; ".
     std::string Text() const {
@@ -86,7 +86,7 @@ private:
     }
 
     static void Handler(QtMsgType type, const QMessageLogContext& context, const QString& text) {
-        DecoderMessageCapture* capture = active_.load();
+        CodecMessageCapture* capture = active_.load();
         if (capture != nullptr && capture->thread_ == std::this_thread::get_id()) {
             if (type == QtDebugMsg || type == QtInfoMsg || IsColourProfileNotice(text)) {
                 return;
@@ -103,7 +103,7 @@ private:
         }
     }
 
-    static inline std::atomic<DecoderMessageCapture*> active_{nullptr};
+    static inline std::atomic<CodecMessageCapture*> active_{nullptr};
     static inline QtMessageHandler previous_ = nullptr;
 
     std::lock_guard<std::mutex> lock_;
@@ -224,7 +224,7 @@ IoResult OpenRegularFile(const std::filesystem::path& path, int& fd) {
     return IoResult::Success();
 }
 
-std::string WithDetail(std::string reason, const DecoderMessageCapture& messages) {
+std::string WithDetail(std::string reason, const CodecMessageCapture& messages) {
     const std::string detail = messages.Text();
     return detail.empty() ? reason : reason + " (" + detail + ")";
 }
@@ -245,7 +245,7 @@ IoResult LoadImageFile(std::unique_ptr<ImageBitmap>& slot, const std::filesystem
     }
 
     const std::uint64_t memoryLimit = MemoryLimit(limits);
-    DecoderMessageCapture messages;
+    CodecMessageCapture messages;
     QImageReader reader(&file);
     // Photographs come in upright: the orientation recorded in the file is applied.
     reader.setAutoTransform(true);
@@ -390,6 +390,7 @@ IoResult SaveImageFile(const ImageBitmap& image, const std::filesystem::path& pa
     if (!file.open(QIODevice::WriteOnly)) {
         return IoResult::Failure(CannotWrite(path, file));
     }
+    CodecMessageCapture messages;
     QImageWriter writer(&file, QByteArray::fromStdString(encoder.format));
     if (options.quality >= 0) {
         writer.setQuality(options.quality);
@@ -397,9 +398,10 @@ IoResult SaveImageFile(const ImageBitmap& image, const std::filesystem::path& pa
     if (!writer.write(picture)) {
         const bool deviceFailed =
             writer.error() == QImageWriter::DeviceError || file.error() != QFileDevice::NoError;
-        std::string reason = deviceFailed
-                                 ? WriteFailure(path, file)
-                                 : "the " + encoder.format + " encoder cannot write this image";
+        std::string reason =
+            deviceFailed
+                ? WriteFailure(path, file)
+                : WithDetail("the " + options.mime + " encoder cannot write this image", messages);
         file.cancelWriting();
         return IoResult::Failure(std::move(reason));
     }

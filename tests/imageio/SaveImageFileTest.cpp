@@ -1,0 +1,217 @@
+#include <unistd.h>
+
+#include <cstdint>
+#include <string>
+
+#include <QByteArray>
+#include <QImageWriter>
+
+#include <gtest/gtest.h>
+
+#include "ImageTestFiles.h"
+#include "imageio/ImageFile.h"
+
+namespace quarvel {
+namespace {
+
+using test::ReadBytes;
+using test::TempFolder;
+using test::WriteBytes;
+
+/// A colour image whose every pixel differs from its neighbours in all three channels.
+std::unique_ptr<ImageBitmap> ColourPattern(std::uint32_t width, std::uint32_t height) {
+    auto image = ImageBitmap::Create(width, height, PixelFormat32bppRGB);
+    for (std::uint32_t y = 0; y < height; ++y) {
+        for (std::uint32_t x = 0; x < width; ++x) {
+            std::uint8_t* pixel = image->Row(y) + 4 * x;
+            pixel[0] = static_cast<std::uint8_t>(x * 7 + y);
+            pixel[1] = static_cast<std::uint8_t>(x * 3 + y * 5);
+            pixel[2] = static_cast<std::uint8_t>(x ^ (y * 11));
+            pixel[3] = 0xFF;
+        }
+    }
+    return image;
+}
+
+std::unique_ptr<ImageBitmap> GreyPattern(std::uint32_t width, std::uint32_t height) {
+    auto image = ImageBitmap::Create(width, height, PixelFormat8bppIndexed);
+    for (std::uint32_t y = 0; y < height; ++y) {
+        for (std::uint32_t x = 0; x < width; ++x) {
+            image->Row(y)[x] = static_cast<std::uint8_t>(x * 13 + y * 3);
+        }
+    }
+    image->SetPalette(BitmapPalette::GreyRamp());
+    return image;
+}
+
+/// Compares the pixels of two images row by row over their width (the row padding is free).
+void ExpectSamePixels(const ImageBitmap& a, const ImageBitmap& b) {
+    ASSERT_EQ(a.Format(), b.Format());
+    ASSERT_EQ(a.Width(), b.Width());
+    ASSERT_EQ(a.Height(), b.Height());
+    const std::size_t rowBytes = a.Width() * BytesPerPixel(a.Format());
+    for (std::uint32_t y = 0; y < a.Height(); ++y) {
+        ASSERT_EQ(std::string(reinterpret_cast<const char*>(a.Row(y)), rowBytes),
+                  std::string(reinterpret_cast<const char*>(b.Row(y)), rowBytes))
+            << "row " << y;
+    }
+}
+
+TEST(SaveImageFile, PngNamedFile_GetsJpegDataByDefault) {
+    TempFolder folder;
+    const IoResult result = SaveImageFile(*ColourPattern(33, 17), folder / "result.png");
+    ASSERT_TRUE(result) << result.message;
+    EXPECT_EQ(ReadBytes(folder / "result.png").substr(0, 3), "\xFF\xD8\xFF");
+}
+
+struct EncoderCase {
+    const char* mime;
+    std::string magic;
+};
+
+class SaveWithEncoder : public testing::TestWithParam<EncoderCase> {};
+
+TEST_P(SaveWithEncoder, WritesThatFormatWhateverTheName) {
+    TempFolder folder;
+    const IoResult result =
+        SaveImageFile(*ColourPattern(20, 10), folder / "out.jpg", SaveOptions{GetParam().mime});
+    ASSERT_TRUE(result) << result.message;
+    const std::string bytes = ReadBytes(folder / "out.jpg");
+    EXPECT_EQ(bytes.substr(0, GetParam().magic.size()), GetParam().magic);
+}
+
+INSTANTIATE_TEST_SUITE_P(Mime, SaveWithEncoder,
+                         testing::Values(EncoderCase{"image/png", "\x89PNG"},
+                                         EncoderCase{"image/bmp", "BM"},
+                                         EncoderCase{"image/tiff", std::string("II*\0", 4)}),
+                         [](const testing::TestParamInfo<EncoderCase>& param) {
+                             return std::string(param.param.mime + 6);
+                         });
+
+TEST(SaveImageFile, PngRoundTrip_IsExactForColourAndGrey) {
+    TempFolder folder;
+    const SaveOptions png{"image/png"};
+    for (auto& original : {ColourPattern(37, 23), GreyPattern(37, 23)}) {
+        ASSERT_TRUE(SaveImageFile(*original, folder / "trip.png", png));
+        std::unique_ptr<ImageBitmap> back;
+        const IoResult loaded = LoadImageFile(back, folder / "trip.png");
+        ASSERT_TRUE(loaded) << loaded.message;
+        ExpectSamePixels(*original, *back);
+        EXPECT_EQ(back->Palette(), original->Palette());
+    }
+}
+
+TEST(SaveImageFile, PaletteImageRoundTrip_KeepsIndicesAndPalette) {
+    TempFolder folder;
+    auto original = GreyPattern(16, 4);
+    BitmapPalette palette;
+    for (std::uint32_t i = 0; i < 256; ++i) {
+        palette.entries.push_back(0xFF000000u | (i << 16) | ((255 - i) << 8) | (i / 2));
+    }
+    original->SetPalette(palette);
+    ASSERT_TRUE(SaveImageFile(*original, folder / "palette.png", SaveOptions{"image/png"}));
+    std::unique_ptr<ImageBitmap> back;
+    ASSERT_TRUE(LoadImageFile(back, folder / "palette.png"));
+    ExpectSamePixels(*original, *back);
+    EXPECT_EQ(back->Palette().entries, palette.entries);
+}
+
+TEST(SaveImageFile, Quality_ChangesTheJpegEncoding) {
+    TempFolder folder;
+    auto image = ColourPattern(128, 128);
+    ASSERT_TRUE(SaveImageFile(*image, folder / "low.jpg", SaveOptions{"image/jpeg", 5}));
+    ASSERT_TRUE(SaveImageFile(*image, folder / "high.jpg", SaveOptions{"image/jpeg", 95}));
+    EXPECT_LT(ReadBytes(folder / "low.jpg").size() * 2, ReadBytes(folder / "high.jpg").size());
+    const IoResult bad = SaveImageFile(*image, folder / "bad.jpg", SaveOptions{"image/jpeg", 101});
+    EXPECT_FALSE(bad);
+    EXPECT_EQ(bad.message, "quality 101 out of range 0 to 100");
+}
+
+TEST(SaveImageFile, UnknownMime_FailsWithoutTouchingTheFile) {
+    TempFolder folder;
+    WriteBytes(folder / "keep.xyz", "old contents");
+    const IoResult result =
+        SaveImageFile(*ColourPattern(4, 4), folder / "keep.xyz", SaveOptions{"image/xyz"});
+    EXPECT_FALSE(result);
+    EXPECT_EQ(result.message, "no encoder for image/xyz");
+    EXPECT_EQ(ReadBytes(folder / "keep.xyz"), "old contents");
+}
+
+TEST(SaveImageFile, EncoderFailure_LeavesOldFileIntactAndNoTemporary) {
+    // The JPEG encoder refuses rows longer than 65500 pixels: a failure root cannot bypass.
+    TempFolder folder;
+    WriteBytes(folder / "photo.jpg", "the old photograph");
+    const IoResult result = SaveImageFile(*ColourPattern(65501, 1), folder / "photo.jpg");
+    EXPECT_FALSE(result);
+    EXPECT_EQ(result.message.rfind("the image/jpeg encoder cannot write this image (", 0), 0u)
+        << result.message;
+    EXPECT_EQ(ReadBytes(folder / "photo.jpg"), "the old photograph");
+    EXPECT_EQ(folder.Entries(), std::vector<std::string>{"photo.jpg"});
+}
+
+TEST(SaveImageFile, ReadOnlyFolder_FailsAndLeavesOldFileIntact) {
+    if (::geteuid() == 0) {
+        GTEST_SKIP() << "folder permissions do not stop root";
+    }
+    TempFolder folder;
+    WriteBytes(folder / "photo.jpg", "the old photograph");
+    std::filesystem::permissions(
+        folder.Path(), std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+    const IoResult result = SaveImageFile(*ColourPattern(8, 8), folder / "photo.jpg");
+    std::filesystem::permissions(folder.Path(), std::filesystem::perms::owner_all);
+    EXPECT_FALSE(result);
+    EXPECT_EQ(result.message, "cannot write to " + folder.Path().string() + "/: permission denied");
+    EXPECT_EQ(ReadBytes(folder / "photo.jpg"), "the old photograph");
+    EXPECT_EQ(folder.Entries(), std::vector<std::string>{"photo.jpg"});
+}
+
+TEST(SaveImageFile, ParentIsAFile_FailsWithReason) {
+    TempFolder folder;
+    WriteBytes(folder / "notes.txt", "text");
+    const IoResult result = SaveImageFile(*ColourPattern(8, 8), folder / "notes.txt" / "out.jpg");
+    EXPECT_FALSE(result);
+    EXPECT_EQ(result.message,
+              "cannot write to " + (folder / "notes.txt").string() + "/: not a folder");
+    EXPECT_EQ(folder.Entries(), std::vector<std::string>{"notes.txt"});
+}
+
+TEST(SaveImageFile, MissingFolder_FailsWithReason) {
+    TempFolder folder;
+    const IoResult result = SaveImageFile(*ColourPattern(8, 8), folder / "none" / "out.jpg");
+    EXPECT_FALSE(result);
+    EXPECT_EQ(result.message,
+              "cannot write to " + (folder / "none").string() + "/: folder not found");
+}
+
+TEST(SaveImageFile, IntoProc_Fails) {
+    const IoResult result = SaveImageFile(*ColourPattern(8, 8), "/proc/quarvel-test.jpg");
+    EXPECT_FALSE(result);
+    EXPECT_EQ(result.message.rfind("cannot write to /proc/: ", 0), 0u) << result.message;
+}
+
+TEST(SaveImageFile, TargetIsAFolder_Fails) {
+    TempFolder folder;
+    std::filesystem::create_directory(folder / "x.jpg");
+    const IoResult result = SaveImageFile(*ColourPattern(8, 8), folder / "x.jpg");
+    EXPECT_FALSE(result);
+    EXPECT_EQ(result.message,
+              "cannot write to " + (folder / "x.jpg").string() + ": it is a folder");
+}
+
+TEST(FindEncoderByMime, ComparesExactlyAndCaseSensitively) {
+    EncoderId encoder;
+    const int index = FindEncoderByMime("image/jpeg", &encoder);
+    ASSERT_GE(index, 0);
+    EXPECT_EQ(QImageWriter::supportedMimeTypes().at(index), QByteArray("image/jpeg"));
+    EXPECT_TRUE(encoder.format == "jpeg" || encoder.format == "jpg") << encoder.format;
+    EncoderId untouched{"unchanged"};
+    EXPECT_EQ(FindEncoderByMime("IMAGE/JPEG", &untouched), -1);
+    EXPECT_EQ(FindEncoderByMime("image/jpeg ", &untouched), -1);
+    EXPECT_EQ(FindEncoderByMime("image/jpe", &untouched), -1);
+    EXPECT_EQ(untouched.format, "unchanged");
+    EXPECT_EQ(FindEncoderByMime("image/png", nullptr),
+              QImageWriter::supportedMimeTypes().indexOf(QByteArray("image/png")));
+}
+
+}  // namespace
+}  // namespace quarvel
