@@ -39,15 +39,6 @@ void ExpectSameRegion(const VXRegion& a, const VXRegion& b) {
 
 // --- Construction, Contains, Clone -------------------------------------------------------------
 
-TEST(RegionBasics, Construct_IsEmptyZeroSizeWithUnitScale) {
-    VXRegion region;
-    EXPECT_EQ(region.Width(), 0);
-    EXPECT_EQ(region.Height(), 0);
-    EXPECT_EQ(region.PointCount(), 0);
-    EXPECT_FALSE(region.HasMask());
-    EXPECT_EQ(region.Scale(), 1.0F);
-}
-
 TEST(RegionBasics, Init_DropsSelectionAndSetsSize) {
     VXRegion region = MakeRegion(8, 6);
     region.SetRectangle(1, 1, 5, 4);
