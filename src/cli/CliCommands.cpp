@@ -1,0 +1,46 @@
+#include "cli/CliCommands.h"
+
+#include <ostream>
+
+#include "cli/SpectrumCommand.h"
+
+namespace quarvel {
+
+const std::vector<CliCommand>& CliCommands() {
+    static const std::vector<CliCommand> commands = {
+        {&SpectrumCommandSpec, &RunSpectrumCommand},
+    };
+    return commands;
+}
+
+int RunCommandLine(const std::vector<std::string>& arguments, std::ostream& out,
+                   std::ostream& err) {
+    std::vector<const CommandSpec*> specs;
+    for (const CliCommand& command : CliCommands()) {
+        specs.push_back(&command.spec());
+    }
+    const CommandLine line = ParseCommandLine(arguments, specs);
+    switch (line.action) {
+        case CommandLine::Action::Help:
+            out << (line.command != nullptr ? CommandHelp(kCliProgram, *line.command)
+                                            : ProgramHelp(kCliProgram, specs));
+            return CliExitSuccess;
+        case CommandLine::Action::Version:
+            out << kCliProgram << " " << QUARVEL_VERSION << "\n";
+            return CliExitSuccess;
+        case CommandLine::Action::UsageError:
+            err << kCliProgram << ": " << line.error << "\n"
+                << "Try '" << kCliProgram << " --help' for more information.\n";
+            return CliExitUsage;
+        case CommandLine::Action::Run:
+            break;
+    }
+    for (const CliCommand& command : CliCommands()) {
+        if (&command.spec() == line.command) {
+            return command.run(line.options, out, err);
+        }
+    }
+    return CliExitUsage;
+}
+
+}  // namespace quarvel

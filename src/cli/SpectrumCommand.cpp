@@ -1,0 +1,173 @@
+#include "cli/SpectrumCommand.h"
+
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <ostream>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "cli/CliCommands.h"
+#include "engine/ImageBitmap.h"
+#include "engine/SpectrumConversion.h"
+#include "imageio/ImageFile.h"
+#include "imageio/VXFileName.h"
+
+namespace quarvel {
+
+namespace {
+
+struct ChannelOutput {
+    ChannelKind kind;
+    const char* suffix;  ///< appended to the image's base name
+};
+
+const std::vector<ChannelOutput> kColourOutputs = {
+    {ChannelKind::Red, "_power_red.png"},
+    {ChannelKind::Green, "_power_green.png"},
+    {ChannelKind::Blue, "_power_blue.png"},
+};
+const std::vector<ChannelOutput> kGreyOutputs = {{ChannelKind::Grey, "_power.png"}};
+
+/// The power spectrum image (grey, 32 bits per pixel) as an 8-bit grey image, so that the PNG
+/// file is a one-channel greyscale file with the same levels.
+std::unique_ptr<ImageBitmap> GreyFromPower(const ImageBitmap& power) {
+    auto grey = ImageBitmap::Create(power.Width(), power.Height(), PixelFormat8bppIndexed);
+    if (!grey) {
+        return nullptr;
+    }
+    const RowAccess rows(power, PixelFormat32bppRGB);
+    if (!rows.IsValid()) {
+        return nullptr;
+    }
+    for (std::uint32_t y = 0; y < power.Height(); ++y) {
+        const std::uint8_t* in = rows.Row(y);
+        std::uint8_t* out = grey->Row(y);
+        for (std::uint32_t x = 0; x < power.Width(); ++x) {
+            out[x] = in[4 * x];
+        }
+    }
+    grey->SetPalette(BitmapPalette::GreyRamp());
+    return grey;
+}
+
+/// The folder the outputs of input go to, ending in '/' unless it is the current folder ("").
+std::string OutputFolder(const std::string& input, const std::optional<std::string>& output) {
+    if (!output) {
+        return VXFileName(input).GetFolder();
+    }
+    std::string folder = *output;
+    if (!folder.empty() && folder.back() != '/') {
+        folder += '/';
+    }
+    return folder;
+}
+
+class SpectrumRun {
+public:
+    SpectrumRun(std::ostream& out, std::ostream& err) : out_(out), err_(err) {}
+
+    /// Writes the spectra of one image; false when it failed (the reason is on err).
+    bool Process(const std::string& input, const std::optional<std::string>& outputFolder);
+
+private:
+    bool Fail(const std::string& file, const std::string& reason) {
+        err_ << kCliProgram << ": " << file << ": " << reason << "\n";
+        return false;
+    }
+
+    std::ostream& out_;
+    std::ostream& err_;
+    std::set<std::string> written_;  ///< outputs of earlier images of this run
+};
+
+bool SpectrumRun::Process(const std::string& input,
+                          const std::optional<std::string>& outputFolder) {
+    std::unique_ptr<ImageBitmap> image;
+    const IoResult loaded = LoadImageFile(image, input);
+    if (!loaded) {
+        return Fail(input, loaded.message);
+    }
+    if (!loaded.warning.empty()) {
+        err_ << kCliProgram << ": " << input << ": warning: " << loaded.warning << "\n";
+    }
+
+    // The transform size is the next power of two in each direction; the image is resampled to
+    // it before its channels are transformed.
+    const auto w2 = static_cast<std::uint32_t>(SpectrumSize(image->Width()));
+    const auto h2 = static_cast<std::uint32_t>(SpectrumSize(image->Height()));
+    const std::unique_ptr<ImageBitmap> work = ResampleImage(image.get(), w2, h2);
+    image.reset();
+    if (!work) {
+        return Fail(input, "not enough memory for a " + std::to_string(w2) + " x " +
+                               std::to_string(h2) + " transform");
+    }
+    const std::vector<ChannelOutput>& channels =
+        IsColorImage(*work) ? kColourOutputs : kGreyOutputs;
+
+    // Two inputs with the same base name (a.png and a.jpg, or two folders into one --output)
+    // would overwrite each other's spectra: the later one is refused instead.
+    const std::string prefix = OutputFolder(input, outputFolder) + VXFileName(input).fileName;
+    for (const ChannelOutput& channel : channels) {
+        if (written_.count(prefix + channel.suffix) != 0) {
+            return Fail(input, "would overwrite " + prefix + channel.suffix +
+                                   ", written for an earlier image");
+        }
+    }
+
+    // One channel at a time, so that only one spectrum is held at once.
+    for (const ChannelOutput& channel : channels) {
+        const std::string target = prefix + channel.suffix;
+        const ChannelSpectrum spectrum = ComputeSpectrum(work.get(), channel.kind);
+        if (!spectrum.IsComplete()) {
+            return Fail(input, "not enough memory for the spectrum");
+        }
+        const auto power = RenderPowerSpectrum(spectrum.re.get(), spectrum.im.get(), w2, h2);
+        const auto grey = power ? GreyFromPower(*power) : nullptr;
+        if (!grey) {
+            return Fail(input, "not enough memory for the power spectrum image");
+        }
+        const IoResult saved = SaveImageFile(*grey, target, SaveOptions{"image/png"});
+        if (!saved) {
+            return Fail(input, saved.message);
+        }
+        written_.insert(target);
+        out_ << "wrote " << target << "\n";
+    }
+    return true;
+}
+
+}  // namespace
+
+const CommandSpec& SpectrumCommandSpec() {
+    static const CommandSpec spec = {
+        "spectrum",
+        "Write the power spectrum images of each image as PNG files",
+        "IMAGE...",
+        1,
+        {{"output", 'o', OptionKind::Text, "DIR", "write into DIR (default: beside each image)"}},
+    };
+    return spec;
+}
+
+int RunSpectrumCommand(const ParsedOptions& options, std::ostream& out, std::ostream& err) {
+    const std::optional<std::string> outputFolder = options.Text("output");
+    if (outputFolder) {
+        struct stat info {};
+        if (::stat(outputFolder->c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
+            err << kCliProgram << ": " << *outputFolder << ": output folder not found\n";
+            return CliExitFailure;
+        }
+    }
+    SpectrumRun run(out, err);
+    bool allDone = true;
+    for (const std::string& input : options.operands) {
+        allDone = run.Process(input, outputFolder) && allDone;
+    }
+    return allDone ? CliExitSuccess : CliExitFailure;
+}
+
+}  // namespace quarvel

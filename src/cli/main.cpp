@@ -1,0 +1,14 @@
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include <QCoreApplication>
+
+#include "cli/CliCommands.h"
+
+int main(int argc, char** argv) {
+    const std::vector<std::string> arguments(argv + 1, argv + argc);
+    // Qt's image plugins are found through the application object; no display is needed.
+    QCoreApplication application(argc, argv);
+    return quarvel::RunCommandLine(arguments, std::cout, std::cerr);
+}
