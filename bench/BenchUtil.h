@@ -1,0 +1,70 @@
+#pragma once
+
+#include <algorithm>
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <random>
+#include <utility>
+#include <vector>
+
+#include <tbb/global_control.h>
+
+namespace quarvel::bench {
+
+/// Wall-clock milliseconds that one call of work takes.
+template <typename Work>
+double TimeMilliseconds(Work&& work) {
+    const auto start = std::chrono::steady_clock::now();
+    work();
+    const auto stop = std::chrono::steady_clock::now();
+    return std::chrono::duration<double, std::milli>(stop - start).count();
+}
+
+/// The median of values (the mean of the middle two for an even count); 0 when empty.
+inline double Median(std::vector<double> values) {
+    if (values.empty()) {
+        return 0.0;
+    }
+    std::sort(values.begin(), values.end());
+    const std::size_t middle = values.size() / 2;
+    return values.size() % 2 == 1 ? values[middle] : (values[middle - 1] + values[middle]) / 2.0;
+}
+
+/// The median wall-clock time of repetitions calls of work (at least one), in milliseconds. One
+/// untimed call comes first when warmUp is set, so that first-touch page faults and lazy
+/// initialisation do not land in the measurement.
+template <typename Work>
+double MedianMilliseconds(int repetitions, Work&& work, bool warmUp = true) {
+    if (warmUp) {
+        work();
+    }
+    std::vector<double> times;
+    for (int i = 0; i < std::max(repetitions, 1); ++i) {
+        times.push_back(TimeMilliseconds(work));
+    }
+    return Median(std::move(times));
+}
+
+/// Limits the worker threads of every ParallelFor to count while it lives.
+class ScopedThreadLimit {
+public:
+    explicit ScopedThreadLimit(std::size_t count)
+        : control_(tbb::global_control::max_allowed_parallelism, count) {}
+
+private:
+    tbb::global_control control_;
+};
+
+/// count bytes of reproducible noise, a stand-in for one image channel.
+inline std::vector<std::uint8_t> NoiseBytes(std::size_t count, std::uint32_t seed = 1) {
+    std::mt19937 generator(seed);
+    std::uniform_int_distribution<int> byte(0, 255);
+    std::vector<std::uint8_t> values(count);
+    for (auto& value : values) {
+        value = static_cast<std::uint8_t>(byte(generator));
+    }
+    return values;
+}
+
+}  // namespace quarvel::bench
