@@ -102,8 +102,9 @@ public:
 
     /// Transforms the working state's spectra back into its workImage (rounded, limited to
     /// 0 to 255), resamples that to the loaded image's size as its image and commits it. Redo
-    /// states are dropped first, also when there is nothing to commit. When memory runs out the
-    /// working state stays uncommitted.
+    /// states are dropped first, also when there is nothing to commit (no working state, no
+    /// workImage or no originalImage). When memory runs out the working state stays uncommitted
+    /// and a later call synthesises it again from its unchanged spectra.
     void CreateFinalImage();
 
     /// Releases the filter buffers and builds, from filterSettings and the spectrum size, either

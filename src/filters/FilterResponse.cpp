@@ -81,7 +81,7 @@ void BuildFilterMask(float* out, std::uint64_t width, std::uint64_t height, Filt
             const std::int64_t dx = cx - static_cast<std::int64_t>(x);
             // The Euclidean distance rounded half up: (1, 1) gives 1, (2, 1) gives 2.
             const double distance = std::sqrt(static_cast<double>(dx * dx + dy * dy)) + 0.5;
-            const auto radius = static_cast<std::int32_t>(distance);
+            const auto radius = static_cast<std::int64_t>(distance);
             row[x] = FilterResponseAt(radius, kind, degree, low, high);
         }
     });
