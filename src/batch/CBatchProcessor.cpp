@@ -1,0 +1,232 @@
+#include "batch/CBatchProcessor.h"
+
+#include <sys/stat.h>
+
+#include <cassert>
+#include <charconv>
+#include <chrono>
+#include <cstdint>
+#include <set>
+#include <utility>
+
+#include "batch/ImageFileList.h"
+#include "batch/OutputName.h"
+
+namespace quarvel {
+
+namespace {
+
+/// Milliseconds of a monotonic clock, as a 32-bit tick count: differences are taken modulo 2^32
+/// like those of the platform's tick counter.
+std::uint32_t TickCount() {
+    const auto now = std::chrono::steady_clock::now().time_since_epoch();
+    return static_cast<std::uint32_t>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
+}
+
+double SecondsSince(std::uint32_t startTick) {
+    return static_cast<double>(static_cast<std::uint32_t>(TickCount() - startTick)) / 1000.0;
+}
+
+/// seconds with two decimals and a full stop, whatever the process's locale.
+std::string FormatSeconds(double seconds) {
+    char text[64];
+    const std::to_chars_result end =
+        std::to_chars(text, text + sizeof text, seconds, std::chars_format::fixed, 2);
+    return std::string(text, end.ptr);
+}
+
+/// The device and inode of a file (following links), to recognise one file under two names.
+using FileIdentity = std::pair<std::uint64_t, std::uint64_t>;
+
+bool IdentifyFile(const std::string& path, FileIdentity& identity) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) {
+        return false;
+    }
+    identity = {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)};
+    return true;
+}
+
+/// The sources of one run, by name and by identity.
+class SourceSet {
+public:
+    explicit SourceSet(const std::vector<std::string>& files) : names_(files.begin(), files.end()) {
+        for (const std::string& file : files) {
+            FileIdentity identity;
+            if (IdentifyFile(file, identity)) {
+                identities_.insert(identity);
+            }
+        }
+    }
+
+    /// Whether writing to path would replace a source: its name is one, or it already exists as
+    /// the same file as one (a link).
+    bool WouldReplace(const std::string& path) const {
+        if (names_.count(path) != 0) {
+            return true;
+        }
+        FileIdentity identity;
+        return IdentifyFile(path, identity) && identities_.count(identity) != 0;
+    }
+
+private:
+    std::set<std::string> names_;
+    std::set<FileIdentity> identities_;
+};
+
+}  // namespace
+
+IoResult CBatchProcessor::LoadBatchFile(const std::string& sourcePath) {
+    ResetHistory();
+    IoResult loaded = LoadImageFile(originalImage, sourcePath);
+    if (!loaded) {
+        return loaded;
+    }
+    // The working state's spectra, power spectrum images and a copy of the image as loaded; it
+    // is committed by CreateFinalImage as the only state.
+    if (!StartWorkingState()) {
+        const std::string size = std::to_string(originalImage->Width()) + " x " +
+                                 std::to_string(originalImage->Height());
+        ResetHistory();
+        return IoResult::Failure("not enough memory to transform " + size + " pixels");
+    }
+    return loaded;
+}
+
+IoResult CBatchProcessor::FilterLoadedFile(const BatchSettings& settings) {
+    assert(ClampBatchSettings(settings) == settings && "batch settings out of range");
+    if (!workingState) {
+        return IoResult::Failure("no image loaded");
+    }
+    if (settings.filteringType == LowPassConvolution) {
+        filterSettings.degree = settings.degreeIndex + 1;
+        filterSettings.cutOff = settings.cutOff;
+        filterSettings.oneDimensional = settings.dimensionIndex == 1;
+        filterSettings.direction = static_cast<std::uint64_t>(settings.direction);
+        BuildFilter(FilterKind::LowPass);
+        const bool built = filterSettings.oneDimensional ? (rowResponse && columnResponse)
+                                                         : static_cast<bool>(filterMask);
+        if (!built) {
+            return IoResult::Failure("not enough memory for the filter");
+        }
+        ApplyFilter(true, true, true);
+    } else {
+        DropRedoStates();
+        const ProcState* active = ActiveState();
+        if (active != nullptr && active->isColor) {
+            ClearRectangles(ChannelKind::Red, settings.rectangles);
+            ClearRectangles(ChannelKind::Green, settings.rectangles);
+            ClearRectangles(ChannelKind::Blue, settings.rectangles);
+        } else {
+            ClearRectangles(ChannelKind::Grey, settings.rectangles);
+        }
+    }
+    CreateFinalImage();
+    // A final image that could not be made leaves the working state uncommitted.
+    const ProcState* current = CurrentState();
+    if (workingState || current == nullptr || !current->image) {
+        return IoResult::Failure("not enough memory to create the final image");
+    }
+    return IoResult::Success();
+}
+
+IoResult CBatchProcessor::SaveBatchResult(const std::string& outputPath) const {
+    const ProcState* current = CurrentState();
+    if (current == nullptr || !current->image) {
+        return IoResult::Failure("no result to save");
+    }
+    return SaveImageFile(*current->image, outputPath, saveOptions_);
+}
+
+void CBatchProcessor::AppendLog(const std::string& line, const BatchLogHandler& logLine) {
+    log_ += line;
+    log_ += "\r\n";
+    if (logLine) {
+        logLine(line);
+    }
+}
+
+BatchSummary CBatchProcessor::RunBatch(const std::string& folder,
+                                       const BatchSettingsSource& settings,
+                                       const BatchProgressHandler& progress,
+                                       const BatchLogHandler& logLine) {
+    assert(settings && "a batch run needs its settings");
+    BatchSummary summary;
+    log_.clear();
+    fileList_.clear();
+    ResetHistory();
+
+    std::string folderText = folder;
+    if (!folderText.empty() && folderText.back() != '/') {
+        folderText += '/';
+    }
+    if (IoResult listed = ListImageFiles(folderText, fileList_); !listed) {
+        summary.folderFailed = true;
+        AppendLog(listed.message, logLine);
+    }
+    summary.listed = fileList_.size();
+    const SourceSet sources(fileList_);
+
+    const std::uint32_t runStart = TickCount();
+    std::size_t attempted = 0;
+    for (std::size_t index = 0; index < fileList_.size(); ++index) {
+        const std::string& source = fileList_[index];
+        if (progress &&
+            progress(BatchProgress{index, fileList_.size(), source}) == BatchControl::Stop) {
+            summary.stopped = true;
+            break;
+        }
+        ++attempted;
+        const std::uint32_t fileStart = TickCount();
+        const BatchSettings current = ClampBatchSettings(settings());
+
+        // The output name is checked first: a result that would replace a source of this run
+        // is refused before any work is done.
+        const std::string output = MakeOutputName(source);
+        if (sources.WouldReplace(output)) {
+            ++summary.failed;
+            AppendLog(output + ": not written: it would replace a source file of this run",
+                      logLine);
+            continue;
+        }
+        const IoResult loaded = LoadBatchFile(source);
+        if (!loaded) {
+            ++summary.failed;
+            AppendLog(source + ": not loaded: " + loaded.message, logLine);
+            continue;
+        }
+        if (!loaded.warning.empty()) {
+            AppendLog(source + ": damaged, processed as far as it could be read: " + loaded.warning,
+                      logLine);
+        }
+        const IoResult filtered = FilterLoadedFile(current);
+        IoResult saved = filtered ? SaveBatchResult(output) : IoResult::Success();
+        ResetHistory();
+        if (!filtered) {
+            ++summary.failed;
+            AppendLog(source + ": not processed: " + filtered.message, logLine);
+            continue;
+        }
+        if (!saved) {
+            ++summary.failed;
+            AppendLog(output + ": not written: " + saved.message, logLine);
+            continue;
+        }
+        ++summary.written;
+        AppendLog(output + " (" + FormatSeconds(SecondsSince(fileStart)) + " sec)", logLine);
+    }
+
+    summary.seconds = SecondsSince(runStart);
+    if (summary.stopped) {
+        AppendLog("Stopped after " + std::to_string(attempted) + " of " +
+                      std::to_string(fileList_.size()) + " files",
+                  logLine);
+    }
+    AppendLog("Processed " + std::to_string(attempted) + " files in " +
+                  FormatSeconds(summary.seconds) + " sec",
+              logLine);
+    return summary;
+}
+
+}  // namespace quarvel

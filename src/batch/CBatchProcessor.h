@@ -1,0 +1,99 @@
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "batch/BatchSettings.h"
+#include "engine/CFFTProc.h"
+#include "imageio/ImageFile.h"
+
+namespace quarvel {
+
+/// Where a batch run stands: the file about to be processed (0-based index) of count, and its
+/// path.
+struct BatchProgress {
+    std::size_t index = 0;
+    std::size_t count = 0;
+    std::string path;
+};
+
+/// What the caller of a batch run wants next.
+enum class BatchControl { Continue, Stop };
+
+/// Reads the batch settings; called afresh before each file, so a change takes effect from the
+/// next file.
+using BatchSettingsSource = std::function<BatchSettings()>;
+/// Called before each file; Stop ends the run before that file.
+using BatchProgressHandler = std::function<BatchControl(const BatchProgress&)>;
+/// Receives each log line as it is added, without its line end.
+using BatchLogHandler = std::function<void(const std::string& line)>;
+
+/// The outcome of one batch run.
+struct BatchSummary {
+    std::size_t listed = 0;     ///< files the folder listing found
+    std::size_t written = 0;    ///< results written
+    std::size_t failed = 0;     ///< files that could not be loaded, processed or written
+    bool folderFailed = false;  ///< the folder could not be read
+    bool stopped = false;       ///< the caller stopped the run before its end
+    double seconds = 0.0;       ///< the time of the whole run, listing excluded
+
+    /// Whether every listed file was written and the folder could be read.
+    bool Succeeded() const { return !folderFailed && !stopped && failed == 0; }
+};
+
+/// The batch's own processing object: filters every image file of a folder with one setting and
+/// writes each result beside its source, independent of any document.
+///
+/// Per file: LoadBatchFile, FilterLoadedFile (the low-pass filter or the clearing of the
+/// rectangles, then the final image), SaveBatchResult to MakeOutputName of the source, and
+/// ResetHistory. The log keeps one line per file, ended by "\r\n": "OUTPUT (S.SS sec)" for a
+/// written result, "SOURCE: not loaded: REASON", "SOURCE: not processed: REASON" or "OUTPUT: not
+/// written: REASON" for a failure, and "SOURCE: WARNING" when a damaged file was loaded as far as
+/// it goes; then "Processed N files in S.SS sec" with N the files attempted, failures included.
+/// A result is never written over a file that the run listed as a source (by name or as the
+/// same file through a link). Everything runs on the calling thread.
+class CBatchProcessor : public CFFTProc {
+public:
+    /// The views of a batch are its log: nothing to repaint.
+    void UpdateViews(int /*erase*/) override {}
+
+    /// Releases everything, loads the file at sourcePath into originalImage and prepares the
+    /// working state with spectrumWidth and spectrumHeight. On failure all is released and the
+    /// result says why; a damaged file that loaded anyway carries a warning.
+    IoResult LoadBatchFile(const std::string& sourcePath);
+    /// Applies settings to the loaded file (a low-pass filter on every channel, or the clearing
+    /// of the four rectangles) and creates the final image as the only history state. settings
+    /// must be in range (ClampBatchSettings).
+    IoResult FilterLoadedFile(const BatchSettings& settings);
+    /// Writes the current state's image to outputPath with the save options (JPEG by default,
+    /// whatever the name's extension). A failed write leaves no partial file.
+    IoResult SaveBatchResult(const std::string& outputPath) const;
+
+    /// Processes every image file of folder (ListImageFiles) and keeps the log. folder gets a
+    /// trailing '/' when it lacks one. settings is read before each file and brought into range;
+    /// progress, when given, is asked before each file whether to go on; logLine, when given,
+    /// receives each line as it is added.
+    BatchSummary RunBatch(const std::string& folder, const BatchSettingsSource& settings,
+                          const BatchProgressHandler& progress = {},
+                          const BatchLogHandler& logLine = {});
+
+    /// The encoder and quality of the results.
+    void SetSaveOptions(SaveOptions options) { saveOptions_ = std::move(options); }
+    const SaveOptions& GetSaveOptions() const { return saveOptions_; }
+
+    /// The log of the last run, each line ended by "\r\n".
+    const std::string& Log() const { return log_; }
+    /// The files of the last run, in processing order.
+    const std::vector<std::string>& FileList() const { return fileList_; }
+
+private:
+    void AppendLog(const std::string& line, const BatchLogHandler& logLine);
+
+    SaveOptions saveOptions_;
+    std::string log_;
+    std::vector<std::string> fileList_;
+};
+
+}  // namespace quarvel
