@@ -2,6 +2,7 @@
 
 #include <ostream>
 
+#include "cli/FilterCommand.h"
 #include "cli/SpectrumCommand.h"
 
 namespace quarvel {
@@ -9,6 +10,7 @@ namespace quarvel {
 const std::vector<CliCommand>& CliCommands() {
     static const std::vector<CliCommand> commands = {
         {&SpectrumCommandSpec, &RunSpectrumCommand},
+        {&FilterCommandSpec, &RunFilterCommand},
     };
     return commands;
 }

@@ -192,7 +192,7 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments,
             return UsageError("unknown option '" + argument.substr(0, argument.find('=')) +
                               "' for " + command->name);
         }
-        if (line.options.Has(option->name)) {
+        if (line.options.Has(option->name) && !option->repeatable) {
             return UsageError("option " + DisplayName(*option) + " given twice");
         }
         std::string value;

@@ -3,6 +3,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace quarvel {
@@ -24,6 +25,7 @@ struct OptionSpec {
     std::string help;
     double minimum = 0.0;  ///< range of Integer and Real values
     double maximum = 0.0;
+    bool repeatable = false;  ///< may be given several times; every value is kept, in order
 };
 
 /// One command of the program: its name, what it does, its operands and options.
@@ -39,13 +41,18 @@ struct CommandSpec {
 /// has the option's kind and lies within its range.
 class ParsedOptions {
 public:
-    void Set(const std::string& name, std::string value) { values_[name] = std::move(value); }
+    void Set(const std::string& name, std::string value) {
+        given.emplace_back(name, value);
+        values_[name] = std::move(value);
+    }
     bool Has(const std::string& name) const { return values_.count(name) != 0; }
     std::optional<std::string> Text(const std::string& name) const;
     std::optional<long long> Integer(const std::string& name) const;
     std::optional<double> Real(const std::string& name) const;
 
     std::vector<std::string> operands;
+    /// Every option given, with its value, in command-line order (repeated ones included).
+    std::vector<std::pair<std::string, std::string>> given;
 
 private:
     std::map<std::string, std::string> values_;

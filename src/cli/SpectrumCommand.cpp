@@ -126,11 +126,10 @@ bool SpectrumRun::Process(const std::string& input,
             return Fail(input, "not enough memory for the spectrum");
         }
         const auto power = RenderPowerSpectrum(spectrum.re.get(), spectrum.im.get(), w2, h2);
-        const auto grey = power ? GreyFromPower(*power) : nullptr;
-        if (!grey) {
+        if (!power) {
             return Fail(input, "not enough memory for the power spectrum image");
         }
-        const IoResult saved = SaveImageFile(*grey, target, SaveOptions{"image/png"});
+        const IoResult saved = SavePowerSpectrumPng(*power, target);
         if (!saved) {
             return Fail(input, saved.message);
         }
@@ -141,6 +140,23 @@ bool SpectrumRun::Process(const std::string& input,
 }
 
 }  // namespace
+
+const char* PowerSpectrumSuffix(ChannelKind channel) {
+    for (const ChannelOutput& output : kColourOutputs) {
+        if (output.kind == channel) {
+            return output.suffix;
+        }
+    }
+    return kGreyOutputs.front().suffix;
+}
+
+IoResult SavePowerSpectrumPng(const ImageBitmap& power, const std::string& path) {
+    const auto grey = GreyFromPower(power);
+    if (!grey) {
+        return IoResult::Failure("not enough memory for the power spectrum image");
+    }
+    return SaveImageFile(*grey, path, SaveOptions{"image/png"});
+}
 
 const CommandSpec& SpectrumCommandSpec() {
     static const CommandSpec spec = {

@@ -1,0 +1,414 @@
+#include "cli/FilterCommand.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <limits>
+#include <memory>
+#include <optional>
+#include <ostream>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "batch/OutputName.h"
+#include "cli/CliCommands.h"
+#include "cli/SpectrumCommand.h"
+#include "engine/CFFTProc.h"
+#include "imageio/ImageFile.h"
+#include "imageio/VXFileName.h"
+
+namespace quarvel {
+
+namespace {
+
+/// One editing step, in the order the options were given.
+struct Operation {
+    enum class Kind { LowPass, BandReject, Clear, Brush } kind;
+    std::vector<std::int64_t> values;  ///< cut-off; low, high; x1, y1, x2, y2; x, y, radius
+};
+
+/// Everything the command line asks of each image.
+struct FilterPlan {
+    std::vector<Operation> operations;
+    FilterSettings filter;  ///< degree and the separable choice shared by every filter step
+    bool red = true;
+    bool green = true;
+    bool blue = true;
+    SaveOptions save;
+    bool writeSpectra = false;
+    std::optional<std::string> outputPath;
+    std::optional<std::string> outputFolder;
+};
+
+/// The processing object of one command-line run; nothing is shown, so nothing is notified.
+class CliProc final : public CFFTProc {
+public:
+    void UpdateViews(int /*erase*/) override {}
+};
+
+/// Splits "a,b,c" into exactly count whole numbers within [minimum, maximum].
+std::optional<std::vector<std::int64_t>> ParseNumberList(const std::string& text, std::size_t count,
+                                                         std::int64_t minimum,
+                                                         std::int64_t maximum) {
+    std::vector<std::int64_t> numbers;
+    std::size_t start = 0;
+    while (true) {
+        const std::size_t comma = text.find(',', start);
+        const std::string item = text.substr(start, comma - start);
+        if (item.empty()) {
+            return std::nullopt;
+        }
+        errno = 0;
+        char* end = nullptr;
+        const long long value = std::strtoll(item.c_str(), &end, 10);
+        if (errno != 0 || *end != '\0' || value < minimum || value > maximum) {
+            return std::nullopt;
+        }
+        numbers.push_back(value);
+        if (comma == std::string::npos) {
+            break;
+        }
+        start = comma + 1;
+    }
+    if (numbers.size() != count) {
+        return std::nullopt;
+    }
+    return numbers;
+}
+
+/// Turns the parsed options into a plan; an error message when a value does not fit.
+std::string MakePlan(const ParsedOptions& options, FilterPlan& plan) {
+    constexpr std::int64_t kInt32Min = std::numeric_limits<std::int32_t>::min();
+    constexpr std::int64_t kInt32Max = std::numeric_limits<std::int32_t>::max();
+    for (const auto& [name, value] : options.given) {
+        if (name == "lowpass") {
+            plan.operations.push_back({Operation::Kind::LowPass, {std::stoll(value)}});
+        } else if (name == "bandreject") {
+            const auto edges = ParseNumberList(value, 2, 0, 100);
+            if (!edges || (*edges)[0] >= (*edges)[1]) {
+                return "option --bandreject: '" + value +
+                       "' is not LOW,HIGH with 0 <= LOW < HIGH <= 100 (percent)";
+            }
+            plan.operations.push_back({Operation::Kind::BandReject, *edges});
+        } else if (name == "clear") {
+            const auto corners = ParseNumberList(value, 4, kInt32Min, kInt32Max);
+            if (!corners) {
+                return "option --clear: '" + value +
+                       "' is not X1,Y1,X2,Y2 (four whole numbers, spectrum coordinates)";
+            }
+            plan.operations.push_back({Operation::Kind::Clear, *corners});
+        } else if (name == "brush") {
+            const auto brush = ParseNumberList(value, 3, kInt32Min, kInt32Max);
+            if (!brush || (*brush)[2] < 0) {
+                return "option --brush: '" + value +
+                       "' is not X,Y,R (spectrum coordinates and a radius of 0 or more)";
+            }
+            plan.operations.push_back({Operation::Kind::Brush, *brush});
+        } else if (name == "channels") {
+            plan.red = plan.green = plan.blue = false;
+            std::size_t start = 0;
+            while (start <= value.size()) {
+                const std::size_t comma = value.find(',', start);
+                const std::string item = value.substr(start, comma - start);
+                if (item == "r" || item == "red") {
+                    plan.red = true;
+                } else if (item == "g" || item == "green") {
+                    plan.green = true;
+                } else if (item == "b" || item == "blue") {
+                    plan.blue = true;
+                } else {
+                    return "option --channels: '" + value +
+                           "' is not a list of r, g and b (for example r,b)";
+                }
+                if (comma == std::string::npos) {
+                    break;
+                }
+                start = comma + 1;
+            }
+        } else if (name == "separable") {
+            plan.filter.oneDimensional = true;
+            if (value == "rows") {
+                plan.filter.direction = static_cast<std::uint64_t>(FilterDirection::Rows);
+            } else if (value == "columns") {
+                plan.filter.direction = static_cast<std::uint64_t>(FilterDirection::Columns);
+            } else if (value == "both") {
+                plan.filter.direction = static_cast<std::uint64_t>(FilterDirection::RowsAndColumns);
+            } else {
+                return "option --separable: '" + value + "' is not rows, columns or both";
+            }
+        } else if (name == "format") {
+            if (value == "jpeg" || value == "jpg") {
+                plan.save.mime = "image/jpeg";
+            } else if (value == "png" || value == "tiff" || value == "bmp") {
+                plan.save.mime = "image/" + value;
+            } else {
+                return "option --format: '" + value + "' is not jpeg, png, tiff or bmp";
+            }
+        }
+    }
+    if (plan.operations.empty()) {
+        return "filter needs at least one of --lowpass, --bandreject, --clear or --brush";
+    }
+    if (const auto degree = options.Integer("degree")) {
+        plan.filter.degree = static_cast<std::int32_t>(*degree);
+    }
+    if (const auto quality = options.Integer("quality")) {
+        if (plan.save.mime != "image/jpeg") {
+            return "option --quality: only for --format jpeg";
+        }
+        plan.save.quality = static_cast<int>(*quality);
+    }
+    plan.writeSpectra = options.Has("spectrum");
+    plan.outputPath = options.Text("output");
+    plan.outputFolder = options.Text("directory");
+    if (plan.outputPath && plan.outputFolder) {
+        return "options --output and --directory cannot be combined";
+    }
+    if (plan.outputPath && options.operands.size() != 1) {
+        return "option --output takes one image; use --directory for several";
+    }
+    return {};
+}
+
+/// True when both paths name the same existing file, or are the same text.
+bool SameFile(const std::string& a, const std::string& b) {
+    if (a == b) {
+        return true;
+    }
+    std::error_code error;
+    return std::filesystem::equivalent(a, b, error) && !error;
+}
+
+class FilterRun {
+public:
+    FilterRun(const FilterPlan& plan, const std::vector<std::string>& inputs, std::ostream& out,
+              std::ostream& err)
+        : plan_(plan), inputs_(inputs), out_(out), err_(err) {}
+
+    /// Filters one image and writes the result; false when it failed (the reason is on err).
+    bool Process(const std::string& input);
+
+private:
+    bool Fail(const std::string& file, const std::string& reason) {
+        err_ << kCliProgram << ": " << file << ": " << reason << "\n";
+        return false;
+    }
+    std::string OutputFor(const std::string& input) const;
+    /// Runs one step on the working state with the chosen channels.
+    void Apply(const Operation& operation);
+    bool WriteSpectra(const std::string& input, const std::string& output);
+
+    const FilterPlan& plan_;
+    const std::vector<std::string>& inputs_;
+    std::ostream& out_;
+    std::ostream& err_;
+    CliProc proc_;
+    std::set<std::string> written_;
+};
+
+std::string FilterRun::OutputFor(const std::string& input) const {
+    if (plan_.outputPath) {
+        return *plan_.outputPath;
+    }
+    const std::string name = MakeOutputName(input);
+    if (!plan_.outputFolder) {
+        return name;
+    }
+    std::string folder = *plan_.outputFolder;
+    if (!folder.empty() && folder.back() != '/') {
+        folder += '/';
+    }
+    return folder + VXFileName(name).GetFileName();
+}
+
+void FilterRun::Apply(const Operation& operation) {
+    const ProcState* active = proc_.ActiveState();
+    const bool colour = active != nullptr && active->isColor;
+    // The channels an edit reaches: the chosen colour channels, or the one grey channel.
+    std::vector<ChannelKind> members;
+    if (!colour) {
+        members.push_back(ChannelKind::Grey);
+    } else {
+        if (plan_.red) {
+            members.push_back(ChannelKind::Red);
+        }
+        if (plan_.green) {
+            members.push_back(ChannelKind::Green);
+        }
+        if (plan_.blue) {
+            members.push_back(ChannelKind::Blue);
+        }
+    }
+    const auto& v = operation.values;
+    switch (operation.kind) {
+        case Operation::Kind::LowPass:
+            proc_.filterSettings.cutOff = static_cast<std::int32_t>(v[0]);
+            proc_.BuildFilter(FilterKind::LowPass);
+            proc_.ApplyFilter(plan_.red, plan_.green, plan_.blue);
+            break;
+        case Operation::Kind::BandReject:
+            proc_.filterSettings.lowCutOff = static_cast<std::int32_t>(v[0]);
+            proc_.filterSettings.highCutOff = static_cast<std::int32_t>(v[1]);
+            proc_.BuildFilter(FilterKind::BandReject);
+            proc_.ApplyFilter(plan_.red, plan_.green, plan_.blue);
+            break;
+        case Operation::Kind::Clear: {
+            RectangleList rectangles{};
+            rectangles[0] = {static_cast<std::int32_t>(v[0]), static_cast<std::int32_t>(v[1]),
+                             static_cast<std::int32_t>(v[2]), static_cast<std::int32_t>(v[3])};
+            for (const ChannelKind member : members) {
+                proc_.ClearRectangles(member, rectangles);
+            }
+            break;
+        }
+        case Operation::Kind::Brush:
+            for (const ChannelKind member : members) {
+                // The column travels as an unsigned value and is read back as a signed one.
+                proc_.StampBrush(member, static_cast<std::uint32_t>(v[0]),
+                                 static_cast<std::int32_t>(v[1]), static_cast<std::uint64_t>(v[2]));
+            }
+            break;
+    }
+}
+
+bool FilterRun::WriteSpectra(const std::string& input, const std::string& output) {
+    const ProcState* state = proc_.CurrentState();
+    const std::string prefix = VXFileName(output).GetFolder() + VXFileName(output).fileName;
+    struct Channel {
+        ChannelKind kind;
+        const ImageBitmap* power;
+    };
+    std::vector<Channel> channels;
+    if (state->isColor) {
+        channels = {{ChannelKind::Red, state->powerRed.get()},
+                    {ChannelKind::Green, state->powerGreen.get()},
+                    {ChannelKind::Blue, state->powerBlue.get()}};
+    } else {
+        channels = {{ChannelKind::Grey, state->powerGrey.get()}};
+    }
+    for (const Channel& channel : channels) {
+        const std::string target = prefix + PowerSpectrumSuffix(channel.kind);
+        if (channel.power == nullptr) {
+            return Fail(input, "no power spectrum image to write to " + target);
+        }
+        const IoResult saved = SavePowerSpectrumPng(*channel.power, target);
+        if (!saved) {
+            return Fail(input, saved.message);
+        }
+        out_ << "wrote " << target << "\n";
+    }
+    return true;
+}
+
+bool FilterRun::Process(const std::string& input) {
+    const std::string output = OutputFor(input);
+    // Never write over an image of this run, the one being filtered least of all.
+    for (const std::string& other : inputs_) {
+        if (SameFile(output, other)) {
+            return Fail(input, "refusing to overwrite the input image " + other);
+        }
+    }
+    if (written_.count(output) != 0) {
+        return Fail(input, "would overwrite " + output + ", written for an earlier image");
+    }
+
+    proc_.ResetHistory();
+    const IoResult loaded = LoadImageFile(proc_.originalImage, input);
+    if (!loaded) {
+        return Fail(input, loaded.message);
+    }
+    if (!loaded.warning.empty()) {
+        err_ << kCliProgram << ": " << input << ": warning: " << loaded.warning << "\n";
+    }
+    if (!proc_.StartWorkingState()) {
+        proc_.ResetHistory();
+        return Fail(input, "not enough memory for the spectra");
+    }
+    proc_.filterSettings.degree = plan_.filter.degree;
+    proc_.filterSettings.oneDimensional = plan_.filter.oneDimensional;
+    proc_.filterSettings.direction = plan_.filter.direction;
+    for (const Operation& operation : plan_.operations) {
+        Apply(operation);
+    }
+    proc_.CreateFinalImage();
+    const ProcState* result = proc_.CurrentState();
+    if (proc_.workingState || result == nullptr || !result->image) {
+        proc_.ResetHistory();
+        return Fail(input, "not enough memory for the final image");
+    }
+    const IoResult saved = SaveImageFile(*result->image, output, plan_.save);
+    if (!saved) {
+        proc_.ResetHistory();
+        return Fail(input, saved.message);
+    }
+    written_.insert(output);
+    out_ << "wrote " << output << "\n";
+    const bool spectraDone = !plan_.writeSpectra || WriteSpectra(input, output);
+    proc_.ResetHistory();
+    return spectraDone;
+}
+
+}  // namespace
+
+const CommandSpec& FilterCommandSpec() {
+    static const CommandSpec spec = {
+        "filter",
+        "Filter or clear the spectra of each image and write the result",
+        "IMAGE...",
+        1,
+        {
+            {"lowpass", 0, OptionKind::Integer, "CUT",
+             "Butterworth low-pass with cut-off CUT percent of the maximum frequency", 0, 100,
+             true},
+            {"bandreject", 0, OptionKind::Text, "LOW,HIGH",
+             "Butterworth band-reject between LOW and HIGH percent (0 <= LOW < HIGH <= 100)", 0, 0,
+             true},
+            {"degree", 0, OptionKind::Integer, "N", "filter degree (default 2)", 1, 6},
+            {"separable", 0, OptionKind::Text, "AXES",
+             "filter rows, columns or both with 1-D responses instead of the radial 2-D mask"},
+            {"clear", 0, OptionKind::Text, "X1,Y1,X2,Y2",
+             "clear columns X1..X2 of rows Y1..Y2-1 of the spectrum (repeatable)", 0, 0, true},
+            {"brush", 0, OptionKind::Text, "X,Y,R",
+             "clear the disc of radius R around spectrum element (X, Y) (repeatable)", 0, 0, true},
+            {"channels", 0, OptionKind::Text, "LIST",
+             "colour channels to edit, any of r,g,b (default all; grey images have one)"},
+            {"output", 'o', OptionKind::Text, "PATH", "write the result to PATH (one image only)"},
+            {"directory", 'd', OptionKind::Text, "DIR",
+             "write the results into DIR (default: beside each image, as NAME_flt.EXT)"},
+            {"format", 0, OptionKind::Text, "FORMAT",
+             "jpeg (default), png, tiff or bmp, whatever the file name says"},
+            {"quality", 0, OptionKind::Integer, "N", "JPEG quality (default: the encoder's)", 0,
+             100},
+            {"spectrum", 0, OptionKind::Flag, "",
+             "also write the power spectrum images of the result (NAME_power_*.png)"},
+        },
+    };
+    return spec;
+}
+
+int RunFilterCommand(const ParsedOptions& options, std::ostream& out, std::ostream& err) {
+    FilterPlan plan;
+    if (const std::string problem = MakePlan(options, plan); !problem.empty()) {
+        err << kCliProgram << ": " << problem << "\n";
+        return CliExitUsage;
+    }
+    if (plan.outputFolder) {
+        struct stat info {};
+        if (::stat(plan.outputFolder->c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
+            err << kCliProgram << ": " << *plan.outputFolder << ": output folder not found\n";
+            return CliExitFailure;
+        }
+    }
+    FilterRun run(plan, options.operands, out, err);
+    bool allDone = true;
+    for (const std::string& input : options.operands) {
+        allDone = run.Process(input) && allDone;
+    }
+    return allDone ? CliExitSuccess : CliExitFailure;
+}
+
+}  // namespace quarvel
