@@ -18,13 +18,17 @@ std::uint64_t SpectrumSize(std::uint64_t n);
 /// 24- and 32-bit images, and 8-bit images one pixel wide.
 bool IsColorImage(const ImageBitmap& image);
 
-/// A new image of newWidth x newHeight in the source's format, filled by bilinear interpolation.
-/// Null when source is null or the new image cannot be created.
+/// A new image of newWidth x newHeight in the source's format, filled by bilinear interpolation
+/// (colour images through the PixelFormat32bppRGB view, bytes 0 to 2; others by their indices).
+/// An indexed target gets the source's palette. Null when source is null or the new image cannot
+/// be created.
 std::unique_ptr<ImageBitmap> ResampleImage(const ImageBitmap* source, std::uint32_t newWidth,
                                            std::uint32_t newHeight);
 
 /// The centred spectrum of one channel of an image whose width and height are powers of two.
-/// Both planes are empty when image is null or memory runs out.
+/// Red, Green and Blue are bytes 2, 1 and 0 of the PixelFormat32bppRGB view; Grey is the palette
+/// index of an 8-bit indexed image (and needs one). Both planes are empty when image is null or
+/// memory runs out.
 ChannelSpectrum ComputeSpectrum(const ImageBitmap* image, ChannelKind channel);
 
 /// A new grey power spectrum image (PixelFormat32bppRGB) of width x height: each level is the
