@@ -10,9 +10,9 @@
 #include <array>
 #include <cstdlib>
 #include <filesystem>
-#include <regex>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "BatchTestFolder.h"
@@ -29,26 +29,39 @@ using test::TempFolder;
 using test::TestImage;
 using test::WriteBytes;
 
-/// text with every character that means something in a regular expression escaped.
-std::string Literal(const std::string& text) {
-    static const std::string special = R"(\^$.|?*+()[]{})";
-    std::string escaped;
-    for (char c : text) {
-        if (special.find(c) != std::string::npos) {
-            escaped += '\\';
-        }
-        escaped += c;
+/// Whether line matches pattern, in which '#' stands for one or more digits, '?' for one digit
+/// and a final '*' for any rest; every other character stands for itself.
+bool Matches(std::string_view line, std::string_view pattern) {
+    if (pattern.empty()) {
+        return line.empty();
     }
-    return escaped;
+    const auto isDigit = [](char c) { return c >= '0' && c <= '9'; };
+    switch (pattern.front()) {
+        case '*':
+            return pattern.size() == 1;
+        case '#': {
+            std::size_t digits = 0;
+            while (digits < line.size() && isDigit(line[digits])) {
+                ++digits;
+            }
+            return digits > 0 && Matches(line.substr(digits), pattern.substr(1));
+        }
+        case '?':
+            return !line.empty() && isDigit(line.front()) &&
+                   Matches(line.substr(1), pattern.substr(1));
+        default:
+            return !line.empty() && line.front() == pattern.front() &&
+                   Matches(line.substr(1), pattern.substr(1));
+    }
 }
 
 /// The pattern of the log line of a written result.
 std::string WrittenLine(const std::string& output) {
-    return Literal(output) + R"( \([0-9]+\.[0-9]{2} sec\))";
+    return output + " (#.?? sec)";
 }
 
 std::string FinalLine(std::size_t files) {
-    return "Processed " + std::to_string(files) + R"( files in [0-9]+\.[0-9]{2} sec)";
+    return "Processed " + std::to_string(files) + " files in #.?? sec";
 }
 
 /// Checks each line of log against the pattern at the same place.
@@ -56,7 +69,7 @@ void ExpectLogMatches(const std::string& log, const std::vector<std::string>& pa
     const std::vector<std::string> lines = LogLines(log);
     ASSERT_EQ(lines.size(), patterns.size()) << log;
     for (std::size_t i = 0; i < lines.size(); ++i) {
-        EXPECT_TRUE(std::regex_match(lines[i], std::regex(patterns[i])))
+        EXPECT_TRUE(Matches(lines[i], patterns[i]))
             << "line " << i << ": " << lines[i] << "\npattern: " << patterns[i];
     }
 }
@@ -187,11 +200,11 @@ TEST_F(MixedFolder, FirstRun_ListsInPatternOrderAndWritesJpegBesideEachSource) {
     ExpectLogMatches(
         batch.Log(),
         {WrittenLine(F("Z_flt.JPG")), WrittenLine(F("a_flt.jpg")),
-         Literal(F("broken.jpg") + ": not loaded: damaged or truncated image data") + ".*",
-         Literal(F("cut.jpg") + ": damaged, processed as far as it could be read: ") + ".+",
+         F("broken.jpg") + ": not loaded: damaged or truncated image data*",
+         F("cut.jpg") + ": damaged, processed as far as it could be read: *",
          WrittenLine(F("cut_flt.jpg")), WrittenLine(F("e_flt.TIF")), WrittenLine(F("d.tiff_n2")),
          WrittenLine(F("b_flt.png")), WrittenLine(F("coins_flt.Png")),
-         Literal(F("notimage.png") + ": not loaded: not an image file or unsupported format"),
+         F("notimage.png") + ": not loaded: not an image file or unsupported format",
          WrittenLine(F("c_flt.bmp")), FinalLine(10)});
     EXPECT_EQ(streamed, LogLines(batch.Log()));
 
@@ -223,12 +236,10 @@ TEST_F(MixedFolder, SecondRun_FiltersTheFirstOutputsButNeverWritesOverASource) {
     const BatchSummary second = batch.RunBatch(folder.Text(), Fixed(BatchSettings{}));
     const std::vector<std::string> lines = LogLines(batch.Log());
     const auto has = [&lines](const std::string& pattern) {
-        return std::any_of(lines.begin(), lines.end(), [&pattern](const std::string& line) {
-            return std::regex_match(line, std::regex(pattern));
-        });
+        return std::any_of(lines.begin(), lines.end(),
+                           [&pattern](const std::string& line) { return Matches(line, pattern); });
     };
-    EXPECT_TRUE(
-        has(Literal(F("a_flt.jpg") + ": not written: it would replace a source file of this run")));
+    EXPECT_TRUE(has(F("a_flt.jpg") + ": not written: it would replace a source file of this run"));
     EXPECT_TRUE(has(WrittenLine(F("a_flt_flt.jpg"))));
     EXPECT_TRUE(has(WrittenLine(F("Z_flt_flt.JPG"))));
     EXPECT_TRUE(has(WrittenLine(F("b_flt_flt.png"))));
@@ -270,9 +281,9 @@ TEST(BatchRun, FolderThatCannotBeRead_LogsWhyAndProcessesNothing) {
     TempFolder folder;
     CBatchProcessor batch;
     const BatchSummary summary = batch.RunBatch(folder.Text() + "missing", Fixed(BatchSettings{}));
-    ExpectLogMatches(batch.Log(), {Literal("cannot read the folder " + folder.Text() +
-                                           "missing/: folder not found"),
-                                   FinalLine(0)});
+    ExpectLogMatches(
+        batch.Log(),
+        {"cannot read the folder " + folder.Text() + "missing/: folder not found", FinalLine(0)});
     EXPECT_TRUE(summary.folderFailed);
     EXPECT_FALSE(summary.Succeeded());
 }
@@ -299,8 +310,7 @@ TEST(BatchRun, OutputThatIsASourceUnderAnotherName_IsRefused) {
         const BatchSummary summary = batch.RunBatch(folder.Text(), Fixed(BatchSettings{}));
         ExpectLogMatches(
             batch.Log(),
-            {Literal(folder.Text() + "d.tiff_n2: not written: it would replace a source file of "
-                                     "this run"),
+            {folder.Text() + "d.tiff_n2: not written: it would replace a source file of this run",
              FinalLine(1)});
         EXPECT_EQ(summary.failed, 1u);
         EXPECT_EQ(ReadBytes(folder / "d.tiff"), source) << (symbolic ? "symbolic" : "hard");
@@ -314,10 +324,9 @@ TEST(BatchRun, FolderInTheWayOfAnOutput_IsReportedNotLoggedAsWritten) {
     std::filesystem::create_directory(folder / "a_flt.png");
     CBatchProcessor batch;
     const BatchSummary summary = batch.RunBatch(folder.Text(), Fixed(BatchSettings{}));
-    ExpectLogMatches(batch.Log(),
-                     {Literal(folder.Text() + "a_flt.png: not written: cannot write to " +
-                              folder.Text() + "a_flt.png: it is a folder"),
-                      WrittenLine(folder.Text() + "b_flt.png"), FinalLine(2)});
+    ExpectLogMatches(batch.Log(), {folder.Text() + "a_flt.png: not written: cannot write to " +
+                                       folder.Text() + "a_flt.png: it is a folder",
+                                   WrittenLine(folder.Text() + "b_flt.png"), FinalLine(2)});
     EXPECT_EQ(summary.failed, 1u);
     EXPECT_EQ(summary.written, 1u);
     EXPECT_EQ(Entries(folder.Path()),
@@ -363,10 +372,9 @@ TEST(BatchRun, ReadOnlyFolder_ReportsEveryFileAsNotWritten) {
         folder.Path(), std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
     CBatchProcessor batch;
     const BatchSummary summary = batch.RunBatch(folder.Text(), Fixed(BatchSettings{}));
-    ExpectLogMatches(batch.Log(),
-                     {Literal(folder.Text() + "a_flt.png: not written: cannot write to " +
-                              folder.Text() + ": permission denied"),
-                      FinalLine(1)});
+    ExpectLogMatches(batch.Log(), {folder.Text() + "a_flt.png: not written: cannot write to " +
+                                       folder.Text() + ": permission denied",
+                                   FinalLine(1)});
     EXPECT_EQ(summary.failed, 1u);
     EXPECT_EQ(Entries(folder.Path()), std::set<std::string>{"a.png"});
 }
