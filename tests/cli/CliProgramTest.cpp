@@ -224,7 +224,7 @@ INSTANTIATE_TEST_SUITE_P(
     Errors, CliUsage,
     testing::Values(UsageCase{"NoArguments", {}, "fftquarvel-cli: no command given"},
                     UsageCase{
-                        "UnknownCommand", {"filter"}, "fftquarvel-cli: unknown command 'filter'"},
+                        "UnknownCommand", {"sharpen"}, "fftquarvel-cli: unknown command 'sharpen'"},
                     UsageCase{"UnknownOption",
                               {"spectrum", "--quality", "5", "a.png"},
                               "fftquarvel-cli: unknown option '--quality' for spectrum"},
