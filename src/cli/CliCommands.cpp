@@ -2,6 +2,7 @@
 
 #include <ostream>
 
+#include "cli/BatchCommand.h"
 #include "cli/FilterCommand.h"
 #include "cli/SpectrumCommand.h"
 
@@ -11,6 +12,7 @@ const std::vector<CliCommand>& CliCommands() {
     static const std::vector<CliCommand> commands = {
         {&SpectrumCommandSpec, &RunSpectrumCommand},
         {&FilterCommandSpec, &RunFilterCommand},
+        {&BatchCommandSpec, &RunBatchCommand},
     };
     return commands;
 }

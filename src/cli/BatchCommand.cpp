@@ -1,0 +1,284 @@
+#include "cli/BatchCommand.h"
+
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdint>
+#include <cstdlib>
+#include <iostream>
+#include <limits>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "batch/BatchSettingsStore.h"
+#include "batch/CBatchProcessor.h"
+#include "cli/CliCommands.h"
+#include "imageio/VXFileName.h"
+
+namespace quarvel {
+
+namespace {
+
+/// The most rectangles one batch clears.
+constexpr std::size_t kMaxRectangles = std::tuple_size_v<RectangleList>;
+
+/// Parses "X1,Y1,X2,Y2" into a rectangle of 32-bit values.
+std::optional<SpectrumRectangle> ParseRectangle(const std::string& text) {
+    std::vector<std::int32_t> numbers;
+    std::size_t start = 0;
+    while (true) {
+        const std::size_t comma = text.find(',', start);
+        const std::string item = text.substr(start, comma - start);
+        if (item.empty()) {
+            return std::nullopt;
+        }
+        errno = 0;
+        char* end = nullptr;
+        const long long value = std::strtoll(item.c_str(), &end, 10);
+        if (errno != 0 || *end != '\0' || value < std::numeric_limits<std::int32_t>::min() ||
+            value > std::numeric_limits<std::int32_t>::max()) {
+            return std::nullopt;
+        }
+        numbers.push_back(static_cast<std::int32_t>(value));
+        if (comma == std::string::npos) {
+            break;
+        }
+        start = comma + 1;
+    }
+    if (numbers.size() != 4) {
+        return std::nullopt;
+    }
+    return SpectrumRectangle{numbers[0], numbers[1], numbers[2], numbers[3]};
+}
+
+/// Applies the options to the stored settings and picks the encoder; an error message when an
+/// option's value does not fit.
+std::string ApplyOptions(const ParsedOptions& options, BatchSettings& settings, SaveOptions& save) {
+    if (options.operands.size() != 1) {
+        return "batch takes one FOLDER";
+    }
+    if (options.Has("lowpass") && options.Has("clear")) {
+        return "options --lowpass and --clear cannot be combined";
+    }
+    if (const auto cutOff = options.Integer("lowpass")) {
+        settings.filteringType = LowPassConvolution;
+        settings.cutOff = static_cast<std::int32_t>(*cutOff);
+    }
+    if (const auto degree = options.Integer("degree")) {
+        settings.degreeIndex = static_cast<std::int32_t>(*degree - 1);
+    }
+    if (const auto axes = options.Text("separable")) {
+        settings.dimensionIndex = 1;
+        if (*axes == "both") {
+            settings.direction = static_cast<std::int32_t>(FilterDirection::RowsAndColumns);
+        } else if (*axes == "rows") {
+            settings.direction = static_cast<std::int32_t>(FilterDirection::Rows);
+        } else if (*axes == "columns") {
+            settings.direction = static_cast<std::int32_t>(FilterDirection::Columns);
+        } else {
+            return "option --separable: '" + *axes + "' is not rows, columns or both";
+        }
+    }
+    // The rectangles given replace the stored ones; those not given are cleared to zero.
+    std::size_t rectangles = 0;
+    for (const auto& [name, value] : options.given) {
+        if (name != "clear") {
+            continue;
+        }
+        if (rectangles == kMaxRectangles) {
+            return "option --clear: at most " + std::to_string(kMaxRectangles) + " rectangles";
+        }
+        const std::optional<SpectrumRectangle> rectangle = ParseRectangle(value);
+        if (!rectangle) {
+            return "option --clear: '" + value +
+                   "' is not X1,Y1,X2,Y2 (four whole numbers, spectrum coordinates)";
+        }
+        if (rectangles == 0) {
+            settings.rectangles = RectangleList{};
+            settings.filteringType = PowerSpectrumDeleting;
+        }
+        settings.rectangles[rectangles++] = *rectangle;
+    }
+    if (const auto format = options.Text("format")) {
+        if (*format == "jpeg" || *format == "jpg") {
+            save.mime = "image/jpeg";
+        } else if (*format == "png" || *format == "tiff" || *format == "bmp") {
+            save.mime = "image/" + *format;
+        } else {
+            return "option --format: '" + *format + "' is not jpeg, png, tiff or bmp";
+        }
+    }
+    if (const auto quality = options.Integer("quality")) {
+        if (save.mime != "image/jpeg") {
+            return "option --quality: only for --format jpeg";
+        }
+        save.quality = static_cast<int>(*quality);
+    }
+    return {};
+}
+
+/// A one-line progress bar on a terminal: "[=====     ] 3/10 name", redrawn in place and
+/// wiped before anything else is printed.
+class ProgressBar {
+public:
+    explicit ProgressBar(std::ostream& terminal) : terminal_(terminal) {}
+
+    void Show(const BatchProgress& progress) {
+        constexpr std::size_t kBarWidth = 24;
+        const std::size_t filled =
+            progress.count == 0 ? 0 : kBarWidth * progress.index / progress.count;
+        std::string line = "[";
+        line.append(filled, '=');
+        line.append(kBarWidth - filled, ' ');
+        line += "] ";
+        line += std::to_string(progress.index + 1);
+        line += '/';
+        line += std::to_string(progress.count);
+        line += ' ';
+        line += VXFileName(progress.path).GetFileName();
+        // The line must not wrap, or the carriage return would not bring it back.
+        const std::size_t columns = Columns();
+        if (line.size() >= columns) {
+            line.resize(columns - 1);
+        }
+        terminal_ << "\r\033[K" << line << std::flush;
+        shown_ = true;
+    }
+    void Clear() {
+        if (shown_) {
+            terminal_ << "\r\033[K" << std::flush;
+            shown_ = false;
+        }
+    }
+
+private:
+    static std::size_t Columns() {
+        winsize size{};
+        if (::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 10) {
+            return size.ws_col;
+        }
+        return 80;
+    }
+
+    std::ostream& terminal_;
+    bool shown_ = false;
+};
+
+/// Set by the first interrupt or termination request: the run stops before the next file, so
+/// the file being written is finished and no partial file is left behind.
+volatile std::sig_atomic_t stopRequested = 0;
+
+extern "C" void RequestStop(int /*signal*/) {
+    stopRequested = 1;
+}
+
+/// Turns SIGINT and SIGTERM into a stop request for its lifetime. The handler is taken off after
+/// the first signal, so a second one ends the program at once.
+class StopOnSignal {
+public:
+    StopOnSignal() {
+        stopRequested = 0;
+        struct sigaction action {};
+        action.sa_handler = &RequestStop;
+        action.sa_flags = SA_RESETHAND;
+        sigemptyset(&action.sa_mask);
+        ::sigaction(SIGINT, &action, &previousInterrupt_);
+        ::sigaction(SIGTERM, &action, &previousTerminate_);
+    }
+    ~StopOnSignal() {
+        ::sigaction(SIGINT, &previousInterrupt_, nullptr);
+        ::sigaction(SIGTERM, &previousTerminate_, nullptr);
+    }
+    StopOnSignal(const StopOnSignal&) = delete;
+    StopOnSignal& operator=(const StopOnSignal&) = delete;
+
+    bool Requested() const { return stopRequested != 0; }
+
+private:
+    struct sigaction previousInterrupt_ {};
+    struct sigaction previousTerminate_ {};
+};
+
+}  // namespace
+
+const CommandSpec& BatchCommandSpec() {
+    static const CommandSpec spec = {
+        "batch",
+        "Filter every image file of a folder with the stored batch settings (or the options), "
+        "writing NAME_flt.EXT beside each",
+        "FOLDER",
+        1,
+        {
+            {"lowpass", 0, OptionKind::Integer, "CUT",
+             "use the Butterworth low-pass filter with cut-off CUT percent", 1, 100},
+            {"degree", 0, OptionKind::Integer, "N", "low-pass filter degree", 1, 6},
+            {"separable", 0, OptionKind::Text, "AXES",
+             "filter rows, columns or both with 1-D responses instead of the radial 2-D mask"},
+            {"clear", 0, OptionKind::Text, "X1,Y1,X2,Y2",
+             "clear this spectrum rectangle instead of filtering (up to four)", 0, 0, true},
+            {"save-settings", 0, OptionKind::Flag, "",
+             "store the settings used as the program's batch settings"},
+            {"format", 0, OptionKind::Text, "FORMAT",
+             "jpeg (default), png, tiff or bmp, whatever the file name says"},
+            {"quality", 0, OptionKind::Integer, "N", "JPEG quality (default: the encoder's)", 0,
+             100},
+        },
+    };
+    return spec;
+}
+
+int RunBatchCommand(const ParsedOptions& options, std::ostream& out, std::ostream& err) {
+    BatchSettingsStore store;
+    BatchSettings settings = store.LoadBatchSettings();
+    SaveOptions save;
+    if (const std::string problem = ApplyOptions(options, settings, save); !problem.empty()) {
+        err << kCliProgram << ": " << problem << "\n";
+        return CliExitUsage;
+    }
+    bool settingsSaved = true;
+    if (options.Has("save-settings")) {
+        if (const IoResult stored = store.SaveBatchSettings(settings); !stored) {
+            err << kCliProgram << ": " << stored.message << "\n";
+            settingsSaved = false;
+        }
+    }
+
+    // The bar is drawn only on the program's own standard error, and only on a terminal.
+    const bool showProgress = &err == &std::cerr && ::isatty(STDERR_FILENO) == 1;
+    ProgressBar bar(err);
+    const StopOnSignal stop;
+    CBatchProcessor batch;
+    batch.SetSaveOptions(save);
+    const BatchSummary summary = batch.RunBatch(
+        options.operands.front(), [&settings] { return settings; },
+        [&](const BatchProgress& progress) {
+            if (stop.Requested()) {
+                return BatchControl::Stop;
+            }
+            if (showProgress) {
+                bar.Show(progress);
+            }
+            return BatchControl::Continue;
+        },
+        [&](const std::string& line) {
+            bar.Clear();
+            out << line << "\n" << std::flush;
+        });
+    bar.Clear();
+
+    if (summary.stopped) {
+        err << kCliProgram << ": stopped on request\n";
+    }
+    if (summary.failed != 0) {
+        err << kCliProgram << ": " << summary.failed << " of " << summary.listed
+            << (summary.listed == 1 ? " file" : " files") << " not written\n";
+    } else if (summary.folderFailed) {
+        err << kCliProgram << ": " << options.operands.front() << ": cannot read the folder\n";
+    }
+    return summary.Succeeded() && settingsSaved ? CliExitSuccess : CliExitFailure;
+}
+
+}  // namespace quarvel
