@@ -1,0 +1,483 @@
+#include <fcntl.h>
+#include <pty.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <set>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "batch/BatchSettingsStore.h"
+
+extern char** environ;
+
+namespace quarvel {
+namespace {
+
+namespace fs = std::filesystem;
+
+fs::path TestImage(const std::string& name) {
+    return fs::path(QUARVEL_TEST_DATA) / "images" / name;
+}
+
+std::string ReadText(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void WriteText(const fs::path& path, const std::string& text) {
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+/// Reads fd until end of file (or, for a terminal, until its other side is closed).
+std::string ReadAll(int fd) {
+    std::string text;
+    char buffer[4096];
+    while (true) {
+        const ssize_t count = ::read(fd, buffer, sizeof buffer);
+        if (count > 0) {
+            text.append(buffer, static_cast<std::size_t>(count));
+        } else if (count < 0 && errno == EINTR) {
+            continue;
+        } else {
+            return text;
+        }
+    }
+}
+
+/// Whether line matches pattern, in which '#' stands for one or more digits, '?' for one digit
+/// and a final '*' for any rest; every other character stands for itself.
+bool Matches(std::string_view line, std::string_view pattern) {
+    if (pattern.empty()) {
+        return line.empty();
+    }
+    const auto isDigit = [](char c) { return c >= '0' && c <= '9'; };
+    switch (pattern.front()) {
+        case '*':
+            return pattern.size() == 1;
+        case '#': {
+            std::size_t digits = 0;
+            while (digits < line.size() && isDigit(line[digits])) {
+                ++digits;
+            }
+            return digits > 0 && Matches(line.substr(digits), pattern.substr(1));
+        }
+        case '?':
+            return !line.empty() && isDigit(line.front()) &&
+                   Matches(line.substr(1), pattern.substr(1));
+        default:
+            return !line.empty() && line.front() == pattern.front() &&
+                   Matches(line.substr(1), pattern.substr(1));
+    }
+}
+
+/// Splits text ended by "\n" into lines; a last line without one gets "<unterminated>" in front.
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        const std::size_t end = text.find('\n', start);
+        if (end == std::string::npos) {
+            lines.push_back("<unterminated>" + text.substr(start));
+            break;
+        }
+        lines.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    return lines;
+}
+
+void ExpectLines(const std::string& text, const std::vector<std::string>& patterns) {
+    const std::vector<std::string> lines = Lines(text);
+    ASSERT_EQ(lines.size(), patterns.size()) << text;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        EXPECT_TRUE(Matches(lines[i], patterns[i]))
+            << "line " << i << ": " << lines[i] << "\npattern: " << patterns[i];
+    }
+}
+
+/// "p" followed by the number and the ending ("p3.png").
+std::string Numbered(std::size_t number, const char* ending) {
+    std::string name = "p";
+    name += std::to_string(number);
+    name += ending;
+    return name;
+}
+
+bool IsJpeg(const fs::path& path) {
+    const std::string bytes = ReadText(path);
+    return bytes.size() > 2 && bytes.compare(0, 2, "\xFF\xD8") == 0;
+}
+
+/// Each test runs the real program in a fresh folder, with a settings store of its own: the
+/// program's configuration folder is a subfolder of the test's, never the user's.
+class BatchCommand : public testing::Test {
+protected:
+    struct Outcome {
+        int exitCode = -1;
+        std::string out;
+        std::string err;
+    };
+
+    /// How the program's standard streams are connected.
+    enum class ErrorStream { File, Terminal };
+
+    void SetUp() override {
+        std::string pattern = (fs::temp_directory_path() / "quarvel-batch-cli-XXXXXX").string();
+        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+        root_ = pattern;
+        images_ = root_ / "images";
+        fs::create_directories(images_);
+        fs::create_directories(root_ / "config");
+        fs::create_directories(root_ / "home");
+    }
+    void TearDown() override {
+        std::error_code ignored;
+        fs::remove_all(root_, ignored);
+    }
+
+    /// The settings file the program uses in this test.
+    fs::path SettingsFile() const {
+        return root_ / "config" / "Quarvel Software" / "FFT Quarvel.conf";
+    }
+    std::string Image(const std::string& name) const { return images_.string() + "/" + name; }
+
+    /// Starts the program with arguments; its standard output is the returned pipe's read end
+    /// and its standard error goes to errorFd.
+    pid_t Start(const std::vector<std::string>& arguments, int errorFd, int& outRead) {
+        std::vector<std::string> all{FFTQUARVEL_CLI};
+        all.insert(all.end(), arguments.begin(), arguments.end());
+        std::vector<char*> argv;
+        for (std::string& argument : all) {
+            argv.push_back(argument.data());
+        }
+        argv.push_back(nullptr);
+        std::vector<std::string> environment{"XDG_CONFIG_HOME=" + (root_ / "config").string(),
+                                             "HOME=" + (root_ / "home").string()};
+        for (char** entry = environ; *entry != nullptr; ++entry) {
+            const std::string_view text(*entry);
+            if (text.rfind("XDG_CONFIG_HOME=", 0) != 0 && text.rfind("HOME=", 0) != 0) {
+                environment.emplace_back(text);
+            }
+        }
+        std::vector<char*> envp;
+        for (std::string& entry : environment) {
+            envp.push_back(entry.data());
+        }
+        envp.push_back(nullptr);
+
+        int pipeFds[2] = {-1, -1};
+        EXPECT_EQ(::pipe2(pipeFds, O_CLOEXEC), 0);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 1);
+        posix_spawn_file_actions_adddup2(&actions, errorFd, 2);
+        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+        posix_spawn_file_actions_addchdir_np(&actions, root_.c_str());
+        pid_t child = -1;
+        const int spawned =
+            posix_spawn(&child, argv[0], &actions, nullptr, argv.data(), envp.data());
+        posix_spawn_file_actions_destroy(&actions);
+        ::close(pipeFds[1]);
+        EXPECT_EQ(spawned, 0) << std::strerror(spawned);
+        outRead = pipeFds[0];
+        return spawned == 0 ? child : -1;
+    }
+
+    static int Wait(pid_t child) {
+        int status = 0;
+        if (child < 0 || ::waitpid(child, &status, 0) != child) {
+            return -1;
+        }
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
+    /// Runs the program to its end and collects what it printed.
+    Outcome Run(const std::vector<std::string>& arguments,
+                ErrorStream errorStream = ErrorStream::File) {
+        Outcome outcome;
+        int errorFd = -1;
+        int terminal = -1;
+        const fs::path errFile = root_ / ".stderr";
+        if (errorStream == ErrorStream::Terminal) {
+            winsize size{};
+            size.ws_col = 100;
+            size.ws_row = 30;
+            EXPECT_EQ(::openpty(&terminal, &errorFd, nullptr, nullptr, &size), 0);
+        } else {
+            errorFd = ::open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+        }
+        int outRead = -1;
+        const pid_t child = Start(arguments, errorFd, outRead);
+        ::close(errorFd);
+        // The terminal is read alongside: its buffer is small.
+        if (terminal >= 0) {
+            outcome.err = ReadAll(terminal);
+            ::close(terminal);
+        }
+        outcome.out = ReadAll(outRead);
+        ::close(outRead);
+        outcome.exitCode = Wait(child);
+        if (errorStream == ErrorStream::File) {
+            outcome.err = ReadText(errFile);
+            fs::remove(errFile);
+        }
+        return outcome;
+    }
+
+    std::set<std::string> Entries() const {
+        std::set<std::string> names;
+        for (const auto& entry : fs::directory_iterator(images_)) {
+            names.insert(entry.path().filename().string());
+        }
+        return names;
+    }
+
+    fs::path root_;
+    fs::path images_;
+};
+
+TEST_F(BatchCommand, MixedFolder_PrintsTheLogAndExitsOneForTheFileThatFailed) {
+    fs::copy_file(TestImage("rocket.jpg"), images_ / "a.jpg");
+    fs::copy_file(TestImage("coins.png"), images_ / "b.PNG");
+    fs::copy_file(TestImage("truncated.jpg"), images_ / "broken.jpg");
+    WriteText(images_ / "notes.txt", "not listed");
+    fs::create_directory(images_ / "sub");
+    fs::copy_file(TestImage("camera.png"), images_ / "sub" / "inner.png");
+
+    const Outcome outcome = Run({"batch", images_.string()});
+    EXPECT_EQ(outcome.exitCode, 1);
+    ExpectLines(outcome.out,
+                {Image("a_flt.jpg") + " (#.?? sec)",
+                 Image("broken.jpg") + ": not loaded: damaged or truncated image data*",
+                 Image("b_flt.PNG") + " (#.?? sec)", "Processed 3 files in #.?? sec"});
+    EXPECT_EQ(outcome.err, "fftquarvel-cli: 1 of 3 files not written\n");
+    EXPECT_TRUE(IsJpeg(images_ / "a_flt.jpg"));
+    EXPECT_TRUE(IsJpeg(images_ / "b_flt.PNG"));
+    EXPECT_EQ(Entries(), (std::set<std::string>{"a.jpg", "a_flt.jpg", "b.PNG", "b_flt.PNG",
+                                                "broken.jpg", "notes.txt", "sub"}));
+    EXPECT_FALSE(fs::exists(images_ / "sub" / "inner_flt.png"));
+    // Nothing was stored without --save-settings.
+    EXPECT_FALSE(fs::exists(SettingsFile()));
+}
+
+TEST_F(BatchCommand, AllWritten_ExitsZeroAndDrawsNoProgressWithoutATerminal) {
+    fs::copy_file(TestImage("coins.png"), images_ / "c.png");
+    const Outcome outcome = Run({"batch", images_.string() + "/"});
+    EXPECT_EQ(outcome.exitCode, 0);
+    ExpectLines(outcome.out, {Image("c_flt.png") + " (#.?? sec)", "Processed 1 files in #.?? sec"});
+    EXPECT_EQ(outcome.err, "");
+}
+
+TEST_F(BatchCommand, ProgressBar_IsDrawnOnATerminalAndWipedBeforeEachLine) {
+    fs::copy_file(TestImage("coins.png"), images_ / "a.png");
+    fs::copy_file(TestImage("camera.png"), images_ / "b.png");
+    const Outcome outcome = Run({"batch", images_.string()}, ErrorStream::Terminal);
+    EXPECT_EQ(outcome.exitCode, 0) << outcome.err;
+    EXPECT_NE(outcome.err.find("] 1/2 a.png"), std::string::npos) << outcome.err;
+    EXPECT_NE(outcome.err.find("] 2/2 b.png"), std::string::npos) << outcome.err;
+    EXPECT_NE(outcome.err.find("[============            ]"), std::string::npos) << outcome.err;
+    // The last thing on the terminal wipes the bar.
+    EXPECT_EQ(outcome.err.substr(outcome.err.size() - 4), "\r\033[K");
+    ExpectLines(outcome.out, {Image("a_flt.png") + " (#.?? sec)",
+                              Image("b_flt.png") + " (#.?? sec)", "Processed 2 files in #.?? sec"});
+}
+
+TEST_F(BatchCommand, StoredSettings_AreUsedAndOptionsOverrideThem) {
+    fs::copy_file(TestImage("camera.png"), images_ / "p.png");
+    // Reference: clearing a rectangle around the zero frequency, given on the command line.
+    ASSERT_EQ(
+        Run({"batch", images_.string(), "--clear", "250,250,262,262", "--format", "png"}).exitCode,
+        0);
+    const std::string cleared = ReadText(images_ / "p_flt.png");
+    fs::remove(images_ / "p_flt.png");
+    ASSERT_EQ(Run({"batch", images_.string(), "--format", "png"}).exitCode, 0);
+    const std::string lowPassDefault = ReadText(images_ / "p_flt.png");
+    fs::remove(images_ / "p_flt.png");
+    ASSERT_NE(cleared, lowPassDefault);
+
+    // The same clearing, stored by the program, is what a plain run does.
+    BatchSettings stored;
+    stored.filteringType = PowerSpectrumDeleting;
+    stored.rectangles[2] = {250, 250, 262, 262};
+    fs::create_directories(SettingsFile().parent_path());
+    ASSERT_TRUE(BatchSettingsStore(SettingsFile().string()).SaveBatchSettings(stored));
+    ASSERT_EQ(Run({"batch", images_.string(), "--format", "png"}).exitCode, 0);
+    EXPECT_EQ(ReadText(images_ / "p_flt.png"), cleared);
+    fs::remove(images_ / "p_flt.png");
+
+    // --lowpass 20 switches back to the default low-pass for this run only.
+    ASSERT_EQ(Run({"batch", images_.string(), "--format", "png", "--lowpass", "20"}).exitCode, 0);
+    EXPECT_EQ(ReadText(images_ / "p_flt.png"), lowPassDefault);
+    EXPECT_EQ(BatchSettingsStore(SettingsFile().string()).LoadBatchSettings(), stored);
+}
+
+TEST_F(BatchCommand, SaveSettings_StoresWhatWasUsed) {
+    fs::copy_file(TestImage("coins.png"), images_ / "c.png");
+    ASSERT_EQ(Run({"batch", images_.string(), "--lowpass", "35", "--degree", "5", "--separable",
+                   "columns", "--save-settings"})
+                  .exitCode,
+              0);
+    BatchSettings expected;
+    expected.filteringType = LowPassConvolution;
+    expected.cutOff = 35;
+    expected.degreeIndex = 4;
+    expected.dimensionIndex = 1;
+    expected.direction = 2;
+    EXPECT_EQ(BatchSettingsStore(SettingsFile().string()).LoadBatchSettings(), expected);
+
+    fs::remove(images_ / "c_flt.png");
+    ASSERT_EQ(Run({"batch", images_.string(), "--clear", "1,2,3,4", "--clear", "-5,6,70000,8",
+                   "--save-settings"})
+                  .exitCode,
+              0);
+    expected.filteringType = PowerSpectrumDeleting;
+    expected.rectangles = {SpectrumRectangle{1, 2, 3, 4}, SpectrumRectangle{-5, 6, 70000, 8},
+                           SpectrumRectangle{}, SpectrumRectangle{}};
+    EXPECT_EQ(BatchSettingsStore(SettingsFile().string()).LoadBatchSettings(), expected);
+}
+
+TEST_F(BatchCommand, GarbageInTheSettingsFile_GivesTheDefaults) {
+    fs::copy_file(TestImage("coins.png"), images_ / "c.png");
+    ASSERT_EQ(Run({"batch", images_.string(), "--format", "png"}).exitCode, 0);
+    const std::string defaults = ReadText(images_ / "c_flt.png");
+    fs::remove(images_ / "c_flt.png");
+    fs::create_directories(SettingsFile().parent_path());
+    WriteText(SettingsFile(),
+              "[Settings]\nFiltering%20Type=lots\nCut%20Off%20Frequency=99999999999x\n"
+              "Filter%20Degree=\n\x01\x02\xFF garbage = = [[\n[Rectangles]\nUX1=1,2\n");
+    const Outcome outcome = Run({"batch", images_.string(), "--format", "png"});
+    ASSERT_EQ(outcome.exitCode, 0) << outcome.err;
+    EXPECT_EQ(ReadText(images_ / "c_flt.png"), defaults);
+}
+
+TEST_F(BatchCommand, FormatAndQuality_ChooseTheEncoderWhateverTheName) {
+    fs::copy_file(TestImage("rocket.jpg"), images_ / "r.jpg");
+    ASSERT_EQ(Run({"batch", images_.string(), "--format", "png"}).exitCode, 0);
+    EXPECT_EQ(ReadText(images_ / "r_flt.jpg").substr(0, 4), "\x89PNG");
+    fs::remove(images_ / "r_flt.jpg");
+    ASSERT_EQ(Run({"batch", images_.string(), "--quality", "10"}).exitCode, 0);
+    const auto small = fs::file_size(images_ / "r_flt.jpg");
+    fs::remove(images_ / "r_flt.jpg");
+    ASSERT_EQ(Run({"batch", images_.string(), "--quality", "95"}).exitCode, 0);
+    EXPECT_TRUE(IsJpeg(images_ / "r_flt.jpg"));
+    EXPECT_GT(fs::file_size(images_ / "r_flt.jpg"), small * 2);
+}
+
+TEST_F(BatchCommand, MissingFolder_ExitsOne) {
+    const Outcome outcome = Run({"batch", "nowhere"});
+    EXPECT_EQ(outcome.exitCode, 1);
+    ExpectLines(outcome.out, {"cannot read the folder nowhere/: folder not found",
+                              "Processed 0 files in #.?? sec"});
+    EXPECT_EQ(outcome.err, "fftquarvel-cli: nowhere: cannot read the folder\n");
+}
+
+TEST_F(BatchCommand, Interrupt_StopsBetweenFilesLeavingNoPartialFile) {
+    for (std::size_t i = 0; i < 16; ++i) {
+        fs::copy_file(TestImage("astronaut.png"), images_ / Numbered(i, ".png"));
+    }
+    const int errorFd = ::open((root_ / ".stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    int outRead = -1;
+    const pid_t child = Start({"batch", images_.string()}, errorFd, outRead);
+    ::close(errorFd);
+    // Interrupted as soon as the first file is reported.
+    std::string out;
+    char c = 0;
+    while (::read(outRead, &c, 1) == 1) {
+        out += c;
+        if (c == '\n') {
+            break;
+        }
+    }
+    ASSERT_EQ(::kill(child, SIGINT), 0);
+    out += ReadAll(outRead);
+    ::close(outRead);
+    EXPECT_EQ(Wait(child), 1);
+
+    const std::vector<std::string> lines = Lines(out);
+    ASSERT_GE(lines.size(), 3u) << out;
+    const std::size_t written = lines.size() - 2;
+    EXPECT_LT(written, 16u);
+    EXPECT_EQ(lines[lines.size() - 2], "Stopped after " + std::to_string(written) + " of 16 files");
+    EXPECT_TRUE(
+        Matches(lines.back(), "Processed " + std::to_string(written) + " files in #.?? sec"))
+        << lines.back();
+    EXPECT_EQ(ReadText(root_ / ".stderr"), "fftquarvel-cli: stopped on request\n");
+    // Every output is complete; nothing else was left in the folder.
+    EXPECT_EQ(Entries().size(), 16 + written);
+    for (std::size_t i = 0; i < written; ++i) {
+        EXPECT_TRUE(IsJpeg(images_ / Numbered(i, "_flt.png")));
+    }
+}
+
+struct BatchUsageCase {
+    const char* name;
+    std::vector<std::string> arguments;
+    const char* message;
+};
+
+class BatchUsage : public BatchCommand, public testing::WithParamInterface<BatchUsageCase> {};
+
+TEST_P(BatchUsage, ExitsWithTwoAndSaysWhy) {
+    fs::copy_file(TestImage("coins.png"), images_ / "c.png");
+    std::vector<std::string> arguments{"batch"};
+    arguments.insert(arguments.end(), GetParam().arguments.begin(), GetParam().arguments.end());
+    const Outcome outcome = Run(arguments);
+    EXPECT_EQ(outcome.exitCode, 2);
+    EXPECT_EQ(outcome.out, "");
+    EXPECT_EQ(outcome.err.substr(0, outcome.err.find('\n')),
+              std::string("fftquarvel-cli: ") + GetParam().message);
+    EXPECT_EQ(Entries(), std::set<std::string>{"c.png"});
+    EXPECT_FALSE(fs::exists(SettingsFile()));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Errors, BatchUsage,
+    testing::Values(
+        BatchUsageCase{"NoFolder", {}, "batch needs at least one FOLDER"},
+        BatchUsageCase{"TwoFolders", {"images", "images"}, "batch takes one FOLDER"},
+        BatchUsageCase{"CutOffZero",
+                       {"images", "--lowpass", "0"},
+                       "option --lowpass: 0 out of range 1 to 100"},
+        BatchUsageCase{
+            "DegreeSeven", {"images", "--degree", "7"}, "option --degree: 7 out of range 1 to 6"},
+        BatchUsageCase{"BadAxes",
+                       {"images", "--separable", "diagonal", "--save-settings"},
+                       "option --separable: 'diagonal' is not rows, columns or both"},
+        BatchUsageCase{"ThreeCorners",
+                       {"images", "--clear", "1,2,3"},
+                       "option --clear: '1,2,3' is not X1,Y1,X2,Y2 (four whole numbers, spectrum "
+                       "coordinates)"},
+        BatchUsageCase{"CornerBeyond32Bits",
+                       {"images", "--clear", "1,2,3,4294967296"},
+                       "option --clear: '1,2,3,4294967296' is not X1,Y1,X2,Y2 (four whole "
+                       "numbers, spectrum coordinates)"},
+        BatchUsageCase{"FiveRectangles",
+                       {"images", "--clear", "0,0,1,1", "--clear", "0,0,1,1", "--clear", "0,0,1,1",
+                        "--clear", "0,0,1,1", "--clear", "0,0,1,1"},
+                       "option --clear: at most 4 rectangles"},
+        BatchUsageCase{"LowPassAndClear",
+                       {"images", "--lowpass", "5", "--clear", "0,0,1,1"},
+                       "options --lowpass and --clear cannot be combined"},
+        BatchUsageCase{"Gif",
+                       {"images", "--format", "gif"},
+                       "option --format: 'gif' is not jpeg, png, tiff or bmp"},
+        BatchUsageCase{"QualityForPng",
+                       {"images", "--format", "png", "--quality", "80"},
+                       "option --quality: only for --format jpeg"}),
+    [](const testing::TestParamInfo<BatchUsageCase>& param) {
+        return std::string(param.param.name);
+    });
+
+}  // namespace
+}  // namespace quarvel
