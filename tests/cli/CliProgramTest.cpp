@@ -1,93 +1,22 @@
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "CliRunner.h"
 #include "engine/SpectrumConversion.h"
 #include "imageio/ImageFile.h"
-
-extern char** environ;
 
 namespace quarvel {
 namespace {
 
-namespace fs = std::filesystem;
+using namespace testing_support;
 
-fs::path TestImage(const std::string& name) {
-    return fs::path(QUARVEL_TEST_DATA) / "images" / name;
-}
-
-std::string ReadText(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-/// A fresh folder for one test's files, removed afterwards.
-class CliTest : public testing::Test {
+class CliTest : public TempFolderTest {
 protected:
-    void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "quarvel-cli-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        folder_ = pattern;
-    }
-    void TearDown() override {
-        std::error_code ignored;
-        fs::remove_all(folder_, ignored);
-    }
-
-    struct Outcome {
-        int exitCode = -1;
-        std::string out;
-        std::string err;
-    };
-
-    /// Runs the program with arguments, in the test's folder, and collects what it printed.
-    Outcome Run(const std::vector<std::string>& arguments) {
-        std::vector<std::string> all{FFTQUARVEL_CLI};
-        all.insert(all.end(), arguments.begin(), arguments.end());
-        std::vector<char*> argv;
-        for (std::string& argument : all) {
-            argv.push_back(argument.data());
-        }
-        argv.push_back(nullptr);
-        const fs::path outFile = folder_ / ".stdout";
-        const fs::path errFile = folder_ / ".stderr";
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 1, outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                         0600);
-        posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                         0600);
-        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-        posix_spawn_file_actions_addchdir_np(&actions, folder_.c_str());
-        pid_t child = 0;
-        Outcome outcome;
-        const int spawned = posix_spawn(&child, argv[0], &actions, nullptr, argv.data(), environ);
-        posix_spawn_file_actions_destroy(&actions);
-        EXPECT_EQ(spawned, 0) << std::strerror(spawned);
-        if (spawned != 0) {
-            return outcome;
-        }
-        int status = 0;
-        ::waitpid(child, &status, 0);
-        outcome.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        outcome.out = ReadText(outFile);
-        outcome.err = ReadText(errFile);
-        fs::remove(outFile);
-        fs::remove(errFile);
-        return outcome;
-    }
-
     /// The 8-bit grey power spectrum image written at path, checked to be w x h.
     std::unique_ptr<ImageBitmap> LoadSpectrum(const fs::path& path, std::uint32_t w,
                                               std::uint32_t h) {
@@ -102,8 +31,6 @@ protected:
         EXPECT_EQ(image->Height(), h) << path;
         return image;
     }
-
-    fs::path folder_;
 };
 
 TEST_F(CliTest, Spectrum_ColourImage_WritesThreeChannelsAtTransformSize) {
@@ -210,7 +137,7 @@ struct UsageCase {
     const char* firstLine;
 };
 
-class CliUsage : public CliTest, public testing::WithParamInterface<UsageCase> {};
+class CliUsage : public CliTest, public ::testing::WithParamInterface<UsageCase> {};
 
 TEST_P(CliUsage, ExitsWithTwoAndSaysWhy) {
     const Outcome outcome = Run(GetParam().arguments);
@@ -222,19 +149,19 @@ TEST_P(CliUsage, ExitsWithTwoAndSaysWhy) {
 
 INSTANTIATE_TEST_SUITE_P(
     Errors, CliUsage,
-    testing::Values(UsageCase{"NoArguments", {}, "fftquarvel-cli: no command given"},
-                    UsageCase{
-                        "UnknownCommand", {"sharpen"}, "fftquarvel-cli: unknown command 'sharpen'"},
-                    UsageCase{"UnknownOption",
-                              {"spectrum", "--quality", "5", "a.png"},
-                              "fftquarvel-cli: unknown option '--quality' for spectrum"},
-                    UsageCase{"NoImage",
-                              {"spectrum", "-o", "."},
-                              "fftquarvel-cli: spectrum needs at least one IMAGE"},
-                    UsageCase{"OutputWithoutValue",
-                              {"spectrum", "a.png", "-o"},
-                              "fftquarvel-cli: option --output needs a value DIR"}),
-    [](const testing::TestParamInfo<UsageCase>& param) { return std::string(param.param.name); });
+    ::testing::Values(
+        UsageCase{"NoArguments", {}, "fftquarvel-cli: no command given"},
+        UsageCase{"UnknownCommand", {"sharpen"}, "fftquarvel-cli: unknown command 'sharpen'"},
+        UsageCase{"UnknownOption",
+                  {"spectrum", "--quality", "5", "a.png"},
+                  "fftquarvel-cli: unknown option '--quality' for spectrum"},
+        UsageCase{"NoImage",
+                  {"spectrum", "-o", "."},
+                  "fftquarvel-cli: spectrum needs at least one IMAGE"},
+        UsageCase{"OutputWithoutValue",
+                  {"spectrum", "a.png", "-o"},
+                  "fftquarvel-cli: option --output needs a value DIR"}),
+    [](const ::testing::TestParamInfo<UsageCase>& param) { return std::string(param.param.name); });
 
 TEST_F(CliTest, VersionAndHelp_GoToStandardOutput) {
     const Outcome version = Run({"--version"});

@@ -1,0 +1,211 @@
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "CliRunner.h"
+#include "engine/ImageBitmap.h"
+#include "imageio/ImageFile.h"
+
+namespace quarvel {
+namespace {
+
+using namespace testing_support;
+
+/// The image at path, loaded as the program loads it.
+std::unique_ptr<ImageBitmap> Load(const fs::path& path) {
+    std::unique_ptr<ImageBitmap> image;
+    const IoResult loaded = LoadImageFile(image, path);
+    EXPECT_TRUE(loaded) << path << ": " << loaded.message;
+    return image;
+}
+
+/// How many bytes of one colour component (0 blue, 1 green, 2 red) differ between two
+/// 32-bit images of the same size.
+std::size_t ComponentDifferences(const ImageBitmap& a, const ImageBitmap& b, int component) {
+    std::size_t differences = 0;
+    for (std::uint32_t y = 0; y < a.Height(); ++y) {
+        for (std::uint32_t x = 0; x < a.Width(); ++x) {
+            differences += a.Row(y)[4 * x + component] != b.Row(y)[4 * x + component];
+        }
+    }
+    return differences;
+}
+
+bool SamePixels(const ImageBitmap& a, const ImageBitmap& b) {
+    if (a.Width() != b.Width() || a.Height() != b.Height() || a.Format() != b.Format()) {
+        return false;
+    }
+    const std::size_t rowBytes = a.Width() * BytesPerPixel(a.Format());
+    for (std::uint32_t y = 0; y < a.Height(); ++y) {
+        for (std::size_t i = 0; i < rowBytes; ++i) {
+            // The fourth byte of a 32-bit pixel carries nothing.
+            if ((a.Format() != PixelFormat32bppRGB || i % 4 != 3) && a.Row(y)[i] != b.Row(y)[i]) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+class FilterCommand : public TempFolderTest {};
+
+TEST_F(FilterCommand, NothingCleared_GivesBackTheImageExactly) {
+    for (const char* name : {"camera.png", "astronaut.png"}) {
+        const Outcome outcome = Run({"filter", TestImage(name).string(), "--clear", "0,0,0,0",
+                                     "--format", "png", "-o", "out.png"});
+        ASSERT_EQ(outcome.exitCode, 0) << outcome.err;
+        EXPECT_EQ(outcome.out, "wrote out.png\n");
+        const auto source = Load(TestImage(name));
+        const auto result = Load(folder_ / "out.png");
+        ASSERT_TRUE(source && result);
+        EXPECT_TRUE(SamePixels(*source, *result)) << name;
+    }
+}
+
+TEST_F(FilterCommand, OnlyGreenChosen_LeavesRedAndBlueExact) {
+    const Outcome outcome =
+        Run({"filter", TestImage("astronaut.png").string(), "--lowpass", "10", "--brush",
+             "256,256,3", "--channels", "g", "--format", "png", "-o", "green.png"});
+    ASSERT_EQ(outcome.exitCode, 0) << outcome.err;
+    const auto source = Load(TestImage("astronaut.png"));
+    const auto result = Load(folder_ / "green.png");
+    ASSERT_TRUE(source && result);
+    EXPECT_EQ(ComponentDifferences(*source, *result, 2), 0u);
+    EXPECT_EQ(ComponentDifferences(*source, *result, 0), 0u);
+    // A low-pass at 10 percent blurs the whole green channel.
+    EXPECT_GT(ComponentDifferences(*source, *result, 1), 512u * 512u / 2);
+}
+
+TEST_F(FilterCommand, ClearedRectangle_ShowsAsOneLevelInTheWrittenSpectrum) {
+    const Outcome outcome = Run({"filter", TestImage("coins.png").string(), "--clear",
+                                 "10,20,30,25", "--spectrum", "-d", "."});
+    ASSERT_EQ(outcome.exitCode, 0) << outcome.err;
+    EXPECT_EQ(outcome.out, "wrote ./coins_flt.png\nwrote ./coins_flt_power.png\n");
+    EXPECT_TRUE(IsJpeg(folder_ / "coins_flt.png"));
+    const auto spectrum = Load(folder_ / "coins_flt_power.png");
+    ASSERT_NE(spectrum, nullptr);
+    ASSERT_EQ(spectrum->Width(), 512u);
+    ASSERT_EQ(spectrum->Height(), 512u);
+    // Columns 10 to 30 of rows 20 to 24 were cleared: their magnitude is 0 and their level the
+    // one that L = 0 maps to; the row below the rectangle is untouched.
+    const std::uint8_t cleared = spectrum->Row(20)[10];
+    std::size_t sameAsCleared = 0;
+    for (std::uint32_t y = 20; y < 25; ++y) {
+        for (std::uint32_t x = 10; x <= 30; ++x) {
+            sameAsCleared += spectrum->Row(y)[x] == cleared;
+        }
+    }
+    EXPECT_EQ(sameAsCleared, 21u * 5u);
+    std::size_t sameBelow = 0;
+    for (std::uint32_t x = 10; x <= 30; ++x) {
+        sameBelow += spectrum->Row(25)[x] == cleared;
+    }
+    EXPECT_LT(sameBelow, 21u);
+    EXPECT_EQ(spectrum->Row(256)[256], 255);
+}
+
+TEST_F(FilterCommand, DefaultOutput_GoesBesideTheImageAsJpegWithTheBatchName) {
+    fs::copy_file(TestImage("camera.png"), folder_ / "scan.tiff");
+    fs::copy_file(TestImage("rocket.jpg"), folder_ / "photo.jpg");
+    const Outcome outcome = Run({"filter", "scan.tiff", "photo.jpg", "--bandreject", "30,60",
+                                 "--degree", "4", "--separable", "rows"});
+    ASSERT_EQ(outcome.exitCode, 0) << outcome.err;
+    EXPECT_EQ(outcome.out, "wrote scan.tiff_n2\nwrote photo_flt.jpg\n");
+    EXPECT_TRUE(IsJpeg(folder_ / "scan.tiff_n2"));
+    EXPECT_TRUE(IsJpeg(folder_ / "photo_flt.jpg"));
+    const auto result = Load(folder_ / "photo_flt.jpg");
+    ASSERT_NE(result, nullptr);
+    EXPECT_EQ(result->Width(), 640u);
+    EXPECT_EQ(result->Height(), 427u);
+}
+
+TEST_F(FilterCommand, OutputNamingAnInput_IsRefusedAndTheInputKept) {
+    fs::copy_file(TestImage("camera.png"), folder_ / "a.png");
+    fs::copy_file(TestImage("coins.png"), folder_ / "b.png");
+    const std::string before = ReadText(folder_ / "a.png");
+    const Outcome self = Run({"filter", "a.png", "--lowpass", "20", "-o", "./a.png"});
+    EXPECT_EQ(self.exitCode, 1);
+    EXPECT_EQ(self.err, "fftquarvel-cli: a.png: refusing to overwrite the input image a.png\n");
+    EXPECT_EQ(ReadText(folder_ / "a.png"), before);
+    // b_flt.png would be fine, but a's output name is b.png's own name in the same folder.
+    fs::copy_file(folder_ / "a.png", folder_ / "b_flt.png");
+    const Outcome other = Run({"filter", "b.png", "b_flt.png", "--lowpass", "20"});
+    EXPECT_EQ(other.exitCode, 1);
+    EXPECT_EQ(other.err,
+              "fftquarvel-cli: b.png: refusing to overwrite the input image b_flt.png\n");
+    EXPECT_EQ(other.out, "wrote b_flt_flt.png\n");
+    EXPECT_EQ(ReadText(folder_ / "b_flt.png"), before);
+}
+
+TEST_F(FilterCommand, UnreadableImage_FailsWhileTheOthersAreWritten) {
+    const Outcome outcome = Run(
+        {"filter", "missing.png", TestImage("camera.png").string(), "--lowpass", "25", "-d", "."});
+    EXPECT_EQ(outcome.exitCode, 1);
+    EXPECT_EQ(outcome.err, "fftquarvel-cli: missing.png: file not found\n");
+    EXPECT_EQ(outcome.out, "wrote ./camera_flt.png\n");
+}
+
+struct FilterUsageCase {
+    const char* name;
+    std::vector<std::string> arguments;
+    const char* message;
+};
+
+class FilterUsage : public TempFolderTest, public ::testing::WithParamInterface<FilterUsageCase> {};
+
+TEST_P(FilterUsage, ExitsWithTwoNamingTheOption) {
+    std::vector<std::string> arguments{"filter", "a.png", "b.png"};
+    arguments.insert(arguments.end(), GetParam().arguments.begin(), GetParam().arguments.end());
+    const Outcome outcome = Run(arguments);
+    EXPECT_EQ(outcome.exitCode, 2);
+    EXPECT_EQ(outcome.out, "");
+    EXPECT_EQ(outcome.err.substr(0, outcome.err.find('\n')),
+              std::string("fftquarvel-cli: ") + GetParam().message);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Errors, FilterUsage,
+    ::testing::Values(
+        FilterUsageCase{"NoOperation",
+                        {},
+                        "filter needs at least one of --lowpass, "
+                        "--bandreject, --clear or --brush"},
+        FilterUsageCase{
+            "CutOffAbove100", {"--lowpass", "101"}, "option --lowpass: 101 out of range 0 to 100"},
+        FilterUsageCase{"DegreeSeven",
+                        {"--lowpass", "5", "--degree", "7"},
+                        "option --degree: 7 out of range 1 to 6"},
+        FilterUsageCase{"BandTheWrongWayRound",
+                        {"--bandreject", "60,30"},
+                        "option --bandreject: '60,30' is not LOW,HIGH with 0 <= LOW < HIGH <= "
+                        "100 (percent)"},
+        FilterUsageCase{"ThreeCorners",
+                        {"--clear", "1,2,3"},
+                        "option --clear: '1,2,3' is not X1,Y1,X2,Y2 (four whole numbers, "
+                        "spectrum coordinates)"},
+        FilterUsageCase{"NegativeRadius",
+                        {"--brush", "1,2,-1"},
+                        "option --brush: '1,2,-1' is not X,Y,R (spectrum coordinates and a "
+                        "radius of 0 or more)"},
+        FilterUsageCase{"UnknownChannel",
+                        {"--lowpass", "5", "--channels", "r,x"},
+                        "option --channels: 'r,x' is not a list of r, g and b (for example r,b)"},
+        FilterUsageCase{"UnknownAxes",
+                        {"--lowpass", "5", "--separable", "diagonal"},
+                        "option --separable: 'diagonal' is not rows, columns or both"},
+        FilterUsageCase{"QualityForPng",
+                        {"--lowpass", "5", "--format", "png", "--quality", "80"},
+                        "option --quality: only for --format jpeg"},
+        FilterUsageCase{"OutputForTwoImages",
+                        {"--lowpass", "5", "-o", "x.jpg"},
+                        "option --output takes one image; use --directory for several"}),
+    [](const ::testing::TestParamInfo<FilterUsageCase>& param) {
+        return std::string(param.param.name);
+    });
+
+}  // namespace
+}  // namespace quarvel
