@@ -32,8 +32,8 @@ struct BatchSettings {
     bool operator==(const BatchSettings&) const = default;
 };
 
-/// settings with every field brought into its range: each integer is limited to the nearest end
-/// of its range. Rectangles and the path are taken as they are.
+/// A copy of settings with each integer field limited to the nearest end of its range. The
+/// rectangles (any 32-bit values) and the path are taken as they are.
 BatchSettings ClampBatchSettings(BatchSettings settings);
 
 }  // namespace quarvel
