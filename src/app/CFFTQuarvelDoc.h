@@ -1,0 +1,114 @@
+#pragma once
+
+#include <memory>
+#include <vector>
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QWidget>
+
+#include "app/CommandIds.h"
+#include "engine/CFFTProc.h"
+
+namespace quarvel {
+
+class CFFTQuarvelView;
+class CUserInteraction;
+
+/// The program's one document: the image, its processing history and its filter settings
+/// (through CFFTProc), the file it came from, and the commands that act on the whole image
+/// (open, revert, save, copy, undo, redo, final image, the switch between the two tabs).
+///
+/// Panes register with the document and are told through UpdateViews (repaint) and OnNewImage
+/// (a new image was opened or reverted). A file is always decoded and processed completely
+/// before it replaces the document's image, so a file that cannot be read leaves the document
+/// as it was. The document is never "modified": closing the program never asks to save.
+class CFFTQuarvelDoc : public QObject, public CFFTProc, public CCommandTarget {
+    Q_OBJECT
+
+public:
+    explicit CFFTQuarvelDoc(QObject* parent = nullptr);
+    ~CFFTQuarvelDoc() override;
+
+    /// Appends pane (an image pane, a power spectrum pane or the tabbed view) to the panes the
+    /// document tells about changes. A pane registered twice is kept once.
+    void RegisterPane(QWidget* pane);
+    /// The first registered tabbed view, or null.
+    CFFTQuarvelView* GetTabView() const;
+    /// Repaints every registered image and power spectrum pane.
+    void UpdateViews(int erase) override;
+
+    /// The empty start-up document, titled "Untitled".
+    bool OnNewDocument();
+    /// Opens the image file at path. On failure the person is told why and the document keeps
+    /// its image, history and path. True when the image replaced the document's.
+    bool OnOpenDocument(const QString& path);
+    /// Writes the current state's image, JPEG-encoded, to path and makes path the document's
+    /// file. On failure the person is told why and no file is created or changed.
+    bool OnSaveDocument(const QString& path);
+
+    /// Reloads the image from the document's file; keeps the document as it was when the file
+    /// cannot be read. The path, the title and openedImage are not changed.
+    bool OnFileRevert();
+    /// Save: "Save As" after an open, otherwise writes to the document's file.
+    bool OnFileSave();
+    /// Save As: proposes "copy of " and the opened file's name after an open.
+    bool OnFileSaveAs();
+    /// Puts the current state's image on the clipboard.
+    void OnEditCopy();
+    /// Selects the image tab (0) or the power spectrum tab (1) of the tabbed view.
+    void OnViewImageWindow();
+    void OnViewSpectrumWindow();
+    /// Switches to the power spectrum tab and commits the working state as a new final image.
+    void OnCreateFinalImage();
+
+    /// The name the first save after an open proposes: folder of the document's file, then
+    /// "copy of " and its name, unless the name already contains "copy of".
+    QString SaveAsProposal() const;
+
+    bool QueryCommand(int id, CommandStatus& status) const override;
+    bool RunCommand(int id) override;
+
+    /// The file the document was opened from or last saved to; empty at start-up.
+    const QString& PathName() const { return pathName_; }
+    /// The title shown in the main window's caption after the program name.
+    const QString& Title() const { return title_; }
+    void SetTitle(const QString& title);
+
+    /// The dialogs and message boxes of the document's commands.
+    CUserInteraction& Interaction() const { return *interaction_; }
+    void SetInteraction(std::unique_ptr<CUserInteraction> interaction);
+
+    /// Every registered pane, in order of registration (deleted ones are null).
+    std::vector<QPointer<QWidget>> panes;
+    /// True from a successful open until the next successful save.
+    bool openedImage = false;
+
+Q_SIGNALS:
+    /// The title changed.
+    void TitleChanged(const QString& title);
+    /// The image, the history or the working state changed.
+    void DocumentChanged();
+    /// A file was opened or saved: it belongs at the top of the recent-file list.
+    void FileRecorded(const QString& path);
+    /// A short note for the status bar (for instance a decoder's warning).
+    void StatusMessage(const QString& text);
+
+private:
+    /// Loads path into the document, replacing its image only on success. Reports failures.
+    bool LoadReplacing(const QString& path);
+    /// Calls OnNewImage of every registered pane, in order of registration.
+    void NotifyNewImage();
+    /// The window message boxes belong to.
+    QWidget* DialogParent() const;
+
+    QString pathName_;
+    QString title_;
+    std::unique_ptr<CUserInteraction> interaction_;
+};
+
+/// The document, set by its constructor; null before it exists and after it is destroyed.
+extern CFFTQuarvelDoc* theDoc;
+
+}  // namespace quarvel
