@@ -1,0 +1,68 @@
+#pragma once
+
+#include <memory>
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+#include "app/CommandIds.h"
+#include "app/ToolState.h"
+
+namespace quarvel {
+
+class CFFTQuarvelDoc;
+class CMainFrame;
+class CUserInteraction;
+
+/// The application object: start-up and shut-down of the desktop program, the current mouse
+/// tool of both panes, and the commands that belong to no window (Open, the tools, Batch
+/// Processing, About, Manual). It owns the document and the main window.
+class CFFTQuarvelApp : public QObject, public CCommandTarget {
+    Q_OBJECT
+
+public:
+    /// interaction answers the program's questions; null means real dialogs and message boxes.
+    explicit CFFTQuarvelApp(std::unique_ptr<CUserInteraction> interaction = nullptr);
+    ~CFFTQuarvelApp() override;
+
+    /// Names the settings store, creates the document and the main window, shows the window
+    /// (maximised unless a stored geometry says otherwise) when show is true and opens the file
+    /// named by the first of arguments (the command line without the program name), if any. A
+    /// file that cannot be opened is reported and the program starts with an empty document.
+    bool InitInstance(const QStringList& arguments, bool show = true);
+    /// Closes the main window, saving its state; returns exitCode.
+    int ExitInstance(int exitCode);
+
+    /// Open: a file dialog, then the image tab, the image pane as active pane, and the title.
+    void OnFileOpen();
+    /// Opens manual/manual.html from the folder of the executable in the desktop's browser.
+    void OnHelpManual();
+    /// The About box, modal.
+    void OnAppAbout();
+    /// Where the manual is expected: manual/manual.html beside the executable.
+    static QString ManualPath();
+
+    bool QueryCommand(int id, CommandStatus& status) const override;
+    bool RunCommand(int id) override;
+
+    CFFTQuarvelDoc* Document() const { return doc_.get(); }
+    CMainFrame* MainFrame() const { return frame_.get(); }
+
+    /// The mouse tool of both panes, read at every left-button press.
+    ToolId currentTool = ToolPanHand;
+
+private:
+    std::unique_ptr<CUserInteraction> pendingInteraction_;
+    std::unique_ptr<CFFTQuarvelDoc> doc_;
+    std::unique_ptr<CMainFrame> frame_;
+};
+
+/// The application object, set by its constructor; null outside its lifetime.
+extern CFFTQuarvelApp* theApp;
+
+/// The settings store's organisation and application names.
+inline constexpr const char* kSettingsOrganisation = "Quarvel Software";
+inline constexpr const char* kSettingsApplication = "FFT Quarvel";
+
+}  // namespace quarvel
