@@ -1,15 +1,11 @@
 #include <fcntl.h>
-#include <pty.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <set>
 #include <string>
 #include <string_view>
@@ -17,43 +13,21 @@
 
 #include <gtest/gtest.h>
 
+#include "CliRunner.h"
 #include "batch/BatchSettingsStore.h"
-
-extern char** environ;
 
 namespace quarvel {
 namespace {
 
 namespace fs = std::filesystem;
-
-fs::path TestImage(const std::string& name) {
-    return fs::path(QUARVEL_TEST_DATA) / "images" / name;
-}
-
-std::string ReadText(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void WriteText(const fs::path& path, const std::string& text) {
-    std::ofstream(path, std::ios::binary) << text;
-}
-
-/// Reads fd until end of file (or, for a terminal, until its other side is closed).
-std::string ReadAll(int fd) {
-    std::string text;
-    char buffer[4096];
-    while (true) {
-        const ssize_t count = ::read(fd, buffer, sizeof buffer);
-        if (count > 0) {
-            text.append(buffer, static_cast<std::size_t>(count));
-        } else if (count < 0 && errno == EINTR) {
-            continue;
-        } else {
-            return text;
-        }
-    }
-}
+using testing_support::IsJpeg;
+using testing_support::Outcome;
+using testing_support::ReadAll;
+using testing_support::ReadText;
+using testing_support::RunOptions;
+using testing_support::RunProgram;
+using testing_support::TestImage;
+using testing_support::WriteText;
 
 /// Whether line matches pattern, in which '#' stands for one or more digits, '?' for one digit
 /// and a final '*' for any rest; every other character stands for itself.
@@ -114,22 +88,11 @@ std::string Numbered(std::size_t number, const char* ending) {
     return name;
 }
 
-bool IsJpeg(const fs::path& path) {
-    const std::string bytes = ReadText(path);
-    return bytes.size() > 2 && bytes.compare(0, 2, "\xFF\xD8") == 0;
-}
-
 /// Each test runs the real program in a fresh folder, with a settings store of its own: the
 /// program's configuration folder is a subfolder of the test's, never the user's.
 class BatchCommand : public testing::Test {
 protected:
-    struct Outcome {
-        int exitCode = -1;
-        std::string out;
-        std::string err;
-    };
-
-    /// How the program's standard streams are connected.
+    /// Where the program's standard error goes.
     enum class ErrorStream { File, Terminal };
 
     void SetUp() override {
@@ -151,19 +114,28 @@ protected:
         return root_ / "config" / "Quarvel Software" / "FFT Quarvel.conf";
     }
     std::string Image(const std::string& name) const { return images_.string() + "/" + name; }
+    std::vector<std::string> Environment() const {
+        return {"XDG_CONFIG_HOME=" + (root_ / "config").string(),
+                "HOME=" + (root_ / "home").string()};
+    }
 
-    /// Starts the program with arguments; its standard output is the returned pipe's read end
-    /// and its standard error goes to errorFd.
-    pid_t Start(const std::vector<std::string>& arguments, int errorFd, int& outRead) {
-        std::vector<std::string> all{FFTQUARVEL_CLI};
-        all.insert(all.end(), arguments.begin(), arguments.end());
+    /// Runs the program to its end and collects what it printed.
+    Outcome Run(const std::vector<std::string>& arguments,
+                ErrorStream errorStream = ErrorStream::File) {
+        return RunProgram(arguments,
+                          RunOptions{root_, Environment(), errorStream == ErrorStream::Terminal});
+    }
+
+    /// Starts the program with arguments in the test's folder, its standard error going to
+    /// errorFd; its standard output is read from outRead.
+    pid_t Start(std::vector<std::string> arguments, int errorFd, int& outRead) {
+        arguments.insert(arguments.begin(), FFTQUARVEL_CLI);
         std::vector<char*> argv;
-        for (std::string& argument : all) {
+        for (std::string& argument : arguments) {
             argv.push_back(argument.data());
         }
         argv.push_back(nullptr);
-        std::vector<std::string> environment{"XDG_CONFIG_HOME=" + (root_ / "config").string(),
-                                             "HOME=" + (root_ / "home").string()};
+        std::vector<std::string> environment = Environment();
         for (char** entry = environ; *entry != nullptr; ++entry) {
             const std::string_view text(*entry);
             if (text.rfind("XDG_CONFIG_HOME=", 0) != 0 && text.rfind("HOME=", 0) != 0) {
@@ -200,39 +172,6 @@ protected:
             return -1;
         }
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-
-    /// Runs the program to its end and collects what it printed.
-    Outcome Run(const std::vector<std::string>& arguments,
-                ErrorStream errorStream = ErrorStream::File) {
-        Outcome outcome;
-        int errorFd = -1;
-        int terminal = -1;
-        const fs::path errFile = root_ / ".stderr";
-        if (errorStream == ErrorStream::Terminal) {
-            winsize size{};
-            size.ws_col = 100;
-            size.ws_row = 30;
-            EXPECT_EQ(::openpty(&terminal, &errorFd, nullptr, nullptr, &size), 0);
-        } else {
-            errorFd = ::open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-        }
-        int outRead = -1;
-        const pid_t child = Start(arguments, errorFd, outRead);
-        ::close(errorFd);
-        // The terminal is read alongside: its buffer is small.
-        if (terminal >= 0) {
-            outcome.err = ReadAll(terminal);
-            ::close(terminal);
-        }
-        outcome.out = ReadAll(outRead);
-        ::close(outRead);
-        outcome.exitCode = Wait(child);
-        if (errorStream == ErrorStream::File) {
-            outcome.err = ReadText(errFile);
-            fs::remove(errFile);
-        }
-        return outcome;
     }
 
     std::set<std::string> Entries() const {
