@@ -201,7 +201,7 @@ BatchSummary CBatchProcessor::RunBatch(const std::string& folder,
                       logLine);
         }
         const IoResult filtered = FilterLoadedFile(current);
-        IoResult saved = filtered ? SaveBatchResult(output) : IoResult::Success();
+        const IoResult saved = filtered ? SaveBatchResult(output) : IoResult::Success();
         ResetHistory();
         if (!filtered) {
             ++summary.failed;
