@@ -106,7 +106,11 @@ std::size_t ImageBitmap::StrideFor(std::uint32_t width, PixelFormat format) {
 
 ImageBitmap::ImageBitmap(std::uint32_t width, std::uint32_t height, PixelFormat format,
                          std::size_t stride, std::unique_ptr<std::uint8_t[]> pixels)
-    : width_(width), height_(height), format_(format), stride_(stride), pixels_(std::move(pixels)) {}
+    : width_(width),
+      height_(height),
+      format_(format),
+      stride_(stride),
+      pixels_(std::move(pixels)) {}
 
 std::unique_ptr<ImageBitmap> ImageBitmap::Create(std::uint32_t width, std::uint32_t height,
                                                  PixelFormat format) {
