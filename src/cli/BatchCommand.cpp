@@ -70,6 +70,13 @@ std::string ApplyOptions(const ParsedOptions& options, BatchSettings& settings, 
     if (const auto degree = options.Integer("degree")) {
         settings.degreeIndex = static_cast<std::int32_t>(*degree - 1);
     }
+    if (options.Has("radial")) {
+        if (options.Has("separable")) {
+            return "options --radial and --separable cannot be combined";
+        }
+        settings.dimensionIndex = 0;
+        settings.direction = static_cast<std::int32_t>(FilterDirection::RowsAndColumns);
+    }
     if (const auto axes = options.Text("separable")) {
         settings.dimensionIndex = 1;
         if (*axes == "both") {
@@ -217,6 +224,8 @@ const CommandSpec& BatchCommandSpec() {
             {"degree", 0, OptionKind::Integer, "N", "low-pass filter degree", 1, 6},
             {"separable", 0, OptionKind::Text, "AXES",
              "filter rows, columns or both with 1-D responses instead of the radial 2-D mask"},
+            {"radial", 0, OptionKind::Flag, "",
+             "filter with the radial 2-D mask even when the stored settings say 1-D"},
             {"clear", 0, OptionKind::Text, "X1,Y1,X2,Y2",
              "clear this spectrum rectangle instead of filtering (up to four)", 0, 0, true},
             {"save-settings", 0, OptionKind::Flag, "",

@@ -275,6 +275,13 @@ TEST_F(BatchCommand, SaveSettings_StoresWhatWasUsed) {
     expected.direction = 2;
     EXPECT_EQ(BatchSettingsStore(SettingsFile().string()).LoadBatchSettings(), expected);
 
+    // --radial goes back to the 2-D mask that the stored 1-D design replaced.
+    fs::remove(images_ / "c_flt.png");
+    ASSERT_EQ(Run({"batch", images_.string(), "--radial", "--save-settings"}).exitCode, 0);
+    expected.dimensionIndex = 0;
+    expected.direction = 0;
+    EXPECT_EQ(BatchSettingsStore(SettingsFile().string()).LoadBatchSettings(), expected);
+
     fs::remove(images_ / "c_flt.png");
     ASSERT_EQ(Run({"batch", images_.string(), "--clear", "1,2,3,4", "--clear", "-5,6,70000,8",
                    "--save-settings"})
@@ -393,6 +400,9 @@ INSTANTIATE_TEST_SUITE_P(
         BatchUsageCase{"BadAxes",
                        {"images", "--separable", "diagonal", "--save-settings"},
                        "option --separable: 'diagonal' is not rows, columns or both"},
+        BatchUsageCase{"RadialAndSeparable",
+                       {"images", "--radial", "--separable", "rows"},
+                       "options --radial and --separable cannot be combined"},
         BatchUsageCase{"ThreeCorners",
                        {"images", "--clear", "1,2,3"},
                        "option --clear: '1,2,3' is not X1,Y1,X2,Y2 (four whole numbers, spectrum "
