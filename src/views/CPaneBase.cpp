@@ -1,9 +1,235 @@
 #include "views/CPaneBase.h"
 
+#include <cstdlib>
+
+#include <QFontMetrics>
+#include <QMouseEvent>
+#include <QPainter>
+
+#include "app/CFFTQuarvelDoc.h"
+#include "app/CMainFrame.h"
+#include "engine/ImageBitmap.h"
+
 namespace quarvel {
 
-CPaneBase::CPaneBase(QWidget* parent) : QWidget(parent) {}
+namespace {
+
+/// Space between the caption band and the panels, and the frame's caption bar padding.
+constexpr std::int32_t kCaptionPadding = 6;
+/// Width of each panel's frame; the image is drawn inside it.
+constexpr std::int32_t kFrameWidth = 2;
+
+QRect ToQRect(const CanvasRect& r) {
+    return QRect(r.left, r.top, r.Width(), r.Height());
+}
+
+/// A one-pixel outline along the inside of r.
+void FrameRect(QPainter& painter, const CanvasRect& r, const QColor& color) {
+    if (r.Width() <= 0 || r.Height() <= 0) {
+        return;
+    }
+    painter.fillRect(QRect(r.left, r.top, r.Width(), 1), color);
+    painter.fillRect(QRect(r.left, r.bottom - 1, r.Width(), 1), color);
+    painter.fillRect(QRect(r.left, r.top, 1, r.Height()), color);
+    painter.fillRect(QRect(r.right - 1, r.top, 1, r.Height()), color);
+}
+
+}  // namespace
+
+CPaneBase::CPaneBase(std::int32_t rows, std::int32_t columns, QWidget* parent)
+    : QWidget(parent), layout_(rows, columns) {
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setMouseTracking(true);
+    setFont(PaneFont());
+    captionHeight_ =
+        QFontMetrics(font()).size(Qt::TextSingleLine, QStringLiteral("Original")).height();
+    layout_.SetLayoutArea(ClientLayoutArea());
+    layout_.CreatePanels();
+    laidOutArea_ = layout_.LayoutArea();
+    if (theDoc) {
+        theDoc->RegisterPane(this);
+        // Any change of the document may have replaced or rewritten the bitmaps shown.
+        connect(theDoc, &CFFTQuarvelDoc::DocumentChanged, this, [this] { imageCache_.Clear(); });
+    }
+}
 
 CPaneBase::~CPaneBase() = default;
+
+QFont CPaneBase::PaneFont() {
+    QFont font(QStringLiteral("Verdana"));
+    font.setPixelSize(12);
+    font.setWeight(QFont::Normal);
+    return font;
+}
+
+bool CPaneBase::QueryCommand(int id, CommandStatus& status) const {
+    switch (id) {
+        case ID_ZOOM_ACTUAL_SIZE:
+        case ID_ZOOM_IN:
+        case ID_ZOOM_OUT:
+        case ID_ZOOM_FIT:
+        case ID_ZOOM_FIT_WIDTH:
+        case ID_ZOOM_FIT_HEIGHT:
+            status = {HasImageToShow(), false};
+            return true;
+        default:
+            return false;
+    }
+}
+
+bool CPaneBase::RunCommand(int id) {
+    const std::int32_t last = layout_.PanelCount() - 1;
+    switch (id) {
+        case ID_ZOOM_ACTUAL_SIZE:
+            SetZoomAll(1.0f, true);
+            return true;
+        case ID_ZOOM_IN:
+            SetZoomAll(
+                CanvasLayout::ClampZoom(layout_.PanelZoom(activePanel_) + CanvasLayout::zoomStep),
+                true);
+            return true;
+        case ID_ZOOM_OUT:
+            SetZoomAll(
+                CanvasLayout::ClampZoom(layout_.PanelZoom(activePanel_) - CanvasLayout::zoomStep),
+                true);
+            return true;
+        case ID_ZOOM_FIT:
+            SetZoomAll(layout_.FitZoom(last), true);
+            return true;
+        case ID_ZOOM_FIT_WIDTH:
+            SetZoomAll(layout_.FitWidthZoom(last), true);
+            return true;
+        case ID_ZOOM_FIT_HEIGHT:
+            SetZoomAll(layout_.FitHeightZoom(last), true);
+            return true;
+        default:
+            return false;
+    }
+}
+
+CursorPoint CPaneBase::CursorPointAt(CanvasPoint p, CursorPoint previous) const {
+    if (layout_.PanelShowingPoint(p)) {
+        if (const auto pixel = layout_.WindowToImageClamped(layout_.PanelAtPoint(p), p)) {
+            return CursorPoint{pixel->x, pixel->y};
+        }
+    }
+    previous.x = -1;
+    return previous;
+}
+
+void CPaneBase::LeftButtonDown(CanvasPoint p, Qt::KeyboardModifiers modifiers) {
+    static_cast<void>(modifiers);
+    activePanel_ = layout_.PanelAtPoint(p);
+}
+
+void CPaneBase::RebuildPanels(std::int32_t rows, std::int32_t columns) {
+    layout_.SetGrid(rows, columns);
+    layout_.SetLayoutArea(ClientLayoutArea());
+    layout_.CreatePanels();
+    laidOutArea_ = layout_.LayoutArea();
+}
+
+void CPaneBase::ResetZoom(std::int32_t w, std::int32_t h) {
+    layout_.ResetZoom(w, h, ClientLayoutArea());
+    laidOutArea_ = layout_.LayoutArea();
+    update();
+}
+
+void CPaneBase::SetZoomAll(float z, bool repaint) {
+    layout_.SetZoomAll(z);
+    if (repaint) {
+        update();
+    }
+}
+
+CanvasRect CPaneBase::ClientLayoutArea() const {
+    return CanvasRect{0, captionHeight_ + kCaptionPadding, width(), height()};
+}
+
+void CPaneBase::PaintFrames(QPainter& painter) const {
+    const QColor blue = QColor::fromRgb(kFrameBlue);
+    const std::int32_t band = captionHeight_ + kCaptionPadding;
+    for (const CanvasPanel& panel : layout_.Panels()) {
+        const CanvasRect& p = panel.panelRect;
+        CanvasRect frame{p.left, p.top - band, p.right, p.bottom};
+        FrameRect(painter, frame, blue);
+        frame = {frame.left + 1, frame.top + 1, frame.right - 1, frame.bottom - 1};
+        FrameRect(painter, frame, blue);
+        painter.fillRect(ToQRect({frame.left, frame.top, frame.right, frame.top + band}), blue);
+    }
+}
+
+CanvasRect CPaneBase::CaptionTextRect(std::int32_t i) const {
+    const CanvasPanel* panel = layout_.Panel(i);
+    if (!panel) {
+        return {};
+    }
+    const CanvasRect& p = panel->panelRect;
+    return {p.left, p.top - captionHeight_ - 2, p.right, p.top};
+}
+
+void CPaneBase::DrawCaption(QPainter& painter, std::int32_t i, const QString& text) const {
+    painter.setPen(Qt::white);
+    painter.setFont(font());
+    painter.drawText(ToQRect(CaptionTextRect(i)), Qt::AlignHCenter | Qt::AlignTop, text);
+}
+
+void CPaneBase::DrawPanelImage(QPainter& painter, std::int32_t i, const ImageBitmap* bitmap) {
+    const CanvasPanel* panel = layout_.Panel(i);
+    if (!panel || !bitmap || !panel->HasImage()) {
+        return;
+    }
+    // The image keeps the panel's zoom from the top-left of destRect, so what is drawn matches
+    // the window-to-image mapping; the frame hides nothing because the image stays inside it.
+    const CanvasRect& p = panel->panelRect;
+    const QRect inside(p.left + kFrameWidth, p.top + kFrameWidth, p.Width() - 2 * kFrameWidth,
+                       p.Height() - 2 * kFrameWidth);
+    if (inside.isEmpty()) {
+        return;
+    }
+    const CanvasRect& s = panel->sourceRect;
+    const QRect source(s.left, s.top, s.Width() + 1, s.Height() + 1);
+    painter.save();
+    painter.setClipRect(inside);
+    imageCache_.Draw(painter, *bitmap, source, QPoint(panel->destRect.left, panel->destRect.top),
+                     layout_.PanelZoom(i));
+    painter.restore();
+}
+
+void CPaneBase::paintEvent(QPaintEvent* event) {
+    static_cast<void>(event);
+    QPainter painter(this);
+    painter.fillRect(rect(), QColor::fromRgb(kBackground));
+    PaintContent(painter);
+}
+
+void CPaneBase::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    const CanvasRect area = ClientLayoutArea();
+    if (std::abs(area.Width() - laidOutArea_.Width()) <= 1 &&
+        std::abs(area.Height() - laidOutArea_.Height()) <= 1) {
+        return;
+    }
+    layout_.SetLayoutArea(area);
+    layout_.LayoutPanels();
+    laidOutArea_ = area;
+}
+
+void CPaneBase::mousePressEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) {
+        QWidget::mousePressEvent(event);
+        return;
+    }
+    const QPoint p = event->position().toPoint();
+    LeftButtonDown(CanvasPoint{p.x(), p.y()}, event->modifiers());
+}
+
+void CPaneBase::mouseMoveEvent(QMouseEvent* event) {
+    const QPoint p = event->position().toPoint();
+    if (theMainFrame) {
+        theMainFrame->SetCursorPoint(
+            CursorPointAt(CanvasPoint{p.x(), p.y()}, theMainFrame->cursorPoint));
+    }
+}
 
 }  // namespace quarvel

@@ -1,0 +1,119 @@
+#include "views/CImageView.h"
+
+#include <QPainter>
+
+#include "app/CFFTQuarvelDoc.h"
+
+namespace quarvel {
+
+namespace {
+
+const ImageBitmap* OriginalImage() {
+    return theDoc ? theDoc->originalImage.get() : nullptr;
+}
+
+/// The image of the current history state.
+const ImageBitmap* ProcessedImage() {
+    const ProcState* state = theDoc ? theDoc->CurrentState() : nullptr;
+    return state ? state->image.get() : nullptr;
+}
+
+}  // namespace
+
+CImageView::CImageView(QWidget* parent) : CPaneBase(1, 2, parent) {}
+
+CImageView::~CImageView() = default;
+
+void CImageView::OnNewImage() {
+    SetActivePanel(0);
+    ClearImageCache();
+    selection.SetRectangle(0, 0, 0, 0);
+    std::int32_t w = 0;
+    std::int32_t h = 0;
+    if (const ImageBitmap* original = OriginalImage()) {
+        w = static_cast<std::int32_t>(original->Width());
+        h = static_cast<std::int32_t>(original->Height());
+        selection.Init(w, h);
+    }
+    ResetZoom(w, h);
+}
+
+bool CImageView::HasImageToShow() const {
+    return OriginalImage() && ProcessedImage();
+}
+
+bool CImageView::QueryCommand(int id, CommandStatus& status) const {
+    const bool original = OriginalImage() != nullptr;
+    const bool processed = ProcessedImage() != nullptr;
+    switch (id) {
+        case ID_VIEW_ORIGINAL:
+            status = {original, original && displayMode_ == DisplayMode::Original};
+            return true;
+        case ID_VIEW_PROCESSED:
+            status = {processed, processed && displayMode_ == DisplayMode::Processed};
+            return true;
+        case ID_VIEW_ORIGINAL_AND_PROCESSED:
+            status = {original && processed,
+                      original && processed && displayMode_ == DisplayMode::OriginalAndProcessed};
+            return true;
+        case ID_FFT_DESELECT:
+            status = {selection.PointCount() > 0, false};
+            return true;
+        case ID_FFT_INVERT_SELECTION:
+            status = {selection.PointCount() > 0 && selection.HasMask(), false};
+            return true;
+        default:
+            return CPaneBase::QueryCommand(id, status);
+    }
+}
+
+bool CImageView::RunCommand(int id) {
+    switch (id) {
+        case ID_VIEW_ORIGINAL:
+            SetDisplayMode(DisplayMode::Original);
+            return true;
+        case ID_VIEW_PROCESSED:
+            SetDisplayMode(DisplayMode::Processed);
+            return true;
+        case ID_VIEW_ORIGINAL_AND_PROCESSED:
+            SetDisplayMode(DisplayMode::OriginalAndProcessed);
+            return true;
+        default:
+            return CPaneBase::RunCommand(id);
+    }
+}
+
+void CImageView::SetDisplayMode(DisplayMode mode) {
+    displayMode_ = mode;
+    RebuildPanels(1, mode == DisplayMode::OriginalAndProcessed ? 2 : 1);
+    const ImageBitmap* original = OriginalImage();
+    ResetZoom(original ? static_cast<std::int32_t>(original->Width()) : 0,
+              original ? static_cast<std::int32_t>(original->Height()) : 0);
+}
+
+void CImageView::PaintContent(QPainter& painter) {
+    if (!theDoc) {
+        return;
+    }
+    PaintFrames(painter);
+    const QString originalCaption = QStringLiteral("Original Image");
+    const QString processedCaption = QStringLiteral("Processed Image");
+    switch (displayMode_) {
+        case DisplayMode::Processed:
+            DrawCaption(painter, 0, processedCaption);
+            DrawPanelImage(painter, 0, ProcessedImage());
+            break;
+        case DisplayMode::Original:
+            DrawCaption(painter, 0, originalCaption);
+            DrawPanelImage(painter, 0, OriginalImage());
+            break;
+        case DisplayMode::OriginalAndProcessed:
+            DrawCaption(painter, 0, originalCaption);
+            DrawPanelImage(painter, 0, OriginalImage());
+            DrawCaption(painter, 1, processedCaption);
+            DrawPanelImage(painter, 1, ProcessedImage());
+            break;
+    }
+}
+
+}  // namespace quarvel

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <cstdint>
+
+#include "selection/VXRegion.h"
+#include "views/CPaneBase.h"
+
+namespace quarvel {
+
+/// The pane of the "Image " tab: the image as loaded, the image of the current history state
+/// (the processed image), or both side by side. Spectrum edits not yet committed by Create
+/// Final Image do not show here.
+class CImageView : public CPaneBase {
+    Q_OBJECT
+
+public:
+    /// Which images the pane shows; the values are those of the display mode field.
+    enum class DisplayMode : std::uint8_t {
+        Processed = 0,
+        Original = 1,
+        OriginalAndProcessed = 2,
+    };
+
+    /// An image pane in display mode OriginalAndProcessed, registered with the document.
+    explicit CImageView(QWidget* parent = nullptr);
+    ~CImageView() override;
+
+    /// Activates panel 0, empties the selection and sizes it to the loaded image, and resets
+    /// the zoom for the image; the display mode is kept.
+    void OnNewImage() override;
+
+    /// The display modes, the zoom commands, Deselect and Invert Selection.
+    bool QueryCommand(int id, CommandStatus& status) const override;
+    bool RunCommand(int id) override;
+
+    DisplayMode Mode() const { return displayMode_; }
+
+    /// The selection, sized to the loaded image.
+    VXRegion selection;
+
+protected:
+    bool HasImageToShow() const override;
+    void PaintContent(QPainter& painter) override;
+
+private:
+    /// Shows the images of mode in one panel or two, at the zoom rule for a new image.
+    void SetDisplayMode(DisplayMode mode);
+
+    DisplayMode displayMode_ = DisplayMode::OriginalAndProcessed;
+};
+
+}  // namespace quarvel

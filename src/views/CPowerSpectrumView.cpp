@@ -1,0 +1,208 @@
+#include "views/CPowerSpectrumView.h"
+
+#include <algorithm>
+#include <array>
+
+#include <QPainter>
+#include <QPainterPath>
+
+#include "app/CFFTQuarvelDoc.h"
+
+namespace quarvel {
+
+namespace {
+
+/// The commands of the Brush Size menu, in the order of their entries 1 to 6.
+constexpr std::array<int, 6> kBrushSizeCommands = {ID_BRUSH_HALF, ID_BRUSH_1X, ID_BRUSH_3_HALVES,
+                                                   ID_BRUSH_2X,   ID_BRUSH_3X, ID_BRUSH_4X};
+/// The factor on the brush's base radius of each Brush Size entry.
+constexpr std::array<float, 6> kBrushSizeFactors = {0.5f, 1.0f, 1.5f, 2.0f, 3.0f, 4.0f};
+
+/// The Brush Size entry (1 to 6) of command id, or 0 when id is no brush size command.
+std::uint8_t BrushSizeEntry(int id) {
+    const auto found = std::find(kBrushSizeCommands.begin(), kBrushSizeCommands.end(), id);
+    return found == kBrushSizeCommands.end()
+               ? 0
+               : static_cast<std::uint8_t>(found - kBrushSizeCommands.begin() + 1);
+}
+
+const ProcState* ShownState() {
+    return theDoc ? theDoc->ActiveState() : nullptr;
+}
+
+/// The power spectrum image that sizes the pane: red for a colour state, grey for a grey one.
+const ImageBitmap* SizingSpectrum(const ProcState* state) {
+    if (!state) {
+        return nullptr;
+    }
+    return state->isColor ? state->powerRed.get() : state->powerGrey.get();
+}
+
+/// A 16 x 16 opaque check box: white with a dark border, ticked or empty.
+QImage MakeCheckIcon(bool ticked) {
+    const int size = CPowerSpectrumView::kIconSize;
+    QImage icon(size, size, QImage::Format_RGB888);
+    icon.fill(QColor(96, 96, 96));
+    QPainter painter(&icon);
+    painter.fillRect(QRect(1, 1, size - 2, size - 2), QColor(40, 40, 40));
+    painter.fillRect(QRect(2, 2, size - 4, size - 4), Qt::white);
+    if (ticked) {
+        painter.setRenderHint(QPainter::Antialiasing);
+        QPainterPath tick;
+        tick.moveTo(4.0, 8.0);
+        tick.lineTo(7.0, 11.5);
+        tick.lineTo(12.5, 4.0);
+        painter.setPen(QPen(QColor(0, 128, 0), 2.2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        painter.drawPath(tick);
+    }
+    return icon;
+}
+
+/// Whether p lies in r, edges included.
+bool IconContains(const std::optional<CanvasRect>& r, CanvasPoint p) {
+    return r && r->left <= p.x && p.x <= r->right && r->top <= p.y && p.y <= r->bottom;
+}
+
+}  // namespace
+
+CPowerSpectrumView::CPowerSpectrumView(QWidget* parent)
+    : CPaneBase(1, 3, parent), tickedIcon_(MakeCheckIcon(true)), emptyIcon_(MakeCheckIcon(false)) {}
+
+CPowerSpectrumView::~CPowerSpectrumView() = default;
+
+void CPowerSpectrumView::OnNewImage() {
+    SetActivePanel(0);
+    ClearImageCache();
+    selection.SetRectangle(0, 0, 0, 0);
+    const ProcState* state = ShownState();
+    RebuildPanels(1, state && state->isColor ? 3 : 1);
+    std::int32_t w = 0;
+    std::int32_t h = 0;
+    if (const ImageBitmap* spectrum = SizingSpectrum(state)) {
+        w = static_cast<std::int32_t>(spectrum->Width());
+        h = static_cast<std::int32_t>(spectrum->Height());
+        ComputeBrushSize();
+        selection.Init(w, h);
+    }
+    ResetZoom(w, h);
+}
+
+void CPowerSpectrumView::ComputeBrushSize() {
+    const ImageBitmap* spectrum = SizingSpectrum(ShownState());
+    if (!spectrum || brushSizeIndex < 1 || brushSizeIndex > kBrushSizeFactors.size()) {
+        return;
+    }
+    // Whole hundredths of the larger side, times the entry's factor in single precision.
+    const std::uint32_t base = std::max(spectrum->Height() / 100, spectrum->Width() / 100);
+    const float radius = static_cast<float>(base) * kBrushSizeFactors[brushSizeIndex - 1u];
+    brushSize = static_cast<std::uint16_t>(static_cast<double>(radius) + 0.5);
+}
+
+std::optional<CanvasRect> CPowerSpectrumView::CheckIconRect(ChannelKind channel) const {
+    switch (channel) {
+        case ChannelKind::Red:
+            return redIconRect_;
+        case ChannelKind::Green:
+            return greenIconRect_;
+        case ChannelKind::Blue:
+            return blueIconRect_;
+        case ChannelKind::Grey:
+            break;
+    }
+    return std::nullopt;
+}
+
+bool CPowerSpectrumView::HasImageToShow() const {
+    const ProcState* state = ShownState();
+    return state && (state->powerRed || state->powerGrey);
+}
+
+bool CPowerSpectrumView::QueryCommand(int id, CommandStatus& status) const {
+    if (const std::uint8_t entry = BrushSizeEntry(id)) {
+        status = {true, brushSizeIndex == entry};
+        return true;
+    }
+    switch (id) {
+        case ID_FFT_CLEAR_SELECTION:
+        case ID_FFT_DESELECT:
+            status = {selection.PointCount() > 0, false};
+            return true;
+        case ID_FFT_INVERT_SELECTION:
+            status = {selection.PointCount() > 0 && selection.HasMask(), false};
+            return true;
+        default:
+            return CPaneBase::QueryCommand(id, status);
+    }
+}
+
+bool CPowerSpectrumView::RunCommand(int id) {
+    if (const std::uint8_t entry = BrushSizeEntry(id)) {
+        brushSizeIndex = entry;
+        ComputeBrushSize();
+        return true;
+    }
+    return CPaneBase::RunCommand(id);
+}
+
+void CPowerSpectrumView::LeftButtonDown(CanvasPoint p, Qt::KeyboardModifiers modifiers) {
+    CPaneBase::LeftButtonDown(p, modifiers);
+    if (ActivePanel() != -1) {
+        return;
+    }
+    // Outside every panel only the check icons react.
+    if (IconContains(redIconRect_, p)) {
+        redEnabled = !redEnabled;
+    } else if (IconContains(greenIconRect_, p)) {
+        greenEnabled = !greenEnabled;
+    } else if (IconContains(blueIconRect_, p)) {
+        blueEnabled = !blueEnabled;
+    } else {
+        return;
+    }
+    update();
+}
+
+void CPowerSpectrumView::PaintContent(QPainter& painter) {
+    redIconRect_.reset();
+    greenIconRect_.reset();
+    blueIconRect_.reset();
+    if (!theDoc) {
+        return;
+    }
+    PaintFrames(painter);
+
+    const ProcState* state = ShownState();
+    // Without an image the start-up layout of three panels shows the colour captions.
+    const bool colour = state ? state->isColor : Layout().PanelCount() == 3;
+    if (!colour) {
+        DrawCaption(painter, 0, QStringLiteral("Power Spectrum"));
+        DrawPanelImage(painter, 0, state ? state->powerGrey.get() : nullptr);
+        return;
+    }
+    struct ChannelPanel {
+        QString caption;
+        bool enabled;
+        std::optional<CanvasRect>* iconRect;
+        const ImageBitmap* image;
+    };
+    const std::array<ChannelPanel, 3> channels = {
+        ChannelPanel{QStringLiteral("Power Spectrum Red Channel"), redEnabled, &redIconRect_,
+                     state ? state->powerRed.get() : nullptr},
+        ChannelPanel{QStringLiteral("Power Spectrum Green Channel"), greenEnabled, &greenIconRect_,
+                     state ? state->powerGreen.get() : nullptr},
+        ChannelPanel{QStringLiteral("Power Spectrum Blue Channel"), blueEnabled, &blueIconRect_,
+                     state ? state->powerBlue.get() : nullptr},
+    };
+    const std::int32_t count = std::min<std::int32_t>(Layout().PanelCount(), 3);
+    for (std::int32_t i = 0; i < count; ++i) {
+        const ChannelPanel& channel = channels[static_cast<std::size_t>(i)];
+        const CanvasRect text = CaptionTextRect(i);
+        const CanvasPoint icon{text.left + 2, text.top - 2};
+        painter.drawImage(QPoint(icon.x, icon.y), channel.enabled ? tickedIcon_ : emptyIcon_);
+        *channel.iconRect = CanvasRect{icon.x, icon.y, icon.x + kIconSize, icon.y + kIconSize};
+        DrawCaption(painter, i, channel.caption);
+        DrawPanelImage(painter, i, channel.image);
+    }
+}
+
+}  // namespace quarvel
