@@ -9,7 +9,7 @@
 #include <QSettings>
 #include <QString>
 
-#include "BatchTestFolder.h"
+#include "support/TestFiles.h"
 
 namespace quarvel {
 namespace {

@@ -15,9 +15,9 @@
 #include <string_view>
 #include <vector>
 
-#include "BatchTestFolder.h"
 #include "engine/ImageBitmap.h"
 #include "imageio/ImageFile.h"
+#include "support/TestFiles.h"
 
 namespace quarvel {
 namespace {
@@ -28,32 +28,6 @@ using test::ReadBytes;
 using test::TempFolder;
 using test::TestImage;
 using test::WriteBytes;
-
-/// Whether line matches pattern, in which '#' stands for one or more digits, '?' for one digit
-/// and a final '*' for any rest; every other character stands for itself.
-bool Matches(std::string_view line, std::string_view pattern) {
-    if (pattern.empty()) {
-        return line.empty();
-    }
-    const auto isDigit = [](char c) { return c >= '0' && c <= '9'; };
-    switch (pattern.front()) {
-        case '*':
-            return pattern.size() == 1;
-        case '#': {
-            std::size_t digits = 0;
-            while (digits < line.size() && isDigit(line[digits])) {
-                ++digits;
-            }
-            return digits > 0 && Matches(line.substr(digits), pattern.substr(1));
-        }
-        case '?':
-            return !line.empty() && isDigit(line.front()) &&
-                   Matches(line.substr(1), pattern.substr(1));
-        default:
-            return !line.empty() && line.front() == pattern.front() &&
-                   Matches(line.substr(1), pattern.substr(1));
-    }
-}
 
 /// The pattern of the log line of a written result.
 std::string WrittenLine(const std::string& output) {
@@ -66,12 +40,8 @@ std::string FinalLine(std::size_t files) {
 
 /// Checks each line of log against the pattern at the same place.
 void ExpectLogMatches(const std::string& log, const std::vector<std::string>& patterns) {
-    const std::vector<std::string> lines = LogLines(log);
-    ASSERT_EQ(lines.size(), patterns.size()) << log;
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-        EXPECT_TRUE(Matches(lines[i], patterns[i]))
-            << "line " << i << ": " << lines[i] << "\npattern: " << patterns[i];
-    }
+    SCOPED_TRACE(log);
+    test::ExpectLinesMatch(LogLines(log), patterns);
 }
 
 void CopyImage(const std::string& name, const std::filesystem::path& to) {
@@ -236,8 +206,9 @@ TEST_F(MixedFolder, SecondRun_FiltersTheFirstOutputsButNeverWritesOverASource) {
     const BatchSummary second = batch.RunBatch(folder.Text(), Fixed(BatchSettings{}));
     const std::vector<std::string> lines = LogLines(batch.Log());
     const auto has = [&lines](const std::string& pattern) {
-        return std::any_of(lines.begin(), lines.end(),
-                           [&pattern](const std::string& line) { return Matches(line, pattern); });
+        return std::any_of(lines.begin(), lines.end(), [&pattern](const std::string& line) {
+            return test::MatchesPattern(line, pattern);
+        });
     };
     EXPECT_TRUE(has(F("a_flt.jpg") + ": not written: it would replace a source file of this run"));
     EXPECT_TRUE(has(WrittenLine(F("a_flt_flt.jpg"))));

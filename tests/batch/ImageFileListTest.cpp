@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "BatchTestFolder.h"
+#include "support/TestFiles.h"
 
 namespace quarvel {
 namespace {

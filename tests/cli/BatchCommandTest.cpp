@@ -20,64 +20,18 @@ namespace quarvel {
 namespace {
 
 namespace fs = std::filesystem;
-using testing_support::IsJpeg;
-using testing_support::Outcome;
-using testing_support::ReadAll;
-using testing_support::ReadText;
-using testing_support::RunOptions;
-using testing_support::RunProgram;
-using testing_support::TestImage;
-using testing_support::WriteText;
-
-/// Whether line matches pattern, in which '#' stands for one or more digits, '?' for one digit
-/// and a final '*' for any rest; every other character stands for itself.
-bool Matches(std::string_view line, std::string_view pattern) {
-    if (pattern.empty()) {
-        return line.empty();
-    }
-    const auto isDigit = [](char c) { return c >= '0' && c <= '9'; };
-    switch (pattern.front()) {
-        case '*':
-            return pattern.size() == 1;
-        case '#': {
-            std::size_t digits = 0;
-            while (digits < line.size() && isDigit(line[digits])) {
-                ++digits;
-            }
-            return digits > 0 && Matches(line.substr(digits), pattern.substr(1));
-        }
-        case '?':
-            return !line.empty() && isDigit(line.front()) &&
-                   Matches(line.substr(1), pattern.substr(1));
-        default:
-            return !line.empty() && line.front() == pattern.front() &&
-                   Matches(line.substr(1), pattern.substr(1));
-    }
-}
-
-/// Splits text ended by "\n" into lines; a last line without one gets "<unterminated>" in front.
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        const std::size_t end = text.find('\n', start);
-        if (end == std::string::npos) {
-            lines.push_back("<unterminated>" + text.substr(start));
-            break;
-        }
-        lines.push_back(text.substr(start, end - start));
-        start = end + 1;
-    }
-    return lines;
-}
+using test::IsJpeg;
+using test::Outcome;
+using test::ReadAll;
+using test::ReadBytes;
+using test::RunOptions;
+using test::RunProgram;
+using test::TestImage;
+using test::WriteBytes;
 
 void ExpectLines(const std::string& text, const std::vector<std::string>& patterns) {
-    const std::vector<std::string> lines = Lines(text);
-    ASSERT_EQ(lines.size(), patterns.size()) << text;
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-        EXPECT_TRUE(Matches(lines[i], patterns[i]))
-            << "line " << i << ": " << lines[i] << "\npattern: " << patterns[i];
-    }
+    SCOPED_TRACE(text);
+    test::ExpectLinesMatch(test::SplitLines(text, "\n"), patterns);
 }
 
 /// "p" followed by the number and the ending ("p3.png").
@@ -190,7 +144,7 @@ TEST_F(BatchCommand, MixedFolder_PrintsTheLogAndExitsOneForTheFileThatFailed) {
     fs::copy_file(TestImage("rocket.jpg"), images_ / "a.jpg");
     fs::copy_file(TestImage("coins.png"), images_ / "b.PNG");
     fs::copy_file(TestImage("truncated.jpg"), images_ / "broken.jpg");
-    WriteText(images_ / "notes.txt", "not listed");
+    WriteBytes(images_ / "notes.txt", "not listed");
     fs::create_directory(images_ / "sub");
     fs::copy_file(TestImage("camera.png"), images_ / "sub" / "inner.png");
 
@@ -238,10 +192,10 @@ TEST_F(BatchCommand, StoredSettings_AreUsedAndOptionsOverrideThem) {
     ASSERT_EQ(
         Run({"batch", images_.string(), "--clear", "250,250,262,262", "--format", "png"}).exitCode,
         0);
-    const std::string cleared = ReadText(images_ / "p_flt.png");
+    const std::string cleared = ReadBytes(images_ / "p_flt.png");
     fs::remove(images_ / "p_flt.png");
     ASSERT_EQ(Run({"batch", images_.string(), "--format", "png"}).exitCode, 0);
-    const std::string lowPassDefault = ReadText(images_ / "p_flt.png");
+    const std::string lowPassDefault = ReadBytes(images_ / "p_flt.png");
     fs::remove(images_ / "p_flt.png");
     ASSERT_NE(cleared, lowPassDefault);
 
@@ -252,12 +206,12 @@ TEST_F(BatchCommand, StoredSettings_AreUsedAndOptionsOverrideThem) {
     fs::create_directories(SettingsFile().parent_path());
     ASSERT_TRUE(BatchSettingsStore(SettingsFile().string()).SaveBatchSettings(stored));
     ASSERT_EQ(Run({"batch", images_.string(), "--format", "png"}).exitCode, 0);
-    EXPECT_EQ(ReadText(images_ / "p_flt.png"), cleared);
+    EXPECT_EQ(ReadBytes(images_ / "p_flt.png"), cleared);
     fs::remove(images_ / "p_flt.png");
 
     // --lowpass 20 switches back to the default low-pass for this run only.
     ASSERT_EQ(Run({"batch", images_.string(), "--format", "png", "--lowpass", "20"}).exitCode, 0);
-    EXPECT_EQ(ReadText(images_ / "p_flt.png"), lowPassDefault);
+    EXPECT_EQ(ReadBytes(images_ / "p_flt.png"), lowPassDefault);
     EXPECT_EQ(BatchSettingsStore(SettingsFile().string()).LoadBatchSettings(), stored);
 }
 
@@ -296,21 +250,21 @@ TEST_F(BatchCommand, SaveSettings_StoresWhatWasUsed) {
 TEST_F(BatchCommand, GarbageInTheSettingsFile_GivesTheDefaults) {
     fs::copy_file(TestImage("coins.png"), images_ / "c.png");
     ASSERT_EQ(Run({"batch", images_.string(), "--format", "png"}).exitCode, 0);
-    const std::string defaults = ReadText(images_ / "c_flt.png");
+    const std::string defaults = ReadBytes(images_ / "c_flt.png");
     fs::remove(images_ / "c_flt.png");
     fs::create_directories(SettingsFile().parent_path());
-    WriteText(SettingsFile(),
-              "[Settings]\nFiltering%20Type=lots\nCut%20Off%20Frequency=99999999999x\n"
-              "Filter%20Degree=\n\x01\x02\xFF garbage = = [[\n[Rectangles]\nUX1=1,2\n");
+    WriteBytes(SettingsFile(),
+               "[Settings]\nFiltering%20Type=lots\nCut%20Off%20Frequency=99999999999x\n"
+               "Filter%20Degree=\n\x01\x02\xFF garbage = = [[\n[Rectangles]\nUX1=1,2\n");
     const Outcome outcome = Run({"batch", images_.string(), "--format", "png"});
     ASSERT_EQ(outcome.exitCode, 0) << outcome.err;
-    EXPECT_EQ(ReadText(images_ / "c_flt.png"), defaults);
+    EXPECT_EQ(ReadBytes(images_ / "c_flt.png"), defaults);
 }
 
 TEST_F(BatchCommand, FormatAndQuality_ChooseTheEncoderWhateverTheName) {
     fs::copy_file(TestImage("rocket.jpg"), images_ / "r.jpg");
     ASSERT_EQ(Run({"batch", images_.string(), "--format", "png"}).exitCode, 0);
-    EXPECT_EQ(ReadText(images_ / "r_flt.jpg").substr(0, 4), "\x89PNG");
+    EXPECT_EQ(ReadBytes(images_ / "r_flt.jpg").substr(0, 4), "\x89PNG");
     fs::remove(images_ / "r_flt.jpg");
     ASSERT_EQ(Run({"batch", images_.string(), "--quality", "10"}).exitCode, 0);
     const auto small = fs::file_size(images_ / "r_flt.jpg");
@@ -350,15 +304,15 @@ TEST_F(BatchCommand, Interrupt_StopsBetweenFilesLeavingNoPartialFile) {
     ::close(outRead);
     EXPECT_EQ(Wait(child), 1);
 
-    const std::vector<std::string> lines = Lines(out);
+    const std::vector<std::string> lines = test::SplitLines(out, "\n");
     ASSERT_GE(lines.size(), 3u) << out;
     const std::size_t written = lines.size() - 2;
     EXPECT_LT(written, 16u);
     EXPECT_EQ(lines[lines.size() - 2], "Stopped after " + std::to_string(written) + " of 16 files");
-    EXPECT_TRUE(
-        Matches(lines.back(), "Processed " + std::to_string(written) + " files in #.?? sec"))
+    EXPECT_TRUE(test::MatchesPattern(lines.back(),
+                                     "Processed " + std::to_string(written) + " files in #.?? sec"))
         << lines.back();
-    EXPECT_EQ(ReadText(root_ / ".stderr"), "fftquarvel-cli: stopped on request\n");
+    EXPECT_EQ(ReadBytes(root_ / ".stderr"), "fftquarvel-cli: stopped on request\n");
     // Every output is complete; nothing else was left in the folder.
     EXPECT_EQ(Entries().size(), 16 + written);
     for (std::size_t i = 0; i < written; ++i) {

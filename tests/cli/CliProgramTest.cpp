@@ -13,7 +13,7 @@
 namespace quarvel {
 namespace {
 
-using namespace testing_support;
+using namespace test;
 
 class CliTest : public TempFolderTest {
 protected:
@@ -94,7 +94,7 @@ TEST_F(CliTest, Spectrum_MissingFile_FailsWhileOthersSucceed) {
 }
 
 TEST_F(CliTest, Spectrum_DamagedFiles_AreRefusedOrWarnedAbout) {
-    const std::string whole = ReadText(TestImage("rocket.jpg"));
+    const std::string whole = ReadBytes(TestImage("rocket.jpg"));
     std::ofstream(folder_ / "cut.jpg", std::ios::binary) << whole.substr(0, whole.size() / 2);
     const Outcome outcome =
         Run({"spectrum", TestImage("truncated.jpg").string(), "cut.jpg", "-o", "."});

@@ -18,30 +18,18 @@
 
 #include <gtest/gtest.h>
 
+#include "support/TestFiles.h"
+
 extern char** environ;
 
-namespace quarvel::testing_support {
+namespace quarvel::test {
 
 namespace fs = std::filesystem;
 
-inline fs::path TestImage(const std::string& name) {
-    return fs::path(QUARVEL_TEST_DATA) / "images" / name;
-}
-
-inline std::string ReadText(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-inline void WriteText(const fs::path& path, const std::string& text) {
-    std::ofstream(path, std::ios::binary) << text;
-}
-
-/// True when the file starts with the JPEG start-of-image marker.
-inline bool IsJpeg(const fs::path& path) {
-    const std::string bytes = ReadText(path);
-    return bytes.size() > 2 && bytes.compare(0, 2, "\xFF\xD8") == 0;
-}
+using test::IsJpeg;
+using test::ReadBytes;
+using test::TestImage;
+using test::WriteBytes;
 
 /// Reads fd until end of file (or, for a terminal, until its other side is closed).
 inline std::string ReadAll(int fd) {
@@ -140,7 +128,7 @@ inline Outcome RunProgram(const std::vector<std::string>& arguments, const RunOp
         outcome.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
     if (!options.errorToTerminal) {
-        outcome.err = ReadText(errFile);
+        outcome.err = ReadBytes(errFile);
         fs::remove(errFile);
     }
     return outcome;
@@ -167,4 +155,4 @@ protected:
     fs::path folder_;
 };
 
-}  // namespace quarvel::testing_support
+}  // namespace quarvel::test

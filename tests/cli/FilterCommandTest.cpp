@@ -13,7 +13,7 @@
 namespace quarvel {
 namespace {
 
-using namespace testing_support;
+using namespace test;
 
 /// The image at path, loaded as the program loads it.
 std::unique_ptr<ImageBitmap> Load(const fs::path& path) {
@@ -126,11 +126,11 @@ TEST_F(FilterCommand, DefaultOutput_GoesBesideTheImageAsJpegWithTheBatchName) {
 TEST_F(FilterCommand, OutputNamingAnInput_IsRefusedAndTheInputKept) {
     fs::copy_file(TestImage("camera.png"), folder_ / "a.png");
     fs::copy_file(TestImage("coins.png"), folder_ / "b.png");
-    const std::string before = ReadText(folder_ / "a.png");
+    const std::string before = ReadBytes(folder_ / "a.png");
     const Outcome self = Run({"filter", "a.png", "--lowpass", "20", "-o", "./a.png"});
     EXPECT_EQ(self.exitCode, 1);
     EXPECT_EQ(self.err, "fftquarvel-cli: a.png: refusing to overwrite the input image a.png\n");
-    EXPECT_EQ(ReadText(folder_ / "a.png"), before);
+    EXPECT_EQ(ReadBytes(folder_ / "a.png"), before);
     // b_flt.png would be fine, but a's output name is b.png's own name in the same folder.
     fs::copy_file(folder_ / "a.png", folder_ / "b_flt.png");
     const Outcome other = Run({"filter", "b.png", "b_flt.png", "--lowpass", "20"});
@@ -138,7 +138,7 @@ TEST_F(FilterCommand, OutputNamingAnInput_IsRefusedAndTheInputKept) {
     EXPECT_EQ(other.err,
               "fftquarvel-cli: b.png: refusing to overwrite the input image b_flt.png\n");
     EXPECT_EQ(other.out, "wrote b_flt_flt.png\n");
-    EXPECT_EQ(ReadText(folder_ / "b_flt.png"), before);
+    EXPECT_EQ(ReadBytes(folder_ / "b_flt.png"), before);
 }
 
 TEST_F(FilterCommand, UnreadableImage_FailsWhileTheOthersAreWritten) {

@@ -12,8 +12,8 @@
 
 #include <gtest/gtest.h>
 
-#include "ImageTestFiles.h"
 #include "imageio/ImageFile.h"
+#include "support/TestFiles.h"
 
 namespace quarvel {
 namespace {

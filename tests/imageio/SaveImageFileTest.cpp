@@ -8,8 +8,8 @@
 
 #include <gtest/gtest.h>
 
-#include "ImageTestFiles.h"
 #include "imageio/ImageFile.h"
+#include "support/TestFiles.h"
 
 namespace quarvel {
 namespace {
