@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 
+#include "app/CUserInteraction.h"
 #include "app/CommandIds.h"
 #include "app/ToolState.h"
 
@@ -13,7 +14,6 @@ namespace quarvel {
 
 class CFFTQuarvelDoc;
 class CMainFrame;
-class CUserInteraction;
 
 /// The application object: start-up and shut-down of the desktop program, the current mouse
 /// tool of both panes, and the commands that belong to no window (Open, the tools, Batch

@@ -91,6 +91,7 @@ private:
     void CreateStatusBar();
     QMenu* MenuForPath(const QString& path);
     void UpdateRecentFileActions();
+    void WriteRecentFiles() const;
     void UpdateCaption(const QString& title);
     void ApplyLook(int id);
 

@@ -1,0 +1,381 @@
+#include "app/CFFTQuarvelDoc.h"
+
+#include <filesystem>
+#include <utility>
+
+#include <QClipboard>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QImage>
+#include <QMimeData>
+
+#include "app/CFFTQuarvelView.h"
+#include "app/CMainFrame.h"
+#include "app/CUserInteraction.h"
+#include "app/CWaitCursor.h"
+#include "imageio/ImageFile.h"
+#include "imageio/QtBitmap.h"
+#include "imageio/VXFileName.h"
+#include "views/CPaneBase.h"
+
+namespace quarvel {
+
+CFFTQuarvelDoc* theDoc = nullptr;
+
+namespace {
+
+const QString kMessageTitle = QStringLiteral("FFT Quarvel");
+
+/// A processing object of its own, where a file is decoded and transformed before it replaces
+/// the document's image.
+class CDetachedProc final : public CFFTProc {
+public:
+    void UpdateViews(int) override {}
+};
+
+std::filesystem::path FileSystemPath(const QString& path) {
+    return std::filesystem::path(QFile::encodeName(path).toStdString());
+}
+
+QString FromUtf8(const std::string& text) {
+    return QString::fromStdString(text);
+}
+
+}  // namespace
+
+CFFTQuarvelDoc::CFFTQuarvelDoc(QObject* parent)
+    : QObject(parent), interaction_(std::make_unique<CUserInteraction>()) {
+    theDoc = this;
+}
+
+CFFTQuarvelDoc::~CFFTQuarvelDoc() {
+    panes.clear();
+    ResetHistory();
+    if (theDoc == this) {
+        theDoc = nullptr;
+    }
+}
+
+void CFFTQuarvelDoc::RegisterPane(QWidget* pane) {
+    Q_ASSERT(pane != nullptr);
+    for (const QPointer<QWidget>& known : panes) {
+        if (known == pane) {
+            return;
+        }
+    }
+    panes.emplace_back(pane);
+}
+
+CFFTQuarvelView* CFFTQuarvelDoc::GetTabView() const {
+    for (const QPointer<QWidget>& pane : panes) {
+        if (auto* view = qobject_cast<CFFTQuarvelView*>(pane.data())) {
+            return view;
+        }
+    }
+    return nullptr;
+}
+
+void CFFTQuarvelDoc::UpdateViews(int erase) {
+    // A Qt repaint always covers the whole invalidated area, so the erase flag has nothing to
+    // select.
+    static_cast<void>(erase);
+    for (const QPointer<QWidget>& pane : panes) {
+        if (auto* view = qobject_cast<CPaneBase*>(pane.data())) {
+            view->update();
+        }
+    }
+    Q_EMIT DocumentChanged();
+}
+
+void CFFTQuarvelDoc::NotifyNewImage() {
+    for (const QPointer<QWidget>& pane : panes) {
+        if (auto* view = qobject_cast<CPaneBase*>(pane.data())) {
+            view->OnNewImage();
+        }
+    }
+}
+
+QWidget* CFFTQuarvelDoc::DialogParent() const {
+    return theMainFrame;
+}
+
+void CFFTQuarvelDoc::SetTitle(const QString& title) {
+    title_ = title;
+    Q_EMIT TitleChanged(title_);
+}
+
+void CFFTQuarvelDoc::SetInteraction(std::unique_ptr<CUserInteraction> interaction) {
+    Q_ASSERT(interaction != nullptr);
+    interaction_ = std::move(interaction);
+}
+
+bool CFFTQuarvelDoc::OnNewDocument() {
+    ResetHistory();
+    openedImage = false;
+    pathName_.clear();
+    SetTitle(QStringLiteral("Untitled"));
+    Q_EMIT DocumentChanged();
+    return true;
+}
+
+bool CFFTQuarvelDoc::LoadReplacing(const QString& path) {
+    CWaitCursor wait;
+    CDetachedProc loaded;
+    const IoResult result = LoadImageFile(loaded.originalImage, FileSystemPath(path));
+    if (!result) {
+        wait.Restore();
+        Interaction().ShowError(DialogParent(), kMessageTitle,
+                                QStringLiteral("%1\n\nThe file cannot be opened: %2")
+                                    .arg(QDir::toNativeSeparators(path), FromUtf8(result.message)));
+        return false;
+    }
+    if (!loaded.StartHistory()) {
+        wait.Restore();
+        Interaction().ShowError(
+            DialogParent(), kMessageTitle,
+            QStringLiteral("%1\n\nThere is not enough memory to compute the spectra of this "
+                           "image.")
+                .arg(QDir::toNativeSeparators(path)));
+        return false;
+    }
+
+    // The new image is complete: only now does it replace the document's.
+    ResetHistory();
+    originalImage = std::move(loaded.originalImage);
+    states = std::move(loaded.states);
+    currentIndex = loaded.currentIndex;
+    spectrumWidth = loaded.spectrumWidth;
+    spectrumHeight = loaded.spectrumHeight;
+    NotifyNewImage();
+    wait.Restore();
+
+    if (!result.warning.empty()) {
+        Q_EMIT StatusMessage(QStringLiteral("%1 was opened, but it is damaged: %2")
+                                 .arg(QFileInfo(path).fileName(), FromUtf8(result.warning)));
+    }
+    Q_EMIT DocumentChanged();
+    return true;
+}
+
+bool CFFTQuarvelDoc::OnOpenDocument(const QString& path) {
+    const QString absolute = QFileInfo(path).absoluteFilePath();
+    if (!LoadReplacing(absolute)) {
+        return false;
+    }
+    openedImage = true;
+    pathName_ = absolute;
+    SetTitle(QFileInfo(absolute).fileName());
+    Q_EMIT FileRecorded(absolute);
+    return true;
+}
+
+bool CFFTQuarvelDoc::OnSaveDocument(const QString& path) {
+    const QString absolute = QFileInfo(path).absoluteFilePath();
+    const ProcState* state = CurrentState();
+    if (state == nullptr || state->image == nullptr) {
+        // Nothing is written, and an existing file keeps its contents.
+        Interaction().ShowError(DialogParent(), kMessageTitle,
+                                QStringLiteral("%1\n\nThere is no image to save.")
+                                    .arg(QDir::toNativeSeparators(absolute)));
+        return false;
+    }
+
+    CWaitCursor wait;
+    const IoResult result = SaveImageFile(*state->image, FileSystemPath(absolute));
+    wait.Restore();
+    if (!result) {
+        Interaction().ShowError(
+            DialogParent(), kMessageTitle,
+            QStringLiteral("%1\n\nThe file cannot be saved: %2")
+                .arg(QDir::toNativeSeparators(absolute), FromUtf8(result.message)));
+        return false;
+    }
+    openedImage = false;
+    pathName_ = absolute;
+    SetTitle(QFileInfo(absolute).fileName());
+    Q_EMIT FileRecorded(absolute);
+    Q_EMIT DocumentChanged();
+    return true;
+}
+
+bool CFFTQuarvelDoc::OnFileRevert() {
+    if (pathName_.isEmpty()) {
+        return false;
+    }
+    return LoadReplacing(pathName_);
+}
+
+bool CFFTQuarvelDoc::OnFileSave() {
+    if (openedImage) {
+        return OnFileSaveAs();
+    }
+    const QFileInfo target(pathName_);
+    if (pathName_.isEmpty() || (target.exists() && !target.isWritable())) {
+        const QString chosen = Interaction().AskSavePath(DialogParent(), pathName_);
+        return !chosen.isEmpty() && OnSaveDocument(chosen);
+    }
+    return OnSaveDocument(pathName_);
+}
+
+QString CFFTQuarvelDoc::SaveAsProposal() const {
+    const VXFileName split(pathName_.toStdString());
+    std::string folder = split.GetFolder();
+    std::string name = split.GetFileName();
+    if (name.find("copy of") == std::string::npos) {
+        name = "copy of " + name;
+    }
+    if (!folder.empty() && folder.back() != '/') {
+        folder += '/';
+    }
+    return FromUtf8(folder + name);
+}
+
+bool CFFTQuarvelDoc::OnFileSaveAs() {
+    // The path name changes only when the save succeeds, so a cancelled dialog leaves Revert
+    // reading the file that was opened.
+    const QString proposed = openedImage ? SaveAsProposal() : pathName_;
+    const QString chosen = Interaction().AskSavePath(DialogParent(), proposed);
+    if (chosen.isEmpty()) {
+        return false;
+    }
+    return OnSaveDocument(chosen);
+}
+
+void CFFTQuarvelDoc::OnEditCopy() {
+    const ProcState* state = CurrentState();
+    if (state == nullptr || state->image == nullptr) {
+        return;
+    }
+    const QImage image = ToQImage(*state->image);
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    bool placed = false;
+    if (!image.isNull() && clipboard != nullptr) {
+        clipboard->setImage(image);
+        const QMimeData* data = clipboard->mimeData();
+        placed = data != nullptr && data->hasImage();
+    }
+    if (!placed) {
+        Interaction().ShowError(DialogParent(), kMessageTitle, QStringLiteral("Clipboard error"));
+    }
+}
+
+void CFFTQuarvelDoc::OnViewImageWindow() {
+    if (CFFTQuarvelView* view = GetTabView()) {
+        view->SetActiveTab(0);
+        view->activeTab = 0;
+    }
+}
+
+void CFFTQuarvelDoc::OnViewSpectrumWindow() {
+    if (CFFTQuarvelView* view = GetTabView()) {
+        view->SetActiveTab(1);
+        view->activeTab = 1;
+    }
+}
+
+void CFFTQuarvelDoc::OnCreateFinalImage() {
+    CFFTQuarvelView* view = GetTabView();
+    if (view != nullptr && view->activeTab != 1) {
+        OnViewSpectrumWindow();
+    }
+    if (workingState == nullptr || workingState->workImage == nullptr) {
+        // Only the redo states go.
+        CreateFinalImage();
+        Q_EMIT DocumentChanged();
+        return;
+    }
+    CWaitCursor wait;
+    CreateFinalImage();
+    UpdateViews(0);
+    wait.Restore();
+    if (workingState != nullptr) {
+        Interaction().ShowError(DialogParent(), kMessageTitle,
+                                QStringLiteral("There is not enough memory to create the final "
+                                               "image. The edits are kept; close other programs "
+                                               "and try again."));
+    }
+}
+
+bool CFFTQuarvelDoc::QueryCommand(int id, CommandStatus& status) const {
+    const CFFTQuarvelView* view = GetTabView();
+    const ProcState* current = CurrentState();
+    switch (id) {
+        case ID_FILE_REVERT:
+        case ID_FILE_SAVE:
+        case ID_FILE_SAVE_AS:
+            status.enabled = originalImage != nullptr;
+            return true;
+        case ID_EDIT_UNDO:
+            status.enabled = currentIndex > 0;
+            return true;
+        case ID_EDIT_REDO:
+            status.enabled = !states.empty() && currentIndex < states.size() - 1;
+            return true;
+        case ID_EDIT_RESTORE:
+            status.enabled = view != nullptr && view->activeTab == 1 && workingState != nullptr;
+            return true;
+        case ID_EDIT_COPY:
+            status.enabled = current != nullptr && current->image != nullptr;
+            return true;
+        case ID_FFT_LOWPASS:
+        case ID_FFT_BANDREJECT:
+            // The filter designs need their dialogs, which this build of the program does not
+            // have yet: the commands stay visible and disabled.
+            status.enabled = false;
+            return true;
+        case ID_FFT_CREATE_FINAL:
+            status.enabled = workingState != nullptr;
+            return true;
+        case ID_VIEW_IMAGE_WINDOW:
+            status.enabled = true;
+            status.checked = view != nullptr && view->activeTab == 0;
+            return true;
+        case ID_VIEW_SPECTRUM_WINDOW:
+            status.enabled = true;
+            status.checked = view != nullptr && view->activeTab == 1;
+            return true;
+        default:
+            return false;
+    }
+}
+
+bool CFFTQuarvelDoc::RunCommand(int id) {
+    switch (id) {
+        case ID_FILE_REVERT:
+            OnFileRevert();
+            return true;
+        case ID_FILE_SAVE:
+            OnFileSave();
+            return true;
+        case ID_FILE_SAVE_AS:
+            OnFileSaveAs();
+            return true;
+        case ID_EDIT_UNDO:
+            Undo();
+            return true;
+        case ID_EDIT_REDO:
+            Redo();
+            return true;
+        case ID_EDIT_RESTORE:
+            RestorePowerSpectrum();
+            return true;
+        case ID_EDIT_COPY:
+            OnEditCopy();
+            return true;
+        case ID_FFT_CREATE_FINAL:
+            OnCreateFinalImage();
+            return true;
+        case ID_VIEW_IMAGE_WINDOW:
+            OnViewImageWindow();
+            return true;
+        case ID_VIEW_SPECTRUM_WINDOW:
+            OnViewSpectrumWindow();
+            return true;
+        default:
+            return false;
+    }
+}
+
+}  // namespace quarvel

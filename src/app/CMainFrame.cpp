@@ -1,0 +1,440 @@
+#include "app/CMainFrame.h"
+
+#include <algorithm>
+#include <array>
+
+#include <QAction>
+#include <QActionGroup>
+#include <QCloseEvent>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileInfo>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QSettings>
+#include <QStatusBar>
+#include <QToolBar>
+#include <QUrl>
+
+#include "app/ApplicationLook.h"
+#include "app/CFFTQuarvelApp.h"
+#include "app/CFFTQuarvelDoc.h"
+#include "app/CFFTQuarvelView.h"
+#include "app/CWaitCursor.h"
+#include "app/CommandIcons.h"
+#include "app/CommandTable.h"
+#include "views/CImageView.h"
+#include "views/CPaneBase.h"
+#include "views/CPowerSpectrumView.h"
+
+namespace quarvel {
+
+CMainFrame* theMainFrame = nullptr;
+
+namespace {
+
+const QString kLookKey = QStringLiteral("Workspace/ApplicationLook");
+const QString kGeometryKey = QStringLiteral("Workspace/Geometry");
+const QString kWindowStateKey = QStringLiteral("Workspace/State");
+const QString kRecentGroup = QStringLiteral("Recent File List");
+constexpr int kWindowStateVersion = 1;
+constexpr int kStatusMessageMilliseconds = 15000;
+
+bool IsRecentFileCommand(int id) {
+    return id >= ID_FILE_MRU_FIRST && id < ID_FILE_MRU_FIRST + CMainFrame::kRecentFileCount;
+}
+
+QString EscapeMnemonics(QString text) {
+    return text.replace(QLatin1Char('&'), QStringLiteral("&&"));
+}
+
+/// The first local file among the URLs of a drop, or an empty string.
+QString FirstLocalFile(const QMimeData* data) {
+    if (data == nullptr || !data->hasUrls()) {
+        return {};
+    }
+    for (const QUrl& url : data->urls()) {
+        if (url.isLocalFile()) {
+            return url.toLocalFile();
+        }
+    }
+    return {};
+}
+
+}  // namespace
+
+CMainFrame::CMainFrame(CFFTQuarvelDoc& doc, QWidget* parent) : QMainWindow(parent), doc_(doc) {
+    theMainFrame = this;
+    cursorPoint.x = -1;
+    setObjectName(QStringLiteral("MainFrame"));
+    setWindowIcon(ProgramIcon());
+    setAcceptDrops(true);
+
+    QSettings settings;
+    appLook_ = settings.value(kLookKey, kDefaultApplicationLook).toInt();
+    if (!IsApplicationLook(appLook_)) {
+        appLook_ = kDefaultApplicationLook;
+    }
+    settings.beginGroup(kRecentGroup);
+    for (int i = 1; i <= kRecentFileCount; ++i) {
+        const QString file = settings.value(QStringLiteral("File%1").arg(i)).toString();
+        if (!file.isEmpty() && !recentFiles_.contains(file)) {
+            recentFiles_.append(file);
+        }
+    }
+    settings.endGroup();
+
+    tabView_ = new CFFTQuarvelView(new CImageView(), new CPowerSpectrumView(), this);
+    setCentralWidget(tabView_);
+
+    CreateActions();
+    CreateMenus();
+    CreateToolBar();
+    CreateStatusBar();
+    tabView_->SetContextMenu(editContextMenu_);
+
+    connect(tabView_, &CFFTQuarvelView::PaneActivated, this, &CMainFrame::SetActivePane);
+    connect(tabView_, &CFFTQuarvelView::InteractionEnded, this, &CMainFrame::UpdateCommandUI);
+    connect(&doc_, &CFFTQuarvelDoc::TitleChanged, this, &CMainFrame::UpdateCaption);
+    connect(&doc_, &CFFTQuarvelDoc::DocumentChanged, this, &CMainFrame::UpdateCommandUI);
+    connect(&doc_, &CFFTQuarvelDoc::FileRecorded, this, &CMainFrame::AddRecentFile);
+    connect(&doc_, &CFFTQuarvelDoc::StatusMessage, this, [this](const QString& text) {
+        statusBar()->showMessage(text, kStatusMessageMilliseconds);
+    });
+
+    ApplyApplicationLook(appLook_);
+    UpdateCaption(doc_.Title());
+    UpdateRecentFileActions();
+    UpdateCommandUI();
+}
+
+CMainFrame::~CMainFrame() {
+    if (theMainFrame == this) {
+        theMainFrame = nullptr;
+    }
+}
+
+void CMainFrame::CreateActions() {
+    auto* looks = new QActionGroup(this);
+    looks->setExclusive(true);
+    for (const CommandInfo& command : CommandTable()) {
+        if (command.id == 0) {
+            continue;
+        }
+        const int count = command.id == ID_FILE_MRU_FIRST ? kRecentFileCount : 1;
+        for (int i = 0; i < count; ++i) {
+            const int id = command.id + i;
+            auto* action = new QAction(QString::fromUtf8(command.text), this);
+            action->setData(id);
+            action->setStatusTip(QString::fromUtf8(command.prompt));
+            if (command.tooltip[0] != '\0') {
+                action->setToolTip(QString::fromUtf8(command.tooltip));
+            }
+            QList<QKeySequence> keys;
+            for (const QString& key :
+                 QString::fromUtf8(command.keys).split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+                keys.append(QKeySequence::fromString(key, QKeySequence::PortableText));
+            }
+            action->setShortcuts(keys);
+            action->setCheckable(command.checkable);
+            action->setIcon(CommandIcon(id));
+            action->setIconVisibleInMenu(true);
+            if (IsApplicationLook(id)) {
+                looks->addAction(action);
+            }
+            connect(action, &QAction::triggered, this, [this, id] { RunRouted(id); });
+            // Shortcuts work also for commands whose menu is closed or missing.
+            addAction(action);
+            actions_[id] = action;
+        }
+    }
+}
+
+QMenu* CMainFrame::MenuForPath(const QString& path) {
+    if (const auto found = menus_.find(path); found != menus_.end()) {
+        return found->second;
+    }
+    const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
+    const QString title = slash < 0 ? path : path.mid(slash + 1);
+    QMenu* menu =
+        slash < 0 ? menuBar()->addMenu(title) : MenuForPath(path.left(slash))->addMenu(title);
+    connect(menu, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommandUI);
+    menus_[path] = menu;
+    return menu;
+}
+
+void CMainFrame::CreateMenus() {
+    for (const CommandInfo& command : CommandTable()) {
+        const QString path = QString::fromUtf8(command.menuPath);
+        if (path.isEmpty()) {
+            continue;
+        }
+        QMenu* menu = MenuForPath(path);
+        if (command.id == 0) {
+            menu->addSeparator();
+            continue;
+        }
+        const int count = command.id == ID_FILE_MRU_FIRST ? kRecentFileCount : 1;
+        for (int i = 0; i < count; ++i) {
+            menu->addAction(actions_.at(command.id + i));
+        }
+    }
+    editContextMenu_ = new QMenu(QStringLiteral("Edit"), this);
+    for (const int id : EditContextMenuCommands()) {
+        editContextMenu_->addAction(actions_.at(id));
+    }
+    connect(editContextMenu_, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommandUI);
+}
+
+void CMainFrame::CreateToolBar() {
+    toolBar_ = new QToolBar(QStringLiteral("Standard"), this);
+    toolBar_->setObjectName(QStringLiteral("Standard"));
+    toolBar_->setIconSize(QSize(32, 32));
+    for (const int id : StandardToolBarCommands()) {
+        if (id == 0) {
+            toolBar_->addSeparator();
+        } else {
+            toolBar_->addAction(actions_.at(id));
+        }
+    }
+    addToolBar(Qt::TopToolBarArea, toolBar_);
+}
+
+void CMainFrame::CreateStatusBar() {
+    QStatusBar* bar = statusBar();
+    cursorXLabel_ = new QLabel(bar);
+    cursorYLabel_ = new QLabel(bar);
+    for (QLabel* label : {cursorXLabel_, cursorYLabel_}) {
+        const QFontMetrics metrics(label->font());
+        label->setMinimumWidth(std::max(metrics.horizontalAdvance(QString(16, QLatin1Char(' '))),
+                                        metrics.horizontalAdvance(QStringLiteral("X: 000000"))));
+        bar->addPermanentWidget(label);
+    }
+    // The message pane says "Ready" whenever no prompt or note is shown.
+    connect(bar, &QStatusBar::messageChanged, this, [bar](const QString& message) {
+        if (message.isEmpty()) {
+            bar->showMessage(QStringLiteral("Ready"));
+        }
+    });
+    bar->showMessage(QStringLiteral("Ready"));
+}
+
+QAction* CMainFrame::Action(int id) const {
+    const auto found = actions_.find(id);
+    return found == actions_.end() ? nullptr : found->second;
+}
+
+CPaneBase* CMainFrame::ActivePane() const {
+    return qobject_cast<CPaneBase*>(activePane_.data());
+}
+
+void CMainFrame::SetActivePane(CPaneBase* pane) {
+    activePane_ = pane;
+    UpdateCommandUI();
+}
+
+void CMainFrame::SetCursorPoint(CursorPoint point) {
+    cursorPoint = point;
+    cursorXLabel_->setText(CursorXText());
+    cursorYLabel_->setText(CursorYText());
+}
+
+QString CMainFrame::CursorXText() const {
+    if (cursorPoint.x == -1 || cursorPoint.y == -1) {
+        return {};
+    }
+    return QStringLiteral("X: %1").arg(cursorPoint.x);
+}
+
+QString CMainFrame::CursorYText() const {
+    if (cursorPoint.x == -1 || cursorPoint.y == -1) {
+        return {};
+    }
+    return QStringLiteral("Y: %1").arg(cursorPoint.y);
+}
+
+CommandStatus CMainFrame::QueryRouted(int id) const {
+    const std::array<const CCommandTarget*, 4> targets = {ActivePane(), &doc_, this, theApp};
+    for (const CCommandTarget* target : targets) {
+        CommandStatus status;
+        if (target != nullptr && target->QueryCommand(id, status)) {
+            return status;
+        }
+    }
+    return CommandStatus{};
+}
+
+bool CMainFrame::RunRouted(int id) {
+    if (!QueryRouted(id).enabled) {
+        UpdateCommandUI();
+        return false;
+    }
+    const std::array<CCommandTarget*, 4> targets = {ActivePane(), &doc_, this, theApp};
+    bool handled = false;
+    for (CCommandTarget* target : targets) {
+        if (target != nullptr && target->RunCommand(id)) {
+            handled = true;
+            break;
+        }
+    }
+    UpdateCommandUI();
+    return handled;
+}
+
+void CMainFrame::UpdateCommandUI() {
+    for (const auto& [id, action] : actions_) {
+        const CommandStatus status = QueryRouted(id);
+        action->setEnabled(status.enabled);
+        if (action->isCheckable()) {
+            action->setChecked(status.checked);
+        }
+    }
+}
+
+bool CMainFrame::QueryCommand(int id, CommandStatus& status) const {
+    if (IsRecentFileCommand(id)) {
+        status.enabled = id - ID_FILE_MRU_FIRST < recentFiles_.size();
+        return true;
+    }
+    if (IsApplicationLook(id)) {
+        status.enabled = true;
+        status.checked = id == appLook_;
+        return true;
+    }
+    switch (id) {
+        case ID_APP_EXIT:
+            status.enabled = true;
+            return true;
+        case ID_VIEW_TOOLBAR:
+            status.enabled = true;
+            status.checked = !toolBar_->isHidden();
+            return true;
+        case ID_VIEW_STATUS_BAR:
+            status.enabled = true;
+            status.checked = !statusBar()->isHidden();
+            return true;
+        default:
+            return false;
+    }
+}
+
+bool CMainFrame::RunCommand(int id) {
+    if (IsRecentFileCommand(id)) {
+        const int index = id - ID_FILE_MRU_FIRST;
+        if (index < recentFiles_.size()) {
+            const QString file = recentFiles_.at(index);
+            if (!doc_.OnOpenDocument(file) && !QFileInfo::exists(file)) {
+                // A file that is gone leaves the list, as it would never open again.
+                recentFiles_.removeAll(file);
+                WriteRecentFiles();
+                UpdateRecentFileActions();
+            }
+        }
+        return true;
+    }
+    if (IsApplicationLook(id)) {
+        CWaitCursor wait;
+        appLook_ = id;
+        ApplyApplicationLook(id);
+        QSettings().setValue(kLookKey, appLook_);
+        return true;
+    }
+    switch (id) {
+        case ID_APP_EXIT:
+            close();
+            return true;
+        case ID_VIEW_TOOLBAR:
+            toolBar_->setVisible(toolBar_->isHidden());
+            return true;
+        case ID_VIEW_STATUS_BAR:
+            statusBar()->setVisible(statusBar()->isHidden());
+            return true;
+        default:
+            return false;
+    }
+}
+
+void CMainFrame::AddRecentFile(const QString& path) {
+    recentFiles_.removeAll(path);
+    recentFiles_.prepend(path);
+    while (recentFiles_.size() > kRecentFileCount) {
+        recentFiles_.removeLast();
+    }
+    WriteRecentFiles();
+    UpdateRecentFileActions();
+}
+
+void CMainFrame::WriteRecentFiles() const {
+    QSettings settings;
+    settings.beginGroup(kRecentGroup);
+    for (int i = 0; i < kRecentFileCount; ++i) {
+        const QString key = QStringLiteral("File%1").arg(i + 1);
+        if (i < recentFiles_.size()) {
+            settings.setValue(key, recentFiles_.at(i));
+        } else {
+            settings.remove(key);
+        }
+    }
+}
+
+void CMainFrame::UpdateRecentFileActions() {
+    for (int i = 0; i < kRecentFileCount; ++i) {
+        QAction* action = actions_.at(ID_FILE_MRU_FIRST + i);
+        if (i < recentFiles_.size()) {
+            action->setText(QStringLiteral("&%1 %2").arg(i + 1).arg(
+                EscapeMnemonics(QDir::toNativeSeparators(recentFiles_.at(i)))));
+            action->setVisible(true);
+        } else {
+            // An empty list shows one disabled "Recent File" item.
+            action->setText(QStringLiteral("Recent File"));
+            action->setVisible(i == 0 && recentFiles_.isEmpty());
+        }
+    }
+}
+
+void CMainFrame::UpdateCaption(const QString& title) {
+    setWindowTitle(QStringLiteral("FFT Quarvel - ") + title);
+}
+
+bool CMainFrame::RestoreWindowState() {
+    QSettings settings;
+    const QByteArray geometry = settings.value(kGeometryKey).toByteArray();
+    const QByteArray state = settings.value(kWindowStateKey).toByteArray();
+    if (!state.isEmpty()) {
+        restoreState(state, kWindowStateVersion);
+    }
+    return !geometry.isEmpty() && restoreGeometry(geometry);
+}
+
+void CMainFrame::SaveWindowState() const {
+    QSettings settings;
+    settings.setValue(kGeometryKey, saveGeometry());
+    settings.setValue(kWindowStateKey, saveState(kWindowStateVersion));
+    WriteRecentFiles();
+}
+
+void CMainFrame::closeEvent(QCloseEvent* event) {
+    SaveWindowState();
+    event->accept();
+}
+
+void CMainFrame::dragEnterEvent(QDragEnterEvent* event) {
+    if (!FirstLocalFile(event->mimeData()).isEmpty()) {
+        event->acceptProposedAction();
+    }
+}
+
+void CMainFrame::dropEvent(QDropEvent* event) {
+    const QString file = FirstLocalFile(event->mimeData());
+    if (file.isEmpty()) {
+        return;
+    }
+    event->acceptProposedAction();
+    doc_.OnOpenDocument(file);
+    UpdateCommandUI();
+}
+
+}  // namespace quarvel

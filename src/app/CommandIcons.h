@@ -1,0 +1,14 @@
+#pragma once
+
+#include <QIcon>
+
+namespace quarvel {
+
+/// The picture of command id on the toolbar and in the menus, drawn at 32 x 32 pixels; a null
+/// icon for a command without one.
+QIcon CommandIcon(int id);
+
+/// The program's icon: a bright-centred power spectrum beside a corner of a photograph.
+QIcon ProgramIcon();
+
+}  // namespace quarvel

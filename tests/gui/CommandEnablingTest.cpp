@@ -1,0 +1,212 @@
+#include <QMenu>
+#include <QStatusBar>
+#include <QToolBar>
+#include <QToolButton>
+
+#include "ShellFixture.h"
+#include "app/CFFTQuarvelView.h"
+
+namespace quarvel::test {
+namespace {
+
+/// The commands a document must have an image for.
+constexpr int kImageCommands[] = {ID_FILE_REVERT, ID_FILE_SAVE,       ID_FILE_SAVE_AS,
+                                  ID_EDIT_UNDO,   ID_EDIT_REDO,       ID_EDIT_RESTORE,
+                                  ID_EDIT_COPY,   ID_FFT_CREATE_FINAL};
+
+/// Commands of the panes: no handler until a pane is active.
+constexpr int kPaneCommands[] = {ID_ZOOM_ACTUAL_SIZE,
+                                 ID_ZOOM_IN,
+                                 ID_ZOOM_OUT,
+                                 ID_ZOOM_FIT,
+                                 ID_ZOOM_FIT_WIDTH,
+                                 ID_ZOOM_FIT_HEIGHT,
+                                 ID_VIEW_ORIGINAL,
+                                 ID_VIEW_PROCESSED,
+                                 ID_FFT_DESELECT,
+                                 ID_FFT_INVERT_SELECTION,
+                                 ID_FFT_CLEAR_SELECTION,
+                                 ID_BRUSH_1X};
+
+constexpr int kToolCommands[] = {ID_TOOL_PAN_HAND,          ID_TOOL_BRUSH,
+                                 ID_TOOL_ZOOM_IN_OUT,       ID_TOOL_ZOOM_WINDOW,
+                                 ID_TOOL_DYNAMIC_ZOOM,      ID_TOOL_SELECTION_RECTANGLE,
+                                 ID_TOOL_SELECTION_ELLIPSE, ID_TOOL_FREE_HAND};
+
+using CommandEnabling = ShellTest;
+
+TEST_F(CommandEnabling, StartUp_DisablesEveryImageCommand) {
+    Start();
+    for (const int id : kImageCommands) {
+        EXPECT_FALSE(IsEnabled(id)) << "command " << id;
+    }
+    EXPECT_TRUE(IsEnabled(ID_VIEW_IMAGE_WINDOW));
+    EXPECT_TRUE(IsEnabled(ID_VIEW_SPECTRUM_WINDOW));
+    EXPECT_TRUE(IsChecked(ID_VIEW_IMAGE_WINDOW));
+    EXPECT_FALSE(IsChecked(ID_VIEW_SPECTRUM_WINDOW));
+    EXPECT_TRUE(IsEnabled(ID_FILE_OPEN));
+    EXPECT_TRUE(IsEnabled(ID_APP_ABOUT));
+    EXPECT_TRUE(IsEnabled(ID_HELP_MANUAL));
+    EXPECT_TRUE(IsEnabled(ID_APP_EXIT));
+}
+
+TEST_F(CommandEnabling, StartUp_PaneCommandsHaveNoHandlerBeforeAClickIntoTheView) {
+    Start();
+    EXPECT_EQ(Frame().ActivePane(), nullptr);
+    for (const int id : kPaneCommands) {
+        EXPECT_FALSE(IsEnabled(id)) << "command " << id;
+    }
+}
+
+TEST_F(CommandEnabling, StartUp_TitleIsUntitledAndImageTabSelected) {
+    Start();
+    EXPECT_EQ(Frame().windowTitle(), QStringLiteral("FFT Quarvel - Untitled"));
+    ASSERT_NE(Doc().GetTabView(), nullptr);
+    EXPECT_EQ(Doc().GetTabView()->activeTab, 0);
+    EXPECT_EQ(Doc().GetTabView()->currentIndex(), 0);
+}
+
+TEST_F(CommandEnabling, AfterOpen_FileCommandsOnHistoryCommandsOff) {
+    Start();
+    OpenThroughCommand(TestImage("astronaut.png"));
+    for (const int id : {ID_FILE_SAVE, ID_FILE_SAVE_AS, ID_FILE_REVERT, ID_EDIT_COPY}) {
+        EXPECT_TRUE(IsEnabled(id)) << "command " << id;
+    }
+    for (const int id : {ID_EDIT_UNDO, ID_EDIT_REDO, ID_FFT_CREATE_FINAL, ID_EDIT_RESTORE}) {
+        EXPECT_FALSE(IsEnabled(id)) << "command " << id;
+    }
+}
+
+TEST_F(CommandEnabling, FilterDesignsAndBatch_StayOffWithoutTheirDialogs) {
+    Start();
+    OpenThroughCommand(TestImage("astronaut.png"));
+    EditSpectrum();
+    EXPECT_FALSE(IsEnabled(ID_FFT_LOWPASS));
+    EXPECT_FALSE(IsEnabled(ID_FFT_BANDREJECT));
+    EXPECT_FALSE(IsEnabled(ID_FILE_BATCH));
+    // They are in the menus all the same.
+    EXPECT_FALSE(Action(ID_FFT_LOWPASS)->associatedObjects().isEmpty());
+}
+
+TEST_F(CommandEnabling, AfterEdit_CreateFinalImageOnRestoreOnlyOnSpectrumTab) {
+    Start();
+    OpenThroughCommand(TestImage("camera.png"));
+    EditSpectrum();
+    EXPECT_TRUE(IsEnabled(ID_FFT_CREATE_FINAL));
+    EXPECT_FALSE(IsEnabled(ID_EDIT_RESTORE));
+    Trigger(ID_VIEW_SPECTRUM_WINDOW);
+    EXPECT_TRUE(IsEnabled(ID_EDIT_RESTORE));
+    Trigger(ID_EDIT_RESTORE);
+    EXPECT_EQ(Doc().workingState, nullptr);
+    EXPECT_FALSE(IsEnabled(ID_EDIT_RESTORE));
+    EXPECT_FALSE(IsEnabled(ID_FFT_CREATE_FINAL));
+}
+
+TEST_F(CommandEnabling, ContextMenu_OffersCopyWithCutAndPasteDisabled) {
+    Start();
+    QMenu* menu = Frame().EditContextMenu();
+    ASSERT_NE(menu, nullptr);
+    ASSERT_EQ(menu->actions().size(), 3);
+    EXPECT_EQ(menu->actions().at(1), Action(ID_EDIT_COPY));
+    EXPECT_FALSE(IsEnabled(ID_EDIT_COPY));
+    OpenThroughCommand(TestImage("coins.png"));
+    EXPECT_TRUE(IsEnabled(ID_EDIT_COPY));
+    EXPECT_FALSE(IsEnabled(ID_EDIT_CUT));
+    EXPECT_FALSE(IsEnabled(ID_EDIT_PASTE));
+}
+
+TEST_F(CommandEnabling, Shortcuts_FollowTheAcceleratorTable) {
+    Start();
+    const auto keys = [this](int id) { return Action(id)->shortcuts(); };
+    EXPECT_TRUE(keys(ID_EDIT_COPY).contains(QKeySequence(QStringLiteral("Ctrl+Insert"))));
+    EXPECT_TRUE(keys(ID_EDIT_UNDO).contains(QKeySequence(QStringLiteral("Alt+Backspace"))));
+    EXPECT_TRUE(keys(ID_FILE_REVERT).contains(QKeySequence(QStringLiteral("Ctrl+R"))));
+    EXPECT_TRUE(keys(ID_ZOOM_FIT).contains(QKeySequence(QStringLiteral("F8"))));
+    EXPECT_TRUE(keys(ID_ZOOM_ACTUAL_SIZE).contains(QKeySequence(QStringLiteral("F9"))));
+    EXPECT_TRUE(keys(ID_FFT_CLEAR_SELECTION).contains(QKeySequence(QStringLiteral("Delete"))));
+    EXPECT_TRUE(keys(ID_EDIT_REDO).contains(QKeySequence(QStringLiteral("Ctrl+Y"))));
+}
+
+TEST_F(CommandEnabling, Prompts_AreTheStatusTipsOfTheActions) {
+    Start();
+    EXPECT_EQ(Action(ID_FILE_SAVE)->statusTip(), QStringLiteral("Save the active document"));
+    EXPECT_EQ(Action(ID_FFT_CREATE_FINAL)->toolTip(), QStringLiteral("Create Final Image"));
+    EXPECT_EQ(Action(ID_TOOL_DYNAMIC_ZOOM)->toolTip(), QStringLiteral("Zoom Dynamic"));
+}
+
+TEST_F(CommandEnabling, StartUp_PanHandIsTheCheckedTool) {
+    Start();
+    EXPECT_EQ(App().currentTool, ToolPanHand);
+    for (const int id : kToolCommands) {
+        EXPECT_TRUE(IsEnabled(id));
+        EXPECT_EQ(IsChecked(id), id == ID_TOOL_PAN_HAND) << "command " << id;
+    }
+}
+
+struct ToolCase {
+    int command;
+    ToolId tool;
+};
+
+class ToolCommands : public ShellTest, public testing::WithParamInterface<ToolCase> {};
+
+TEST_P(ToolCommands, Trigger_SetsToolAndMovesTheCheckOnMenuAndToolbar) {
+    Start();
+    Trigger(GetParam().command);
+    EXPECT_EQ(App().currentTool, GetParam().tool);
+    for (const int id : kToolCommands) {
+        EXPECT_EQ(IsChecked(id), id == GetParam().command) << "command " << id;
+        auto* button =
+            qobject_cast<QToolButton*>(Frame().StandardToolBar()->widgetForAction(Action(id)));
+        ASSERT_NE(button, nullptr);
+        EXPECT_EQ(button->isChecked(), id == GetParam().command) << "button " << id;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(AllTools, ToolCommands,
+                         testing::Values(ToolCase{ID_TOOL_BRUSH, ToolBrush},
+                                         ToolCase{ID_TOOL_ZOOM_IN_OUT, ToolZoomInOut},
+                                         ToolCase{ID_TOOL_ZOOM_WINDOW, ToolZoomWindow},
+                                         ToolCase{ID_TOOL_DYNAMIC_ZOOM, ToolDynamicZoom},
+                                         ToolCase{ID_TOOL_SELECTION_RECTANGLE,
+                                                  ToolSelectionRectangle},
+                                         ToolCase{ID_TOOL_SELECTION_ELLIPSE, ToolSelectionEllipse},
+                                         ToolCase{ID_TOOL_FREE_HAND, ToolFreeHandSelection}),
+                         [](const testing::TestParamInfo<ToolCase>& param) {
+                             return std::to_string(static_cast<int>(param.param.tool));
+                         });
+
+TEST_F(CommandEnabling, ToolChangeAfterBrush_BackToPanHand) {
+    Start();
+    Trigger(ID_TOOL_BRUSH);
+    Trigger(ID_TOOL_PAN_HAND);
+    EXPECT_EQ(App().currentTool, ToolPanHand);
+    EXPECT_FALSE(IsChecked(ID_TOOL_BRUSH));
+}
+
+TEST_F(CommandEnabling, StatusBar_ShowsPositionOnlyWhileBothCoordinatesAreKnown) {
+    Start();
+    EXPECT_EQ(Frame().cursorPoint.x, -1);
+    EXPECT_EQ(Frame().CursorXText(), QString());
+    Frame().SetCursorPoint(CursorPoint{12, 345});
+    EXPECT_EQ(Frame().CursorXText(), QStringLiteral("X: 12"));
+    EXPECT_EQ(Frame().CursorYText(), QStringLiteral("Y: 345"));
+    // Off the image only x becomes -1; both panes go blank together.
+    Frame().SetCursorPoint(CursorPoint{-1, 345});
+    EXPECT_EQ(Frame().CursorXText(), QString());
+    EXPECT_EQ(Frame().CursorYText(), QString());
+    EXPECT_EQ(Frame().cursorPoint.y, 345);
+}
+
+TEST_F(CommandEnabling, StatusBarCommand_HidesAndShowsTheStatusBar) {
+    Start();
+    EXPECT_TRUE(IsChecked(ID_VIEW_STATUS_BAR));
+    Trigger(ID_VIEW_STATUS_BAR);
+    EXPECT_FALSE(IsChecked(ID_VIEW_STATUS_BAR));
+    EXPECT_TRUE(Frame().statusBar()->isHidden());
+    Trigger(ID_VIEW_STATUS_BAR);
+    EXPECT_TRUE(IsChecked(ID_VIEW_STATUS_BAR));
+}
+
+}  // namespace
+}  // namespace quarvel::test

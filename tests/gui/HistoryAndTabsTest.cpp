@@ -1,0 +1,152 @@
+#include <QApplication>
+#include <QMouseEvent>
+#include <QTabBar>
+
+#include "ShellFixture.h"
+#include "app/CFFTQuarvelView.h"
+#include "views/CPaneBase.h"
+
+namespace quarvel::test {
+namespace {
+
+/// A left click at the centre of widget, as the window system would deliver it.
+void Click(QWidget* widget, QPoint at = QPoint(-1, -1)) {
+    if (at.x() < 0) {
+        at = widget->rect().center();
+    }
+    const QPointF local(at);
+    const QPointF global(widget->mapToGlobal(at));
+    QMouseEvent press(QEvent::MouseButtonPress, local, global, Qt::LeftButton, Qt::LeftButton,
+                      Qt::NoModifier);
+    QApplication::sendEvent(widget, &press);
+    QMouseEvent release(QEvent::MouseButtonRelease, local, global, Qt::LeftButton, Qt::NoButton,
+                        Qt::NoModifier);
+    QApplication::sendEvent(widget, &release);
+}
+
+using History = ShellTest;
+
+TEST_F(History, UndoRedo_WalkAcrossTwoFinalImages) {
+    Start();
+    OpenThroughCommand(TestImage("astronaut.png"));
+    EditSpectrum(10);
+    Trigger(ID_FFT_CREATE_FINAL);
+    EditSpectrum(30);
+    Trigger(ID_FFT_CREATE_FINAL);
+    ASSERT_EQ(Doc().states.size(), 3u);
+    EXPECT_EQ(Doc().currentIndex, 2u);
+    EXPECT_TRUE(IsEnabled(ID_EDIT_UNDO));
+    EXPECT_FALSE(IsEnabled(ID_EDIT_REDO));
+
+    Trigger(ID_EDIT_UNDO);
+    EXPECT_EQ(Doc().currentIndex, 1u);
+    EXPECT_TRUE(IsEnabled(ID_EDIT_UNDO));
+    EXPECT_TRUE(IsEnabled(ID_EDIT_REDO));
+    Trigger(ID_EDIT_UNDO);
+    EXPECT_EQ(Doc().currentIndex, 0u);
+    EXPECT_FALSE(IsEnabled(ID_EDIT_UNDO));
+    Trigger(ID_EDIT_REDO);
+    Trigger(ID_EDIT_REDO);
+    EXPECT_EQ(Doc().currentIndex, 2u);
+    EXPECT_FALSE(IsEnabled(ID_EDIT_REDO));
+    EXPECT_EQ(Doc().states.size(), 3u);
+}
+
+TEST_F(History, UndoDropsTheWorkingState) {
+    Start();
+    OpenThroughCommand(TestImage("camera.png"));
+    EditSpectrum();
+    Trigger(ID_FFT_CREATE_FINAL);
+    EditSpectrum();
+    Trigger(ID_EDIT_UNDO);
+    EXPECT_EQ(Doc().workingState, nullptr);
+    EXPECT_EQ(Doc().currentIndex, 0u);
+}
+
+TEST_F(History, FinalImageAfterUndo_DropsTheRedoStates) {
+    Start();
+    OpenThroughCommand(TestImage("camera.png"));
+    EditSpectrum(10);
+    Trigger(ID_FFT_CREATE_FINAL);
+    EditSpectrum(20);
+    Trigger(ID_FFT_CREATE_FINAL);
+    Trigger(ID_EDIT_UNDO);
+    Trigger(ID_EDIT_UNDO);
+    EditSpectrum(30);
+    Trigger(ID_FFT_CREATE_FINAL);
+    EXPECT_EQ(Doc().states.size(), 2u);
+    EXPECT_EQ(Doc().currentIndex, 1u);
+    EXPECT_FALSE(IsEnabled(ID_EDIT_REDO));
+}
+
+TEST_F(History, CreateFinalImageFromTheImageTab_SwitchesToTheSpectrumTabAndStays) {
+    Start();
+    OpenThroughCommand(TestImage("coins.png"));
+    EditSpectrum();
+    ASSERT_EQ(Doc().GetTabView()->activeTab, 0);
+    Trigger(ID_FFT_CREATE_FINAL);
+    EXPECT_EQ(Doc().GetTabView()->activeTab, 1);
+    EXPECT_EQ(Doc().GetTabView()->currentIndex(), 1);
+    EXPECT_TRUE(IsChecked(ID_VIEW_SPECTRUM_WINDOW));
+    EXPECT_FALSE(IsChecked(ID_VIEW_IMAGE_WINDOW));
+    EXPECT_EQ(Frame().ActivePane(), Doc().GetTabView()->SpectrumPane());
+    // The final image is the committed state with its own image at the loaded size.
+    ASSERT_EQ(Doc().states.size(), 2u);
+    EXPECT_EQ(Doc().CurrentState()->image->Width(), 384u);
+    EXPECT_EQ(Doc().CurrentState()->image->Height(), 303u);
+}
+
+using Tabs = ShellTest;
+
+TEST_F(Tabs, WindowCommands_SelectTabAndMoveTheCheck) {
+    Start();
+    CFFTQuarvelView* view = Doc().GetTabView();
+    Trigger(ID_VIEW_SPECTRUM_WINDOW);
+    EXPECT_EQ(view->activeTab, 1);
+    EXPECT_EQ(view->currentWidget(), view->SpectrumPane());
+    EXPECT_TRUE(IsChecked(ID_VIEW_SPECTRUM_WINDOW));
+    EXPECT_FALSE(IsChecked(ID_VIEW_IMAGE_WINDOW));
+    Trigger(ID_VIEW_IMAGE_WINDOW);
+    EXPECT_EQ(view->activeTab, 0);
+    EXPECT_EQ(view->currentWidget(), view->ImagePane());
+    EXPECT_TRUE(IsChecked(ID_VIEW_IMAGE_WINDOW));
+}
+
+TEST_F(Tabs, ClickOnSpectrumTab_MakesTheSpectrumPaneActive) {
+    Start();
+    OpenThroughCommand(TestImage("camera.png"));
+    CFFTQuarvelView* view = Doc().GetTabView();
+    QTabBar* bar = view->tabBar();
+    Click(bar, bar->tabRect(1).center());
+    EXPECT_EQ(view->activeTab, 1);
+    EXPECT_EQ(Frame().ActivePane(), view->SpectrumPane());
+    EditSpectrum();
+    EXPECT_TRUE(IsEnabled(ID_EDIT_RESTORE));
+}
+
+TEST_F(Tabs, ClickIntoTheView_MakesTheSelectedPaneActive) {
+    Start({TestImage("camera.png")});
+    ASSERT_EQ(Frame().ActivePane(), nullptr);
+    EXPECT_FALSE(IsEnabled(ID_ZOOM_FIT));
+    CFFTQuarvelView* view = Doc().GetTabView();
+    Click(view->ImagePane());
+    EXPECT_EQ(Frame().ActivePane(), view->ImagePane());
+    EXPECT_TRUE(IsEnabled(ID_ZOOM_FIT));
+}
+
+TEST_F(Tabs, TabLabels_EndInASpaceAndCarryIcons) {
+    Start();
+    CFFTQuarvelView* view = Doc().GetTabView();
+    EXPECT_EQ(view->tabText(0), QStringLiteral("Image "));
+    EXPECT_EQ(view->tabText(1), QStringLiteral("Power Spectrum "));
+    EXPECT_EQ(view->tabPosition(), QTabWidget::South);
+    EXPECT_FALSE(view->tabIcon(0).isNull());
+    EXPECT_FALSE(view->tabIcon(1).isNull());
+    // The tab strip sits below the panes.
+    const QPoint barTop = view->tabBar()->mapTo(view, QPoint(0, 0));
+    EXPECT_GE(barTop.y(),
+              view->ImagePane()->mapTo(view, QPoint(0, 0)).y() + view->ImagePane()->height());
+}
+
+}  // namespace
+}  // namespace quarvel::test
