@@ -79,19 +79,17 @@ bool CPaneBase::QueryCommand(int id, CommandStatus& status) const {
 
 bool CPaneBase::RunCommand(int id) {
     const std::int32_t last = layout_.PanelCount() - 1;
+    // All panels share one zoom; after a press outside every panel the first one tells it.
+    const float current = layout_.PanelZoom(activePanel_ == -1 ? 0 : activePanel_);
     switch (id) {
         case ID_ZOOM_ACTUAL_SIZE:
             SetZoomAll(1.0f, true);
             return true;
         case ID_ZOOM_IN:
-            SetZoomAll(
-                CanvasLayout::ClampZoom(layout_.PanelZoom(activePanel_) + CanvasLayout::zoomStep),
-                true);
+            SetZoomAll(CanvasLayout::ClampZoom(current + CanvasLayout::zoomStep), true);
             return true;
         case ID_ZOOM_OUT:
-            SetZoomAll(
-                CanvasLayout::ClampZoom(layout_.PanelZoom(activePanel_) - CanvasLayout::zoomStep),
-                true);
+            SetZoomAll(CanvasLayout::ClampZoom(current - CanvasLayout::zoomStep), true);
             return true;
         case ID_ZOOM_FIT:
             SetZoomAll(layout_.FitZoom(last), true);

@@ -1,0 +1,72 @@
+#include <gtest/gtest.h>
+
+#include "PaneTestSupport.h"
+#include "app/CFFTQuarvelView.h"
+#include "app/CMainFrame.h"
+#include "views/CImageView.h"
+#include "views/CPowerSpectrumView.h"
+
+namespace quarvel {
+namespace {
+
+using test::Middle;
+
+class CursorPositionTest : public test::PaneTest {
+protected:
+    void SetUp() override {
+        PaneTest::SetUp();
+        frame = std::make_unique<CMainFrame>(*doc);
+        frame->resize(1400, 900);
+        frame->show();
+    }
+
+    std::unique_ptr<CMainFrame> frame;
+};
+
+TEST_F(CursorPositionTest, MoveOverImage_ReportsTheClampedPixelAndOffItOnlyClearsX) {
+    Open("coffee.png");
+    CPaneBase& pane = *frame->TabView()->ImagePane();
+    const CanvasPanel& panel = *pane.Layout().Panel(1);
+    ASSERT_FLOAT_EQ(pane.Layout().PanelZoom(1), 1.0f);
+    const CanvasRect d = panel.destRect;
+
+    test::SendMouse(pane, QEvent::MouseMove, {d.left + 17, d.top + 5});
+    EXPECT_EQ(frame->cursorPoint.x, 17);
+    EXPECT_EQ(frame->cursorPoint.y, 5);
+    EXPECT_EQ(frame->CursorXText(), QStringLiteral("X: 17"));
+
+    // The right and bottom edges of the drawn image still show its last pixel.
+    test::SendMouse(pane, QEvent::MouseMove, {d.right, d.bottom});
+    EXPECT_EQ(frame->cursorPoint.x, 599);
+    EXPECT_EQ(frame->cursorPoint.y, 399);
+
+    test::SendMouse(pane, QEvent::MouseMove, {d.left - 3, d.top + 5});
+    EXPECT_EQ(frame->cursorPoint.x, -1);
+    EXPECT_EQ(frame->cursorPoint.y, 399);
+    EXPECT_TRUE(frame->CursorXText().isEmpty());
+}
+
+TEST_F(CursorPositionTest, MoveOverCaptionOrGap_ShowsNoPosition) {
+    Open("rocket.jpg");
+    CPaneBase& pane = *frame->TabView()->SpectrumPane();
+    frame->TabView()->SetActiveTab(1);
+    const CanvasRect first = pane.Layout().Panel(0)->panelRect;
+    const CanvasRect second = pane.Layout().Panel(1)->panelRect;
+    test::SendMouse(pane, QEvent::MouseMove, Middle(first));
+    ASSERT_NE(frame->cursorPoint.x, -1);
+    test::SendMouse(pane, QEvent::MouseMove, {first.left + 30, first.top - 5});
+    EXPECT_EQ(frame->cursorPoint.x, -1);
+    test::SendMouse(pane, QEvent::MouseMove, Middle(second));
+    ASSERT_NE(frame->cursorPoint.x, -1);
+    test::SendMouse(pane, QEvent::MouseMove, {first.right + 2, Middle(first).y});
+    EXPECT_EQ(frame->cursorPoint.x, -1);
+}
+
+TEST_F(CursorPositionTest, WithoutImage_NoPositionIsShown) {
+    CPaneBase& pane = *frame->TabView()->ImagePane();
+    test::SendMouse(pane, QEvent::MouseMove, Middle(pane.Layout().Panel(0)->panelRect));
+    EXPECT_EQ(frame->cursorPoint.x, -1);
+}
+
+}  // namespace
+}  // namespace quarvel
