@@ -3,7 +3,7 @@ JOBS ?= $(shell nproc)
 RELEASE := build/release
 ASAN := build/asan-ubsan
 SAMPLE ?= samples/astronaut.png
-RUN_OUT := $(RELEASE)/run-output
+HEADLESS_SECONDS ?= 10
 
 .PHONY: all deps build run test test-release test-asan bench format format-check clean
 
@@ -17,9 +17,15 @@ build: deps
 	cmake --build --preset release -j $(JOBS)
 
 run: build
-	@mkdir -p $(RUN_OUT)
-	$(RELEASE)/src/cli/fftquarvel-cli spectrum $(SAMPLE) -o $(RUN_OUT)
-	@echo "Power spectra of $(SAMPLE) written to $(RUN_OUT)/"
+	@if [ -n "$$DISPLAY" ] || [ -n "$$WAYLAND_DISPLAY" ]; then \
+		$(RELEASE)/src/app/fftquarvel $(SAMPLE); \
+	else \
+		echo "No desktop session: FFT Quarvel runs on a virtual screen (Xvfb) for $(HEADLESS_SECONDS) s."; \
+		echo "README.md says how to look at it there."; \
+		xvfb-run -a -s '-screen 0 1600x1000x24' \
+			timeout $(HEADLESS_SECONDS) $(RELEASE)/src/app/fftquarvel $(SAMPLE); \
+		status=$$?; [ $$status -eq 0 ] || [ $$status -eq 124 ]; \
+	fi
 
 test: deps test-release test-asan format-check
 

@@ -5,6 +5,8 @@
 
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QStatusBar>
 #include <QUrl>
 
@@ -79,6 +81,10 @@ bool CFFTQuarvelApp::InitInstance(const QStringList& arguments, bool show) {
         if (frame_->RestoreWindowState()) {
             frame_->show();
         } else {
+            // Without a window manager "maximised" means nothing: fill the screen ourselves.
+            if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+                frame_->setGeometry(screen->availableGeometry());
+            }
             frame_->showMaximized();
         }
     }
