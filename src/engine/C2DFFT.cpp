@@ -1,11 +1,13 @@
 #include "engine/C2DFFT.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cassert>
 #include <cmath>
 #include <memory>
 #include <new>
 
+#include "engine/FastKernels.h"
 #include "engine/ParallelFor.h"
 
 namespace quarvel {
@@ -100,9 +102,40 @@ std::unique_ptr<float[]> AllocateScratch(std::uint64_t count) {
     return std::unique_ptr<float[]>(new (std::nothrow) float[count]);
 }
 
+/// The fast kernels' work memory of the calling thread, kept from one block and one call to the
+/// next so that the blocks allocate nothing; it only grows. False when it cannot be had.
+bool ThreadScratch(std::size_t lanes, std::uint64_t maxLength, FftScratch& scratch) {
+    struct Buffer {
+        SpectrumPlane memory;
+        std::size_t laneFloats = 0;
+        std::size_t localFloats = 0;
+    };
+    thread_local Buffer buffer;
+    const std::size_t laneFloats = FftLaneFloats(maxLength);
+    const std::size_t localFloats = FftLocalFloats(lanes);
+    if (buffer.laneFloats < laneFloats || buffer.localFloats < localFloats) {
+        buffer.memory = AllocatePlane(2 * laneFloats + localFloats + 3 * kFftSkewFloats);
+        buffer.laneFloats = buffer.memory ? laneFloats : 0;
+        buffer.localFloats = buffer.memory ? localFloats : 0;
+        if (!buffer.memory) {
+            return false;
+        }
+    }
+    scratch.first = buffer.memory.get();
+    scratch.second = scratch.first + buffer.laneFloats + kFftSkewFloats;
+    scratch.local = scratch.second + buffer.laneFloats + 2 * kFftSkewFloats;
+    return true;
+}
+
+FftAxis AxisOf(std::uint64_t length, const std::vector<float>& cosTable,
+               const std::vector<float>& sinTable, const std::vector<std::uint32_t>& twiddles) {
+    return {length, StageCount(length), cosTable.data(), sinTable.data(), twiddles.data()};
+}
+
 }  // namespace
 
-C2DFFT::C2DFFT(std::uint64_t columns, std::uint64_t rows) : width(columns), height(rows) {
+C2DFFT::C2DFFT(std::uint64_t columns, std::uint64_t rows, FftKernel kernel)
+    : width(columns), height(rows), kernel_(kernel) {
     assert(IsSupportedLength(columns) && IsSupportedLength(rows));
     if (!IsSupportedLength(columns) || !IsSupportedLength(rows)) {
         return;
@@ -143,17 +176,26 @@ bool C2DFFT::Forward(const std::uint8_t* values, SpectrumPlane& re, SpectrumPlan
     if (values == nullptr || !complete_) {
         return false;
     }
-    const std::uint64_t w = width;
-    const std::uint64_t h = height;
-    SpectrumPlane outRe = AllocatePlane(w * h);
-    SpectrumPlane outIm = AllocatePlane(w * h);
+    SpectrumPlane outRe = AllocatePlane(width * height);
+    SpectrumPlane outIm = AllocatePlane(width * height);
     if (!outRe || !outIm) {
         return false;
     }
-    float* const planeRe = outRe.get();
-    float* const planeIm = outIm.get();
-    std::atomic<bool> failed{false};
+    const bool done = kernel_ == FftKernel::Fast
+                          ? ForwardFast(values, outRe.get(), outIm.get())
+                          : ForwardReference(values, outRe.get(), outIm.get());
+    if (!done) {
+        return false;
+    }
+    re = std::move(outRe);
+    im = std::move(outIm);
+    return true;
+}
 
+bool C2DFFT::ForwardReference(const std::uint8_t* values, float* planeRe, float* planeIm) const {
+    const std::uint64_t w = width;
+    const std::uint64_t h = height;
+    std::atomic<bool> failed{false};
     // Rows: load the channel, multiplied by (-1)^(x+y) to centre the spectrum, and transform.
     ParallelFor(0, h, [&](std::size_t y) {
         float* rowRe = planeRe + y * w;
@@ -198,12 +240,43 @@ bool C2DFFT::Forward(const std::uint8_t* values, SpectrumPlane& re, SpectrumPlan
             planeIm[y * w + x] = colIm[y];
         }
     });
+    return !failed;
+}
+
+bool C2DFFT::ForwardFast(const std::uint8_t* values, float* re, float* im) const {
+    const FastKernels& kernels = FastKernelsFor(ActiveVectorPath());
+    const std::size_t lanes = kernels.lanes;
+    const std::uint64_t maxLength = std::max(width, height);
+    const FftAxis rows = AxisOf(width, rowCos, rowSin, rowTwiddle);
+    const FftAxis columns = AxisOf(height, colCos, colSin, colTwiddle);
+    std::atomic<bool> failed{false};
+
+    // Rows, lanes at a time: loaded with the centring factor and transformed.
+    ParallelFor(0, (height + lanes - 1) / lanes, [&](std::size_t block) {
+        FftScratch scratch;
+        if (!ThreadScratch(lanes, maxLength, scratch)) {
+            failed = true;
+            return;
+        }
+        const std::uint64_t first = block * lanes;
+        kernels.forwardRows(rows, values, first, std::min<std::uint64_t>(lanes, height - first), re,
+                            im, scratch);
+    });
     if (failed) {
         return false;
     }
-    re = std::move(outRe);
-    im = std::move(outIm);
-    return true;
+    // Columns, lanes at a time, straight from the planes.
+    const std::size_t columnBlock = kernels.columnsPerBlock;
+    ParallelFor(0, (width + columnBlock - 1) / columnBlock, [&](std::size_t block) {
+        FftScratch scratch;
+        if (!ThreadScratch(lanes, maxLength, scratch)) {
+            failed = true;
+            return;
+        }
+        kernels.transformColumns(columns, width, block * columnBlock, re, im, false, re, im,
+                                 scratch);
+    });
+    return !failed;
 }
 
 SpectrumPlane C2DFFT::Inverse(const float* re, const float* im) const {
@@ -211,15 +284,33 @@ SpectrumPlane C2DFFT::Inverse(const float* re, const float* im) const {
     if (re == nullptr || im == nullptr || !complete_) {
         return nullptr;
     }
-    const std::uint64_t w = width;
-    const std::uint64_t h = height;
-    SpectrumPlane outRe = AllocatePlane(w * h);
-    SpectrumPlane outIm = AllocatePlane(w * h);
-    if (!outRe || !outIm) {
+    SpectrumPlane outRe = AllocatePlane(width * height);
+    if (!outRe) {
         return nullptr;
     }
-    float* const planeRe = outRe.get();
-    float* const planeIm = outIm.get();
+    if (kernel_ == FftKernel::Reference) {
+        // Only the real part is wanted; the imaginary plane is work space of this call.
+        const SpectrumPlane outIm = AllocatePlane(width * height);
+        if (!outIm || !InverseReference(re, im, outRe.get(), outIm.get())) {
+            return nullptr;
+        }
+        return outRe;
+    }
+    // The fast kernel keeps its imaginary work plane for the next call of this object (the
+    // final image inverts three channels with one).
+    if (!workIm_) {
+        workIm_ = AllocatePlane(width * height);
+    }
+    if (!workIm_ || !InverseFast(re, im, outRe.get(), workIm_.get())) {
+        return nullptr;
+    }
+    return outRe;
+}
+
+bool C2DFFT::InverseReference(const float* re, const float* im, float* planeRe,
+                              float* planeIm) const {
+    const std::uint64_t w = width;
+    const std::uint64_t h = height;
     std::atomic<bool> failed{false};
 
     // Columns of the conjugate: the inverse is a forward transform of conj(F), conjugated, and
@@ -247,7 +338,7 @@ SpectrumPlane C2DFFT::Inverse(const float* re, const float* im) const {
         }
     });
     if (failed) {
-        return nullptr;
+        return false;
     }
 
     ParallelFor(0, h, [&](std::size_t y) {
@@ -256,9 +347,8 @@ SpectrumPlane C2DFFT::Inverse(const float* re, const float* im) const {
             failed = true;
         }
     });
-    outIm.reset();
     if (failed) {
-        return nullptr;
+        return false;
     }
 
     // Scale by 1 / (W H) and undo the centring factor (-1)^(x+y).
@@ -272,7 +362,44 @@ SpectrumPlane C2DFFT::Inverse(const float* re, const float* im) const {
             }
         }
     });
-    return outRe;
+    return true;
+}
+
+bool C2DFFT::InverseFast(const float* re, const float* im, float* outRe, float* outIm) const {
+    const FastKernels& kernels = FastKernelsFor(ActiveVectorPath());
+    const std::size_t lanes = kernels.lanes;
+    const std::uint64_t maxLength = std::max(width, height);
+    const FftAxis rows = AxisOf(width, rowCos, rowSin, rowTwiddle);
+    const FftAxis columns = AxisOf(height, colCos, colSin, colTwiddle);
+    std::atomic<bool> failed{false};
+
+    // Columns of the conjugate, from the caller's planes into the new ones.
+    const std::size_t columnBlock = kernels.columnsPerBlock;
+    ParallelFor(0, (width + columnBlock - 1) / columnBlock, [&](std::size_t block) {
+        FftScratch scratch;
+        if (!ThreadScratch(lanes, maxLength, scratch)) {
+            failed = true;
+            return;
+        }
+        kernels.transformColumns(columns, width, block * columnBlock, re, im, true, outRe, outIm,
+                                 scratch);
+    });
+    if (failed) {
+        return false;
+    }
+    // Rows, each written back as its real part scaled by 1 / (W H) with the centring undone.
+    const auto count = static_cast<float>(width * height);
+    ParallelFor(0, (height + lanes - 1) / lanes, [&](std::size_t block) {
+        FftScratch scratch;
+        if (!ThreadScratch(lanes, maxLength, scratch)) {
+            failed = true;
+            return;
+        }
+        const std::uint64_t first = block * lanes;
+        kernels.inverseRows(rows, first, std::min<std::uint64_t>(lanes, height - first), outRe,
+                            outIm, count, scratch);
+    });
+    return !failed;
 }
 
 }  // namespace quarvel

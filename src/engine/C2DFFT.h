@@ -7,6 +7,15 @@
 
 namespace quarvel {
 
+/// Which loops compute a C2DFFT's transforms. Both give bit-identical planes.
+enum class FftKernel {
+    /// The plain loops: FFT1D on every row, and on a copy of every column.
+    Reference,
+    /// Blocks of rows or columns side by side in vector lanes, with the instruction set of
+    /// ActiveVectorPath (see FastKernels).
+    Fast,
+};
+
 /// Two-dimensional FFT of one image channel at a power-of-two size W x H (1 to 65536 each).
 ///
 /// Conventions:
@@ -21,11 +30,14 @@ namespace quarvel {
 /// constructor and never change, so one instance may serve several channels in turn. Forward
 /// and Inverse spread rows and columns over the worker threads; no two calls may run on one
 /// instance at the same time.
+///
+/// The fast kernel (the default) computes, for every element, exactly the operations of the
+/// reference kernel in the same order, so either kernel gives the same planes bit for bit.
 class C2DFFT {
 public:
     /// Builds the tables for a width x height transform; both must be powers of two from 1 to
     /// 65536.
-    C2DFFT(std::uint64_t width, std::uint64_t height);
+    C2DFFT(std::uint64_t width, std::uint64_t height, FftKernel kernel = FftKernel::Fast);
     virtual ~C2DFFT();
 
     C2DFFT(const C2DFFT&) = delete;
@@ -33,6 +45,9 @@ public:
 
     /// False when the tables could not be allocated; Forward and Inverse then fail.
     bool IsComplete() const { return complete_; }
+
+    /// The loops that Forward and Inverse run.
+    FftKernel Kernel() const { return kernel_; }
 
     /// Transforms the W x H byte plane of one channel into new real and imaginary planes of its
     /// centred spectrum, handed to the caller through re and im. The input is not changed.
@@ -63,7 +78,15 @@ public:
     std::vector<std::uint32_t> colTwiddle;  ///< as rowTwiddle, for columns
 
 private:
+    bool ForwardReference(const std::uint8_t* values, float* re, float* im) const;
+    bool ForwardFast(const std::uint8_t* values, float* re, float* im) const;
+    bool InverseReference(const float* re, const float* im, float* outRe, float* outIm) const;
+    bool InverseFast(const float* re, const float* im, float* outRe, float* outIm) const;
+
+    FftKernel kernel_;
     bool complete_ = false;
+    /// The fast Inverse's imaginary work plane, allocated by its first call.
+    mutable SpectrumPlane workIm_;
 };
 
 }  // namespace quarvel

@@ -1,0 +1,87 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "engine/VectorPath.h"
+
+namespace quarvel {
+
+/// One axis of a transform as the fast kernels read it: the tables that C2DFFT built for it.
+struct FftAxis {
+    std::uint64_t length = 1;                 ///< N, a power of two
+    std::uint32_t stages = 0;                 ///< log2 N
+    const float* cosTable = nullptr;          ///< N / 2 values
+    const float* sinTable = nullptr;          ///< N / 2 values
+    const std::uint32_t* twiddles = nullptr;  ///< stage s, butterfly k at s N / 2 + k
+};
+
+/// Work memory that one thread owns while it runs a block of the fast transform.
+struct FftScratch {
+    float* first = nullptr;   ///< FftLaneFloats floats
+    float* second = nullptr;  ///< FftLaneFloats floats
+    float* local = nullptr;   ///< FftLocalFloats floats
+};
+
+/// Floats left between the real and the imaginary block of a scratch buffer, and between the
+/// buffers. Blocks whose sizes are powers of two would otherwise start at the same offset
+/// within a 4 KiB page, and a load that follows a store to another block at such an offset
+/// waits for it as if the two were the same address.
+constexpr std::size_t kFftSkewFloats = 80;
+
+/// Floats of FftScratch::first and FftScratch::second for axes up to maxLength long: the real
+/// and imaginary parts of 16 sequences (a 64-byte line across), whatever the vector width.
+inline std::size_t FftLaneFloats(std::uint64_t maxLength) {
+    return 2 * 16 * static_cast<std::size_t>(maxLength) + 4 * kFftSkewFloats;
+}
+
+/// Floats of FftScratch::local: four blocks of the longest sub-transform (256 points).
+inline std::size_t FftLocalFloats(std::size_t lanes) {
+    return 4 * 256 * lanes + 4 * kFftSkewFloats;
+}
+
+/// The inner loops of the fast transform for one instruction set (see VectorPath).
+///
+/// A block is `lanes` rows or columns transformed side by side, one per vector lane, with the
+/// same operations as C2DFFT::FFT1D on each of them: the constant-geometry stages are regrouped
+/// into two phases of up to eight stages whose data fit in the first-level cache, and two
+/// consecutive stages are done while the values sit in registers, but every butterfly reads the
+/// same two values, uses the same table entries and rounds the same way. The callers spread the
+/// blocks over the threads; a block touches only its own rows or columns.
+struct FastKernels {
+    VectorPath path;
+    /// Rows per block: one in each vector lane.
+    std::size_t lanes;
+    /// Columns per block of transformColumns: a 64-byte line of each row.
+    std::size_t columnsPerBlock;
+
+    /// Forward row pass of rows [firstRow, firstRow + count), count <= lanes: each row of the
+    /// W-byte channel plane is loaded as floats, negated where x + y is odd, transformed with
+    /// zero imaginary parts and stored in re and im (W floats per row).
+    void (*forwardRows)(const FftAxis& rows, const std::uint8_t* values, std::uint64_t firstRow,
+                        std::uint64_t count, float* re, float* im, const FftScratch& scratch);
+
+    /// Column pass of columns [firstColumn, firstColumn + columnsPerBlock), or of all columns
+    /// from firstColumn on when the plane is narrower than that: reads the columns of inRe and inIm
+    /// (the imaginary parts negated when conjugate is set), transforms them and writes the results
+    /// to the same columns of outRe and outIm, which may be the input planes.
+    void (*transformColumns)(const FftAxis& columns, std::uint64_t width, std::uint64_t firstColumn,
+                             const float* inRe, const float* inIm, bool conjugate, float* outRe,
+                             float* outIm, const FftScratch& scratch);
+
+    /// Inverse row pass of rows [firstRow, firstRow + count), count <= lanes: transforms each
+    /// row of re and im and writes its real part divided by scale, negated where x + y is odd,
+    /// back into re. im is only read.
+    void (*inverseRows)(const FftAxis& rows, std::uint64_t firstRow, std::uint64_t count, float* re,
+                        const float* im, float scale, const FftScratch& scratch);
+};
+
+/// The kernels of path, which must be supported by the processor.
+const FastKernels& FastKernelsFor(VectorPath path);
+
+/// The kernels of each instruction set, each defined in a source of its own compiled for it.
+const FastKernels& BaselineFastKernels();
+const FastKernels& Avx2FastKernels();
+const FastKernels& Avx512FastKernels();
+
+}  // namespace quarvel

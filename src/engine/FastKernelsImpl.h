@@ -1,0 +1,652 @@
+// The fast kernels, written once for every instruction set. Each FastKernels*.cpp includes this
+// file once, compiled for its own instruction set; everything here has internal linkage, so no
+// function compiled for a wider set can stand in for the baseline one.
+//
+// Exactness: every value goes through the same single-precision operations, in the same order
+// and with the same operands, as in the reference loops (C2DFFT::FFT1D and the plain loops of
+// the callers). Vector lanes only carry independent elements side by side. The build keeps
+// multiplications and additions apart (-ffp-contract=off); nothing here asks for a fused one.
+
+#include <immintrin.h>
+
+#include <cstddef>
+#include <cstdint>
+
+#include "engine/FastKernels.h"
+
+namespace quarvel {
+namespace {
+
+// ---------------------------------------------------------------------------------------------
+// Vectors of this instruction set.
+
+#if defined(__AVX512F__)
+using Vec = __m512;
+constexpr std::size_t kLanes = 16;
+inline Vec Load(const float* p) {
+    return _mm512_loadu_ps(p);
+}
+inline void Store(float* p, Vec v) {
+    _mm512_storeu_ps(p, v);
+}
+inline Vec Splat(float value) {
+    return _mm512_set1_ps(value);
+}
+#elif defined(__AVX2__)
+using Vec = __m256;
+constexpr std::size_t kLanes = 8;
+inline Vec Load(const float* p) {
+    return _mm256_loadu_ps(p);
+}
+inline void Store(float* p, Vec v) {
+    _mm256_storeu_ps(p, v);
+}
+inline Vec Splat(float value) {
+    return _mm256_set1_ps(value);
+}
+#else
+using Vec = __m128;
+constexpr std::size_t kLanes = 4;
+inline Vec Load(const float* p) {
+    return _mm_loadu_ps(p);
+}
+inline void Store(float* p, Vec v) {
+    _mm_storeu_ps(p, v);
+}
+inline Vec Splat(float value) {
+    return _mm_set1_ps(value);
+}
+#endif
+
+// Square tiles for moving rows into lanes and back: 8 x 8 with 256-bit vectors (also on the
+// 512-bit path, whose 16 lanes are two tiles wide), 4 x 4 otherwise.
+#if defined(__AVX2__)
+using TileVec = __m256;
+constexpr std::size_t kTile = 8;
+inline TileVec TileLoad(const float* p) {
+    return _mm256_loadu_ps(p);
+}
+inline void TileStore(float* p, TileVec v) {
+    _mm256_storeu_ps(p, v);
+}
+inline TileVec TileSplat(float value) {
+    return _mm256_set1_ps(value);
+}
+/// first, second, first, second, ...
+inline TileVec TileAlternate(float first, float second) {
+    return _mm256_setr_ps(first, second, first, second, first, second, first, second);
+}
+inline TileVec TileXor(TileVec v, TileVec bits) {
+    return _mm256_xor_ps(v, bits);
+}
+/// The kTile bytes at p as floats.
+inline TileVec TileFromBytes(const std::uint8_t* p) {
+    return _mm256_cvtepi32_ps(
+        _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p))));
+}
+
+/// dst[c * dstStride + r] = src[r * srcStride + c] for r, c < 8.
+inline void TransposeTile(const float* src, std::size_t srcStride, float* dst,
+                          std::size_t dstStride) {
+    const __m256 r0 = _mm256_loadu_ps(src);
+    const __m256 r1 = _mm256_loadu_ps(src + srcStride);
+    const __m256 r2 = _mm256_loadu_ps(src + 2 * srcStride);
+    const __m256 r3 = _mm256_loadu_ps(src + 3 * srcStride);
+    const __m256 r4 = _mm256_loadu_ps(src + 4 * srcStride);
+    const __m256 r5 = _mm256_loadu_ps(src + 5 * srcStride);
+    const __m256 r6 = _mm256_loadu_ps(src + 6 * srcStride);
+    const __m256 r7 = _mm256_loadu_ps(src + 7 * srcStride);
+    const __m256 t0 = _mm256_unpacklo_ps(r0, r1);
+    const __m256 t1 = _mm256_unpackhi_ps(r0, r1);
+    const __m256 t2 = _mm256_unpacklo_ps(r2, r3);
+    const __m256 t3 = _mm256_unpackhi_ps(r2, r3);
+    const __m256 t4 = _mm256_unpacklo_ps(r4, r5);
+    const __m256 t5 = _mm256_unpackhi_ps(r4, r5);
+    const __m256 t6 = _mm256_unpacklo_ps(r6, r7);
+    const __m256 t7 = _mm256_unpackhi_ps(r6, r7);
+    const __m256 u0 = _mm256_shuffle_ps(t0, t2, _MM_SHUFFLE(1, 0, 1, 0));
+    const __m256 u1 = _mm256_shuffle_ps(t0, t2, _MM_SHUFFLE(3, 2, 3, 2));
+    const __m256 u2 = _mm256_shuffle_ps(t1, t3, _MM_SHUFFLE(1, 0, 1, 0));
+    const __m256 u3 = _mm256_shuffle_ps(t1, t3, _MM_SHUFFLE(3, 2, 3, 2));
+    const __m256 u4 = _mm256_shuffle_ps(t4, t6, _MM_SHUFFLE(1, 0, 1, 0));
+    const __m256 u5 = _mm256_shuffle_ps(t4, t6, _MM_SHUFFLE(3, 2, 3, 2));
+    const __m256 u6 = _mm256_shuffle_ps(t5, t7, _MM_SHUFFLE(1, 0, 1, 0));
+    const __m256 u7 = _mm256_shuffle_ps(t5, t7, _MM_SHUFFLE(3, 2, 3, 2));
+    _mm256_storeu_ps(dst, _mm256_permute2f128_ps(u0, u4, 0x20));
+    _mm256_storeu_ps(dst + dstStride, _mm256_permute2f128_ps(u1, u5, 0x20));
+    _mm256_storeu_ps(dst + 2 * dstStride, _mm256_permute2f128_ps(u2, u6, 0x20));
+    _mm256_storeu_ps(dst + 3 * dstStride, _mm256_permute2f128_ps(u3, u7, 0x20));
+    _mm256_storeu_ps(dst + 4 * dstStride, _mm256_permute2f128_ps(u0, u4, 0x31));
+    _mm256_storeu_ps(dst + 5 * dstStride, _mm256_permute2f128_ps(u1, u5, 0x31));
+    _mm256_storeu_ps(dst + 6 * dstStride, _mm256_permute2f128_ps(u2, u6, 0x31));
+    _mm256_storeu_ps(dst + 7 * dstStride, _mm256_permute2f128_ps(u3, u7, 0x31));
+}
+#else
+using TileVec = __m128;
+constexpr std::size_t kTile = 4;
+inline TileVec TileLoad(const float* p) {
+    return _mm_loadu_ps(p);
+}
+inline void TileStore(float* p, TileVec v) {
+    _mm_storeu_ps(p, v);
+}
+inline TileVec TileSplat(float value) {
+    return _mm_set1_ps(value);
+}
+inline TileVec TileAlternate(float first, float second) {
+    return _mm_setr_ps(first, second, first, second);
+}
+inline TileVec TileXor(TileVec v, TileVec bits) {
+    return _mm_xor_ps(v, bits);
+}
+inline TileVec TileFromBytes(const std::uint8_t* p) {
+    std::int32_t word = 0;
+    __builtin_memcpy(&word, p, 4);
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i bytes = _mm_cvtsi32_si128(word);
+    return _mm_cvtepi32_ps(_mm_unpacklo_epi16(_mm_unpacklo_epi8(bytes, zero), zero));
+}
+
+inline void TransposeTile(const float* src, std::size_t srcStride, float* dst,
+                          std::size_t dstStride) {
+    __m128 r0 = _mm_loadu_ps(src);
+    __m128 r1 = _mm_loadu_ps(src + srcStride);
+    __m128 r2 = _mm_loadu_ps(src + 2 * srcStride);
+    __m128 r3 = _mm_loadu_ps(src + 3 * srcStride);
+    _MM_TRANSPOSE4_PS(r0, r1, r2, r3);
+    _mm_storeu_ps(dst, r0);
+    _mm_storeu_ps(dst + dstStride, r1);
+    _mm_storeu_ps(dst + 2 * dstStride, r2);
+    _mm_storeu_ps(dst + 3 * dstStride, r3);
+}
+#endif
+
+static_assert(kLanes % kTile == 0, "a block of lanes is a whole number of tiles");
+
+// ---------------------------------------------------------------------------------------------
+// Moving rows into lanes and back. A block of kLanes rows of length n is held as n elements of
+// kLanes floats: lanes[x * kLanes + l] is value x of row l.
+
+/// lanes[x * kLanes + l] = rows[l * rowStride + x] for l < count; lanes from count on are zero.
+void RowsToLanes(const float* rows, std::size_t rowStride, std::uint64_t count,
+                 std::uint64_t length, float* lanes) {
+    if (count == kLanes && length % kTile == 0) {
+        for (std::size_t l = 0; l < kLanes; l += kTile) {
+            for (std::uint64_t x = 0; x < length; x += kTile) {
+                TransposeTile(rows + l * rowStride + x, rowStride, lanes + x * kLanes + l, kLanes);
+            }
+        }
+        return;
+    }
+    for (std::uint64_t x = 0; x < length; ++x) {
+        for (std::size_t l = 0; l < kLanes; ++l) {
+            lanes[x * kLanes + l] = l < count ? rows[l * rowStride + x] : 0.0f;
+        }
+    }
+}
+
+/// rows[l * rowStride + x] = lanes[x * kLanes + l] for l < count.
+void LanesToRows(const float* lanes, std::uint64_t count, std::uint64_t length, float* rows,
+                 std::size_t rowStride) {
+    if (count == kLanes && length % kTile == 0) {
+        for (std::size_t l = 0; l < kLanes; l += kTile) {
+            for (std::uint64_t x = 0; x < length; x += kTile) {
+                TransposeTile(lanes + x * kLanes + l, kLanes, rows + l * rowStride + x, rowStride);
+            }
+        }
+        return;
+    }
+    for (std::uint64_t l = 0; l < count; ++l) {
+        for (std::uint64_t x = 0; x < length; ++x) {
+            rows[l * rowStride + x] = lanes[x * kLanes + l];
+        }
+    }
+}
+
+/// The channel bytes of rows [firstRow, firstRow + count) as lanes, each value multiplied by
+/// -1.0 where x + y is odd (the centring factor); the imaginary lanes are zero.
+void BytesToLanes(const std::uint8_t* values, std::uint64_t width, std::uint64_t firstRow,
+                  std::uint64_t count, float* lanesRe, float* lanesIm) {
+    for (std::uint64_t i = 0; i < width * kLanes; ++i) {
+        lanesIm[i] = 0.0f;
+    }
+    if (count == kLanes && width % kTile == 0) {
+        // The even columns of an even row are multiplied by +1.0 instead of being left alone,
+        // which changes nothing: a byte is finite and never negative zero.
+        const TileVec evenRow = TileAlternate(1.0f, -1.0f);
+        const TileVec oddRow = TileAlternate(-1.0f, 1.0f);
+        alignas(64) float tile[kTile * kTile];
+        for (std::size_t l = 0; l < kLanes; l += kTile) {
+            for (std::uint64_t x = 0; x < width; x += kTile) {
+                for (std::size_t r = 0; r < kTile; ++r) {
+                    const std::uint64_t y = firstRow + l + r;
+                    const TileVec sign = (y & 1) == 0 ? evenRow : oddRow;
+                    TileStore(tile + r * kTile, TileFromBytes(values + y * width + x) * sign);
+                }
+                TransposeTile(tile, kTile, lanesRe + x * kLanes + l, kLanes);
+            }
+        }
+        return;
+    }
+    for (std::uint64_t x = 0; x < width; ++x) {
+        for (std::size_t l = 0; l < kLanes; ++l) {
+            float value = 0.0f;
+            if (l < count) {
+                const std::uint64_t y = firstRow + l;
+                value = static_cast<float>(values[y * width + x]);
+                if (((x + y) & 1) != 0) {
+                    value *= -1.0f;
+                }
+            }
+            lanesRe[x * kLanes + l] = value;
+        }
+    }
+}
+
+/// Rows [firstRow, firstRow + count) of the final real plane from lanes: value / scale, negated
+/// where x + y is odd.
+void LanesToScaledRows(const float* lanes, std::uint64_t width, std::uint64_t firstRow,
+                       std::uint64_t count, float scale, float* re) {
+    if (count == kLanes && width % kTile == 0) {
+        // Negation flips the sign bit, as the unary minus does.
+        const TileVec evenRow = TileAlternate(0.0f, -0.0f);
+        const TileVec oddRow = TileAlternate(-0.0f, 0.0f);
+        const TileVec divisor = TileSplat(scale);
+        alignas(64) float tile[kTile * kTile];
+        for (std::size_t l = 0; l < kLanes; l += kTile) {
+            for (std::uint64_t x = 0; x < width; x += kTile) {
+                TransposeTile(lanes + x * kLanes + l, kLanes, tile, kTile);
+                for (std::size_t r = 0; r < kTile; ++r) {
+                    const std::uint64_t y = firstRow + l + r;
+                    const TileVec signs = (y & 1) == 0 ? evenRow : oddRow;
+                    TileStore(re + y * width + x,
+                              TileXor(TileLoad(tile + r * kTile) / divisor, signs));
+                }
+            }
+        }
+        return;
+    }
+    for (std::uint64_t l = 0; l < count; ++l) {
+        const std::uint64_t y = firstRow + l;
+        for (std::uint64_t x = 0; x < width; ++x) {
+            float value = lanes[x * kLanes + l] / scale;
+            if (((x + y) & 1) != 0) {
+                value = -value;
+            }
+            re[y * width + x] = value;
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// The transform of kLanes independent sequences side by side.
+//
+// FFT1D's stage s (span = N / 2^(s+1)) pairs the values that differ in one bit of their index
+// and writes the sum to the lower half and the difference to the upper half. Following one
+// value's index through the stages, the stages s .. s + r - 1 only ever combine the 2^r values
+// of a group: the values whose index, at the start of stage s, is
+//     D 2^(N-bits - s) + X 2^(N-bits - s - r) + J   for X = 0 .. 2^r - 1,
+// with D (s bits) and J fixed; after those stages the group's values sit at
+//     E 2^(N-bits - r) + D 2^(N-bits - s - r) + J   for E = 0 .. 2^r - 1.
+// Inside the group the stages look like an FFT1D of 2^r points whose stage q uses the twiddle
+// that FFT1D's stage s + q uses for the butterfly group (e 2^s + D), e being the local group.
+// So the N-point transform runs as two phases of about half the stages each; every group of a
+// phase is loaded into the first-level cache, its stages run two at a time in registers, and it
+// is stored back. Each butterfly still computes
+//     b = (re[p+span] c + im[p+span] d, im[p+span] c - re[p+span] d),
+//     sum = b + a, difference = sum - 2 b
+// from the same values and the same table entries, so every result is bit-identical.
+//
+// Example, N = 8 with one phase: local stage 0 pairs (0, 4), (1, 5), (2, 6), (3, 7) with
+// twiddle 0; stage 1 pairs the sums (0, 1) with twiddle 0 and the differences with twiddle 2
+// (group 1 at span 2); stage 2 pairs neighbours with twiddles 0, 1, 2, 3 - the worked example
+// of the stage tables.
+
+/// Stages done in one phase when the whole sequence fits the local buffer (256 points).
+constexpr std::uint32_t kSinglePhaseStages = 8;
+
+/// 2.0 in every lane, hidden from the optimiser: it would otherwise turn 2 b into b + b, which
+/// is exact as well but loads the adders while the multipliers wait.
+inline Vec Two() {
+    Vec two = Splat(2.0f);
+    __asm__("" : "+v"(two));
+    return two;
+}
+
+/// The butterfly of FFT1D on kLanes pairs at once: a is the value at p, b the one at p + span,
+/// (c, d) the twiddle.
+inline void Butterfly(Vec aRe, Vec aIm, Vec bRe, Vec bIm, Vec c, Vec d, Vec two, Vec& sumRe,
+                      Vec& sumIm, Vec& diffRe, Vec& diffIm) {
+    const Vec rotatedRe = bRe * c + bIm * d;
+    const Vec rotatedIm = bIm * c - bRe * d;
+    sumRe = rotatedRe + aRe;
+    sumIm = rotatedIm + aIm;
+    diffRe = sumRe - two * rotatedRe;
+    diffIm = sumIm - two * rotatedIm;
+}
+
+/// The twiddles of FFT1D's stage `stage` for the butterfly groups G = D + e 2^s, e = 0, 1, ...:
+/// the stage table holds G span at stage * N / 2 + G span.
+class StageTwiddles {
+public:
+    StageTwiddles(const FftAxis& axis, std::uint32_t stage, std::uint32_t s, std::uint64_t D)
+        : cosTable_(axis.cosTable), sinTable_(axis.sinTable) {
+        const std::uint64_t span = axis.length >> (stage + 1);
+        entries_ = axis.twiddles + stage * (axis.length / 2) + D * span;
+        step_ = span << s;
+    }
+    /// The twiddle of group D + e 2^s.
+    void Get(std::uint64_t e, Vec& c, Vec& d) const {
+        const std::uint32_t w = entries_[e * step_];
+        c = Splat(cosTable_[w]);
+        d = Splat(sinTable_[w]);
+    }
+
+private:
+    const float* cosTable_;
+    const float* sinTable_;
+    const std::uint32_t* entries_;
+    std::uint64_t step_;
+};
+
+/// Where a pass reads or writes: element i of every lane at re + i * step (and im + i * step).
+struct LaneSpan {
+    float* re;
+    float* im;
+    std::size_t step;
+};
+
+/// A value's imaginary part as loaded: negated (its sign bit flipped) for the conjugate.
+template <bool kConjugate>
+inline Vec LoadIm(const float* p) {
+    const Vec v = Load(p);
+    if constexpr (kConjugate) {
+        return -v;
+    } else {
+        return v;
+    }
+}
+
+/// Local stages kQ and kQ + 1 of a group of 2^kR points whose first global stage is s, for
+/// the group offset D (see above). The sizes are compile-time constants so that the loops are
+/// laid out for each pass; only the group's place and the strides of its ends vary.
+template <std::uint32_t kR, std::uint32_t kQ, bool kConjugate>
+[[gnu::always_inline]] inline void Radix4Pass(const FftAxis& axis, std::uint32_t s, std::uint64_t D,
+                                              const LaneSpan in, const LaneSpan out) {
+    constexpr std::uint64_t kQuarter = std::uint64_t{1} << (kR - kQ - 2);
+    constexpr std::uint64_t kBlocks = std::uint64_t{1} << kQ;
+    const std::size_t inStep = in.step;
+    const std::size_t outStep = out.step;
+    const std::size_t inQuarter = kQuarter * inStep;
+    const std::size_t outQuarter = (std::size_t{1} << (kR - 2)) * outStep;
+    const StageTwiddles first(axis, s + kQ, s, D);
+    const StageTwiddles second(axis, s + kQ + 1, s, D);
+    const Vec two = Two();
+    for (std::uint64_t e = 0; e < kBlocks; ++e) {
+        Vec c0, d0, c1, d1, c2, d2;
+        first.Get(e, c0, d0);
+        second.Get(e, c1, d1);
+        second.Get(e + kBlocks, c2, d2);
+        const float* inRe = in.re + e * 4 * inQuarter;
+        const float* inIm = in.im + e * 4 * inQuarter;
+        float* outRe = out.re + e * kQuarter * outStep;
+        float* outIm = out.im + e * kQuarter * outStep;
+        for (std::uint64_t j = 0; j < kQuarter; ++j) {
+            const std::size_t i = j * inStep;
+            const Vec x0Re = Load(inRe + i);
+            const Vec x0Im = LoadIm<kConjugate>(inIm + i);
+            const Vec x1Re = Load(inRe + i + inQuarter);
+            const Vec x1Im = LoadIm<kConjugate>(inIm + i + inQuarter);
+            const Vec x2Re = Load(inRe + i + 2 * inQuarter);
+            const Vec x2Im = LoadIm<kConjugate>(inIm + i + 2 * inQuarter);
+            const Vec x3Re = Load(inRe + i + 3 * inQuarter);
+            const Vec x3Im = LoadIm<kConjugate>(inIm + i + 3 * inQuarter);
+            // Stage q pairs (x0, x2) and (x1, x3); stage q + 1 pairs the two sums and the two
+            // differences.
+            Vec s0Re, s0Im, t0Re, t0Im, s1Re, s1Im, t1Re, t1Im;
+            Butterfly(x0Re, x0Im, x2Re, x2Im, c0, d0, two, s0Re, s0Im, t0Re, t0Im);
+            Butterfly(x1Re, x1Im, x3Re, x3Im, c0, d0, two, s1Re, s1Im, t1Re, t1Im);
+            Vec o0Re, o0Im, o1Re, o1Im, o2Re, o2Im, o3Re, o3Im;
+            Butterfly(s0Re, s0Im, s1Re, s1Im, c1, d1, two, o0Re, o0Im, o2Re, o2Im);
+            Butterfly(t0Re, t0Im, t1Re, t1Im, c2, d2, two, o1Re, o1Im, o3Re, o3Im);
+            const std::size_t k = j * outStep;
+            Store(outRe + k, o0Re);
+            Store(outIm + k, o0Im);
+            Store(outRe + k + outQuarter, o1Re);
+            Store(outIm + k + outQuarter, o1Im);
+            Store(outRe + k + 2 * outQuarter, o2Re);
+            Store(outIm + k + 2 * outQuarter, o2Im);
+            Store(outRe + k + 3 * outQuarter, o3Re);
+            Store(outIm + k + 3 * outQuarter, o3Im);
+        }
+    }
+}
+
+/// Local stage kQ alone, as Radix4Pass.
+template <std::uint32_t kR, std::uint32_t kQ, bool kConjugate>
+[[gnu::always_inline]] inline void Radix2Pass(const FftAxis& axis, std::uint32_t s, std::uint64_t D,
+                                              const LaneSpan in, const LaneSpan out) {
+    constexpr std::uint64_t kHalf = std::uint64_t{1} << (kR - kQ - 1);
+    constexpr std::uint64_t kBlocks = std::uint64_t{1} << kQ;
+    const std::size_t inStep = in.step;
+    const std::size_t outStep = out.step;
+    const std::size_t inHalf = kHalf * inStep;
+    const std::size_t outHalf = (std::size_t{1} << (kR - 1)) * outStep;
+    const StageTwiddles twiddles(axis, s + kQ, s, D);
+    const Vec two = Two();
+    for (std::uint64_t e = 0; e < kBlocks; ++e) {
+        Vec c, d;
+        twiddles.Get(e, c, d);
+        const float* inRe = in.re + e * 2 * inHalf;
+        const float* inIm = in.im + e * 2 * inHalf;
+        float* outRe = out.re + e * kHalf * outStep;
+        float* outIm = out.im + e * kHalf * outStep;
+        for (std::uint64_t j = 0; j < kHalf; ++j) {
+            const std::size_t i = j * inStep;
+            Vec sumRe, sumIm, diffRe, diffIm;
+            Butterfly(Load(inRe + i), LoadIm<kConjugate>(inIm + i), Load(inRe + i + inHalf),
+                      LoadIm<kConjugate>(inIm + i + inHalf), c, d, two, sumRe, sumIm, diffRe,
+                      diffIm);
+            const std::size_t k = j * outStep;
+            Store(outRe + k, sumRe);
+            Store(outIm + k, sumIm);
+            Store(outRe + k + outHalf, diffRe);
+            Store(outIm + k + outHalf, diffIm);
+        }
+    }
+}
+
+/// The passes of a group of 2^kR points from local stage kQ on: two stages at a time, the last
+/// one alone when kR is odd. The first pass reads `from`, the last writes `out`, the others go
+/// through the two local buffers in turn.
+template <std::uint32_t kR, std::uint32_t kQ>
+[[gnu::always_inline]] inline void RunPasses(const FftAxis& axis, std::uint32_t s, std::uint64_t D,
+                                             const LaneSpan from, bool conjugate,
+                                             const LaneSpan out, float* local) {
+    constexpr bool kLast = kQ + 2 >= kR;
+    constexpr std::size_t kBlock = (std::size_t{1} << kR) * kLanes + kFftSkewFloats;
+    float* const buffer = local + ((kQ / 2) & 1) * 2 * kBlock;
+    const LaneSpan to = kLast ? out : LaneSpan{buffer, buffer + kBlock, kLanes};
+    if constexpr (kQ + 2 <= kR) {
+        if (conjugate) {
+            Radix4Pass<kR, kQ, true>(axis, s, D, from, to);
+        } else {
+            Radix4Pass<kR, kQ, false>(axis, s, D, from, to);
+        }
+    } else if (conjugate) {
+        Radix2Pass<kR, kQ, true>(axis, s, D, from, to);
+    } else {
+        Radix2Pass<kR, kQ, false>(axis, s, D, from, to);
+    }
+    if constexpr (!kLast) {
+        RunPasses<kR, kQ + 2>(axis, s, D, to, false, out, local);
+    }
+}
+
+/// Global stages s .. s + r - 1 (1 <= r <= 8) of one group: reads it from in, runs its stages
+/// two at a time through the local buffer and writes it to out, which may be in.
+void RunGroup(const FftAxis& axis, std::uint32_t s, std::uint32_t r, std::uint64_t D,
+              const LaneSpan& in, bool conjugate, const LaneSpan& out, float* local) {
+    switch (r) {
+        case 1:
+            RunPasses<1, 0>(axis, s, D, in, conjugate, out, local);
+            break;
+        case 2:
+            RunPasses<2, 0>(axis, s, D, in, conjugate, out, local);
+            break;
+        case 3:
+            RunPasses<3, 0>(axis, s, D, in, conjugate, out, local);
+            break;
+        case 4:
+            RunPasses<4, 0>(axis, s, D, in, conjugate, out, local);
+            break;
+        case 5:
+            RunPasses<5, 0>(axis, s, D, in, conjugate, out, local);
+            break;
+        case 6:
+            RunPasses<6, 0>(axis, s, D, in, conjugate, out, local);
+            break;
+        case 7:
+            RunPasses<7, 0>(axis, s, D, in, conjugate, out, local);
+            break;
+        default:
+            RunPasses<8, 0>(axis, s, D, in, conjugate, out, local);
+            break;
+    }
+}
+
+/// The whole transform of kLanes sequences of axis.length points: from in, through mid
+/// (kLanes floats per element; may be in) to out (may be in as well). The imaginary input is
+/// negated when conjugate is set.
+void TransformLanes(const FftAxis& axis, const LaneSpan& in, bool conjugate, const LaneSpan& mid,
+                    const LaneSpan& out, float* local) {
+    const std::uint32_t n = axis.stages;
+    if (n == 0) {
+        const Vec re = Load(in.re);
+        const Vec im = conjugate ? LoadIm<true>(in.im) : LoadIm<false>(in.im);
+        Store(out.re, re);
+        Store(out.im, im);
+        return;
+    }
+    if (n <= kSinglePhaseStages) {
+        RunGroup(axis, 0, n, 0, in, conjugate, out, local);
+        return;
+    }
+    const std::uint32_t first = (n + 1) / 2;
+    const std::uint32_t second = n - first;
+    // Phase one: groups J of values 2^second apart, written back to the same places of mid.
+    for (std::uint64_t J = 0; J < (std::uint64_t{1} << second); ++J) {
+        const LaneSpan from{in.re + J * in.step, in.im + J * in.step, in.step << second};
+        const LaneSpan to{mid.re + J * mid.step, mid.im + J * mid.step, mid.step << second};
+        RunGroup(axis, 0, first, 0, from, conjugate, to, local);
+    }
+    // Phase two: groups D of consecutive values, spread over out 2^first apart.
+    for (std::uint64_t D = 0; D < (std::uint64_t{1} << first); ++D) {
+        const LaneSpan from{mid.re + (D << second) * mid.step, mid.im + (D << second) * mid.step,
+                            mid.step};
+        const LaneSpan to{out.re + D * out.step, out.im + D * out.step, out.step << first};
+        RunGroup(axis, first, second, D, from, false, to, local);
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// The blocks that C2DFFT spreads over the threads.
+
+void ForwardRows(const FftAxis& rows, const std::uint8_t* values, std::uint64_t firstRow,
+                 std::uint64_t count, float* re, float* im, const FftScratch& scratch) {
+    const std::uint64_t width = rows.length;
+    const LaneSpan loaded{scratch.first, scratch.first + width * kLanes + kFftSkewFloats, kLanes};
+    const LaneSpan done{scratch.second, scratch.second + width * kLanes + kFftSkewFloats, kLanes};
+    BytesToLanes(values, width, firstRow, count, loaded.re, loaded.im);
+    TransformLanes(rows, loaded, false, loaded, done, scratch.local);
+    LanesToRows(done.re, count, width, re + firstRow * width, width);
+    LanesToRows(done.im, count, width, im + firstRow * width, width);
+}
+
+/// Blocks of lanes that one column call transforms: together one 64-byte line of each row.
+constexpr std::size_t kColumnBlocks = kLanes >= 16 ? 1 : 16 / kLanes;
+
+void TransformColumns(const FftAxis& columns, std::uint64_t width, std::uint64_t firstColumn,
+                      const float* inRe, const float* inIm, bool conjugate, float* outRe,
+                      float* outIm, const FftScratch& scratch) {
+    const std::uint64_t height = columns.length;
+    const std::size_t blockFloats = 2 * height * kLanes + 2 * kFftSkewFloats;
+    if (width >= kLanes * kColumnBlocks) {
+        // The columns are first copied out row by row, whole lines at a time, into one buffer
+        // per block of lanes: walking down the plane in order keeps the memory streams simple,
+        // where the transform's own order would jump by whole groups of rows.
+        LaneSpan blocks[kColumnBlocks];
+        for (std::size_t b = 0; b < kColumnBlocks; ++b) {
+            float* base = scratch.first + b * blockFloats;
+            blocks[b] = {base, base + height * kLanes + kFftSkewFloats, kLanes};
+        }
+        for (std::uint64_t y = 0; y < height; ++y) {
+            const float* rowRe = inRe + y * width + firstColumn;
+            const float* rowIm = inIm + y * width + firstColumn;
+            for (std::size_t b = 0; b < kColumnBlocks; ++b) {
+                Store(blocks[b].re + y * kLanes, Load(rowRe + b * kLanes));
+                Store(blocks[b].im + y * kLanes, conjugate ? LoadIm<true>(rowIm + b * kLanes)
+                                                           : LoadIm<false>(rowIm + b * kLanes));
+            }
+        }
+        for (std::size_t b = 0; b < kColumnBlocks; ++b) {
+            const LaneSpan out{outRe + firstColumn + b * kLanes, outIm + firstColumn + b * kLanes,
+                               width};
+            TransformLanes(columns, blocks[b], false, blocks[b], out, scratch.local);
+        }
+        return;
+    }
+    const LaneSpan mid{scratch.first, scratch.first + height * kLanes + kFftSkewFloats, kLanes};
+    if (width >= kLanes) {
+        // A plane of a few blocks: each straight from the planes. The input planes are only
+        // read; LaneSpan is shared with the outputs.
+        for (std::uint64_t x = firstColumn; x < width; x += kLanes) {
+            const LaneSpan in{const_cast<float*>(inRe) + x, const_cast<float*>(inIm) + x, width};
+            const LaneSpan out{outRe + x, outIm + x, width};
+            TransformLanes(columns, in, conjugate, mid, out, scratch.local);
+        }
+        return;
+    }
+    // A plane narrower than a block: its columns side by side, the other lanes zero.
+    const LaneSpan staged{scratch.second, scratch.second + height * kLanes + kFftSkewFloats,
+                          kLanes};
+    for (std::uint64_t y = 0; y < height; ++y) {
+        for (std::size_t l = 0; l < kLanes; ++l) {
+            staged.re[y * kLanes + l] = l < width ? inRe[y * width + l] : 0.0f;
+            staged.im[y * kLanes + l] = l < width ? inIm[y * width + l] : 0.0f;
+        }
+    }
+    TransformLanes(columns, staged, conjugate, mid, staged, scratch.local);
+    for (std::uint64_t y = 0; y < height; ++y) {
+        for (std::uint64_t l = 0; l < width; ++l) {
+            outRe[y * width + l] = staged.re[y * kLanes + l];
+            outIm[y * width + l] = staged.im[y * kLanes + l];
+        }
+    }
+}
+
+void InverseRows(const FftAxis& rows, std::uint64_t firstRow, std::uint64_t count, float* re,
+                 const float* im, float scale, const FftScratch& scratch) {
+    const std::uint64_t width = rows.length;
+    const LaneSpan loaded{scratch.first, scratch.first + width * kLanes + kFftSkewFloats, kLanes};
+    const LaneSpan done{scratch.second, scratch.second + width * kLanes + kFftSkewFloats, kLanes};
+    RowsToLanes(re + firstRow * width, width, count, width, loaded.re);
+    RowsToLanes(im + firstRow * width, width, count, width, loaded.im);
+    TransformLanes(rows, loaded, false, loaded, done, scratch.local);
+    LanesToScaledRows(done.re, width, firstRow, count, scale, re);
+}
+
+#if defined(__AVX512F__)
+constexpr VectorPath kPath = VectorPath::Avx512;
+#elif defined(__AVX2__)
+constexpr VectorPath kPath = VectorPath::Avx2;
+#else
+constexpr VectorPath kPath = VectorPath::Baseline;
+#endif
+
+constexpr FastKernels kKernels = {
+    kPath, kLanes, kLanes* kColumnBlocks, ForwardRows, TransformColumns, InverseRows,
+};
+
+}  // namespace
+}  // namespace quarvel
