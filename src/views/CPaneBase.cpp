@@ -130,10 +130,14 @@ void CPaneBase::RebuildPanels(std::int32_t rows, std::int32_t columns) {
 void CPaneBase::ResetZoom(std::int32_t w, std::int32_t h) {
     layout_.ResetZoom(w, h, ClientLayoutArea());
     laidOutArea_ = layout_.LayoutArea();
+    zoomResetPending_ = true;
+    resetWidth_ = w;
+    resetHeight_ = h;
     update();
 }
 
 void CPaneBase::SetZoomAll(float z, bool repaint) {
+    zoomResetPending_ = false;
     layout_.SetZoomAll(z);
     if (repaint) {
         update();
@@ -199,11 +203,17 @@ void CPaneBase::paintEvent(QPaintEvent* event) {
     QPainter painter(this);
     painter.fillRect(rect(), QColor::fromRgb(kBackground));
     PaintContent(painter);
+    zoomResetPending_ = false;
 }
 
 void CPaneBase::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     const CanvasRect area = ClientLayoutArea();
+    if (zoomResetPending_) {
+        layout_.ResetZoom(resetWidth_, resetHeight_, area);
+        laidOutArea_ = area;
+        return;
+    }
     if (std::abs(area.Width() - laidOutArea_.Width()) <= 1 &&
         std::abs(area.Height() - laidOutArea_.Height()) <= 1) {
         return;

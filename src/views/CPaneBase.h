@@ -72,7 +72,9 @@ protected:
     /// Replaces the panels by rows x columns new ones laid out in the current area.
     void RebuildPanels(std::int32_t rows, std::int32_t columns);
     /// Shows a w x h image (0 x 0 for none) in every panel at the zoom rule for a new image,
-    /// in the current client area, and repaints.
+    /// in the current client area, and repaints. Until the pane is first painted, every resize
+    /// applies the rule again, so an image opened while the pane is hidden or not yet at its
+    /// final size is fitted to the size it is shown at.
     void ResetZoom(std::int32_t w, std::int32_t h);
     /// Sets zoom z on every panel, re-centring each image; repaints when asked.
     void SetZoomAll(float z, bool repaint);
@@ -103,6 +105,10 @@ private:
     std::int32_t captionHeight_ = 0;
     /// The area the panels were last laid out in; resizes by at most a pixel keep the layout.
     CanvasRect laidOutArea_;
+    /// True from ResetZoom until the next paint or zoom change; the image size it was given.
+    bool zoomResetPending_ = false;
+    std::int32_t resetWidth_ = 0;
+    std::int32_t resetHeight_ = 0;
     CDisplayImageCache imageCache_;
 };
 

@@ -42,10 +42,9 @@ const ImageBitmap* SizingSpectrum(const ProcState* state) {
 QImage MakeCheckIcon(bool ticked) {
     const int size = CPowerSpectrumView::kIconSize;
     QImage icon(size, size, QImage::Format_RGB888);
-    icon.fill(QColor(96, 96, 96));
+    icon.fill(QColor(40, 40, 40));
     QPainter painter(&icon);
-    painter.fillRect(QRect(1, 1, size - 2, size - 2), QColor(40, 40, 40));
-    painter.fillRect(QRect(2, 2, size - 4, size - 4), Qt::white);
+    painter.fillRect(QRect(1, 1, size - 2, size - 2), Qt::white);
     if (ticked) {
         painter.setRenderHint(QPainter::Antialiasing);
         QPainterPath tick;

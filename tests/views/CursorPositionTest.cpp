@@ -62,6 +62,27 @@ TEST_F(CursorPositionTest, MoveOverCaptionOrGap_ShowsNoPosition) {
     EXPECT_EQ(frame->cursorPoint.x, -1);
 }
 
+TEST_F(CursorPositionTest, ImageOpenedWhileTheTabIsHidden_IsFittedToTheShownPane) {
+    Open("coffee.png");
+    frame->TabView()->SetActiveTab(1);
+    CPaneBase& pane = *frame->TabView()->SpectrumPane();
+    ASSERT_TRUE(pane.isVisible());
+    test::Grab(pane);
+    // 1024 spectrum columns do not fit a third of the window: the fit of the shown panels.
+    EXPECT_LT(pane.Layout().PanelZoom(0), 1.0f);
+    EXPECT_FLOAT_EQ(pane.Layout().PanelZoom(0), pane.Layout().FitZoom(0));
+    EXPECT_EQ(pane.Layout().Panel(2)->panelRect.right, pane.width() - 4);
+}
+
+TEST_F(CursorPositionTest, ZoomChosenAfterShowing_IsKeptWhenTheWindowIsResized) {
+    Open("coffee.png");
+    CPaneBase& pane = *frame->TabView()->ImagePane();
+    test::Grab(pane);
+    ASSERT_TRUE(pane.RunCommand(ID_ZOOM_IN));
+    frame->resize(1000, 700);
+    EXPECT_FLOAT_EQ(pane.Layout().PanelZoom(0), 1.2f);
+}
+
 TEST_F(CursorPositionTest, WithoutImage_NoPositionIsShown) {
     CPaneBase& pane = *frame->TabView()->ImagePane();
     test::SendMouse(pane, QEvent::MouseMove, Middle(pane.Layout().Panel(0)->panelRect));

@@ -274,6 +274,7 @@ TEST_F(ImagePaneTest, ZoomSteps_AfterAPressOutsideEveryPanel_StepFromTheSharedZo
 
 TEST_F(ImagePaneTest, ResizeByOnePixel_KeepsTheLayout) {
     Open("coffee.png");
+    Grab(*pane);
     const CanvasRect before = pane->Layout().Panel(1)->panelRect;
     pane->resize(1301, 699);
     EXPECT_EQ(pane->Layout().Panel(1)->panelRect, before);
