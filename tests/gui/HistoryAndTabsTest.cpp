@@ -1,4 +1,6 @@
 #include <QApplication>
+#include <QContextMenuEvent>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QTabBar>
 
@@ -132,6 +134,22 @@ TEST_F(Tabs, ClickIntoTheView_MakesTheSelectedPaneActive) {
     Click(view->ImagePane());
     EXPECT_EQ(Frame().ActivePane(), view->ImagePane());
     EXPECT_TRUE(IsEnabled(ID_ZOOM_FIT));
+}
+
+TEST_F(Tabs, RightClickInAPane_OpensTheEditMenu) {
+    Start({TestImage("camera.png")});
+    CFFTQuarvelView* view = Doc().GetTabView();
+    QWidget* pane = view->SpectrumPane();
+    Trigger(ID_VIEW_SPECTRUM_WINDOW);
+    const QPoint at = pane->rect().center();
+    QContextMenuEvent request(QContextMenuEvent::Mouse, at, pane->mapToGlobal(at));
+    QApplication::sendEvent(pane, &request);
+    QMenu* menu = Frame().EditContextMenu();
+    EXPECT_TRUE(menu->isVisible());
+    EXPECT_TRUE(IsEnabled(ID_EDIT_COPY));
+    EXPECT_FALSE(IsEnabled(ID_EDIT_CUT));
+    EXPECT_EQ(Frame().ActivePane(), view->SpectrumPane());
+    menu->hide();
 }
 
 TEST_F(Tabs, TabLabels_EndInASpaceAndCarryIcons) {
