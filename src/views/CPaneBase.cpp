@@ -14,7 +14,7 @@ namespace quarvel {
 
 namespace {
 
-/// Space between the caption band and the panels, and the frame's caption bar padding.
+/// The caption band above the panels, and each caption bar, is a caption line plus this much.
 constexpr std::int32_t kCaptionPadding = 6;
 /// Width of each panel's frame; the image is drawn inside it.
 constexpr std::int32_t kFrameWidth = 2;
