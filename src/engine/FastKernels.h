@@ -74,6 +74,33 @@ struct FastKernels {
     /// back into re. im is only read.
     void (*inverseRows)(const FftAxis& rows, std::uint64_t firstRow, std::uint64_t count, float* re,
                         const float* im, float scale, const FftScratch& scratch);
+
+    /// First loop of the power spectrum image for count elements: levels[x] = log10 of the
+    /// magnitude sqrt(re^2 + im^2) divided by log10Of2, 0 for a zero magnitude. lowest and
+    /// highest take in the levels as a sequential scan does (replaced only on a strict
+    /// comparison), except that among values that compare equal (+0 and -0) any may be kept.
+    void (*logMagnitudes)(const float* re, const float* im, std::size_t count, float log10Of2,
+                          float* levels, float& lowest, float& highest);
+    /// Second loop of the power spectrum image: pixel x (4 bytes) gets the level
+    /// (levels[x] - lowest) / range * 255 truncated and limited to 0 to 255 in bytes 0 to 2 and
+    /// zero in byte 3. pixels may be the memory of levels itself.
+    void (*levelPixels)(const float* levels, std::size_t count, float lowest, float range,
+                        std::uint8_t* pixels);
+    /// out[x] = byte `offset` of 4-byte pixel x.
+    void (*gatherChannel)(const std::uint8_t* pixels, std::size_t count, std::size_t offset,
+                          std::uint8_t* out);
+    /// Bytes 0, 1 and 2 of 4-byte pixel x get blue[x], green[x] and red[x] by the rounding rule
+    /// of the final image (value + 0.5 truncated, limited to 0 to 255); byte 3 is kept.
+    void (*roundPixels)(const float* red, const float* green, const float* blue, std::size_t count,
+                        std::uint8_t* pixels);
+    /// out[x] = values[x] by the rounding rule of the final image.
+    void (*roundBytes)(const float* values, std::size_t count, std::uint8_t* out);
+    /// One target row of the bilinear resampling of a 4-byte-pixel image: bytes 0 to 2 of
+    /// target pixel i from source pixels x0[i] and x1[i] of source rows row0 and row1 with the
+    /// weights wx[i] and wy, as the plain loop computes them; byte 3 is kept.
+    void (*resampleRow)(const std::uint8_t* row0, const std::uint8_t* row1, float wy,
+                        const std::uint32_t* x0, const std::uint32_t* x1, const float* wx,
+                        std::size_t count, std::uint8_t* out);
 };
 
 /// The kernels of path, which must be supported by the processor.

@@ -8,6 +8,7 @@
 // multiplications and additions apart (-ffp-contract=off); nothing here asks for a fused one.
 
 #include <immintrin.h>
+#include <math.h>
 
 #include <cstddef>
 #include <cstdint>
@@ -636,6 +637,428 @@ void InverseRows(const FftAxis& rows, std::uint64_t firstRow, std::uint64_t coun
     LanesToScaledRows(done.re, width, firstRow, count, scale, re);
 }
 
+// ---------------------------------------------------------------------------------------------
+// Whole-plane loops of the spectrum conversion, the filters and the final image. Each computes
+// for every element exactly what the plain loop computes; 256-bit vectors where the processor
+// has them (also on the 512-bit path), the plain loop otherwise.
+
+/// A byte limit of a non-negative value as the plain loops take it: 0 unless value > 0, 255
+/// from 255 on, otherwise value truncated toward zero.
+inline std::uint8_t TruncateToByte(float value) {
+    if (!(value > 0.0f)) {
+        return 0;
+    }
+    if (value >= 255.0f) {
+        return 255;
+    }
+    return static_cast<std::uint8_t>(static_cast<int>(value));
+}
+
+/// The rounding rule of the final image: value + 0.5, then as TruncateToByte.
+inline std::uint8_t RoundToByte(float value) {
+    return TruncateToByte(value + 0.5f);
+}
+
+/// The strict comparisons of a sequential scan for the smallest and largest value: a value
+/// replaces the current one only when it is smaller (larger); NaN never does.
+inline void ScanExtremes(float value, float& lowest, float& highest) {
+    if (value < lowest) {
+        lowest = value;
+    }
+    if (value > highest) {
+        highest = value;
+    }
+}
+
+/// Bytes 0 to 2 of one bilinear target pixel from the 4-byte source pixels x0 and x1 of rows
+/// row0 and row1, as the plain loop computes them.
+inline void ResamplePixel(const std::uint8_t* row0, const std::uint8_t* row1, float wy,
+                          std::uint32_t x0, std::uint32_t x1, float wx, std::uint8_t* out) {
+    for (std::size_t c = 0; c < 3; ++c) {
+        const float s00 = row0[x0 * 4 + c];
+        const float s10 = row0[x1 * 4 + c];
+        const float s01 = row1[x0 * 4 + c];
+        const float s11 = row1[x1 * 4 + c];
+        const float value = s00 * (1.0f - wy) * (1.0f - wx) + s10 * (1.0f - wy) * wx +
+                            s01 * (1.0f - wx) * wy + s11 * wx * wy;
+        out[c] = TruncateToByte(value);
+    }
+}
+
+#if defined(__AVX2__)
+
+/// TruncateToByte on eight values, as 32-bit integers.
+inline __m256i TruncateToBytes(__m256 value) {
+    const __m256i truncated = _mm256_cvttps_epi32(value);
+    const __m256 high = _mm256_cmp_ps(value, _mm256_set1_ps(255.0f), _CMP_GE_OQ);
+    const __m256 positive = _mm256_cmp_ps(value, _mm256_setzero_ps(), _CMP_GT_OQ);
+    const __m256i limited =
+        _mm256_blendv_epi8(truncated, _mm256_set1_epi32(255), _mm256_castps_si256(high));
+    return _mm256_and_si256(limited, _mm256_castps_si256(positive));
+}
+
+/// The base-10 logarithm of the C library, lane by lane, for x > 0 or NaN. The library takes
+/// the exponent apart (subnormals scaled by 2^25 first), computes the natural logarithm of the
+/// mantissa m in [0.5, 2) in double precision from a 16-entry table and a polynomial with fused
+/// multiply-adds, and combines
+///     log10 x = (ln(m) ivln10 + e log10_2lo) + e log10_2hi
+/// in single precision. Every constant and every rounding step here is the library's; the
+/// result is checked against the library once before it is used (VectorLogMatchesLibrary).
+namespace libmlog {
+
+constexpr std::uint64_t kTable[32] = {
+    0x3ff661ec79f8f3be, 0xbfd57bf7808caade, 0x3ff571ed4aaf883d, 0xbfd2bef0a7c06ddb,
+    0x3ff49539f0f010b0, 0xbfd01eae7f513a67, 0x3ff3c995b0b80385, 0xbfcb31d8a68224e9,
+    0x3ff30d190c8864a5, 0xbfc6574f0ac07758, 0x3ff25e227b0b8ea0, 0xbfc1aa2bc79c8100,
+    0x3ff1bb4a4a1a343f, 0xbfba4e76ce8c0e5e, 0x3ff12358f08ae5ba, 0xbfb1973c5a611ccc,
+    0x3ff0953f419900a7, 0xbfa252f438e10c1e, 0x3ff0000000000000, 0x0000000000000000,
+    0x3fee608cfd9a47ac, 0x3faaa5aa5df25984, 0x3feca4b31f026aa0, 0x3fbc5e53aa362eb4,
+    0x3feb2036576afce6, 0x3fc526e57720db08, 0x3fe9c2d163a1aa2d, 0x3fcbc2860d224770,
+    0x3fe886e6037841ed, 0x3fd1058bc8a07ee1, 0x3fe767dcf5534862, 0x3fd4043057b6ee09,
+};
+constexpr std::uint64_t kLn2 = 0x3fe62e42fefa39ef;
+constexpr std::uint64_t kPoly0 = 0xbfd00ea348b88334;
+constexpr std::uint64_t kPoly1 = 0x3fd5575b0be00b6a;
+constexpr std::uint64_t kPoly2 = 0xbfdffffef20a4123;
+constexpr std::uint32_t kIvln10 = 0x3ede5bd9;
+constexpr std::uint32_t kLog10Of2High = 0x3e9a2080;
+constexpr std::uint32_t kLog10Of2Low = 0x355427db;
+
+inline __m256d Double(std::uint64_t bits) {
+    return _mm256_set1_pd(__builtin_bit_cast(double, bits));
+}
+inline __m256 Single(std::uint32_t bits) {
+    return _mm256_set1_ps(__builtin_bit_cast(float, bits));
+}
+
+/// The natural logarithm of four mantissas in [0.5, 2), given by their bits, as the library
+/// computes it in double precision.
+inline __m128 NaturalLog4(__m128i bits) {
+    alignas(32) static const std::uint64_t table[32] = {
+        kTable[0],  kTable[1],  kTable[2],  kTable[3],  kTable[4],  kTable[5],  kTable[6],
+        kTable[7],  kTable[8],  kTable[9],  kTable[10], kTable[11], kTable[12], kTable[13],
+        kTable[14], kTable[15], kTable[16], kTable[17], kTable[18], kTable[19], kTable[20],
+        kTable[21], kTable[22], kTable[23], kTable[24], kTable[25], kTable[26], kTable[27],
+        kTable[28], kTable[29], kTable[30], kTable[31]};
+    const double* entries = reinterpret_cast<const double*>(table);
+    const __m128i offset = _mm_sub_epi32(bits, _mm_set1_epi32(0x3f330000));
+    const __m128i index = _mm_and_si128(_mm_srli_epi32(offset, 19), _mm_set1_epi32(15));
+    const __m128i exponent = _mm_srai_epi32(offset, 23);
+    const __m128i reduced =
+        _mm_sub_epi32(bits, _mm_and_si128(offset, _mm_set1_epi32(static_cast<int>(0xff800000u))));
+    const __m128i pair = _mm_add_epi32(index, index);
+    const __m256d all = _mm256_castsi256_pd(_mm256_set1_epi64x(-1));
+    const __m256d invc = _mm256_mask_i32gather_pd(_mm256_setzero_pd(), entries, pair, all, 8);
+    const __m256d logc = _mm256_mask_i32gather_pd(_mm256_setzero_pd(), entries + 1, pair, all, 8);
+    const __m256d z = _mm256_cvtps_pd(_mm_castsi128_ps(reduced));
+    const __m256d r = _mm256_fmadd_pd(z, invc, _mm256_set1_pd(-1.0));
+    const __m256d y0 = _mm256_fmadd_pd(_mm256_cvtepi32_pd(exponent), Double(kLn2), logc);
+    const __m256d r2 = _mm256_mul_pd(r, r);
+    __m256d y = _mm256_fmadd_pd(r, Double(kPoly1), Double(kPoly2));
+    y = _mm256_fmadd_pd(r2, Double(kPoly0), y);
+    return _mm256_cvtpd_ps(_mm256_fmadd_pd(r2, y, _mm256_add_pd(r, y0)));
+}
+
+/// log10 of eight values x > 0 or NaN, bit for bit as the library's log10f.
+inline __m256 Log10(__m256 x) {
+    const __m256i bits = _mm256_castps_si256(x);
+    const __m256i subnormal = _mm256_cmpgt_epi32(_mm256_set1_epi32(0x00800000), bits);
+    const __m256 scaledValue = _mm256_blendv_ps(x, _mm256_mul_ps(x, _mm256_set1_ps(33554432.0f)),
+                                                _mm256_castsi256_ps(subnormal));
+    const __m256i scaled = _mm256_castps_si256(scaledValue);
+    const __m256i exponent =
+        _mm256_add_epi32(_mm256_and_si256(subnormal, _mm256_set1_epi32(-25)),
+                         _mm256_sub_epi32(_mm256_srai_epi32(scaled, 23), _mm256_set1_epi32(127)));
+    const __m256i negative = _mm256_srli_epi32(exponent, 31);
+    const __m256i mantissaBits =
+        _mm256_or_si256(_mm256_and_si256(scaled, _mm256_set1_epi32(0x007fffff)),
+                        _mm256_slli_epi32(_mm256_sub_epi32(_mm256_set1_epi32(0x7f), negative), 23));
+    const __m256 e = _mm256_cvtepi32_ps(_mm256_add_epi32(exponent, negative));
+    __m256 ln = _mm256_set_m128(NaturalLog4(_mm256_extracti128_si256(mantissaBits, 1)),
+                                NaturalLog4(_mm256_castsi256_si128(mantissaBits)));
+    // The library returns exactly 0 for a mantissa of exactly 1.
+    const __m256i one = _mm256_cmpeq_epi32(mantissaBits, _mm256_set1_epi32(0x3f800000));
+    ln = _mm256_andnot_ps(_mm256_castsi256_ps(one), ln);
+    const __m256 low = _mm256_mul_ps(e, Single(kLog10Of2Low));
+    const __m256 high = _mm256_mul_ps(e, Single(kLog10Of2High));
+    const __m256 result =
+        _mm256_add_ps(_mm256_add_ps(_mm256_mul_ps(ln, Single(kIvln10)), low), high);
+    // Infinity and NaN come back as x + x.
+    const __m256i special = _mm256_cmpgt_epi32(bits, _mm256_set1_epi32(0x7f7fffff));
+    return _mm256_blendv_ps(result, _mm256_add_ps(x, x), _mm256_castsi256_ps(special));
+}
+
+}  // namespace libmlog
+
+/// Whether libmlog::Log10 gives exactly the library's log10f on a spread of values: the
+/// library's internals (its table, its choice of fused multiply-adds) are its own business, so
+/// the vector logarithm is only used after it agreed on every probe. Checked once.
+bool VectorLogMatchesLibrary() {
+    static const bool matches = [] {
+        alignas(32) float probes[8];
+        alignas(32) float results[8];
+        std::uint32_t state = 0x12345678u;
+        for (int round = 0; round < 1024; ++round) {
+            for (int lane = 0; lane < 8; ++lane) {
+                state = state * 1664525u + 1013904223u;
+                // Positive finite values of every exponent, subnormals included, and a few
+                // values next to 1 and to the powers of two and ten.
+                std::uint32_t bits = (state >> 1) % 0x7f800000u;
+                if (round % 8 == 1) {
+                    bits = 0x3f800000u + (state % 64u) - 32u;
+                } else if (round % 8 == 2) {
+                    bits = (state % 254u + 1u) << 23;
+                }
+                probes[lane] = __builtin_bit_cast(float, bits == 0 ? 1u : bits);
+            }
+            _mm256_store_ps(results, libmlog::Log10(_mm256_load_ps(probes)));
+            for (int lane = 0; lane < 8; ++lane) {
+                const float expected = ::log10f(probes[lane]);
+                if (__builtin_bit_cast(std::uint32_t, expected) !=
+                    __builtin_bit_cast(std::uint32_t, results[lane])) {
+                    return false;
+                }
+            }
+        }
+        return true;
+    }();
+    return matches;
+}
+
+void LogMagnitudes(const float* re, const float* im, std::size_t count, float log10Of2,
+                   float* levels, float& lowest, float& highest) {
+    std::size_t x = 0;
+    if (VectorLogMatchesLibrary()) {
+        __m256 low = _mm256_set1_ps(lowest);
+        __m256 high = _mm256_set1_ps(highest);
+        const __m256 divisor = _mm256_set1_ps(log10Of2);
+        for (; x + 8 <= count; x += 8) {
+            const __m256 a = _mm256_loadu_ps(re + x);
+            const __m256 b = _mm256_loadu_ps(im + x);
+            const __m256 magnitude =
+                _mm256_sqrt_ps(_mm256_add_ps(_mm256_mul_ps(a, a), _mm256_mul_ps(b, b)));
+            const __m256 zero = _mm256_cmp_ps(magnitude, _mm256_setzero_ps(), _CMP_EQ_OQ);
+            // Zero magnitudes get level 0; the logarithm of 1 stands in for them meanwhile.
+            const __m256 safe = _mm256_blendv_ps(magnitude, _mm256_set1_ps(1.0f), zero);
+            const __m256 level =
+                _mm256_andnot_ps(zero, _mm256_div_ps(libmlog::Log10(safe), divisor));
+            _mm256_storeu_ps(levels + x, level);
+            // Per lane as the sequential scan: replace only on a strict comparison.
+            low = _mm256_blendv_ps(low, level, _mm256_cmp_ps(level, low, _CMP_LT_OQ));
+            high = _mm256_blendv_ps(high, level, _mm256_cmp_ps(level, high, _CMP_GT_OQ));
+        }
+        alignas(32) float lows[8];
+        alignas(32) float highs[8];
+        _mm256_store_ps(lows, low);
+        _mm256_store_ps(highs, high);
+        for (int lane = 0; lane < 8; ++lane) {
+            if (lows[lane] < lowest) {
+                lowest = lows[lane];
+            }
+            if (highs[lane] > highest) {
+                highest = highs[lane];
+            }
+        }
+    }
+    for (; x < count; ++x) {
+        const float magnitude = __builtin_sqrtf(re[x] * re[x] + im[x] * im[x]);
+        levels[x] = magnitude != 0.0f ? ::log10f(magnitude) / log10Of2 : 0.0f;
+        ScanExtremes(levels[x], lowest, highest);
+    }
+}
+
+void LevelPixels(const float* levels, std::size_t count, float lowest, float range,
+                 std::uint8_t* pixels) {
+    std::size_t x = 0;
+    const __m256 base = _mm256_set1_ps(lowest);
+    const __m256 span = _mm256_set1_ps(range);
+    const __m256 scale = _mm256_set1_ps(255.0f);
+    for (; x + 8 <= count; x += 8) {
+        const __m256 level = _mm256_mul_ps(
+            _mm256_div_ps(_mm256_sub_ps(_mm256_loadu_ps(levels + x), base), span), scale);
+        // Bytes 0, 1 and 2 of each pixel get the level, byte 3 stays zero.
+        const __m256i bytes = TruncateToBytes(level);
+        const __m256i grey = _mm256_or_si256(
+            bytes, _mm256_or_si256(_mm256_slli_epi32(bytes, 8), _mm256_slli_epi32(bytes, 16)));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(pixels + 4 * x), grey);
+    }
+    for (; x < count; ++x) {
+        float value;
+        __builtin_memcpy(&value, levels + x, sizeof value);
+        const std::uint8_t byte = TruncateToByte((value - lowest) / range * 255.0f);
+        pixels[4 * x] = byte;
+        pixels[4 * x + 1] = byte;
+        pixels[4 * x + 2] = byte;
+        pixels[4 * x + 3] = 0;
+    }
+}
+
+void GatherChannel(const std::uint8_t* pixels, std::size_t count, std::size_t offset,
+                   std::uint8_t* out) {
+    std::size_t x = 0;
+    const __m128i shift = _mm_cvtsi32_si128(static_cast<int>(8 * offset));
+    const __m256i mask = _mm256_set1_epi32(0xff);
+    const __m256i order = _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7);
+    for (; x + 32 <= count; x += 32) {
+        const __m256i* in = reinterpret_cast<const __m256i*>(pixels + 4 * x);
+        const __m256i a = _mm256_and_si256(_mm256_srl_epi32(_mm256_loadu_si256(in), shift), mask);
+        const __m256i b =
+            _mm256_and_si256(_mm256_srl_epi32(_mm256_loadu_si256(in + 1), shift), mask);
+        const __m256i c =
+            _mm256_and_si256(_mm256_srl_epi32(_mm256_loadu_si256(in + 2), shift), mask);
+        const __m256i d =
+            _mm256_and_si256(_mm256_srl_epi32(_mm256_loadu_si256(in + 3), shift), mask);
+        const __m256i packed =
+            _mm256_packus_epi16(_mm256_packus_epi32(a, b), _mm256_packus_epi32(c, d));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + x),
+                            _mm256_permutevar8x32_epi32(packed, order));
+    }
+    for (; x < count; ++x) {
+        out[x] = pixels[4 * x + offset];
+    }
+}
+
+void RoundPixels(const float* red, const float* green, const float* blue, std::size_t count,
+                 std::uint8_t* pixels) {
+    std::size_t x = 0;
+    const __m256 half = _mm256_set1_ps(0.5f);
+    const __m256i keep = _mm256_set1_epi32(static_cast<int>(0xff000000u));
+    for (; x + 8 <= count; x += 8) {
+        const __m256i b = TruncateToBytes(_mm256_add_ps(_mm256_loadu_ps(blue + x), half));
+        const __m256i g = TruncateToBytes(_mm256_add_ps(_mm256_loadu_ps(green + x), half));
+        const __m256i r = TruncateToBytes(_mm256_add_ps(_mm256_loadu_ps(red + x), half));
+        __m256i* out = reinterpret_cast<__m256i*>(pixels + 4 * x);
+        // Byte 3 of each pixel is left as it was.
+        const __m256i kept = _mm256_and_si256(_mm256_loadu_si256(out), keep);
+        const __m256i bgr =
+            _mm256_or_si256(b, _mm256_or_si256(_mm256_slli_epi32(g, 8), _mm256_slli_epi32(r, 16)));
+        _mm256_storeu_si256(out, _mm256_or_si256(kept, bgr));
+    }
+    for (; x < count; ++x) {
+        pixels[4 * x] = RoundToByte(blue[x]);
+        pixels[4 * x + 1] = RoundToByte(green[x]);
+        pixels[4 * x + 2] = RoundToByte(red[x]);
+    }
+}
+
+void RoundBytes(const float* values, std::size_t count, std::uint8_t* out) {
+    std::size_t x = 0;
+    const __m256 half = _mm256_set1_ps(0.5f);
+    const __m256i order = _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7);
+    for (; x + 32 <= count; x += 32) {
+        const __m256i a = TruncateToBytes(_mm256_add_ps(_mm256_loadu_ps(values + x), half));
+        const __m256i b = TruncateToBytes(_mm256_add_ps(_mm256_loadu_ps(values + x + 8), half));
+        const __m256i c = TruncateToBytes(_mm256_add_ps(_mm256_loadu_ps(values + x + 16), half));
+        const __m256i d = TruncateToBytes(_mm256_add_ps(_mm256_loadu_ps(values + x + 24), half));
+        const __m256i packed =
+            _mm256_packus_epi16(_mm256_packus_epi32(a, b), _mm256_packus_epi32(c, d));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + x),
+                            _mm256_permutevar8x32_epi32(packed, order));
+    }
+    for (; x < count; ++x) {
+        out[x] = RoundToByte(values[x]);
+    }
+}
+
+void ResampleRow(const std::uint8_t* row0, const std::uint8_t* row1, float wy,
+                 const std::uint32_t* x0, const std::uint32_t* x1, const float* wx,
+                 std::size_t count, std::uint8_t* out) {
+    std::size_t i = 0;
+    const int* words0 = reinterpret_cast<const int*>(row0);
+    const int* words1 = reinterpret_cast<const int*>(row1);
+    const __m256 oneMinusWy = _mm256_set1_ps(1.0f - wy);
+    const __m256 wyVec = _mm256_set1_ps(wy);
+    const __m256i mask = _mm256_set1_epi32(0xff);
+    const __m256i keep = _mm256_set1_epi32(static_cast<int>(0xff000000u));
+    for (; i + 8 <= count; i += 8) {
+        const __m256i left = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(x0 + i));
+        const __m256i right = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(x1 + i));
+        const __m256i p00 = _mm256_i32gather_epi32(words0, left, 4);
+        const __m256i p10 = _mm256_i32gather_epi32(words0, right, 4);
+        const __m256i p01 = _mm256_i32gather_epi32(words1, left, 4);
+        const __m256i p11 = _mm256_i32gather_epi32(words1, right, 4);
+        const __m256 w = _mm256_loadu_ps(wx + i);
+        const __m256 oneMinusWx = _mm256_sub_ps(_mm256_set1_ps(1.0f), w);
+        __m256i* target = reinterpret_cast<__m256i*>(out + 4 * i);
+        __m256i pixels = _mm256_and_si256(_mm256_loadu_si256(target), keep);
+        for (int c = 0; c < 3; ++c) {
+            const __m128i shift = _mm_cvtsi32_si128(8 * c);
+            const auto component = [&](__m256i words) {
+                return _mm256_cvtepi32_ps(_mm256_and_si256(_mm256_srl_epi32(words, shift), mask));
+            };
+            // s00 (1 - wy)(1 - wx) + s10 (1 - wy) wx + s01 (1 - wx) wy + s11 wx wy, from left
+            // to right.
+            __m256 value = _mm256_mul_ps(_mm256_mul_ps(component(p00), oneMinusWy), oneMinusWx);
+            value =
+                _mm256_add_ps(value, _mm256_mul_ps(_mm256_mul_ps(component(p10), oneMinusWy), w));
+            value = _mm256_add_ps(value,
+                                  _mm256_mul_ps(_mm256_mul_ps(component(p01), oneMinusWx), wyVec));
+            value = _mm256_add_ps(value, _mm256_mul_ps(_mm256_mul_ps(component(p11), w), wyVec));
+            pixels = _mm256_or_si256(pixels, _mm256_sll_epi32(TruncateToBytes(value), shift));
+        }
+        _mm256_storeu_si256(target, pixels);
+    }
+    for (; i < count; ++i) {
+        ResamplePixel(row0, row1, wy, x0[i], x1[i], wx[i], out + 4 * i);
+    }
+}
+
+#else
+
+void LogMagnitudes(const float* re, const float* im, std::size_t count, float log10Of2,
+                   float* levels, float& lowest, float& highest) {
+    for (std::size_t x = 0; x < count; ++x) {
+        const float magnitude = __builtin_sqrtf(re[x] * re[x] + im[x] * im[x]);
+        levels[x] = magnitude != 0.0f ? ::log10f(magnitude) / log10Of2 : 0.0f;
+        ScanExtremes(levels[x], lowest, highest);
+    }
+}
+
+void LevelPixels(const float* levels, std::size_t count, float lowest, float range,
+                 std::uint8_t* pixels) {
+    for (std::size_t x = 0; x < count; ++x) {
+        float value;
+        __builtin_memcpy(&value, levels + x, sizeof value);
+        const std::uint8_t byte = TruncateToByte((value - lowest) / range * 255.0f);
+        pixels[4 * x] = byte;
+        pixels[4 * x + 1] = byte;
+        pixels[4 * x + 2] = byte;
+        pixels[4 * x + 3] = 0;
+    }
+}
+
+void GatherChannel(const std::uint8_t* pixels, std::size_t count, std::size_t offset,
+                   std::uint8_t* out) {
+    for (std::size_t x = 0; x < count; ++x) {
+        out[x] = pixels[4 * x + offset];
+    }
+}
+
+void RoundPixels(const float* red, const float* green, const float* blue, std::size_t count,
+                 std::uint8_t* pixels) {
+    for (std::size_t x = 0; x < count; ++x) {
+        pixels[4 * x] = RoundToByte(blue[x]);
+        pixels[4 * x + 1] = RoundToByte(green[x]);
+        pixels[4 * x + 2] = RoundToByte(red[x]);
+    }
+}
+
+void RoundBytes(const float* values, std::size_t count, std::uint8_t* out) {
+    for (std::size_t x = 0; x < count; ++x) {
+        out[x] = RoundToByte(values[x]);
+    }
+}
+
+void ResampleRow(const std::uint8_t* row0, const std::uint8_t* row1, float wy,
+                 const std::uint32_t* x0, const std::uint32_t* x1, const float* wx,
+                 std::size_t count, std::uint8_t* out) {
+    for (std::size_t i = 0; i < count; ++i) {
+        ResamplePixel(row0, row1, wy, x0[i], x1[i], wx[i], out + 4 * i);
+    }
+}
+
+#endif
+
 #if defined(__AVX512F__)
 constexpr VectorPath kPath = VectorPath::Avx512;
 #elif defined(__AVX2__)
@@ -645,7 +1068,8 @@ constexpr VectorPath kPath = VectorPath::Baseline;
 #endif
 
 constexpr FastKernels kKernels = {
-    kPath, kLanes, kLanes* kColumnBlocks, ForwardRows, TransformColumns, InverseRows,
+    kPath,         kLanes,      kLanes* kColumnBlocks, ForwardRows, TransformColumns, InverseRows,
+    LogMagnitudes, LevelPixels, GatherChannel,         RoundPixels, RoundBytes,       ResampleRow,
 };
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include "engine/C2DFFT.h"
 #include "engine/CFFTProc.h"
+#include "engine/FastKernels.h"
 #include "engine/ParallelFor.h"
 
 namespace quarvel {
@@ -37,15 +38,13 @@ void CFFTProc::CreateFinalImage() {
         if (!rows.IsValid()) {
             return;
         }
-        // Pixels of the 32-bit view are blue, green, red and an ignored fourth byte.
+        // Pixels of the 32-bit view are blue, green, red and an ignored fourth byte, which is
+        // left as it is.
+        const FastKernels& kernels = FastKernelsFor(ActiveVectorPath());
         ParallelFor(0, height, [&](std::size_t y) {
-            std::uint8_t* pixel = rows.Row(static_cast<std::uint32_t>(y));
             const std::size_t base = y * width;
-            for (std::size_t x = 0; x < width; ++x, pixel += 4) {
-                pixel[0] = RoundToByte(blue[base + x]);
-                pixel[1] = RoundToByte(green[base + x]);
-                pixel[2] = RoundToByte(red[base + x]);
-            }
+            kernels.roundPixels(red.get() + base, green.get() + base, blue.get() + base, width,
+                                rows.Row(static_cast<std::uint32_t>(y)));
         });
     } else {
         if (!state.spectrumGrey.IsComplete()) {
@@ -61,12 +60,10 @@ void CFFTProc::CreateFinalImage() {
         if (!rows.IsValid()) {
             return;
         }
+        const FastKernels& kernels = FastKernelsFor(ActiveVectorPath());
         ParallelFor(0, height, [&](std::size_t y) {
-            std::uint8_t* pixel = rows.Row(static_cast<std::uint32_t>(y));
-            const std::size_t base = y * width;
-            for (std::size_t x = 0; x < width; ++x) {
-                pixel[x] = RoundToByte(grey[base + x]);
-            }
+            kernels.roundBytes(grey.get() + y * width, width,
+                               rows.Row(static_cast<std::uint32_t>(y)));
         });
     }
 

@@ -2,10 +2,13 @@
 
 #include <cassert>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <new>
+#include <vector>
 
 #include "engine/C2DFFT.h"
+#include "engine/FastKernels.h"
 #include "engine/ParallelFor.h"
 
 namespace quarvel {
@@ -25,6 +28,24 @@ std::uint8_t TruncateToByte(float value) {
         return 255;
     }
     return static_cast<std::uint8_t>(static_cast<int>(value));
+}
+
+constexpr float kLargestFloat = 3.4028235e38f;
+
+/// The first level that is +0 or -0, in row order; the levels are the floats of the rows.
+template <typename RowOf>
+float FirstZero(const RowOf& levelRow, std::uint64_t width, std::uint64_t height) {
+    for (std::uint64_t y = 0; y < height; ++y) {
+        const float* row = levelRow(y);
+        for (std::uint64_t x = 0; x < width; ++x) {
+            float value;
+            std::memcpy(&value, row + x, sizeof value);
+            if (value == 0.0f) {
+                return value;
+            }
+        }
+    }
+    return 0.0f;
 }
 
 /// Offset of the channel's byte inside a blue, green, red, ignored pixel.
@@ -83,8 +104,6 @@ std::unique_ptr<ImageBitmap> ResampleImage(const ImageBitmap* source, std::uint3
         target->SetPalette(source->Palette());
     }
     const PixelFormat view = colour ? PixelFormat32bppRGB : source->Format();
-    const std::size_t pixelBytes = colour ? 4 : 1;
-    const std::size_t components = colour ? 3 : 1;
     {
         const RowAccess from(*source, view);
         RowAccess to(*target, view);
@@ -95,6 +114,26 @@ std::unique_ptr<ImageBitmap> ResampleImage(const ImageBitmap* source, std::uint3
         const std::uint32_t h = source->Height();
         const float sx = static_cast<float>(w) / static_cast<float>(newWidth);
         const float sy = static_cast<float>(h) / static_cast<float>(newHeight);
+        // Column positions and weights are the same in every row: x0, x1 and wx of column i.
+        std::vector<std::uint32_t> left;
+        std::vector<std::uint32_t> right;
+        std::vector<float> weights;
+        try {
+            left.resize(newWidth);
+            right.resize(newWidth);
+            weights.resize(newWidth);
+        } catch (const std::bad_alloc&) {
+            return nullptr;
+        }
+        for (std::uint32_t i = 0; i < newWidth; ++i) {
+            const float fx = static_cast<float>(i) * sx;
+            std::uint32_t x0 = static_cast<std::uint32_t>(fx);
+            x0 = x0 < w ? x0 : w - 1;
+            left[i] = x0;
+            right[i] = x0 + 1 >= w ? w - 1 : x0 + 1;
+            weights[i] = fx - static_cast<float>(x0);
+        }
+        const FastKernels& kernels = FastKernelsFor(ActiveVectorPath());
         ParallelFor(0, newHeight, [&](std::size_t j) {
             const float fy = static_cast<float>(j) * sy;
             std::uint32_t y0 = static_cast<std::uint32_t>(fy);
@@ -104,21 +143,22 @@ std::unique_ptr<ImageBitmap> ResampleImage(const ImageBitmap* source, std::uint3
             const std::uint8_t* row0 = from.Row(y0);
             const std::uint8_t* row1 = from.Row(y1);
             std::uint8_t* out = to.Row(static_cast<std::uint32_t>(j));
+            if (colour) {
+                kernels.resampleRow(row0, row1, wy, left.data(), right.data(), weights.data(),
+                                    newWidth, out);
+                return;
+            }
             for (std::uint32_t i = 0; i < newWidth; ++i) {
-                const float fx = static_cast<float>(i) * sx;
-                std::uint32_t x0 = static_cast<std::uint32_t>(fx);
-                x0 = x0 < w ? x0 : w - 1;
-                const std::uint32_t x1 = x0 + 1 >= w ? w - 1 : x0 + 1;
-                const float wx = fx - static_cast<float>(x0);
-                for (std::size_t c = 0; c < components; ++c) {
-                    const float s00 = row0[x0 * pixelBytes + c];
-                    const float s10 = row0[x1 * pixelBytes + c];
-                    const float s01 = row1[x0 * pixelBytes + c];
-                    const float s11 = row1[x1 * pixelBytes + c];
-                    const float value = s00 * (1.0f - wy) * (1.0f - wx) + s10 * (1.0f - wy) * wx +
-                                        s01 * (1.0f - wx) * wy + s11 * wx * wy;
-                    out[i * pixelBytes + c] = TruncateToByte(value);
-                }
+                const std::uint32_t x0 = left[i];
+                const std::uint32_t x1 = right[i];
+                const float wx = weights[i];
+                const float s00 = row0[x0];
+                const float s10 = row0[x1];
+                const float s01 = row1[x0];
+                const float s11 = row1[x1];
+                const float value = s00 * (1.0f - wy) * (1.0f - wx) + s10 * (1.0f - wy) * wx +
+                                    s01 * (1.0f - wx) * wy + s11 * wx * wy;
+                out[i] = TruncateToByte(value);
             }
         });
     }
@@ -151,13 +191,15 @@ ChannelSpectrum ComputeSpectrum(const ImageBitmap* image, ChannelKind channel) {
             return spectrum;
         }
         const std::size_t offset = ChannelByte(channel);
-        const std::size_t step = grey ? 1 : 4;
+        const FastKernels& kernels = FastKernelsFor(ActiveVectorPath());
         std::uint8_t* plane = bytes.get();
         ParallelFor(0, h, [&](std::size_t y) {
-            const std::uint8_t* in = rows.Row(static_cast<std::uint32_t>(y)) + offset;
+            const std::uint8_t* in = rows.Row(static_cast<std::uint32_t>(y));
             std::uint8_t* out = plane + y * w;
-            for (std::uint32_t x = 0; x < w; ++x) {
-                out[x] = in[x * step];
+            if (grey) {
+                std::memcpy(out, in, w);
+            } else {
+                kernels.gatherChannel(in, w, offset, out);
             }
         });
     }
@@ -173,57 +215,67 @@ std::unique_ptr<ImageBitmap> RenderPowerSpectrum(const float* re, const float* i
         height > std::numeric_limits<std::uint32_t>::max()) {
         return nullptr;
     }
-    SpectrumPlane levels = AllocatePlane(width * height);
-    if (!levels) {
-        return nullptr;
-    }
-    float* const plane = levels.get();
-
-    // Base-2 logarithm of each magnitude; an exactly zero element counts as 0.
-    const float log10Of2 = std::log10(2.0f);
-    ParallelFor(0, height, [&](std::size_t y) {
-        for (std::uint64_t x = 0; x < width; ++x) {
-            const std::size_t i = y * width + x;
-            const float magnitude = std::sqrt(re[i] * re[i] + im[i] * im[i]);
-            plane[i] = magnitude != 0.0f ? std::log10(magnitude) / log10Of2 : 0.0f;
-        }
-    });
-
-    float lowest = 3.4028235e38f;
-    float highest = -3.4028235e38f;
-    for (std::size_t i = 0; i < width * height; ++i) {
-        if (plane[i] < lowest) {
-            lowest = plane[i];
-        }
-        if (plane[i] > highest) {
-            highest = plane[i];
-        }
-    }
-
     std::unique_ptr<ImageBitmap> image = ImageBitmap::Create(
         static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height), PixelFormat32bppRGB);
+    std::vector<float> rowLowest;
+    std::vector<float> rowHighest;
+    try {
+        rowLowest.resize(height);
+        rowHighest.resize(height);
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
     if (!image) {
         return nullptr;
     }
-    {
-        RowAccess rows(*image, PixelFormat32bppRGB);
-        if (!rows.IsValid()) {
-            return nullptr;
-        }
-        // When every value is equal the quotient is 0 / 0, not a number, and the level is 0.
-        const float range = highest - lowest;
-        ParallelFor(0, height, [&](std::size_t y) {
-            std::uint8_t* out = rows.Row(static_cast<std::uint32_t>(y));
-            const float* row = plane + y * width;
-            for (std::uint64_t x = 0; x < width; ++x) {
-                const float level = (row[x] - lowest) / range * 255.0f;
-                const std::uint8_t byte = TruncateToByte(level);
-                out[4 * x] = byte;
-                out[4 * x + 1] = byte;
-                out[4 * x + 2] = byte;
-            }
-        });
+    RowAccess rows(*image, PixelFormat32bppRGB);
+    if (!rows.IsValid()) {
+        return nullptr;
     }
+    // A row of W pixels of 4 bytes holds W floats: the levels L are kept in the image's own
+    // rows until each pixel is overwritten by its grey level, which needs no plane of its own.
+    assert(rows.Stride() == 4 * width);
+    const auto levelRow = [&](std::size_t y) {
+        return reinterpret_cast<float*>(rows.Row(static_cast<std::uint32_t>(y)));
+    };
+    const FastKernels& kernels = FastKernelsFor(ActiveVectorPath());
+
+    // Base-2 logarithm of each magnitude, as log10(m) / log10(2); an exactly zero element
+    // counts as 0. Each row also notes its smallest and largest level.
+    const float log10Of2 = std::log10(2.0f);
+    ParallelFor(0, height, [&](std::size_t y) {
+        rowLowest[y] = kLargestFloat;
+        rowHighest[y] = -kLargestFloat;
+        kernels.logMagnitudes(re + y * width, im + y * width, width, log10Of2, levelRow(y),
+                              rowLowest[y], rowHighest[y]);
+    });
+
+    // The smallest and largest level of a scan row by row that starts from the largest float
+    // and its negative and replaces a value only by a strictly smaller (larger) one.
+    float lowest = kLargestFloat;
+    float highest = -kLargestFloat;
+    for (std::uint64_t y = 0; y < height; ++y) {
+        if (rowLowest[y] < lowest) {
+            lowest = rowLowest[y];
+        }
+        if (rowHighest[y] > highest) {
+            highest = rowHighest[y];
+        }
+    }
+    // Such a scan keeps the first of the values that compare equal to the extreme; only +0 and
+    // -0 compare equal with different bits, so a zero extreme takes the sign of the first zero.
+    if (lowest == 0.0f || highest == 0.0f) {
+        const float firstZero = FirstZero(levelRow, width, height);
+        lowest = lowest == 0.0f ? firstZero : lowest;
+        highest = highest == 0.0f ? firstZero : highest;
+    }
+
+    // When every value is equal the quotient is 0 / 0, not a number, and the level is 0.
+    const float range = highest - lowest;
+    ParallelFor(0, height, [&](std::size_t y) {
+        kernels.levelPixels(levelRow(y), width, lowest, range,
+                            rows.Row(static_cast<std::uint32_t>(y)));
+    });
     return image;
 }
 

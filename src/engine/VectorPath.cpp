@@ -30,9 +30,10 @@ bool IsVectorPathSupported(VectorPath path) {
         case VectorPath::Baseline:
             return true;
         case VectorPath::Avx2:
-            return __builtin_cpu_supports("avx2") != 0;
+            return __builtin_cpu_supports("avx2") != 0 && __builtin_cpu_supports("fma") != 0;
         case VectorPath::Avx512:
-            return __builtin_cpu_supports("avx512f") != 0;
+            return __builtin_cpu_supports("avx512f") != 0 && __builtin_cpu_supports("avx2") != 0 &&
+                   __builtin_cpu_supports("fma") != 0;
     }
     return false;
 }
