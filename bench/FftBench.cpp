@@ -24,6 +24,7 @@
 #include <tuple>
 #include <vector>
 
+#include "BatchBench.h"
 #include "BenchUtil.h"
 #include "engine/C2DFFT.h"
 
@@ -262,6 +263,10 @@ std::string WisdomPath(const char* argv0) {
 }  // namespace quarvel::bench
 
 int main(int argc, char** argv) {
+    int childExit = 0;
+    if (quarvel::bench::IsBatchChild(argc, argv, childExit)) {
+        return childExit;
+    }
     if (fftwf_init_threads() == 0) {
         std::fprintf(stderr, "quarvel_bench: FFTW threads cannot be started\n");
         return 1;
@@ -278,6 +283,7 @@ int main(int argc, char** argv) {
     benchmark::Shutdown();
     fftwf_export_wisdom_to_filename(wisdom.c_str());
     quarvel::bench::PrintSummary();
+    quarvel::bench::RunBatchBenchmark();
     fftwf_cleanup_threads();
     return 0;
 }

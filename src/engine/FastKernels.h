@@ -89,10 +89,9 @@ struct FastKernels {
     /// out[x] = byte `offset` of 4-byte pixel x.
     void (*gatherChannel)(const std::uint8_t* pixels, std::size_t count, std::size_t offset,
                           std::uint8_t* out);
-    /// Bytes 0, 1 and 2 of 4-byte pixel x get blue[x], green[x] and red[x] by the rounding rule
-    /// of the final image (value + 0.5 truncated, limited to 0 to 255); byte 3 is kept.
-    void (*roundPixels)(const float* red, const float* green, const float* blue, std::size_t count,
-                        std::uint8_t* pixels);
+    /// Bytes 0, 1 and 2 of 4-byte pixel x get blue[x], green[x] and red[x]; byte 3 is kept.
+    void (*mergePixels)(const std::uint8_t* red, const std::uint8_t* green,
+                        const std::uint8_t* blue, std::size_t count, std::uint8_t* pixels);
     /// out[x] = values[x] by the rounding rule of the final image.
     void (*roundBytes)(const float* values, std::size_t count, std::uint8_t* out);
     /// One target row of the bilinear resampling of a 4-byte-pixel image: bytes 0 to 2 of

@@ -918,26 +918,27 @@ void GatherChannel(const std::uint8_t* pixels, std::size_t count, std::size_t of
     }
 }
 
-void RoundPixels(const float* red, const float* green, const float* blue, std::size_t count,
-                 std::uint8_t* pixels) {
+void MergePixels(const std::uint8_t* red, const std::uint8_t* green, const std::uint8_t* blue,
+                 std::size_t count, std::uint8_t* pixels) {
     std::size_t x = 0;
-    const __m256 half = _mm256_set1_ps(0.5f);
     const __m256i keep = _mm256_set1_epi32(static_cast<int>(0xff000000u));
     for (; x + 8 <= count; x += 8) {
-        const __m256i b = TruncateToBytes(_mm256_add_ps(_mm256_loadu_ps(blue + x), half));
-        const __m256i g = TruncateToBytes(_mm256_add_ps(_mm256_loadu_ps(green + x), half));
-        const __m256i r = TruncateToBytes(_mm256_add_ps(_mm256_loadu_ps(red + x), half));
+        const auto widen = [&](const std::uint8_t* bytes) {
+            return _mm256_cvtepu8_epi32(
+                _mm_loadl_epi64(reinterpret_cast<const __m128i*>(bytes + x)));
+        };
         __m256i* out = reinterpret_cast<__m256i*>(pixels + 4 * x);
         // Byte 3 of each pixel is left as it was.
         const __m256i kept = _mm256_and_si256(_mm256_loadu_si256(out), keep);
-        const __m256i bgr =
-            _mm256_or_si256(b, _mm256_or_si256(_mm256_slli_epi32(g, 8), _mm256_slli_epi32(r, 16)));
+        const __m256i bgr = _mm256_or_si256(
+            widen(blue),
+            _mm256_or_si256(_mm256_slli_epi32(widen(green), 8), _mm256_slli_epi32(widen(red), 16)));
         _mm256_storeu_si256(out, _mm256_or_si256(kept, bgr));
     }
     for (; x < count; ++x) {
-        pixels[4 * x] = RoundToByte(blue[x]);
-        pixels[4 * x + 1] = RoundToByte(green[x]);
-        pixels[4 * x + 2] = RoundToByte(red[x]);
+        pixels[4 * x] = blue[x];
+        pixels[4 * x + 1] = green[x];
+        pixels[4 * x + 2] = red[x];
     }
 }
 
@@ -1034,12 +1035,12 @@ void GatherChannel(const std::uint8_t* pixels, std::size_t count, std::size_t of
     }
 }
 
-void RoundPixels(const float* red, const float* green, const float* blue, std::size_t count,
-                 std::uint8_t* pixels) {
+void MergePixels(const std::uint8_t* red, const std::uint8_t* green, const std::uint8_t* blue,
+                 std::size_t count, std::uint8_t* pixels) {
     for (std::size_t x = 0; x < count; ++x) {
-        pixels[4 * x] = RoundToByte(blue[x]);
-        pixels[4 * x + 1] = RoundToByte(green[x]);
-        pixels[4 * x + 2] = RoundToByte(red[x]);
+        pixels[4 * x] = blue[x];
+        pixels[4 * x + 1] = green[x];
+        pixels[4 * x + 2] = red[x];
     }
 }
 
@@ -1069,7 +1070,7 @@ constexpr VectorPath kPath = VectorPath::Baseline;
 
 constexpr FastKernels kKernels = {
     kPath,         kLanes,      kLanes* kColumnBlocks, ForwardRows, TransformColumns, InverseRows,
-    LogMagnitudes, LevelPixels, GatherChannel,         RoundPixels, RoundBytes,       ResampleRow,
+    LogMagnitudes, LevelPixels, GatherChannel,         MergePixels, RoundBytes,       ResampleRow,
 };
 
 }  // namespace

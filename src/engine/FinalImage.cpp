@@ -7,6 +7,30 @@
 
 namespace quarvel {
 
+namespace {
+
+/// The inverse transform of spectrum rounded into bytes by the rule of the final image (value
+/// + 0.5 truncated, limited to 0 to 255); null when memory runs out.
+BytePlane RoundedInverse(const C2DFFT& fft, const ChannelSpectrum& spectrum,
+                         const FastKernels& kernels) {
+    const std::uint64_t width = fft.width;
+    const std::uint64_t height = fft.height;
+    BytePlane bytes = AllocateBytePlane(width * height);
+    if (!bytes) {
+        return nullptr;
+    }
+    const SpectrumPlane values = fft.Inverse(spectrum.re.get(), spectrum.im.get());
+    if (!values) {
+        return nullptr;
+    }
+    ParallelFor(0, height, [&](std::size_t y) {
+        kernels.roundBytes(values.get() + y * width, width, bytes.get() + y * width);
+    });
+    return bytes;
+}
+
+}  // namespace
+
 void CFFTProc::CreateFinalImage() {
     DropRedoStates();
     if (!workingState || !workingState->workImage || !originalImage) {
@@ -18,20 +42,19 @@ void CFFTProc::CreateFinalImage() {
     const std::uint64_t height = work.Height();
 
     // One transform object, with its tables, serves every channel. Nothing in the state
-    // changes until all inverse planes are at hand, so a failure leaves it as it was.
+    // changes until every channel is at hand: each inverse plane is rounded into bytes of its
+    // own and released before the next is made, so that only one float plane lives at a time.
     C2DFFT fft(width, height);
+    const FastKernels& kernels = FastKernelsFor(ActiveVectorPath());
     if (state.isColor) {
         if (!state.spectrumRed.IsComplete() || !state.spectrumGreen.IsComplete() ||
             !state.spectrumBlue.IsComplete()) {
             return;
         }
-        const SpectrumPlane red =
-            fft.Inverse(state.spectrumRed.re.get(), state.spectrumRed.im.get());
-        const SpectrumPlane green =
-            fft.Inverse(state.spectrumGreen.re.get(), state.spectrumGreen.im.get());
-        const SpectrumPlane blue =
-            fft.Inverse(state.spectrumBlue.re.get(), state.spectrumBlue.im.get());
-        if (!red || !green || !blue) {
+        const BytePlane red = RoundedInverse(fft, state.spectrumRed, kernels);
+        const BytePlane green = red ? RoundedInverse(fft, state.spectrumGreen, kernels) : nullptr;
+        const BytePlane blue = green ? RoundedInverse(fft, state.spectrumBlue, kernels) : nullptr;
+        if (!blue) {
             return;
         }
         RowAccess rows(work, PixelFormat32bppRGB);
@@ -40,10 +63,9 @@ void CFFTProc::CreateFinalImage() {
         }
         // Pixels of the 32-bit view are blue, green, red and an ignored fourth byte, which is
         // left as it is.
-        const FastKernels& kernels = FastKernelsFor(ActiveVectorPath());
         ParallelFor(0, height, [&](std::size_t y) {
             const std::size_t base = y * width;
-            kernels.roundPixels(red.get() + base, green.get() + base, blue.get() + base, width,
+            kernels.mergePixels(red.get() + base, green.get() + base, blue.get() + base, width,
                                 rows.Row(static_cast<std::uint32_t>(y)));
         });
     } else {
@@ -60,7 +82,6 @@ void CFFTProc::CreateFinalImage() {
         if (!rows.IsValid()) {
             return;
         }
-        const FastKernels& kernels = FastKernelsFor(ActiveVectorPath());
         ParallelFor(0, height, [&](std::size_t y) {
             kernels.roundBytes(grey.get() + y * width, width,
                                rows.Row(static_cast<std::uint32_t>(y)));

@@ -1,10 +1,13 @@
 #include "engine/ImageBitmap.h"
 
 #include <cassert>
+#include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <new>
 
+#include "engine/LargeBlocks.h"
 #include "engine/ParallelFor.h"
 
 namespace quarvel {
@@ -104,8 +107,14 @@ std::size_t ImageBitmap::StrideFor(std::uint32_t width, PixelFormat format) {
     return (static_cast<std::size_t>(width) * BytesPerPixel(format) + 3) / 4 * 4;
 }
 
+void ImageBitmap::PixelDeleter::operator()(std::uint8_t* pixels) const noexcept {
+    if (!ReleaseLargeBlock(pixels)) {
+        std::free(pixels);
+    }
+}
+
 ImageBitmap::ImageBitmap(std::uint32_t width, std::uint32_t height, PixelFormat format,
-                         std::size_t stride, std::unique_ptr<std::uint8_t[]> pixels)
+                         std::size_t stride, PixelBuffer pixels)
     : width_(width),
       height_(height),
       format_(format),
@@ -121,7 +130,11 @@ std::unique_ptr<ImageBitmap> ImageBitmap::Create(std::uint32_t width, std::uint3
     if (stride > std::numeric_limits<std::size_t>::max() / height) {
         return nullptr;
     }
-    std::unique_ptr<std::uint8_t[]> pixels(new (std::nothrow) std::uint8_t[stride * height]());
+    // Large images come zeroed from LargeBlocks (fresh pages are zero when first touched, by
+    // whichever worker thread fills the rows); small ones from calloc.
+    const std::size_t bytes = stride * height;
+    PixelBuffer pixels(static_cast<std::uint8_t*>(
+        bytes >= kLargeBlockBytes ? AcquireLargeBlock(bytes, true) : std::calloc(bytes, 1)));
     if (!pixels) {
         return nullptr;
     }

@@ -74,14 +74,20 @@ public:
     static std::size_t StrideFor(std::uint32_t width, PixelFormat format);
 
 private:
+    /// Gives pixel memory from Create back: large blocks to LargeBlocks, others to free.
+    struct PixelDeleter {
+        void operator()(std::uint8_t* pixels) const noexcept;
+    };
+    using PixelBuffer = std::unique_ptr<std::uint8_t[], PixelDeleter>;
+
     ImageBitmap(std::uint32_t width, std::uint32_t height, PixelFormat format, std::size_t stride,
-                std::unique_ptr<std::uint8_t[]> pixels);
+                PixelBuffer pixels);
 
     std::uint32_t width_;
     std::uint32_t height_;
     PixelFormat format_;
     std::size_t stride_;
-    std::unique_ptr<std::uint8_t[]> pixels_;
+    PixelBuffer pixels_;
     BitmapPalette palette_;
 };
 

@@ -181,7 +181,7 @@ ChannelSpectrum ComputeSpectrum(const ImageBitmap* image, ChannelKind channel) {
         return spectrum;
     }
     const std::size_t count = static_cast<std::size_t>(w) * h;
-    std::unique_ptr<std::uint8_t[]> bytes(new (std::nothrow) std::uint8_t[count]);
+    const BytePlane bytes = AllocateBytePlane(count);
     if (!bytes) {
         return spectrum;
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <cstdlib>
 #include <memory>
 
@@ -8,7 +9,7 @@ namespace quarvel {
 
 /// Frees a plane allocated by AllocatePlane.
 struct PlaneDeleter {
-    void operator()(float* plane) const noexcept { std::free(plane); }
+    void operator()(float* plane) const noexcept;
 };
 
 /// W x H single-precision floats, row-major: element (x, y) sits at index y * W + x, rows follow
@@ -22,6 +23,17 @@ SpectrumPlane AllocatePlane(std::size_t count);
 /// A new plane holding a copy of count floats from source, or null when the memory cannot be
 /// had or source is null.
 SpectrumPlane CopyPlane(const float* source, std::size_t count);
+
+/// Frees a byte plane allocated by AllocateBytePlane.
+struct BytePlaneDeleter {
+    void operator()(std::uint8_t* plane) const noexcept;
+};
+
+/// W x H bytes of one channel, row-major, from the same allocator as the spectrum planes.
+using BytePlane = std::unique_ptr<std::uint8_t[], BytePlaneDeleter>;
+
+/// A new uninitialised byte plane of count bytes, or null when the memory cannot be had.
+BytePlane AllocateBytePlane(std::size_t count);
 
 /// The complex spectrum of one channel at its power-of-two transform size W2 x H2, centred: the
 /// zero frequency sits at column W2 / 2, row H2 / 2.

@@ -212,11 +212,9 @@ TEST_P(PlaneLoops, GatherChannel_TakesTheChosenByteOfEveryPixel) {
     }
 }
 
-TEST_P(PlaneLoops, RoundPixels_FollowTheFinalImageRuleAndKeepTheFourthByte) {
+TEST_P(PlaneLoops, RoundBytes_FollowTheFinalImageRule) {
     const std::size_t count = 515;
-    std::vector<float> red = AwkwardFloats(count, 7);
-    std::vector<float> green(count);
-    std::vector<float> blue(count);
+    std::vector<float> values = AwkwardFloats(count, 7);
     const float specials[] = {-0.7f,
                               12.4f,
                               12.5f,
@@ -229,26 +227,37 @@ TEST_P(PlaneLoops, RoundPixels_FollowTheFinalImageRuleAndKeepTheFourthByte) {
                               std::numeric_limits<float>::infinity(),
                               -1e30f,
                               3e9f};
-    for (std::size_t i = 0; i < count; ++i) {
-        green[i] = specials[i % std::size(specials)];
-        blue[i] = static_cast<float>(i) * 0.37f - 20.0f;
-    }
-    std::vector<std::uint8_t> pixels(4 * count);
-    for (std::size_t i = 0; i < pixels.size(); ++i) {
-        pixels[i] = static_cast<std::uint8_t>(i * 7);
-    }
-    const std::vector<std::uint8_t> before = pixels;
-    Kernels().roundPixels(red.data(), green.data(), blue.data(), count, pixels.data());
-    for (std::size_t x = 0; x < count; ++x) {
-        ASSERT_EQ(pixels[4 * x], RoundToByte(blue[x])) << x;
-        ASSERT_EQ(pixels[4 * x + 1], RoundToByte(green[x])) << x;
-        ASSERT_EQ(pixels[4 * x + 2], RoundToByte(red[x])) << x;
-        ASSERT_EQ(pixels[4 * x + 3], before[4 * x + 3]) << x;
+    for (std::size_t i = 0; i < count; i += 2) {
+        values[i] = i % 4 == 0 ? specials[i / 4 % std::size(specials)]
+                               : static_cast<float>(i) * 0.37f - 20.0f;
     }
     std::vector<std::uint8_t> bytes(count);
-    Kernels().roundBytes(green.data(), count, bytes.data());
+    Kernels().roundBytes(values.data(), count, bytes.data());
     for (std::size_t x = 0; x < count; ++x) {
-        ASSERT_EQ(bytes[x], RoundToByte(green[x])) << x;
+        ASSERT_EQ(bytes[x], RoundToByte(values[x])) << x << ": " << values[x];
+    }
+}
+
+TEST_P(PlaneLoops, MergePixels_FillBlueGreenRedAndKeepTheFourthByte) {
+    const std::size_t count = 203;
+    std::vector<std::uint8_t> red(count);
+    std::vector<std::uint8_t> green(count);
+    std::vector<std::uint8_t> blue(count);
+    std::vector<std::uint8_t> pixels(4 * count);
+    std::mt19937 generator(9);
+    for (std::size_t i = 0; i < count; ++i) {
+        red[i] = static_cast<std::uint8_t>(generator());
+        green[i] = static_cast<std::uint8_t>(generator());
+        blue[i] = static_cast<std::uint8_t>(generator());
+    }
+    for (auto& byte : pixels) {
+        byte = static_cast<std::uint8_t>(generator());
+    }
+    const std::vector<std::uint8_t> before = pixels;
+    Kernels().mergePixels(red.data(), green.data(), blue.data(), count, pixels.data());
+    for (std::size_t x = 0; x < count; ++x) {
+        const std::uint8_t expected[4] = {blue[x], green[x], red[x], before[4 * x + 3]};
+        ASSERT_EQ(std::memcmp(pixels.data() + 4 * x, expected, 4), 0) << x;
     }
 }
 

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <cstddef>
+
+namespace quarvel {
+
+/// Memory for the large spectrum planes and images (kLargeBlockBytes and more).
+///
+/// Fresh memory costs more than its size suggests: every page is faulted in and cleared by the
+/// system on first touch, which for a 24-megapixel photograph and its spectra is more work than
+/// some of the loops that fill them. Large blocks are therefore mapped in 2 MiB pages where the
+/// system offers them (fewer faults, fewer address translations in the column passes) and,
+/// once released, kept for the next request of a similar size - the next channel, the next
+/// state, the next file of a batch - up to kLargeBlockCacheBytes in all; beyond that the
+/// oldest kept blocks go back to the system.
+///
+/// Thread safe. Blocks are aligned to 2 MiB.
+inline constexpr std::size_t kLargeBlockBytes = std::size_t{4} << 20;
+inline constexpr std::size_t kLargeBlockCacheBytes = std::size_t{1} << 30;
+
+/// A block of at least bytes (>= kLargeBlockBytes), zero-filled when zeroed is set, otherwise
+/// of any content. Null when the memory cannot be had.
+void* AcquireLargeBlock(std::size_t bytes, bool zeroed);
+
+/// Gives back a block from AcquireLargeBlock and returns true, or returns false (doing nothing)
+/// when block did not come from AcquireLargeBlock.
+bool ReleaseLargeBlock(void* block);
+
+/// Bytes of the released blocks kept for reuse.
+std::size_t CachedLargeBlockBytes();
+
+/// Returns every kept block to the system.
+void TrimLargeBlocks();
+
+}  // namespace quarvel
