@@ -336,7 +336,7 @@ void FillSpectrum(const std::string& name, std::vector<float>& re, std::vector<f
             im[i] = 0.0f;
         }
     } else if (name == "WithNaN") {
-        im[3] = std::numeric_limits<float>::quiet_NaN();
+        im[im.size() / 2] = std::numeric_limits<float>::quiet_NaN();
     }
 }
 
