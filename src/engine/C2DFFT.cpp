@@ -104,7 +104,7 @@ std::unique_ptr<float[]> AllocateScratch(std::uint64_t count) {
 
 /// The fast kernels' work memory of the calling thread, kept from one block and one call to the
 /// next so that the blocks allocate nothing; it only grows. False when it cannot be had.
-bool ThreadScratch(std::size_t lanes, std::uint64_t maxLength, FftScratch& scratch) {
+bool ThreadScratch(std::uint64_t maxLength, FftScratch& scratch) {
     struct Buffer {
         SpectrumPlane memory;
         std::size_t laneFloats = 0;
@@ -112,7 +112,7 @@ bool ThreadScratch(std::size_t lanes, std::uint64_t maxLength, FftScratch& scrat
     };
     thread_local Buffer buffer;
     const std::size_t laneFloats = FftLaneFloats(maxLength);
-    const std::size_t localFloats = FftLocalFloats(lanes);
+    const std::size_t localFloats = FftLocalFloats();
     if (buffer.laneFloats < laneFloats || buffer.localFloats < localFloats) {
         buffer.memory = AllocatePlane(2 * laneFloats + localFloats + 3 * kFftSkewFloats);
         buffer.laneFloats = buffer.memory ? laneFloats : 0;
@@ -254,7 +254,7 @@ bool C2DFFT::ForwardFast(const std::uint8_t* values, float* re, float* im) const
     // Rows, lanes at a time: loaded with the centring factor and transformed.
     ParallelFor(0, (height + lanes - 1) / lanes, [&](std::size_t block) {
         FftScratch scratch;
-        if (!ThreadScratch(lanes, maxLength, scratch)) {
+        if (!ThreadScratch(maxLength, scratch)) {
             failed = true;
             return;
         }
@@ -269,7 +269,7 @@ bool C2DFFT::ForwardFast(const std::uint8_t* values, float* re, float* im) const
     const std::size_t columnBlock = kernels.columnsPerBlock;
     ParallelFor(0, (width + columnBlock - 1) / columnBlock, [&](std::size_t block) {
         FftScratch scratch;
-        if (!ThreadScratch(lanes, maxLength, scratch)) {
+        if (!ThreadScratch(maxLength, scratch)) {
             failed = true;
             return;
         }
@@ -377,7 +377,7 @@ bool C2DFFT::InverseFast(const float* re, const float* im, float* outRe, float* 
     const std::size_t columnBlock = kernels.columnsPerBlock;
     ParallelFor(0, (width + columnBlock - 1) / columnBlock, [&](std::size_t block) {
         FftScratch scratch;
-        if (!ThreadScratch(lanes, maxLength, scratch)) {
+        if (!ThreadScratch(maxLength, scratch)) {
             failed = true;
             return;
         }
@@ -391,7 +391,7 @@ bool C2DFFT::InverseFast(const float* re, const float* im, float* outRe, float* 
     const auto count = static_cast<float>(width * height);
     ParallelFor(0, (height + lanes - 1) / lanes, [&](std::size_t block) {
         FftScratch scratch;
-        if (!ThreadScratch(lanes, maxLength, scratch)) {
+        if (!ThreadScratch(maxLength, scratch)) {
             failed = true;
             return;
         }

@@ -32,12 +32,14 @@ constexpr std::size_t kFftSkewFloats = 80;
 /// Floats of FftScratch::first and FftScratch::second for axes up to maxLength long: the real
 /// and imaginary parts of 16 sequences (a 64-byte line across), whatever the vector width.
 inline std::size_t FftLaneFloats(std::uint64_t maxLength) {
-    return 2 * 16 * static_cast<std::size_t>(maxLength) + 4 * kFftSkewFloats;
+    // One spare element per 16, see the padded layout of the kernels.
+    return 2 * 64 * static_cast<std::size_t>(maxLength + maxLength / 16 + 1) + 4 * kFftSkewFloats;
 }
 
-/// Floats of FftScratch::local: four blocks of the longest sub-transform (256 points).
-inline std::size_t FftLocalFloats(std::size_t lanes) {
-    return 4 * 256 * lanes + 4 * kFftSkewFloats;
+/// Floats of FftScratch::local: four blocks of the longest sub-transform (256 points) of 16
+/// sequences.
+inline std::size_t FftLocalFloats() {
+    return 4 * 256 * 64 + 4 * kFftSkewFloats;
 }
 
 /// The inner loops of the fast transform for one instruction set (see VectorPath).

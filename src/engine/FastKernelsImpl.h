@@ -162,44 +162,63 @@ inline void TransposeTile(const float* src, std::size_t srcStride, float* dst,
 }
 #endif
 
-static_assert(kLanes % kTile == 0, "a block of lanes is a whole number of tiles");
+/// Rows per block of the row passes, side by side in kRowVecs vectors.
+constexpr std::size_t kRowLanes = kLanes;
+constexpr std::size_t kRowVecs = kRowLanes / kLanes;
+static_assert(kRowLanes % kTile == 0, "a block of rows is a whole number of tiles");
 
 // ---------------------------------------------------------------------------------------------
-// Moving rows into lanes and back. A block of kLanes rows of length n is held as n elements of
-// kLanes floats: lanes[x * kLanes + l] is value x of row l.
+// Moving rows into lanes and back. A block of kRowLanes rows of length n is held as n elements of
+// kRowLanes floats, element x of the block holding value x of every row. The elements are laid
+// out with one spare element after every 2^shift of them: element x sits at Padded(x, shift).
+// A transform's groups walk such a buffer in steps of 2^shift elements, and without the spare
+// elements every step would land in the same set of the first-level cache.
 
-/// lanes[x * kLanes + l] = rows[l * rowStride + x] for l < count; lanes from count on are zero.
+/// The place of element x in a buffer padded every 2^shift elements.
+inline std::uint64_t Padded(std::uint64_t x, std::uint32_t shift) {
+    return x + (x >> shift);
+}
+
+/// Elements a padded buffer of n elements needs, for any shift of at least 4.
+inline std::uint64_t PaddedCount(std::uint64_t n) {
+    return n + n / 16 + 1;
+}
+
+/// Element x of lanes = value x of rows l < count (rows[l * rowStride + x]); lanes from count
+/// on are zero.
 void RowsToLanes(const float* rows, std::size_t rowStride, std::uint64_t count,
-                 std::uint64_t length, float* lanes) {
-    if (count == kLanes && length % kTile == 0) {
-        for (std::size_t l = 0; l < kLanes; l += kTile) {
+                 std::uint64_t length, float* lanes, std::uint32_t shift) {
+    if (count == kRowLanes && length % kTile == 0) {
+        for (std::size_t l = 0; l < kRowLanes; l += kTile) {
             for (std::uint64_t x = 0; x < length; x += kTile) {
-                TransposeTile(rows + l * rowStride + x, rowStride, lanes + x * kLanes + l, kLanes);
+                TransposeTile(rows + l * rowStride + x, rowStride,
+                              lanes + Padded(x, shift) * kRowLanes + l, kRowLanes);
             }
         }
         return;
     }
     for (std::uint64_t x = 0; x < length; ++x) {
-        for (std::size_t l = 0; l < kLanes; ++l) {
-            lanes[x * kLanes + l] = l < count ? rows[l * rowStride + x] : 0.0f;
+        for (std::size_t l = 0; l < kRowLanes; ++l) {
+            lanes[Padded(x, shift) * kRowLanes + l] = l < count ? rows[l * rowStride + x] : 0.0f;
         }
     }
 }
 
-/// rows[l * rowStride + x] = lanes[x * kLanes + l] for l < count.
-void LanesToRows(const float* lanes, std::uint64_t count, std::uint64_t length, float* rows,
-                 std::size_t rowStride) {
-    if (count == kLanes && length % kTile == 0) {
-        for (std::size_t l = 0; l < kLanes; l += kTile) {
+/// rows[l * rowStride + x] = value x of lane l of lanes, for l < count.
+void LanesToRows(const float* lanes, std::uint32_t shift, std::uint64_t count, std::uint64_t length,
+                 float* rows, std::size_t rowStride) {
+    if (count == kRowLanes && length % kTile == 0) {
+        for (std::size_t l = 0; l < kRowLanes; l += kTile) {
             for (std::uint64_t x = 0; x < length; x += kTile) {
-                TransposeTile(lanes + x * kLanes + l, kLanes, rows + l * rowStride + x, rowStride);
+                TransposeTile(lanes + Padded(x, shift) * kRowLanes + l, kRowLanes,
+                              rows + l * rowStride + x, rowStride);
             }
         }
         return;
     }
     for (std::uint64_t l = 0; l < count; ++l) {
         for (std::uint64_t x = 0; x < length; ++x) {
-            rows[l * rowStride + x] = lanes[x * kLanes + l];
+            rows[l * rowStride + x] = lanes[Padded(x, shift) * kRowLanes + l];
         }
     }
 }
@@ -207,30 +226,30 @@ void LanesToRows(const float* lanes, std::uint64_t count, std::uint64_t length, 
 /// The channel bytes of rows [firstRow, firstRow + count) as lanes, each value multiplied by
 /// -1.0 where x + y is odd (the centring factor); the imaginary lanes are zero.
 void BytesToLanes(const std::uint8_t* values, std::uint64_t width, std::uint64_t firstRow,
-                  std::uint64_t count, float* lanesRe, float* lanesIm) {
-    for (std::uint64_t i = 0; i < width * kLanes; ++i) {
+                  std::uint64_t count, float* lanesRe, float* lanesIm, std::uint32_t shift) {
+    for (std::uint64_t i = 0; i < Padded(width, shift) * kRowLanes; ++i) {
         lanesIm[i] = 0.0f;
     }
-    if (count == kLanes && width % kTile == 0) {
+    if (count == kRowLanes && width % kTile == 0) {
         // The even columns of an even row are multiplied by +1.0 instead of being left alone,
         // which changes nothing: a byte is finite and never negative zero.
         const TileVec evenRow = TileAlternate(1.0f, -1.0f);
         const TileVec oddRow = TileAlternate(-1.0f, 1.0f);
         alignas(64) float tile[kTile * kTile];
-        for (std::size_t l = 0; l < kLanes; l += kTile) {
+        for (std::size_t l = 0; l < kRowLanes; l += kTile) {
             for (std::uint64_t x = 0; x < width; x += kTile) {
                 for (std::size_t r = 0; r < kTile; ++r) {
                     const std::uint64_t y = firstRow + l + r;
                     const TileVec sign = (y & 1) == 0 ? evenRow : oddRow;
                     TileStore(tile + r * kTile, TileFromBytes(values + y * width + x) * sign);
                 }
-                TransposeTile(tile, kTile, lanesRe + x * kLanes + l, kLanes);
+                TransposeTile(tile, kTile, lanesRe + Padded(x, shift) * kRowLanes + l, kRowLanes);
             }
         }
         return;
     }
     for (std::uint64_t x = 0; x < width; ++x) {
-        for (std::size_t l = 0; l < kLanes; ++l) {
+        for (std::size_t l = 0; l < kRowLanes; ++l) {
             float value = 0.0f;
             if (l < count) {
                 const std::uint64_t y = firstRow + l;
@@ -239,24 +258,24 @@ void BytesToLanes(const std::uint8_t* values, std::uint64_t width, std::uint64_t
                     value *= -1.0f;
                 }
             }
-            lanesRe[x * kLanes + l] = value;
+            lanesRe[Padded(x, shift) * kRowLanes + l] = value;
         }
     }
 }
 
 /// Rows [firstRow, firstRow + count) of the final real plane from lanes: value / scale, negated
 /// where x + y is odd.
-void LanesToScaledRows(const float* lanes, std::uint64_t width, std::uint64_t firstRow,
-                       std::uint64_t count, float scale, float* re) {
-    if (count == kLanes && width % kTile == 0) {
+void LanesToScaledRows(const float* lanes, std::uint32_t shift, std::uint64_t width,
+                       std::uint64_t firstRow, std::uint64_t count, float scale, float* re) {
+    if (count == kRowLanes && width % kTile == 0) {
         // Negation flips the sign bit, as the unary minus does.
         const TileVec evenRow = TileAlternate(0.0f, -0.0f);
         const TileVec oddRow = TileAlternate(-0.0f, 0.0f);
         const TileVec divisor = TileSplat(scale);
         alignas(64) float tile[kTile * kTile];
-        for (std::size_t l = 0; l < kLanes; l += kTile) {
+        for (std::size_t l = 0; l < kRowLanes; l += kTile) {
             for (std::uint64_t x = 0; x < width; x += kTile) {
-                TransposeTile(lanes + x * kLanes + l, kLanes, tile, kTile);
+                TransposeTile(lanes + Padded(x, shift) * kRowLanes + l, kRowLanes, tile, kTile);
                 for (std::size_t r = 0; r < kTile; ++r) {
                     const std::uint64_t y = firstRow + l + r;
                     const TileVec signs = (y & 1) == 0 ? evenRow : oddRow;
@@ -270,7 +289,7 @@ void LanesToScaledRows(const float* lanes, std::uint64_t width, std::uint64_t fi
     for (std::uint64_t l = 0; l < count; ++l) {
         const std::uint64_t y = firstRow + l;
         for (std::uint64_t x = 0; x < width; ++x) {
-            float value = lanes[x * kLanes + l] / scale;
+            float value = lanes[Padded(x, shift) * kRowLanes + l] / scale;
             if (((x + y) & 1) != 0) {
                 value = -value;
             }
@@ -371,7 +390,7 @@ inline Vec LoadIm(const float* p) {
 /// Local stages kQ and kQ + 1 of a group of 2^kR points whose first global stage is s, for
 /// the group offset D (see above). The sizes are compile-time constants so that the loops are
 /// laid out for each pass; only the group's place and the strides of its ends vary.
-template <std::uint32_t kR, std::uint32_t kQ, bool kConjugate>
+template <std::uint32_t kR, std::uint32_t kQ, std::size_t kVecs, bool kConjugate>
 [[gnu::always_inline]] inline void Radix4Pass(const FftAxis& axis, std::uint32_t s, std::uint64_t D,
                                               const LaneSpan in, const LaneSpan out) {
     constexpr std::uint64_t kQuarter = std::uint64_t{1} << (kR - kQ - 2);
@@ -393,38 +412,40 @@ template <std::uint32_t kR, std::uint32_t kQ, bool kConjugate>
         float* outRe = out.re + e * kQuarter * outStep;
         float* outIm = out.im + e * kQuarter * outStep;
         for (std::uint64_t j = 0; j < kQuarter; ++j) {
-            const std::size_t i = j * inStep;
-            const Vec x0Re = Load(inRe + i);
-            const Vec x0Im = LoadIm<kConjugate>(inIm + i);
-            const Vec x1Re = Load(inRe + i + inQuarter);
-            const Vec x1Im = LoadIm<kConjugate>(inIm + i + inQuarter);
-            const Vec x2Re = Load(inRe + i + 2 * inQuarter);
-            const Vec x2Im = LoadIm<kConjugate>(inIm + i + 2 * inQuarter);
-            const Vec x3Re = Load(inRe + i + 3 * inQuarter);
-            const Vec x3Im = LoadIm<kConjugate>(inIm + i + 3 * inQuarter);
-            // Stage q pairs (x0, x2) and (x1, x3); stage q + 1 pairs the two sums and the two
-            // differences.
-            Vec s0Re, s0Im, t0Re, t0Im, s1Re, s1Im, t1Re, t1Im;
-            Butterfly(x0Re, x0Im, x2Re, x2Im, c0, d0, two, s0Re, s0Im, t0Re, t0Im);
-            Butterfly(x1Re, x1Im, x3Re, x3Im, c0, d0, two, s1Re, s1Im, t1Re, t1Im);
-            Vec o0Re, o0Im, o1Re, o1Im, o2Re, o2Im, o3Re, o3Im;
-            Butterfly(s0Re, s0Im, s1Re, s1Im, c1, d1, two, o0Re, o0Im, o2Re, o2Im);
-            Butterfly(t0Re, t0Im, t1Re, t1Im, c2, d2, two, o1Re, o1Im, o3Re, o3Im);
-            const std::size_t k = j * outStep;
-            Store(outRe + k, o0Re);
-            Store(outIm + k, o0Im);
-            Store(outRe + k + outQuarter, o1Re);
-            Store(outIm + k + outQuarter, o1Im);
-            Store(outRe + k + 2 * outQuarter, o2Re);
-            Store(outIm + k + 2 * outQuarter, o2Im);
-            Store(outRe + k + 3 * outQuarter, o3Re);
-            Store(outIm + k + 3 * outQuarter, o3Im);
+            for (std::size_t v = 0; v < kVecs; ++v) {
+                const std::size_t i = j * inStep + v * kLanes;
+                const Vec x0Re = Load(inRe + i);
+                const Vec x0Im = LoadIm<kConjugate>(inIm + i);
+                const Vec x1Re = Load(inRe + i + inQuarter);
+                const Vec x1Im = LoadIm<kConjugate>(inIm + i + inQuarter);
+                const Vec x2Re = Load(inRe + i + 2 * inQuarter);
+                const Vec x2Im = LoadIm<kConjugate>(inIm + i + 2 * inQuarter);
+                const Vec x3Re = Load(inRe + i + 3 * inQuarter);
+                const Vec x3Im = LoadIm<kConjugate>(inIm + i + 3 * inQuarter);
+                // Stage q pairs (x0, x2) and (x1, x3); stage q + 1 pairs the two sums and the
+                // two differences.
+                Vec s0Re, s0Im, t0Re, t0Im, s1Re, s1Im, t1Re, t1Im;
+                Butterfly(x0Re, x0Im, x2Re, x2Im, c0, d0, two, s0Re, s0Im, t0Re, t0Im);
+                Butterfly(x1Re, x1Im, x3Re, x3Im, c0, d0, two, s1Re, s1Im, t1Re, t1Im);
+                Vec o0Re, o0Im, o1Re, o1Im, o2Re, o2Im, o3Re, o3Im;
+                Butterfly(s0Re, s0Im, s1Re, s1Im, c1, d1, two, o0Re, o0Im, o2Re, o2Im);
+                Butterfly(t0Re, t0Im, t1Re, t1Im, c2, d2, two, o1Re, o1Im, o3Re, o3Im);
+                const std::size_t k = j * outStep + v * kLanes;
+                Store(outRe + k, o0Re);
+                Store(outIm + k, o0Im);
+                Store(outRe + k + outQuarter, o1Re);
+                Store(outIm + k + outQuarter, o1Im);
+                Store(outRe + k + 2 * outQuarter, o2Re);
+                Store(outIm + k + 2 * outQuarter, o2Im);
+                Store(outRe + k + 3 * outQuarter, o3Re);
+                Store(outIm + k + 3 * outQuarter, o3Im);
+            }
         }
     }
 }
 
 /// Local stage kQ alone, as Radix4Pass.
-template <std::uint32_t kR, std::uint32_t kQ, bool kConjugate>
+template <std::uint32_t kR, std::uint32_t kQ, std::size_t kVecs, bool kConjugate>
 [[gnu::always_inline]] inline void Radix2Pass(const FftAxis& axis, std::uint32_t s, std::uint64_t D,
                                               const LaneSpan in, const LaneSpan out) {
     constexpr std::uint64_t kHalf = std::uint64_t{1} << (kR - kQ - 1);
@@ -443,185 +464,217 @@ template <std::uint32_t kR, std::uint32_t kQ, bool kConjugate>
         float* outRe = out.re + e * kHalf * outStep;
         float* outIm = out.im + e * kHalf * outStep;
         for (std::uint64_t j = 0; j < kHalf; ++j) {
-            const std::size_t i = j * inStep;
-            Vec sumRe, sumIm, diffRe, diffIm;
-            Butterfly(Load(inRe + i), LoadIm<kConjugate>(inIm + i), Load(inRe + i + inHalf),
-                      LoadIm<kConjugate>(inIm + i + inHalf), c, d, two, sumRe, sumIm, diffRe,
-                      diffIm);
-            const std::size_t k = j * outStep;
-            Store(outRe + k, sumRe);
-            Store(outIm + k, sumIm);
-            Store(outRe + k + outHalf, diffRe);
-            Store(outIm + k + outHalf, diffIm);
+            for (std::size_t v = 0; v < kVecs; ++v) {
+                const std::size_t i = j * inStep + v * kLanes;
+                Vec sumRe, sumIm, diffRe, diffIm;
+                Butterfly(Load(inRe + i), LoadIm<kConjugate>(inIm + i), Load(inRe + i + inHalf),
+                          LoadIm<kConjugate>(inIm + i + inHalf), c, d, two, sumRe, sumIm, diffRe,
+                          diffIm);
+                const std::size_t k = j * outStep + v * kLanes;
+                Store(outRe + k, sumRe);
+                Store(outIm + k, sumIm);
+                Store(outRe + k + outHalf, diffRe);
+                Store(outIm + k + outHalf, diffIm);
+            }
         }
     }
 }
 
 /// The passes of a group of 2^kR points from local stage kQ on: two stages at a time, the last
-/// one alone when kR is odd. The first pass reads `from`, the last writes `out`, the others go
-/// through the two local buffers in turn.
-template <std::uint32_t kR, std::uint32_t kQ>
+/// one alone when kR is odd. The first pass reads `from` (its imaginary parts negated when
+/// conjugate is set), the last writes `out`, the others go through the two local buffers in
+/// turn.
+template <std::uint32_t kR, std::uint32_t kQ, std::size_t kVecs>
 [[gnu::always_inline]] inline void RunPasses(const FftAxis& axis, std::uint32_t s, std::uint64_t D,
                                              const LaneSpan from, bool conjugate,
                                              const LaneSpan out, float* local) {
     constexpr bool kLast = kQ + 2 >= kR;
-    constexpr std::size_t kBlock = (std::size_t{1} << kR) * kLanes + kFftSkewFloats;
+    constexpr std::size_t kElement = kVecs * kLanes;
+    constexpr std::size_t kBlock = (std::size_t{1} << kR) * kElement + kFftSkewFloats;
     float* const buffer = local + ((kQ / 2) & 1) * 2 * kBlock;
-    const LaneSpan to = kLast ? out : LaneSpan{buffer, buffer + kBlock, kLanes};
+    const LaneSpan to = kLast ? out : LaneSpan{buffer, buffer + kBlock, kElement};
     if constexpr (kQ + 2 <= kR) {
         if (conjugate) {
-            Radix4Pass<kR, kQ, true>(axis, s, D, from, to);
+            Radix4Pass<kR, kQ, kVecs, true>(axis, s, D, from, to);
         } else {
-            Radix4Pass<kR, kQ, false>(axis, s, D, from, to);
+            Radix4Pass<kR, kQ, kVecs, false>(axis, s, D, from, to);
         }
     } else if (conjugate) {
-        Radix2Pass<kR, kQ, true>(axis, s, D, from, to);
+        Radix2Pass<kR, kQ, kVecs, true>(axis, s, D, from, to);
     } else {
-        Radix2Pass<kR, kQ, false>(axis, s, D, from, to);
+        Radix2Pass<kR, kQ, kVecs, false>(axis, s, D, from, to);
     }
     if constexpr (!kLast) {
-        RunPasses<kR, kQ + 2>(axis, s, D, to, false, out, local);
+        RunPasses<kR, kQ + 2, kVecs>(axis, s, D, to, false, out, local);
     }
 }
 
 /// Global stages s .. s + r - 1 (1 <= r <= 8) of one group: reads it from in, runs its stages
 /// two at a time through the local buffer and writes it to out, which may be in.
+template <std::size_t kVecs>
 void RunGroup(const FftAxis& axis, std::uint32_t s, std::uint32_t r, std::uint64_t D,
               const LaneSpan& in, bool conjugate, const LaneSpan& out, float* local) {
     switch (r) {
         case 1:
-            RunPasses<1, 0>(axis, s, D, in, conjugate, out, local);
+            RunPasses<1, 0, kVecs>(axis, s, D, in, conjugate, out, local);
             break;
         case 2:
-            RunPasses<2, 0>(axis, s, D, in, conjugate, out, local);
+            RunPasses<2, 0, kVecs>(axis, s, D, in, conjugate, out, local);
             break;
         case 3:
-            RunPasses<3, 0>(axis, s, D, in, conjugate, out, local);
+            RunPasses<3, 0, kVecs>(axis, s, D, in, conjugate, out, local);
             break;
         case 4:
-            RunPasses<4, 0>(axis, s, D, in, conjugate, out, local);
+            RunPasses<4, 0, kVecs>(axis, s, D, in, conjugate, out, local);
             break;
         case 5:
-            RunPasses<5, 0>(axis, s, D, in, conjugate, out, local);
+            RunPasses<5, 0, kVecs>(axis, s, D, in, conjugate, out, local);
             break;
         case 6:
-            RunPasses<6, 0>(axis, s, D, in, conjugate, out, local);
+            RunPasses<6, 0, kVecs>(axis, s, D, in, conjugate, out, local);
             break;
         case 7:
-            RunPasses<7, 0>(axis, s, D, in, conjugate, out, local);
+            RunPasses<7, 0, kVecs>(axis, s, D, in, conjugate, out, local);
             break;
         default:
-            RunPasses<8, 0>(axis, s, D, in, conjugate, out, local);
+            RunPasses<8, 0, kVecs>(axis, s, D, in, conjugate, out, local);
             break;
     }
 }
 
-/// The whole transform of kLanes sequences of axis.length points: from in, through mid
-/// (kLanes floats per element; may be in) to out (may be in as well). The imaginary input is
-/// negated when conjugate is set.
-void TransformLanes(const FftAxis& axis, const LaneSpan& in, bool conjugate, const LaneSpan& mid,
-                    const LaneSpan& out, float* local) {
+/// The stages of the first phase of an axis of n stages; the second phase has the rest. An axis
+/// of up to kSinglePhaseStages stages is done in one phase.
+inline std::uint32_t FirstPhaseStages(std::uint32_t n) {
+    return n <= kSinglePhaseStages ? n : (n + 1) / 2;
+}
+
+/// The padding shift (see Padded) of a buffer laid out for the input of the transform of an
+/// axis of n stages (the first phase walks it in steps of 2^(n - first)), and of one laid out
+/// for its output (the second phase writes it in steps of 2^first). With one phase both are n:
+/// no spare element within the sequence.
+inline std::uint32_t InputShift(std::uint32_t n) {
+    return n - FirstPhaseStages(n) == 0 ? n : n - FirstPhaseStages(n);
+}
+inline std::uint32_t OutputShift(std::uint32_t n) {
+    return FirstPhaseStages(n);
+}
+
+/// The whole transform of kVecs kLanes sequences of axis.length points: from in, through mid
+/// (kVecs kLanes floats per element, laid out for input; may be in) to out (may be in as
+/// well). in is laid out for input when inPadded is set, out for output when outPadded is set;
+/// otherwise element i sits at i * step. The imaginary input is negated when conjugate is set.
+template <std::size_t kVecs>
+void TransformLanes(const FftAxis& axis, const LaneSpan& in, bool inPadded, bool conjugate,
+                    const LaneSpan& mid, const LaneSpan& out, bool outPadded, float* local) {
     const std::uint32_t n = axis.stages;
     if (n == 0) {
-        const Vec re = Load(in.re);
-        const Vec im = conjugate ? LoadIm<true>(in.im) : LoadIm<false>(in.im);
-        Store(out.re, re);
-        Store(out.im, im);
+        for (std::size_t v = 0; v < kVecs; ++v) {
+            const Vec re = Load(in.re + v * kLanes);
+            const Vec im =
+                conjugate ? LoadIm<true>(in.im + v * kLanes) : LoadIm<false>(in.im + v * kLanes);
+            Store(out.re + v * kLanes, re);
+            Store(out.im + v * kLanes, im);
+        }
         return;
     }
-    if (n <= kSinglePhaseStages) {
-        RunGroup(axis, 0, n, 0, in, conjugate, out, local);
+    const std::uint32_t first = FirstPhaseStages(n);
+    if (first == n) {
+        RunGroup<kVecs>(axis, 0, n, 0, in, conjugate, out, local);
         return;
     }
-    const std::uint32_t first = (n + 1) / 2;
     const std::uint32_t second = n - first;
     // Phase one: groups J of values 2^second apart, written back to the same places of mid.
+    const std::size_t inStep = inPadded ? (in.step << second) + in.step : in.step << second;
+    const std::size_t midStep = (mid.step << second) + mid.step;
     for (std::uint64_t J = 0; J < (std::uint64_t{1} << second); ++J) {
-        const LaneSpan from{in.re + J * in.step, in.im + J * in.step, in.step << second};
-        const LaneSpan to{mid.re + J * mid.step, mid.im + J * mid.step, mid.step << second};
-        RunGroup(axis, 0, first, 0, from, conjugate, to, local);
+        const LaneSpan from{in.re + J * in.step, in.im + J * in.step, inStep};
+        const LaneSpan to{mid.re + J * mid.step, mid.im + J * mid.step, midStep};
+        RunGroup<kVecs>(axis, 0, first, 0, from, conjugate, to, local);
     }
     // Phase two: groups D of consecutive values, spread over out 2^first apart.
+    const std::size_t outStep = outPadded ? (out.step << first) + out.step : out.step << first;
     for (std::uint64_t D = 0; D < (std::uint64_t{1} << first); ++D) {
-        const LaneSpan from{mid.re + (D << second) * mid.step, mid.im + (D << second) * mid.step,
-                            mid.step};
-        const LaneSpan to{out.re + D * out.step, out.im + D * out.step, out.step << first};
-        RunGroup(axis, first, second, D, from, false, to, local);
+        const LaneSpan from{mid.re + D * midStep, mid.im + D * midStep, mid.step};
+        const LaneSpan to{out.re + D * out.step, out.im + D * out.step, outStep};
+        RunGroup<kVecs>(axis, first, second, D, from, false, to, local);
     }
 }
 
 // ---------------------------------------------------------------------------------------------
 // The blocks that C2DFFT spreads over the threads.
 
+/// The real and imaginary halves of a scratch buffer for elements of `lanes` floats.
+LaneSpan ScratchSpan(float* buffer, std::uint64_t length, std::size_t lanes) {
+    return {buffer, buffer + PaddedCount(length) * lanes + kFftSkewFloats, lanes};
+}
+
 void ForwardRows(const FftAxis& rows, const std::uint8_t* values, std::uint64_t firstRow,
                  std::uint64_t count, float* re, float* im, const FftScratch& scratch) {
     const std::uint64_t width = rows.length;
-    const LaneSpan loaded{scratch.first, scratch.first + width * kLanes + kFftSkewFloats, kLanes};
-    const LaneSpan done{scratch.second, scratch.second + width * kLanes + kFftSkewFloats, kLanes};
-    BytesToLanes(values, width, firstRow, count, loaded.re, loaded.im);
-    TransformLanes(rows, loaded, false, loaded, done, scratch.local);
-    LanesToRows(done.re, count, width, re + firstRow * width, width);
-    LanesToRows(done.im, count, width, im + firstRow * width, width);
+    const LaneSpan loaded = ScratchSpan(scratch.first, width, kRowLanes);
+    const LaneSpan done = ScratchSpan(scratch.second, width, kRowLanes);
+    const std::uint32_t inShift = InputShift(rows.stages);
+    const std::uint32_t outShift = OutputShift(rows.stages);
+    BytesToLanes(values, width, firstRow, count, loaded.re, loaded.im, inShift);
+    TransformLanes<kRowVecs>(rows, loaded, true, false, loaded, done, true, scratch.local);
+    LanesToRows(done.re, outShift, count, width, re + firstRow * width, width);
+    LanesToRows(done.im, outShift, count, width, im + firstRow * width, width);
 }
 
-/// Blocks of lanes that one column call transforms: together one 64-byte line of each row.
-constexpr std::size_t kColumnBlocks = kLanes >= 16 ? 1 : 16 / kLanes;
+/// Columns per block of TransformColumns: one 64-byte line of each row.
+constexpr std::size_t kColumnLanes = 64;
+/// Rows ahead of the copy whose lines are asked for.
+constexpr std::uint64_t kGatherAhead = 16;
+constexpr std::size_t kColumnVecs = kColumnLanes / kLanes;
 
 void TransformColumns(const FftAxis& columns, std::uint64_t width, std::uint64_t firstColumn,
                       const float* inRe, const float* inIm, bool conjugate, float* outRe,
                       float* outIm, const FftScratch& scratch) {
     const std::uint64_t height = columns.length;
-    const std::size_t blockFloats = 2 * height * kLanes + 2 * kFftSkewFloats;
-    if (width >= kLanes * kColumnBlocks) {
-        // The columns are first copied out row by row, whole lines at a time, into one buffer
-        // per block of lanes: walking down the plane in order keeps the memory streams simple,
-        // where the transform's own order would jump by whole groups of rows.
-        LaneSpan blocks[kColumnBlocks];
-        for (std::size_t b = 0; b < kColumnBlocks; ++b) {
-            float* base = scratch.first + b * blockFloats;
-            blocks[b] = {base, base + height * kLanes + kFftSkewFloats, kLanes};
-        }
+    if (width >= kColumnLanes) {
+        // The block's lines are copied out row by row first: walking down the plane in order
+        // keeps the memory streams simple, where the transform's own order jumps by whole
+        // groups of rows. The results go straight back into the planes.
+        const LaneSpan mid = ScratchSpan(scratch.first, height, kColumnLanes);
+        const std::uint32_t shift = InputShift(columns.stages);
         for (std::uint64_t y = 0; y < height; ++y) {
             const float* rowRe = inRe + y * width + firstColumn;
             const float* rowIm = inIm + y * width + firstColumn;
-            for (std::size_t b = 0; b < kColumnBlocks; ++b) {
-                Store(blocks[b].re + y * kLanes, Load(rowRe + b * kLanes));
-                Store(blocks[b].im + y * kLanes, conjugate ? LoadIm<true>(rowIm + b * kLanes)
-                                                           : LoadIm<false>(rowIm + b * kLanes));
+            // The rows lie a whole row apart, too far for the hardware to guess the next one.
+            if (y + kGatherAhead < height) {
+                _mm_prefetch(reinterpret_cast<const char*>(rowRe + kGatherAhead * width),
+                             _MM_HINT_T0);
+                _mm_prefetch(reinterpret_cast<const char*>(rowIm + kGatherAhead * width),
+                             _MM_HINT_T0);
+            }
+            const std::size_t at = Padded(y, shift) * kColumnLanes;
+            for (std::size_t v = 0; v < kColumnVecs; ++v) {
+                Store(mid.re + at + v * kLanes, Load(rowRe + v * kLanes));
+                Store(mid.im + at + v * kLanes, conjugate ? LoadIm<true>(rowIm + v * kLanes)
+                                                          : LoadIm<false>(rowIm + v * kLanes));
             }
         }
-        for (std::size_t b = 0; b < kColumnBlocks; ++b) {
-            const LaneSpan out{outRe + firstColumn + b * kLanes, outIm + firstColumn + b * kLanes,
-                               width};
-            TransformLanes(columns, blocks[b], false, blocks[b], out, scratch.local);
-        }
-        return;
-    }
-    const LaneSpan mid{scratch.first, scratch.first + height * kLanes + kFftSkewFloats, kLanes};
-    if (width >= kLanes) {
-        // A plane of a few blocks: each straight from the planes. The input planes are only
-        // read; LaneSpan is shared with the outputs.
-        for (std::uint64_t x = firstColumn; x < width; x += kLanes) {
-            const LaneSpan in{const_cast<float*>(inRe) + x, const_cast<float*>(inIm) + x, width};
-            const LaneSpan out{outRe + x, outIm + x, width};
-            TransformLanes(columns, in, conjugate, mid, out, scratch.local);
-        }
+        const LaneSpan out{outRe + firstColumn, outIm + firstColumn, width};
+        TransformLanes<kColumnVecs>(columns, mid, true, false, mid, out, false, scratch.local);
         return;
     }
     // A plane narrower than a block: its columns side by side, the other lanes zero.
-    const LaneSpan staged{scratch.second, scratch.second + height * kLanes + kFftSkewFloats,
-                          kLanes};
-    for (std::uint64_t y = 0; y < height; ++y) {
-        for (std::size_t l = 0; l < kLanes; ++l) {
-            staged.re[y * kLanes + l] = l < width ? inRe[y * width + l] : 0.0f;
-            staged.im[y * kLanes + l] = l < width ? inIm[y * width + l] : 0.0f;
+    const LaneSpan mid = ScratchSpan(scratch.first, height, kLanes);
+    const LaneSpan staged = ScratchSpan(scratch.second, height, kLanes);
+    for (std::uint64_t x0 = firstColumn; x0 < width; x0 += kLanes) {
+        const std::uint64_t count = width - x0 < kLanes ? width - x0 : kLanes;
+        for (std::uint64_t y = 0; y < height; ++y) {
+            for (std::size_t l = 0; l < kLanes; ++l) {
+                staged.re[y * kLanes + l] = l < count ? inRe[y * width + x0 + l] : 0.0f;
+                staged.im[y * kLanes + l] = l < count ? inIm[y * width + x0 + l] : 0.0f;
+            }
         }
-    }
-    TransformLanes(columns, staged, conjugate, mid, staged, scratch.local);
-    for (std::uint64_t y = 0; y < height; ++y) {
-        for (std::uint64_t l = 0; l < width; ++l) {
-            outRe[y * width + l] = staged.re[y * kLanes + l];
-            outIm[y * width + l] = staged.im[y * kLanes + l];
+        TransformLanes<1>(columns, staged, false, conjugate, mid, staged, false, scratch.local);
+        for (std::uint64_t y = 0; y < height; ++y) {
+            for (std::uint64_t l = 0; l < count; ++l) {
+                outRe[y * width + x0 + l] = staged.re[y * kLanes + l];
+                outIm[y * width + x0 + l] = staged.im[y * kLanes + l];
+            }
         }
     }
 }
@@ -629,12 +682,14 @@ void TransformColumns(const FftAxis& columns, std::uint64_t width, std::uint64_t
 void InverseRows(const FftAxis& rows, std::uint64_t firstRow, std::uint64_t count, float* re,
                  const float* im, float scale, const FftScratch& scratch) {
     const std::uint64_t width = rows.length;
-    const LaneSpan loaded{scratch.first, scratch.first + width * kLanes + kFftSkewFloats, kLanes};
-    const LaneSpan done{scratch.second, scratch.second + width * kLanes + kFftSkewFloats, kLanes};
-    RowsToLanes(re + firstRow * width, width, count, width, loaded.re);
-    RowsToLanes(im + firstRow * width, width, count, width, loaded.im);
-    TransformLanes(rows, loaded, false, loaded, done, scratch.local);
-    LanesToScaledRows(done.re, width, firstRow, count, scale, re);
+    const LaneSpan loaded = ScratchSpan(scratch.first, width, kRowLanes);
+    const LaneSpan done = ScratchSpan(scratch.second, width, kRowLanes);
+    const std::uint32_t inShift = InputShift(rows.stages);
+    const std::uint32_t outShift = OutputShift(rows.stages);
+    RowsToLanes(re + firstRow * width, width, count, width, loaded.re, inShift);
+    RowsToLanes(im + firstRow * width, width, count, width, loaded.im, inShift);
+    TransformLanes<kRowVecs>(rows, loaded, true, false, loaded, done, true, scratch.local);
+    LanesToScaledRows(done.re, outShift, width, firstRow, count, scale, re);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -1069,8 +1124,8 @@ constexpr VectorPath kPath = VectorPath::Baseline;
 #endif
 
 constexpr FastKernels kKernels = {
-    kPath,         kLanes,      kLanes* kColumnBlocks, ForwardRows, TransformColumns, InverseRows,
-    LogMagnitudes, LevelPixels, GatherChannel,         MergePixels, RoundBytes,       ResampleRow,
+    kPath,         kRowLanes,   kColumnLanes,  ForwardRows, TransformColumns, InverseRows,
+    LogMagnitudes, LevelPixels, GatherChannel, MergePixels, RoundBytes,       ResampleRow,
 };
 
 }  // namespace

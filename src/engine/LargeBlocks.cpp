@@ -13,10 +13,13 @@ namespace quarvel {
 namespace {
 
 constexpr std::size_t kLargePageBytes = std::size_t{2} << 20;
+/// Blocks below this size are made of ordinary pages, in steps of kSmallStepBytes.
+constexpr std::size_t kHugeBlockBytes = 2 * kLargePageBytes;
+constexpr std::size_t kSmallStepBytes = std::size_t{64} << 10;
 
 struct Block {
     void* start = nullptr;
-    std::size_t size = 0;  ///< a multiple of kLargePageBytes
+    std::size_t size = 0;  ///< a multiple of kSmallStepBytes
 };
 
 /// The blocks handed out and the released ones kept for reuse, oldest first.
@@ -36,8 +39,8 @@ std::size_t RoundUp(std::size_t bytes, std::size_t multiple) {
     return (bytes + multiple - 1) / multiple * multiple;
 }
 
-/// size bytes of fresh zero memory (size a multiple of 2 MiB) at a 2 MiB boundary, advised to
-/// be laid out in 2 MiB pages; null when it cannot be had.
+/// size bytes of fresh zero memory at a 2 MiB boundary, advised to be laid out in 2 MiB pages
+/// from kHugeBlockBytes on; null when it cannot be had.
 void* MapBlock(std::size_t size) {
     const std::size_t mapped = size + kLargePageBytes;
     void* base =
@@ -56,7 +59,9 @@ void* MapBlock(std::size_t size) {
         ::munmap(reinterpret_cast<void*>(start + size), tail);
     }
     // Only advice: without large pages the block works as well, slower.
-    ::madvise(reinterpret_cast<void*>(start), size, MADV_HUGEPAGE);
+    if (size >= kHugeBlockBytes) {
+        ::madvise(reinterpret_cast<void*>(start), size, MADV_HUGEPAGE);
+    }
     return reinterpret_cast<void*>(start);
 }
 
@@ -66,7 +71,8 @@ void* AcquireLargeBlock(std::size_t bytes, bool zeroed) {
     if (bytes == 0 || bytes > SIZE_MAX - kLargePageBytes * 2) {
         return nullptr;
     }
-    const std::size_t size = RoundUp(bytes, kLargePageBytes);
+    const std::size_t size =
+        RoundUp(bytes, bytes >= kHugeBlockBytes ? kLargePageBytes : kSmallStepBytes);
     BlockTable& table = Table();
     {
         // The smallest kept block that fits without wasting more than half the request.

@@ -4,18 +4,20 @@
 
 namespace quarvel {
 
-/// Memory for the large spectrum planes and images (kLargeBlockBytes and more).
+/// Memory for the large spectrum planes and images (kLargeBlockBytes and more, a 512 x 512
+/// plane already).
 ///
 /// Fresh memory costs more than its size suggests: every page is faulted in and cleared by the
 /// system on first touch, which for a 24-megapixel photograph and its spectra is more work than
-/// some of the loops that fill them. Large blocks are therefore mapped in 2 MiB pages where the
-/// system offers them (fewer faults, fewer address translations in the column passes) and,
+/// some of the loops that fill them. Blocks from 4 MiB on are therefore mapped in 2 MiB pages
+/// where the system offers them (fewer faults, fewer address translations in the column
+/// passes), and every block,
 /// once released, kept for the next request of a similar size - the next channel, the next
 /// state, the next file of a batch - up to kLargeBlockCacheBytes in all; beyond that the
 /// oldest kept blocks go back to the system.
 ///
 /// Thread safe. Blocks are aligned to 2 MiB.
-inline constexpr std::size_t kLargeBlockBytes = std::size_t{4} << 20;
+inline constexpr std::size_t kLargeBlockBytes = std::size_t{1} << 20;
 inline constexpr std::size_t kLargeBlockCacheBytes = std::size_t{1} << 30;
 
 /// A block of at least bytes (>= kLargeBlockBytes), zero-filled when zeroed is set, otherwise
