@@ -15,10 +15,13 @@
 #include "app/CMainFrame.h"
 #include "app/CUserInteraction.h"
 #include "app/CWaitCursor.h"
+#include "dialogs/CDlgFFTBand.h"
+#include "dialogs/CDlgFFTLoHi.h"
 #include "imageio/ImageFile.h"
 #include "imageio/QtBitmap.h"
 #include "imageio/VXFileName.h"
 #include "views/CPaneBase.h"
+#include "views/CPowerSpectrumView.h"
 
 namespace quarvel {
 
@@ -298,6 +301,63 @@ void CFFTQuarvelDoc::OnCreateFinalImage() {
     }
 }
 
+void CFFTQuarvelDoc::OnDesignFilter(FilterKind kind) {
+    CFFTQuarvelView* view = GetTabView();
+    if (view != nullptr && view->activeTab != 1) {
+        OnViewSpectrumWindow();
+    }
+    FilterSettings& settings = filterSettings;
+    bool accepted = false;
+    if (kind == FilterKind::LowPass) {
+        CDlgFFTLoHi dialog(QStringLiteral("Low-Pass Filter"), DialogParent());
+        dialog.direction = static_cast<int>(settings.direction);
+        dialog.dimensionIndex = settings.oneDimensional ? 1 : 0;
+        dialog.degreeIndex = settings.degree - 1;
+        dialog.cutOff = settings.cutOff;
+        accepted = Interaction().RunModal(dialog) == QDialog::Accepted;
+        if (accepted) {
+            settings.direction = static_cast<std::uint64_t>(dialog.direction);
+            settings.oneDimensional = dialog.dimensionIndex != 0;
+            settings.degree = dialog.degreeIndex + 1;
+            settings.cutOff = dialog.cutOff;
+        }
+    } else {
+        CDlgFFTBand dialog(QStringLiteral("Band-Reject Filter"), DialogParent());
+        dialog.direction = static_cast<int>(settings.direction);
+        dialog.dimensionIndex = settings.oneDimensional ? 1 : 0;
+        dialog.degreeIndex = settings.degree - 1;
+        dialog.lowCutOff = settings.lowCutOff;
+        dialog.highCutOff = settings.highCutOff;
+        accepted = Interaction().RunModal(dialog) == QDialog::Accepted;
+        if (accepted) {
+            settings.direction = static_cast<std::uint64_t>(dialog.direction);
+            settings.oneDimensional = dialog.dimensionIndex != 0;
+            settings.degree = dialog.degreeIndex + 1;
+            settings.lowCutOff = dialog.lowCutOff;
+            settings.highCutOff = dialog.highCutOff;
+        }
+    }
+    if (!accepted) {
+        return;
+    }
+    // The filter follows the channel switches of the last power spectrum pane.
+    const CPowerSpectrumView* pane = nullptr;
+    for (const QPointer<QWidget>& entry : panes) {
+        if (const auto* spectrumPane = qobject_cast<const CPowerSpectrumView*>(entry.data())) {
+            pane = spectrumPane;
+        }
+    }
+    if (pane == nullptr) {
+        return;
+    }
+    CWaitCursor wait;
+    BuildFilter(kind);
+    ApplyFilter(pane->redEnabled, pane->greenEnabled, pane->blueEnabled);
+    UpdateViews(0);
+    wait.Restore();
+    Q_EMIT DocumentChanged();
+}
+
 bool CFFTQuarvelDoc::QueryCommand(int id, CommandStatus& status) const {
     const CFFTQuarvelView* view = GetTabView();
     const ProcState* current = CurrentState();
@@ -320,11 +380,12 @@ bool CFFTQuarvelDoc::QueryCommand(int id, CommandStatus& status) const {
             status.enabled = current != nullptr && current->image != nullptr;
             return true;
         case ID_FFT_LOWPASS:
-        case ID_FFT_BANDREJECT:
-            // The filter designs need their dialogs, which this build of the program does not
-            // have yet: the commands stay visible and disabled.
-            status.enabled = false;
+        case ID_FFT_BANDREJECT: {
+            // A filter needs spectra to act on: the pending edits, or else the current state.
+            const ProcState* target = workingState != nullptr ? workingState.get() : current;
+            status.enabled = target != nullptr && target->workImage != nullptr;
             return true;
+        }
         case ID_FFT_CREATE_FINAL:
             status.enabled = workingState != nullptr;
             return true;
@@ -363,6 +424,12 @@ bool CFFTQuarvelDoc::RunCommand(int id) {
             return true;
         case ID_EDIT_COPY:
             OnEditCopy();
+            return true;
+        case ID_FFT_LOWPASS:
+            OnDesignFilter(FilterKind::LowPass);
+            return true;
+        case ID_FFT_BANDREJECT:
+            OnDesignFilter(FilterKind::BandReject);
             return true;
         case ID_FFT_CREATE_FINAL:
             OnCreateFinalImage();

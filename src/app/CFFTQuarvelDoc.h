@@ -62,6 +62,10 @@ public:
     void OnViewSpectrumWindow();
     /// Switches to the power spectrum tab and commits the working state as a new final image.
     void OnCreateFinalImage();
+    /// Designs a filter of kind in its dialog, starting from filterSettings; unless cancelled
+    /// keeps the design and applies it to the working state with the channel switches of the
+    /// power spectrum pane.
+    void OnDesignFilter(FilterKind kind);
 
     /// The name the first save after an open proposes: folder of the document's file, then
     /// "copy of " and its name, unless the name already contains "copy of".

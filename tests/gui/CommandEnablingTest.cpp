@@ -77,12 +77,12 @@ TEST_F(CommandEnabling, AfterOpen_FileCommandsOnHistoryCommandsOff) {
     }
 }
 
-TEST_F(CommandEnabling, FilterDesignsAndBatch_StayOffWithoutTheirDialogs) {
+TEST_F(CommandEnabling, FilterDesignsOnWithWorkingState_BatchOffWithoutItsDialog) {
     Start();
     OpenThroughCommand(TestImage("astronaut.png"));
     EditSpectrum();
-    EXPECT_FALSE(IsEnabled(ID_FFT_LOWPASS));
-    EXPECT_FALSE(IsEnabled(ID_FFT_BANDREJECT));
+    EXPECT_TRUE(IsEnabled(ID_FFT_LOWPASS));
+    EXPECT_TRUE(IsEnabled(ID_FFT_BANDREJECT));
     EXPECT_FALSE(IsEnabled(ID_FILE_BATCH));
     // They are in the menus all the same.
     EXPECT_FALSE(Action(ID_FFT_LOWPASS)->associatedObjects().isEmpty());

@@ -1,0 +1,49 @@
+#include "ShellFixture.h"
+#include "app/CFFTQuarvelView.h"
+#include "app/CommandIds.h"
+#include "views/CPowerSpectrumView.h"
+
+namespace quarvel::test {
+namespace {
+
+using FilterCommands = ShellTest;
+
+TEST_F(FilterCommands, Enabled_OnlyWithAnImage) {
+    Start();
+    EXPECT_FALSE(IsEnabled(ID_FFT_LOWPASS));
+    EXPECT_FALSE(IsEnabled(ID_FFT_BANDREJECT));
+    OpenThroughCommand(TestImage("astronaut.png"));
+    EXPECT_TRUE(IsEnabled(ID_FFT_LOWPASS));
+    EXPECT_TRUE(IsEnabled(ID_FFT_BANDREJECT));
+}
+
+TEST_F(FilterCommands, LowPassAnsweredOk_FiltersSwitchedOnChannelsOfWorkingState) {
+    Start();
+    OpenThroughCommand(TestImage("astronaut.png"));
+    auto* pane = qobject_cast<CPowerSpectrumView*>(Doc().GetTabView()->SpectrumPane());
+    ASSERT_NE(pane, nullptr);
+    pane->greenEnabled = false;
+    Doc().filterSettings.cutOff = 10;
+
+    Trigger(ID_FFT_LOWPASS);
+
+    ASSERT_EQ(Ui().modalDialogs, QStringList{QStringLiteral("quarvel::CDlgFFTLoHi")});
+    EXPECT_EQ(Doc().GetTabView()->activeTab, 1);
+    ASSERT_NE(Doc().workingState, nullptr);
+    const ProcState* current = Doc().CurrentState();
+    ASSERT_NE(current, nullptr);
+    // A high frequency on the centre row: far above the cut-off, so red and blue are damped
+    // while the switched-off green channel keeps its value.
+    const std::size_t w = Doc().spectrumWidth;
+    const std::size_t at = (Doc().spectrumHeight / 2) * w + w / 2 + (w * 4) / 10;
+    const ProcState& working = *Doc().workingState;
+    EXPECT_NE(working.spectrumRed.re[at], current->spectrumRed.re[at]);
+    EXPECT_NE(working.spectrumBlue.re[at], current->spectrumBlue.re[at]);
+    EXPECT_EQ(working.spectrumGreen.re[at], current->spectrumGreen.re[at]);
+    // The zero frequency passes unchanged.
+    const std::size_t centre = (Doc().spectrumHeight / 2) * w + w / 2;
+    EXPECT_EQ(working.spectrumRed.re[centre], current->spectrumRed.re[centre]);
+}
+
+}  // namespace
+}  // namespace quarvel::test
