@@ -1,6 +1,9 @@
+#include <QPushButton>
+
 #include "ShellFixture.h"
 #include "app/CFFTQuarvelView.h"
 #include "app/CommandIds.h"
+#include "dialogs/CDlgFFTLoHi.h"
 #include "views/CPowerSpectrumView.h"
 
 namespace quarvel::test {
@@ -43,6 +46,33 @@ TEST_F(FilterCommands, LowPassAnsweredOk_FiltersSwitchedOnChannelsOfWorkingState
     // The zero frequency passes unchanged.
     const std::size_t centre = (Doc().spectrumHeight / 2) * w + w / 2;
     EXPECT_EQ(working.spectrumRed.re[centre], current->spectrumRed.re[centre]);
+}
+
+TEST_F(FilterCommands, BandRejectAnsweredOk_KeepsTheDesignAndFiltersGreyImage) {
+    Start();
+    OpenThroughCommand(TestImage("camera.png"));
+    Doc().filterSettings.lowCutOff = 20;
+    Doc().filterSettings.highCutOff = 40;
+
+    Trigger(ID_FFT_BANDREJECT);
+
+    ASSERT_EQ(Ui().modalDialogs, QStringList{QStringLiteral("quarvel::CDlgFFTBand")});
+    EXPECT_EQ(Doc().filterSettings.lowCutOff, 20);
+    EXPECT_EQ(Doc().filterSettings.highCutOff, 40);
+    ASSERT_NE(Doc().workingState, nullptr);
+    // Inside the band (30 % of the half width from the centre) the grey spectrum is damped.
+    const std::size_t w = Doc().spectrumWidth;
+    const std::size_t at = (Doc().spectrumHeight / 2) * w + w / 2 + (w * 3) / 20;
+    EXPECT_NE(Doc().workingState->spectrumGrey.re[at], Doc().CurrentState()->spectrumGrey.re[at]);
+}
+
+TEST_F(FilterCommands, DialogHelp_OpensTheManualAtTheFilterSection) {
+    Start();
+    CDlgFFTLoHi dialog(QStringLiteral("Low-Pass Filter"));
+    dialog.findChild<QPushButton*>(QStringLiteral("helpButton"))->click();
+    ASSERT_EQ(Ui().openedUrls.size(), 1);
+    EXPECT_EQ(Ui().openedUrls.front().fragment(), QStringLiteral("filters"));
+    EXPECT_TRUE(Ui().openedUrls.front().path().endsWith(QStringLiteral("manual/manual.html")));
 }
 
 }  // namespace
