@@ -5,9 +5,8 @@
 namespace quarvel {
 
 CButtonDraw::CButtonDraw(QWidget* parent) : QWidget(parent) {
+    // The dialog's background shows in the border the handler leaves unpainted.
     setFocusPolicy(Qt::NoFocus);
-    // The handler paints the whole picture; nothing needs erasing first.
-    setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
 void CButtonDraw::paintEvent(QPaintEvent* /*event*/) {
