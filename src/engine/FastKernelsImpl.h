@@ -33,6 +33,9 @@ inline void Store(float* p, Vec v) {
 inline Vec Splat(float value) {
     return _mm512_set1_ps(value);
 }
+inline void Stream(float* p, Vec v) {
+    _mm512_stream_ps(p, v);
+}
 #elif defined(__AVX2__)
 using Vec = __m256;
 constexpr std::size_t kLanes = 8;
@@ -45,6 +48,9 @@ inline void Store(float* p, Vec v) {
 inline Vec Splat(float value) {
     return _mm256_set1_ps(value);
 }
+inline void Stream(float* p, Vec v) {
+    _mm256_stream_ps(p, v);
+}
 #else
 using Vec = __m128;
 constexpr std::size_t kLanes = 4;
@@ -56,6 +62,9 @@ inline void Store(float* p, Vec v) {
 }
 inline Vec Splat(float value) {
     return _mm_set1_ps(value);
+}
+inline void Stream(float* p, Vec v) {
+    _mm_stream_ps(p, v);
 }
 #endif
 
@@ -387,10 +396,20 @@ inline Vec LoadIm(const float* p) {
     }
 }
 
+/// Stores v at p, past the caches when kStream is set (p then on a vector boundary).
+template <bool kStream>
+inline void Put(float* p, Vec v) {
+    if constexpr (kStream) {
+        Stream(p, v);
+    } else {
+        Store(p, v);
+    }
+}
+
 /// Local stages kQ and kQ + 1 of a group of 2^kR points whose first global stage is s, for
 /// the group offset D (see above). The sizes are compile-time constants so that the loops are
 /// laid out for each pass; only the group's place and the strides of its ends vary.
-template <std::uint32_t kR, std::uint32_t kQ, std::size_t kVecs, bool kConjugate>
+template <std::uint32_t kR, std::uint32_t kQ, std::size_t kVecs, bool kConjugate, bool kStream>
 [[gnu::always_inline]] inline void Radix4Pass(const FftAxis& axis, std::uint32_t s, std::uint64_t D,
                                               const LaneSpan in, const LaneSpan out) {
     constexpr std::uint64_t kQuarter = std::uint64_t{1} << (kR - kQ - 2);
@@ -431,21 +450,21 @@ template <std::uint32_t kR, std::uint32_t kQ, std::size_t kVecs, bool kConjugate
                 Butterfly(s0Re, s0Im, s1Re, s1Im, c1, d1, two, o0Re, o0Im, o2Re, o2Im);
                 Butterfly(t0Re, t0Im, t1Re, t1Im, c2, d2, two, o1Re, o1Im, o3Re, o3Im);
                 const std::size_t k = j * outStep + v * kLanes;
-                Store(outRe + k, o0Re);
-                Store(outIm + k, o0Im);
-                Store(outRe + k + outQuarter, o1Re);
-                Store(outIm + k + outQuarter, o1Im);
-                Store(outRe + k + 2 * outQuarter, o2Re);
-                Store(outIm + k + 2 * outQuarter, o2Im);
-                Store(outRe + k + 3 * outQuarter, o3Re);
-                Store(outIm + k + 3 * outQuarter, o3Im);
+                Put<kStream>(outRe + k, o0Re);
+                Put<kStream>(outIm + k, o0Im);
+                Put<kStream>(outRe + k + outQuarter, o1Re);
+                Put<kStream>(outIm + k + outQuarter, o1Im);
+                Put<kStream>(outRe + k + 2 * outQuarter, o2Re);
+                Put<kStream>(outIm + k + 2 * outQuarter, o2Im);
+                Put<kStream>(outRe + k + 3 * outQuarter, o3Re);
+                Put<kStream>(outIm + k + 3 * outQuarter, o3Im);
             }
         }
     }
 }
 
 /// Local stage kQ alone, as Radix4Pass.
-template <std::uint32_t kR, std::uint32_t kQ, std::size_t kVecs, bool kConjugate>
+template <std::uint32_t kR, std::uint32_t kQ, std::size_t kVecs, bool kConjugate, bool kStream>
 [[gnu::always_inline]] inline void Radix2Pass(const FftAxis& axis, std::uint32_t s, std::uint64_t D,
                                               const LaneSpan in, const LaneSpan out) {
     constexpr std::uint64_t kHalf = std::uint64_t{1} << (kR - kQ - 1);
@@ -471,10 +490,10 @@ template <std::uint32_t kR, std::uint32_t kQ, std::size_t kVecs, bool kConjugate
                           LoadIm<kConjugate>(inIm + i + inHalf), c, d, two, sumRe, sumIm, diffRe,
                           diffIm);
                 const std::size_t k = j * outStep + v * kLanes;
-                Store(outRe + k, sumRe);
-                Store(outIm + k, sumIm);
-                Store(outRe + k + outHalf, diffRe);
-                Store(outIm + k + outHalf, diffIm);
+                Put<kStream>(outRe + k, sumRe);
+                Put<kStream>(outIm + k, sumIm);
+                Put<kStream>(outRe + k + outHalf, diffRe);
+                Put<kStream>(outIm + k + outHalf, diffIm);
             }
         }
     }
@@ -482,62 +501,63 @@ template <std::uint32_t kR, std::uint32_t kQ, std::size_t kVecs, bool kConjugate
 
 /// The passes of a group of 2^kR points from local stage kQ on: two stages at a time, the last
 /// one alone when kR is odd. The first pass reads `from` (its imaginary parts negated when
-/// conjugate is set), the last writes `out`, the others go through the two local buffers in
-/// turn.
-template <std::uint32_t kR, std::uint32_t kQ, std::size_t kVecs>
+/// conjugate is set), the last writes `out` (past the caches when kStreamOut is set), the
+/// others go through the two local buffers in turn.
+template <std::uint32_t kR, std::uint32_t kQ, std::size_t kVecs, bool kStreamOut>
 [[gnu::always_inline]] inline void RunPasses(const FftAxis& axis, std::uint32_t s, std::uint64_t D,
                                              const LaneSpan from, bool conjugate,
                                              const LaneSpan out, float* local) {
     constexpr bool kLast = kQ + 2 >= kR;
+    constexpr bool kStream = kLast && kStreamOut;
     constexpr std::size_t kElement = kVecs * kLanes;
     constexpr std::size_t kBlock = (std::size_t{1} << kR) * kElement + kFftSkewFloats;
     float* const buffer = local + ((kQ / 2) & 1) * 2 * kBlock;
     const LaneSpan to = kLast ? out : LaneSpan{buffer, buffer + kBlock, kElement};
     if constexpr (kQ + 2 <= kR) {
         if (conjugate) {
-            Radix4Pass<kR, kQ, kVecs, true>(axis, s, D, from, to);
+            Radix4Pass<kR, kQ, kVecs, true, kStream>(axis, s, D, from, to);
         } else {
-            Radix4Pass<kR, kQ, kVecs, false>(axis, s, D, from, to);
+            Radix4Pass<kR, kQ, kVecs, false, kStream>(axis, s, D, from, to);
         }
     } else if (conjugate) {
-        Radix2Pass<kR, kQ, kVecs, true>(axis, s, D, from, to);
+        Radix2Pass<kR, kQ, kVecs, true, kStream>(axis, s, D, from, to);
     } else {
-        Radix2Pass<kR, kQ, kVecs, false>(axis, s, D, from, to);
+        Radix2Pass<kR, kQ, kVecs, false, kStream>(axis, s, D, from, to);
     }
     if constexpr (!kLast) {
-        RunPasses<kR, kQ + 2, kVecs>(axis, s, D, to, false, out, local);
+        RunPasses<kR, kQ + 2, kVecs, kStreamOut>(axis, s, D, to, false, out, local);
     }
 }
 
 /// Global stages s .. s + r - 1 (1 <= r <= 8) of one group: reads it from in, runs its stages
 /// two at a time through the local buffer and writes it to out, which may be in.
-template <std::size_t kVecs>
+template <std::size_t kVecs, bool kStreamOut>
 void RunGroup(const FftAxis& axis, std::uint32_t s, std::uint32_t r, std::uint64_t D,
               const LaneSpan& in, bool conjugate, const LaneSpan& out, float* local) {
     switch (r) {
         case 1:
-            RunPasses<1, 0, kVecs>(axis, s, D, in, conjugate, out, local);
+            RunPasses<1, 0, kVecs, kStreamOut>(axis, s, D, in, conjugate, out, local);
             break;
         case 2:
-            RunPasses<2, 0, kVecs>(axis, s, D, in, conjugate, out, local);
+            RunPasses<2, 0, kVecs, kStreamOut>(axis, s, D, in, conjugate, out, local);
             break;
         case 3:
-            RunPasses<3, 0, kVecs>(axis, s, D, in, conjugate, out, local);
+            RunPasses<3, 0, kVecs, kStreamOut>(axis, s, D, in, conjugate, out, local);
             break;
         case 4:
-            RunPasses<4, 0, kVecs>(axis, s, D, in, conjugate, out, local);
+            RunPasses<4, 0, kVecs, kStreamOut>(axis, s, D, in, conjugate, out, local);
             break;
         case 5:
-            RunPasses<5, 0, kVecs>(axis, s, D, in, conjugate, out, local);
+            RunPasses<5, 0, kVecs, kStreamOut>(axis, s, D, in, conjugate, out, local);
             break;
         case 6:
-            RunPasses<6, 0, kVecs>(axis, s, D, in, conjugate, out, local);
+            RunPasses<6, 0, kVecs, kStreamOut>(axis, s, D, in, conjugate, out, local);
             break;
         case 7:
-            RunPasses<7, 0, kVecs>(axis, s, D, in, conjugate, out, local);
+            RunPasses<7, 0, kVecs, kStreamOut>(axis, s, D, in, conjugate, out, local);
             break;
         default:
-            RunPasses<8, 0, kVecs>(axis, s, D, in, conjugate, out, local);
+            RunPasses<8, 0, kVecs, kStreamOut>(axis, s, D, in, conjugate, out, local);
             break;
     }
 }
@@ -561,9 +581,10 @@ inline std::uint32_t OutputShift(std::uint32_t n) {
 
 /// The whole transform of kVecs kLanes sequences of axis.length points: from in, through mid
 /// (kVecs kLanes floats per element, laid out for input; may be in) to out (may be in as
-/// well). in is laid out for input when inPadded is set, out for output when outPadded is set;
-/// otherwise element i sits at i * step. The imaginary input is negated when conjugate is set.
-template <std::size_t kVecs>
+/// well, unless kStreamOut is set: out is then written past the caches). in is laid out for
+/// input when inPadded is set, out for output when outPadded is set; otherwise element i sits
+/// at i * step. The imaginary input is negated when conjugate is set.
+template <std::size_t kVecs, bool kStreamOut = false>
 void TransformLanes(const FftAxis& axis, const LaneSpan& in, bool inPadded, bool conjugate,
                     const LaneSpan& mid, const LaneSpan& out, bool outPadded, float* local) {
     const std::uint32_t n = axis.stages;
@@ -572,14 +593,14 @@ void TransformLanes(const FftAxis& axis, const LaneSpan& in, bool inPadded, bool
             const Vec re = Load(in.re + v * kLanes);
             const Vec im =
                 conjugate ? LoadIm<true>(in.im + v * kLanes) : LoadIm<false>(in.im + v * kLanes);
-            Store(out.re + v * kLanes, re);
-            Store(out.im + v * kLanes, im);
+            Put<kStreamOut>(out.re + v * kLanes, re);
+            Put<kStreamOut>(out.im + v * kLanes, im);
         }
         return;
     }
     const std::uint32_t first = FirstPhaseStages(n);
     if (first == n) {
-        RunGroup<kVecs>(axis, 0, n, 0, in, conjugate, out, local);
+        RunGroup<kVecs, kStreamOut>(axis, 0, n, 0, in, conjugate, out, local);
         return;
     }
     const std::uint32_t second = n - first;
@@ -589,14 +610,14 @@ void TransformLanes(const FftAxis& axis, const LaneSpan& in, bool inPadded, bool
     for (std::uint64_t J = 0; J < (std::uint64_t{1} << second); ++J) {
         const LaneSpan from{in.re + J * in.step, in.im + J * in.step, inStep};
         const LaneSpan to{mid.re + J * mid.step, mid.im + J * mid.step, midStep};
-        RunGroup<kVecs>(axis, 0, first, 0, from, conjugate, to, local);
+        RunGroup<kVecs, false>(axis, 0, first, 0, from, conjugate, to, local);
     }
     // Phase two: groups D of consecutive values, spread over out 2^first apart.
     const std::size_t outStep = outPadded ? (out.step << first) + out.step : out.step << first;
     for (std::uint64_t D = 0; D < (std::uint64_t{1} << first); ++D) {
         const LaneSpan from{mid.re + D * midStep, mid.im + D * midStep, mid.step};
         const LaneSpan to{out.re + D * out.step, out.im + D * out.step, outStep};
-        RunGroup<kVecs>(axis, first, second, D, from, false, to, local);
+        RunGroup<kVecs, kStreamOut>(axis, first, second, D, from, false, to, local);
     }
 }
 
@@ -623,6 +644,9 @@ void ForwardRows(const FftAxis& rows, const std::uint8_t* values, std::uint64_t 
 
 /// Columns per block of TransformColumns: one 64-byte line of each row.
 constexpr std::size_t kColumnLanes = 64;
+/// Planes from this many elements on (16 MiB) are larger than the caches can keep for the
+/// next pass; results that go into other planes are then written past the caches.
+constexpr std::uint64_t kStreamElements = std::uint64_t{1} << 22;
 /// Rows ahead of the copy whose lines are asked for.
 constexpr std::uint64_t kGatherAhead = 16;
 constexpr std::size_t kColumnVecs = kColumnLanes / kLanes;
@@ -655,7 +679,16 @@ void TransformColumns(const FftAxis& columns, std::uint64_t width, std::uint64_t
             }
         }
         const LaneSpan out{outRe + firstColumn, outIm + firstColumn, width};
-        TransformLanes<kColumnVecs>(columns, mid, true, false, mid, out, false, scratch.local);
+        if (outRe == inRe || width * height < kStreamElements) {
+            // In place the lines were just read and are still cached; small planes stay in the
+            // caches for the row pass that follows.
+            TransformLanes<kColumnVecs>(columns, mid, true, false, mid, out, false, scratch.local);
+        } else {
+            // Into other planes: whole lines that need not be read first.
+            TransformLanes<kColumnVecs, true>(columns, mid, true, false, mid, out, false,
+                                              scratch.local);
+            _mm_sfence();
+        }
         return;
     }
     // A plane narrower than a block: its columns side by side, the other lanes zero.

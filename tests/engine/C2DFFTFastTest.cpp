@@ -103,17 +103,24 @@ TEST_P(FastKernelMatchesReference, ForwardAndInverseAreBitIdentical) {
         GTEST_SKIP() << "the largest sizes run in the optimised build only";
     }
     const auto values = ChannelBytes(count, static_cast<std::uint32_t>(w * 31 + h));
+    // The largest sizes take the round trip only; the edited spectra of every other size walk
+    // the same code.
+    const bool edited = count < kLargeElementCount;
     SpectrumPlane spectrumRe;
     SpectrumPlane spectrumIm;
-    EditedSpectrum(w, h, static_cast<std::uint32_t>(w * 17 + h), spectrumRe, spectrumIm);
+    if (edited) {
+        EditedSpectrum(w, h, static_cast<std::uint32_t>(w * 17 + h), spectrumRe, spectrumIm);
+    }
 
     const C2DFFT reference(w, h, FftKernel::Reference);
     SpectrumPlane expectedRe;
     SpectrumPlane expectedIm;
     ASSERT_TRUE(reference.Forward(values.data(), expectedRe, expectedIm));
     const SpectrumPlane expectedBack = reference.Inverse(expectedRe.get(), expectedIm.get());
-    const SpectrumPlane expectedEdited = reference.Inverse(spectrumRe.get(), spectrumIm.get());
-    ASSERT_TRUE(expectedBack && expectedEdited);
+    ASSERT_TRUE(expectedBack);
+    const SpectrumPlane expectedEdited =
+        edited ? reference.Inverse(spectrumRe.get(), spectrumIm.get()) : nullptr;
+    ASSERT_TRUE(expectedEdited || !edited);
 
     const C2DFFT fast(w, h);
     ASSERT_EQ(fast.Kernel(), FftKernel::Fast);
@@ -143,11 +150,13 @@ TEST_P(FastKernelMatchesReference, ForwardAndInverseAreBitIdentical) {
                 << "round trip differs first at "
                 << FirstDifference(back.get(), expectedBack.get(), count);
 
-            const SpectrumPlane edited = fast.Inverse(spectrumRe.get(), spectrumIm.get());
-            ASSERT_TRUE(edited);
-            EXPECT_TRUE(SamePlanes(edited.get(), expectedEdited.get(), count))
-                << "edited spectrum differs first at "
-                << FirstDifference(edited.get(), expectedEdited.get(), count);
+            if (edited) {
+                const SpectrumPlane result = fast.Inverse(spectrumRe.get(), spectrumIm.get());
+                ASSERT_TRUE(result);
+                EXPECT_TRUE(SamePlanes(result.get(), expectedEdited.get(), count))
+                    << "edited spectrum differs first at "
+                    << FirstDifference(result.get(), expectedEdited.get(), count);
+            }
         }
     }
 }
