@@ -8,6 +8,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "engine/ParallelFor.h"
+
 namespace quarvel {
 
 namespace {
@@ -65,6 +67,17 @@ void* MapBlock(std::size_t size) {
     return reinterpret_cast<void*>(start);
 }
 
+/// Zeroes bytes at block, a 2 MiB piece per worker iteration.
+void ClearBlock(void* block, std::size_t bytes) {
+    auto* start = static_cast<unsigned char*>(block);
+    ParallelFor(0, (bytes + kLargePageBytes - 1) / kLargePageBytes, [&](std::size_t piece) {
+        const std::size_t offset = piece * kLargePageBytes;
+        const std::size_t length =
+            bytes - offset < kLargePageBytes ? bytes - offset : kLargePageBytes;
+        std::memset(start + offset, 0, length);
+    });
+}
+
 }  // namespace
 
 void* AcquireLargeBlock(std::size_t bytes, bool zeroed) {
@@ -74,6 +87,7 @@ void* AcquireLargeBlock(std::size_t bytes, bool zeroed) {
     const std::size_t size =
         RoundUp(bytes, bytes >= kHugeBlockBytes ? kLargePageBytes : kSmallStepBytes);
     BlockTable& table = Table();
+    void* reused = nullptr;
     {
         // The smallest kept block that fits without wasting more than half the request.
         const std::lock_guard<std::mutex> lock(table.mutex);
@@ -90,17 +104,22 @@ void* AcquireLargeBlock(std::size_t bytes, bool zeroed) {
             table.kept.erase(table.kept.begin() + static_cast<std::ptrdiff_t>(best));
             table.keptBytes -= block.size;
             table.live.emplace(block.start, block.size);
-            if (zeroed) {
-                std::memset(block.start, 0, bytes);
-            }
-            return block.start;
+            reused = block.start;
         }
+    }
+    if (reused != nullptr) {
+        // Cleared outside the lock: the clearing runs on the worker threads, which may ask for
+        // blocks themselves meanwhile.
+        if (zeroed) {
+            ClearBlock(reused, bytes);
+        }
+        return reused;
     }
     void* start = MapBlock(size);
     if (start == nullptr) {
         return nullptr;
     }
-    const std::lock_guard<std::mutex> lock(Table().mutex);
+    const std::lock_guard<std::mutex> lock(table.mutex);
     table.live.emplace(start, size);
     return start;
 }
