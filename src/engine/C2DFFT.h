@@ -55,7 +55,8 @@ public:
     bool Forward(const std::uint8_t* values, SpectrumPlane& re, SpectrumPlane& im) const;
 
     /// Transforms a centred spectrum back into a new plane of real channel values, not yet
-    /// rounded or limited. Neither input plane is changed. Null when memory runs out.
+    /// rounded or limited. Neither input plane is changed. Null when memory runs out. The fast
+    /// kernel keeps a W x H work plane from its first call until the object is destroyed.
     SpectrumPlane Inverse(const float* re, const float* im) const;
 
     /// In-place forward transform of n complex values held in separate real and imaginary

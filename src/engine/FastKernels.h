@@ -30,13 +30,14 @@ struct FftScratch {
 constexpr std::size_t kFftSkewFloats = 80;
 
 /// Floats of FftScratch::first and FftScratch::second for axes up to maxLength long: the real
-/// and imaginary parts of 16 sequences (a 64-byte line across), whatever the vector width.
+/// and imaginary parts of 64 sequences (the widest block, of columns), whatever the vector
+/// width.
 inline std::size_t FftLaneFloats(std::uint64_t maxLength) {
     // One spare element per 16, see the padded layout of the kernels.
     return 2 * 64 * static_cast<std::size_t>(maxLength + maxLength / 16 + 1) + 4 * kFftSkewFloats;
 }
 
-/// Floats of FftScratch::local: four blocks of the longest sub-transform (256 points) of 16
+/// Floats of FftScratch::local: four blocks of the longest sub-transform (256 points) of 64
 /// sequences.
 inline std::size_t FftLocalFloats() {
     return 4 * 256 * 64 + 4 * kFftSkewFloats;
@@ -44,17 +45,17 @@ inline std::size_t FftLocalFloats() {
 
 /// The inner loops of the fast transform for one instruction set (see VectorPath).
 ///
-/// A block is `lanes` rows or columns transformed side by side, one per vector lane, with the
-/// same operations as C2DFFT::FFT1D on each of them: the constant-geometry stages are regrouped
-/// into two phases of up to eight stages whose data fit in the first-level cache, and two
-/// consecutive stages are done while the values sit in registers, but every butterfly reads the
-/// same two values, uses the same table entries and rounds the same way. The callers spread the
-/// blocks over the threads; a block touches only its own rows or columns.
+/// A block is a few rows (one per vector lane) or 64 columns (several vectors wide) transformed
+/// side by side, with the same operations as C2DFFT::FFT1D on each of them: the constant-geometry
+/// stages are regrouped into two phases of up to eight stages whose data fit in the first-level
+/// cache, and two consecutive stages are done while the values sit in registers, but every
+/// butterfly reads the same two values, uses the same table entries and rounds the same way. The
+/// callers spread the blocks over the threads; a block touches only its own rows or columns.
 struct FastKernels {
     VectorPath path;
     /// Rows per block: one in each vector lane.
     std::size_t lanes;
-    /// Columns per block of transformColumns: a 64-byte line of each row.
+    /// Columns per block of transformColumns: 64, four 64-byte lines of each row.
     std::size_t columnsPerBlock;
 
     /// Forward row pass of rows [firstRow, firstRow + count), count <= lanes: each row of the

@@ -5,7 +5,8 @@
 // Exactness: every value goes through the same single-precision operations, in the same order
 // and with the same operands, as in the reference loops (C2DFFT::FFT1D and the plain loops of
 // the callers). Vector lanes only carry independent elements side by side. The build keeps
-// multiplications and additions apart (-ffp-contract=off); nothing here asks for a fused one.
+// multiplications and additions apart (-ffp-contract=off); the only fused multiply-adds are
+// those of the copy of the C library's logarithm, which uses them itself.
 
 #include <immintrin.h>
 #include <math.h>
@@ -171,7 +172,8 @@ inline void TransposeTile(const float* src, std::size_t srcStride, float* dst,
 }
 #endif
 
-/// Rows per block of the row passes, side by side in kRowVecs vectors.
+/// Rows per block of the row passes: one vector wide. Wider blocks gain nothing here and need
+/// more of the second-level cache for the row being transformed.
 constexpr std::size_t kRowLanes = kLanes;
 constexpr std::size_t kRowVecs = kRowLanes / kLanes;
 static_assert(kRowLanes % kTile == 0, "a block of rows is a whole number of tiles");
@@ -642,13 +644,13 @@ void ForwardRows(const FftAxis& rows, const std::uint8_t* values, std::uint64_t 
     LanesToRows(done.im, outShift, count, width, im + firstRow * width, width);
 }
 
-/// Columns per block of TransformColumns: one 64-byte line of each row.
+/// Columns per block of TransformColumns: four 64-byte lines of each row. The row-by-row copy
+/// then reads runs of memory long enough to be fetched efficiently, and every twiddle loaded
+/// serves eight vectors.
 constexpr std::size_t kColumnLanes = 64;
 /// Planes from this many elements on (16 MiB) are larger than the caches can keep for the
 /// next pass; results that go into other planes are then written past the caches.
 constexpr std::uint64_t kStreamElements = std::uint64_t{1} << 22;
-/// Rows ahead of the copy whose lines are asked for.
-constexpr std::uint64_t kGatherAhead = 16;
 constexpr std::size_t kColumnVecs = kColumnLanes / kLanes;
 
 void TransformColumns(const FftAxis& columns, std::uint64_t width, std::uint64_t firstColumn,
@@ -664,13 +666,6 @@ void TransformColumns(const FftAxis& columns, std::uint64_t width, std::uint64_t
         for (std::uint64_t y = 0; y < height; ++y) {
             const float* rowRe = inRe + y * width + firstColumn;
             const float* rowIm = inIm + y * width + firstColumn;
-            // The rows lie a whole row apart, too far for the hardware to guess the next one.
-            if (y + kGatherAhead < height) {
-                _mm_prefetch(reinterpret_cast<const char*>(rowRe + kGatherAhead * width),
-                             _MM_HINT_T0);
-                _mm_prefetch(reinterpret_cast<const char*>(rowIm + kGatherAhead * width),
-                             _MM_HINT_T0);
-            }
             const std::size_t at = Padded(y, shift) * kColumnLanes;
             for (std::size_t v = 0; v < kColumnVecs; ++v) {
                 Store(mid.re + at + v * kLanes, Load(rowRe + v * kLanes));
