@@ -97,12 +97,14 @@ struct FastKernels {
                         const std::uint8_t* blue, std::size_t count, std::uint8_t* pixels);
     /// out[x] = values[x] by the rounding rule of the final image.
     void (*roundBytes)(const float* values, std::size_t count, std::uint8_t* out);
-    /// One target row of the bilinear resampling of a 4-byte-pixel image: bytes 0 to 2 of
-    /// target pixel i from source pixels x0[i] and x1[i] of source rows row0 and row1 with the
+    /// One target row of the bilinear resampling of a 4-byte-pixel image whose rows are
+    /// sourceWidth pixels long: bytes 0 to 2 of target pixel i from source pixels x0[i] and
+    /// x1[i] (both growing with i) of source rows row0 and row1 with the
     /// weights wx[i] and wy, as the plain loop computes them; byte 3 is kept.
-    void (*resampleRow)(const std::uint8_t* row0, const std::uint8_t* row1, float wy,
-                        const std::uint32_t* x0, const std::uint32_t* x1, const float* wx,
-                        std::size_t count, std::uint8_t* out);
+    void (*resampleRow)(const std::uint8_t* row0, const std::uint8_t* row1,
+                        std::uint32_t sourceWidth, float wy, const std::uint32_t* x0,
+                        const std::uint32_t* x1, const float* wx, std::size_t count,
+                        std::uint8_t* out);
 };
 
 /// The kernels of path, which must be supported by the processor.

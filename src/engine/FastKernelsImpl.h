@@ -1044,8 +1044,8 @@ void RoundBytes(const float* values, std::size_t count, std::uint8_t* out) {
     }
 }
 
-void ResampleRow(const std::uint8_t* row0, const std::uint8_t* row1, float wy,
-                 const std::uint32_t* x0, const std::uint32_t* x1, const float* wx,
+void ResampleRow(const std::uint8_t* row0, const std::uint8_t* row1, std::uint32_t sourceWidth,
+                 float wy, const std::uint32_t* x0, const std::uint32_t* x1, const float* wx,
                  std::size_t count, std::uint8_t* out) {
     std::size_t i = 0;
     const int* words0 = reinterpret_cast<const int*>(row0);
@@ -1057,10 +1057,33 @@ void ResampleRow(const std::uint8_t* row0, const std::uint8_t* row1, float wy,
     for (; i + 8 <= count; i += 8) {
         const __m256i left = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(x0 + i));
         const __m256i right = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(x1 + i));
-        const __m256i p00 = _mm256_i32gather_epi32(words0, left, 4);
-        const __m256i p10 = _mm256_i32gather_epi32(words0, right, 4);
-        const __m256i p01 = _mm256_i32gather_epi32(words1, left, 4);
-        const __m256i p11 = _mm256_i32gather_epi32(words1, right, 4);
+        __m256i p00, p10, p01, p11;
+        // The columns only grow with i: when the eight pixels' sources lie within 16 pixels of
+        // the first one, two loads per row and a shuffle stand in for the gathers.
+        const std::uint32_t first = x0[i];
+        if (first + 16 <= sourceWidth && x1[i + 7] - first < 16) {
+            const __m256i start = _mm256_set1_epi32(static_cast<int>(first));
+            const __m256i near = _mm256_sub_epi32(left, start);
+            const __m256i far = _mm256_sub_epi32(right, start);
+            const auto pick = [&](const int* words, __m256i offsets) {
+                const __m256i low =
+                    _mm256_loadu_si256(reinterpret_cast<const __m256i*>(words + first));
+                const __m256i high =
+                    _mm256_loadu_si256(reinterpret_cast<const __m256i*>(words + first + 8));
+                const __m256i upper = _mm256_cmpgt_epi32(offsets, _mm256_set1_epi32(7));
+                return _mm256_blendv_epi8(_mm256_permutevar8x32_epi32(low, offsets),
+                                          _mm256_permutevar8x32_epi32(high, offsets), upper);
+            };
+            p00 = pick(words0, near);
+            p10 = pick(words0, far);
+            p01 = pick(words1, near);
+            p11 = pick(words1, far);
+        } else {
+            p00 = _mm256_i32gather_epi32(words0, left, 4);
+            p10 = _mm256_i32gather_epi32(words0, right, 4);
+            p01 = _mm256_i32gather_epi32(words1, left, 4);
+            p11 = _mm256_i32gather_epi32(words1, right, 4);
+        }
         const __m256 w = _mm256_loadu_ps(wx + i);
         const __m256 oneMinusWx = _mm256_sub_ps(_mm256_set1_ps(1.0f), w);
         __m256i* target = reinterpret_cast<__m256i*>(out + 4 * i);
@@ -1133,8 +1156,8 @@ void RoundBytes(const float* values, std::size_t count, std::uint8_t* out) {
     }
 }
 
-void ResampleRow(const std::uint8_t* row0, const std::uint8_t* row1, float wy,
-                 const std::uint32_t* x0, const std::uint32_t* x1, const float* wx,
+void ResampleRow(const std::uint8_t* row0, const std::uint8_t* row1, std::uint32_t /*sourceWidth*/,
+                 float wy, const std::uint32_t* x0, const std::uint32_t* x1, const float* wx,
                  std::size_t count, std::uint8_t* out) {
     for (std::size_t i = 0; i < count; ++i) {
         ResamplePixel(row0, row1, wy, x0[i], x1[i], wx[i], out + 4 * i);

@@ -144,7 +144,7 @@ std::unique_ptr<ImageBitmap> ResampleImage(const ImageBitmap* source, std::uint3
             const std::uint8_t* row1 = from.Row(y1);
             std::uint8_t* out = to.Row(static_cast<std::uint32_t>(j));
             if (colour) {
-                kernels.resampleRow(row0, row1, wy, left.data(), right.data(), weights.data(),
+                kernels.resampleRow(row0, row1, w, wy, left.data(), right.data(), weights.data(),
                                     newWidth, out);
                 return;
             }

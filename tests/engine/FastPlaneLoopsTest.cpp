@@ -291,32 +291,37 @@ void PlainResampledPixel(const ImageBitmap& source, std::uint32_t newWidth, std:
 }
 
 TEST_P(PlaneLoops, ResampleImage_MatchesThePlainBilinearLoop) {
-    const auto source = ImageBitmap::Create(37, 23, PixelFormat32bppRGB);
-    ASSERT_TRUE(source);
     std::mt19937 generator(8);
-    for (std::uint32_t y = 0; y < source->Height(); ++y) {
-        for (std::size_t x = 0; x < source->Stride(); ++x) {
-            source->Row(y)[x] = static_cast<std::uint8_t>(generator());
-        }
-    }
-    for (const auto& [newWidth, newHeight] : {std::pair<std::uint32_t, std::uint32_t>{64, 32},
-                                              {37, 23},
-                                              {16, 8},
-                                              {101, 7},
-                                              {1, 1},
-                                              {9, 40}}) {
-        const auto target = ResampleImage(source.get(), newWidth, newHeight);
-        ASSERT_TRUE(target);
-        std::size_t wrong = 0;
-        for (std::uint32_t j = 0; j < newHeight; ++j) {
-            for (std::uint32_t i = 0; i < newWidth; ++i) {
-                std::uint8_t expected[3];
-                PlainResampledPixel(*source, newWidth, newHeight, i, j, expected);
-                const std::uint8_t* pixel = target->Row(j) + 4 * i;
-                wrong += std::memcmp(pixel, expected, 3) != 0 || pixel[3] != 0 ? 1 : 0;
+    // Enlarging, keeping and reducing, with target rows whose sources lie close together (one
+    // window of source pixels) and far apart (gathered one by one).
+    const struct {
+        std::uint32_t width, height;
+        std::vector<std::pair<std::uint32_t, std::uint32_t>> targets;
+    } cases[] = {{37, 23, {{64, 32}, {37, 23}, {16, 8}, {101, 7}, {1, 1}, {9, 40}}},
+                 {600, 9, {{819, 5}, {600, 9}, {450, 12}, {128, 3}}}};
+    for (const auto& [width, height, targets] : cases) {
+        const auto source = ImageBitmap::Create(width, height, PixelFormat32bppRGB);
+        ASSERT_TRUE(source);
+        for (std::uint32_t y = 0; y < height; ++y) {
+            for (std::size_t x = 0; x < source->Stride(); ++x) {
+                source->Row(y)[x] = static_cast<std::uint8_t>(generator());
             }
         }
-        EXPECT_EQ(wrong, 0u) << newWidth << " x " << newHeight;
+        for (const auto& [newWidth, newHeight] : targets) {
+            const auto target = ResampleImage(source.get(), newWidth, newHeight);
+            ASSERT_TRUE(target);
+            std::size_t wrong = 0;
+            for (std::uint32_t j = 0; j < newHeight; ++j) {
+                for (std::uint32_t i = 0; i < newWidth; ++i) {
+                    std::uint8_t expected[3];
+                    PlainResampledPixel(*source, newWidth, newHeight, i, j, expected);
+                    const std::uint8_t* pixel = target->Row(j) + 4 * i;
+                    wrong += std::memcmp(pixel, expected, 3) != 0 || pixel[3] != 0 ? 1 : 0;
+                }
+            }
+            EXPECT_EQ(wrong, 0u) << width << " x " << height << " to " << newWidth << " x "
+                                 << newHeight;
+        }
     }
 }
 
