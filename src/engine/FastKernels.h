@@ -43,7 +43,8 @@ inline std::size_t FftLocalFloats() {
     return 4 * 256 * 64 + 4 * kFftSkewFloats;
 }
 
-/// The inner loops of the fast transform for one instruction set (see VectorPath).
+/// The inner loops of the fast transform and of the whole-plane loops, for one instruction set
+/// (see VectorPath).
 ///
 /// A block is a few rows (one per vector lane) or 64 columns (several vectors wide) transformed
 /// side by side, with the same operations as C2DFFT::FFT1D on each of them: the constant-geometry
