@@ -212,7 +212,7 @@ private:
 }  // namespace
 
 const CommandSpec& BatchCommandSpec() {
-    static const CommandSpec spec = {
+    static const CommandSpec definition = {
         "batch",
         "Filter every image file of a folder with the stored batch settings (or the options), "
         "writing NAME_flt.EXT beside each",
@@ -236,7 +236,7 @@ const CommandSpec& BatchCommandSpec() {
              100},
         },
     };
-    return spec;
+    return definition;
 }
 
 int RunBatchCommand(const ParsedOptions& options, std::ostream& out, std::ostream& err) {

@@ -19,15 +19,15 @@ const std::vector<CliCommand>& CliCommands() {
 
 int RunCommandLine(const std::vector<std::string>& arguments, std::ostream& out,
                    std::ostream& err) {
-    std::vector<const CommandSpec*> specs;
+    std::vector<const CommandSpec*> definitions;
     for (const CliCommand& command : CliCommands()) {
-        specs.push_back(&command.spec());
+        definitions.push_back(&command.definition());
     }
-    const CommandLine line = ParseCommandLine(arguments, specs);
+    const CommandLine line = ParseCommandLine(arguments, definitions);
     switch (line.action) {
         case CommandLine::Action::Help:
             out << (line.command != nullptr ? CommandHelp(kCliProgram, *line.command)
-                                            : ProgramHelp(kCliProgram, specs));
+                                            : ProgramHelp(kCliProgram, definitions));
             return CliExitSuccess;
         case CommandLine::Action::Version:
             out << kCliProgram << " " << QUARVEL_VERSION << "\n";
@@ -40,7 +40,7 @@ int RunCommandLine(const std::vector<std::string>& arguments, std::ostream& out,
             break;
     }
     for (const CliCommand& command : CliCommands()) {
-        if (&command.spec() == line.command) {
+        if (&command.definition() == line.command) {
             return command.run(line.options, out, err);
         }
     }

@@ -14,11 +14,11 @@ inline constexpr const char* kCliProgram = "fftquarvel-cli";
 /// Exit statuses: every file done, some file failed, the command line was wrong.
 enum CliExit { CliExitSuccess = 0, CliExitFailure = 1, CliExitUsage = 2 };
 
-/// One command: its spec and the function that runs it with checked options. The function
+/// One command: its definition and the function that runs it with checked options. The function
 /// writes what it produced to out and failures to err as "fftquarvel-cli: FILE: REASON", and
 /// returns a CliExit status.
 struct CliCommand {
-    const CommandSpec& (*spec)();
+    const CommandSpec& (*definition)();
     int (*run)(const ParsedOptions& options, std::ostream& out, std::ostream& err);
 };
 

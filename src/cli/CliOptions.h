@@ -37,7 +37,7 @@ struct CommandSpec {
     std::vector<OptionSpec> options;
 };
 
-/// The options and operands given to a command, checked against its spec: every value present
+/// The options and operands given to a command, checked against its definition: every value present
 /// has the option's kind and lies within its range.
 class ParsedOptions {
 public:

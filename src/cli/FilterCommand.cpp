@@ -355,7 +355,7 @@ bool FilterRun::Process(const std::string& input) {
 }  // namespace
 
 const CommandSpec& FilterCommandSpec() {
-    static const CommandSpec spec = {
+    static const CommandSpec definition = {
         "filter",
         "Filter or clear the spectra of each image and write the result",
         "IMAGE...",
@@ -387,7 +387,7 @@ const CommandSpec& FilterCommandSpec() {
              "also write the power spectrum images of the result (NAME_power_*.png)"},
         },
     };
-    return spec;
+    return definition;
 }
 
 int RunFilterCommand(const ParsedOptions& options, std::ostream& out, std::ostream& err) {

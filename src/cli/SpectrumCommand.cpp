@@ -159,14 +159,14 @@ IoResult SavePowerSpectrumPng(const ImageBitmap& power, const std::string& path)
 }
 
 const CommandSpec& SpectrumCommandSpec() {
-    static const CommandSpec spec = {
+    static const CommandSpec definition = {
         "spectrum",
         "Write the power spectrum images of each image as PNG files",
         "IMAGE...",
         1,
         {{"output", 'o', OptionKind::Text, "DIR", "write into DIR (default: beside each image)"}},
     };
-    return spec;
+    return definition;
 }
 
 int RunSpectrumCommand(const ParsedOptions& options, std::ostream& out, std::ostream& err) {

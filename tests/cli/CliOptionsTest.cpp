@@ -11,7 +11,7 @@ namespace {
 /// A command in the shape the filter commands will have: a path, a whole number and a number
 /// with ranges, and a flag.
 const CommandSpec& FilterLike() {
-    static const CommandSpec spec = {
+    static const CommandSpec definition = {
         "lowpass",
         "Filter images",
         "IMAGE...",
@@ -21,12 +21,12 @@ const CommandSpec& FilterLike() {
          {"cutoff", 0, OptionKind::Real, "PERCENT", "cut-off frequency", 0, 100},
          {"separable", 0, OptionKind::Flag, "", "row and column responses"}},
     };
-    return spec;
+    return definition;
 }
 
 const CommandSpec& Other() {
-    static const CommandSpec spec = {"other", "Something else", "", 0, {}};
-    return spec;
+    static const CommandSpec definition = {"other", "Something else", "", 0, {}};
+    return definition;
 }
 
 CommandLine Parse(const std::vector<std::string>& arguments) {
