@@ -814,25 +814,34 @@ inline __m256 Single(std::uint32_t bits) {
     return _mm256_set1_ps(__builtin_bit_cast(float, bits));
 }
 
-/// The natural logarithm of four mantissas in [0.5, 2), given by their bits, as the library
-/// computes it in double precision.
-inline __m128 NaturalLog4(__m128i bits) {
-    alignas(32) static const std::uint64_t table[32] = {
-        kTable[0],  kTable[1],  kTable[2],  kTable[3],  kTable[4],  kTable[5],  kTable[6],
-        kTable[7],  kTable[8],  kTable[9],  kTable[10], kTable[11], kTable[12], kTable[13],
-        kTable[14], kTable[15], kTable[16], kTable[17], kTable[18], kTable[19], kTable[20],
-        kTable[21], kTable[22], kTable[23], kTable[24], kTable[25], kTable[26], kTable[27],
-        kTable[28], kTable[29], kTable[30], kTable[31]};
-    const double* entries = reinterpret_cast<const double*>(table);
-    const __m128i offset = _mm_sub_epi32(bits, _mm_set1_epi32(0x3f330000));
-    const __m128i index = _mm_and_si128(_mm_srli_epi32(offset, 19), _mm_set1_epi32(15));
-    const __m128i exponent = _mm_srai_epi32(offset, 23);
-    const __m128i reduced =
-        _mm_sub_epi32(bits, _mm_and_si128(offset, _mm_set1_epi32(static_cast<int>(0xff800000u))));
-    const __m128i pair = _mm_add_epi32(index, index);
-    const __m256d all = _mm256_castsi256_pd(_mm256_set1_epi64x(-1));
-    const __m256d invc = _mm256_mask_i32gather_pd(_mm256_setzero_pd(), entries, pair, all, 8);
-    const __m256d logc = _mm256_mask_i32gather_pd(_mm256_setzero_pd(), entries + 1, pair, all, 8);
+/// Eight 32-bit halves of table entries: column (0 invc, 1 logc) and half (0 low, 1 high) of
+/// the entries 8 part to 8 part + 7.
+inline __m256i TableHalves(int column, int half, int part) {
+    alignas(32) std::uint32_t words[8];
+    for (int i = 0; i < 8; ++i) {
+        words[i] = static_cast<std::uint32_t>(kTable[2 * (8 * part + i) + column] >> (32 * half));
+    }
+    return _mm256_load_si256(reinterpret_cast<const __m256i*>(words));
+}
+
+/// The table column entries (as doubles) of the eight lanes' indices, in two vectors of four.
+inline void LookUp(const __m256i halves[2][2], __m256i index, __m256i upper, __m256d& first,
+                   __m256d& last) {
+    __m256i words[2];
+    for (int half = 0; half < 2; ++half) {
+        words[half] =
+            _mm256_blendv_epi8(_mm256_permutevar8x32_epi32(halves[half][0], index),
+                               _mm256_permutevar8x32_epi32(halves[half][1], index), upper);
+    }
+    const __m256i low = _mm256_unpacklo_epi32(words[0], words[1]);
+    const __m256i high = _mm256_unpackhi_epi32(words[0], words[1]);
+    first = _mm256_castsi256_pd(_mm256_permute2x128_si256(low, high, 0x20));
+    last = _mm256_castsi256_pd(_mm256_permute2x128_si256(low, high, 0x31));
+}
+
+/// The natural logarithm of four mantissas, from their reduced values z, their exponents and
+/// their table entries, as the library computes it in double precision.
+inline __m128 NaturalLog4(__m128i reduced, __m128i exponent, __m256d invc, __m256d logc) {
     const __m256d z = _mm256_cvtps_pd(_mm_castsi128_ps(reduced));
     const __m256d r = _mm256_fmadd_pd(z, invc, _mm256_set1_pd(-1.0));
     const __m256d y0 = _mm256_fmadd_pd(_mm256_cvtepi32_pd(exponent), Double(kLn2), logc);
@@ -840,6 +849,30 @@ inline __m128 NaturalLog4(__m128i bits) {
     __m256d y = _mm256_fmadd_pd(r, Double(kPoly1), Double(kPoly2));
     y = _mm256_fmadd_pd(r2, Double(kPoly0), y);
     return _mm256_cvtpd_ps(_mm256_fmadd_pd(r2, y, _mm256_add_pd(r, y0)));
+}
+
+/// The natural logarithm of eight mantissas in [0.5, 2), given by their bits, as the library
+/// computes it: a table entry (invc, logc) chosen by the mantissa's top bits, and
+///     r = z invc - 1, ln = r^2 (poly0 r^2 + poly1 r + poly2) + (r + k ln2 + logc).
+inline __m256 NaturalLog8(__m256i bits) {
+    static const __m256i invcHalves[2][2] = {{TableHalves(0, 0, 0), TableHalves(0, 0, 1)},
+                                             {TableHalves(0, 1, 0), TableHalves(0, 1, 1)}};
+    static const __m256i logcHalves[2][2] = {{TableHalves(1, 0, 0), TableHalves(1, 0, 1)},
+                                             {TableHalves(1, 1, 0), TableHalves(1, 1, 1)}};
+    const __m256i offset = _mm256_sub_epi32(bits, _mm256_set1_epi32(0x3f330000));
+    const __m256i index = _mm256_and_si256(_mm256_srli_epi32(offset, 19), _mm256_set1_epi32(15));
+    const __m256i upper = _mm256_cmpgt_epi32(index, _mm256_set1_epi32(7));
+    const __m256i exponent = _mm256_srai_epi32(offset, 23);
+    const __m256i reduced = _mm256_sub_epi32(
+        bits, _mm256_and_si256(offset, _mm256_set1_epi32(static_cast<int>(0xff800000u))));
+    __m256d invc[2];
+    __m256d logc[2];
+    LookUp(invcHalves, index, upper, invc[0], invc[1]);
+    LookUp(logcHalves, index, upper, logc[0], logc[1]);
+    return _mm256_set_m128(NaturalLog4(_mm256_extracti128_si256(reduced, 1),
+                                       _mm256_extracti128_si256(exponent, 1), invc[1], logc[1]),
+                           NaturalLog4(_mm256_castsi256_si128(reduced),
+                                       _mm256_castsi256_si128(exponent), invc[0], logc[0]));
 }
 
 /// log10 of eight values x > 0 or NaN, bit for bit as the library's log10f.
@@ -857,8 +890,7 @@ inline __m256 Log10(__m256 x) {
         _mm256_or_si256(_mm256_and_si256(scaled, _mm256_set1_epi32(0x007fffff)),
                         _mm256_slli_epi32(_mm256_sub_epi32(_mm256_set1_epi32(0x7f), negative), 23));
     const __m256 e = _mm256_cvtepi32_ps(_mm256_add_epi32(exponent, negative));
-    __m256 ln = _mm256_set_m128(NaturalLog4(_mm256_extracti128_si256(mantissaBits, 1)),
-                                NaturalLog4(_mm256_castsi256_si128(mantissaBits)));
+    __m256 ln = NaturalLog8(mantissaBits);
     // The library returns exactly 0 for a mantissa of exactly 1.
     const __m256i one = _mm256_cmpeq_epi32(mantissaBits, _mm256_set1_epi32(0x3f800000));
     ln = _mm256_andnot_ps(_mm256_castsi256_ps(one), ln);
