@@ -235,12 +235,10 @@ void LanesToRows(const float* lanes, std::uint32_t shift, std::uint64_t count, s
 }
 
 /// The channel bytes of rows [firstRow, firstRow + count) as lanes, each value multiplied by
-/// -1.0 where x + y is odd (the centring factor); the imaginary lanes are zero.
+/// -1.0 where x + y is odd (the centring factor). Their imaginary parts, all zero, are not
+/// stored: the transform takes them as kZeroImaginary.
 void BytesToLanes(const std::uint8_t* values, std::uint64_t width, std::uint64_t firstRow,
-                  std::uint64_t count, float* lanesRe, float* lanesIm, std::uint32_t shift) {
-    for (std::uint64_t i = 0; i < Padded(width, shift) * kRowLanes; ++i) {
-        lanesIm[i] = 0.0f;
-    }
+                  std::uint64_t count, float* lanesRe, std::uint32_t shift) {
     if (count == kRowLanes && width % kTile == 0) {
         // The even columns of an even row are multiplied by +1.0 instead of being left alone,
         // which changes nothing: a byte is finite and never negative zero.
@@ -387,14 +385,22 @@ struct LaneSpan {
     std::size_t step;
 };
 
-/// A value's imaginary part as loaded: negated (its sign bit flipped) for the conjugate.
-template <bool kConjugate>
+/// How a transform's first pass takes the imaginary parts of its input.
+enum ImaginaryInput : int {
+    kLoadImaginary,    ///< as they are
+    kNegateImaginary,  ///< negated (the sign bit flipped), for the conjugate
+    kZeroImaginary,    ///< all +0.0, without reading them (a real channel)
+};
+
+/// A value's imaginary part as the first pass takes it.
+template <int kImaginary>
 inline Vec LoadIm(const float* p) {
-    const Vec v = Load(p);
-    if constexpr (kConjugate) {
-        return -v;
+    if constexpr (kImaginary == kZeroImaginary) {
+        return Splat(0.0f);
+    } else if constexpr (kImaginary == kNegateImaginary) {
+        return -Load(p);
     } else {
-        return v;
+        return Load(p);
     }
 }
 
@@ -411,7 +417,7 @@ inline void Put(float* p, Vec v) {
 /// Local stages kQ and kQ + 1 of a group of 2^kR points whose first global stage is s, for
 /// the group offset D (see above). The sizes are compile-time constants so that the loops are
 /// laid out for each pass; only the group's place and the strides of its ends vary.
-template <std::uint32_t kR, std::uint32_t kQ, std::size_t kVecs, bool kConjugate, bool kStream>
+template <std::uint32_t kR, std::uint32_t kQ, std::size_t kVecs, int kImaginary, bool kStream>
 [[gnu::always_inline]] inline void Radix4Pass(const FftAxis& axis, std::uint32_t s, std::uint64_t D,
                                               const LaneSpan in, const LaneSpan out) {
     constexpr std::uint64_t kQuarter = std::uint64_t{1} << (kR - kQ - 2);
@@ -436,13 +442,13 @@ template <std::uint32_t kR, std::uint32_t kQ, std::size_t kVecs, bool kConjugate
             for (std::size_t v = 0; v < kVecs; ++v) {
                 const std::size_t i = j * inStep + v * kLanes;
                 const Vec x0Re = Load(inRe + i);
-                const Vec x0Im = LoadIm<kConjugate>(inIm + i);
+                const Vec x0Im = LoadIm<kImaginary>(inIm + i);
                 const Vec x1Re = Load(inRe + i + inQuarter);
-                const Vec x1Im = LoadIm<kConjugate>(inIm + i + inQuarter);
+                const Vec x1Im = LoadIm<kImaginary>(inIm + i + inQuarter);
                 const Vec x2Re = Load(inRe + i + 2 * inQuarter);
-                const Vec x2Im = LoadIm<kConjugate>(inIm + i + 2 * inQuarter);
+                const Vec x2Im = LoadIm<kImaginary>(inIm + i + 2 * inQuarter);
                 const Vec x3Re = Load(inRe + i + 3 * inQuarter);
-                const Vec x3Im = LoadIm<kConjugate>(inIm + i + 3 * inQuarter);
+                const Vec x3Im = LoadIm<kImaginary>(inIm + i + 3 * inQuarter);
                 // Stage q pairs (x0, x2) and (x1, x3); stage q + 1 pairs the two sums and the
                 // two differences.
                 Vec s0Re, s0Im, t0Re, t0Im, s1Re, s1Im, t1Re, t1Im;
@@ -466,7 +472,7 @@ template <std::uint32_t kR, std::uint32_t kQ, std::size_t kVecs, bool kConjugate
 }
 
 /// Local stage kQ alone, as Radix4Pass.
-template <std::uint32_t kR, std::uint32_t kQ, std::size_t kVecs, bool kConjugate, bool kStream>
+template <std::uint32_t kR, std::uint32_t kQ, std::size_t kVecs, int kImaginary, bool kStream>
 [[gnu::always_inline]] inline void Radix2Pass(const FftAxis& axis, std::uint32_t s, std::uint64_t D,
                                               const LaneSpan in, const LaneSpan out) {
     constexpr std::uint64_t kHalf = std::uint64_t{1} << (kR - kQ - 1);
@@ -488,8 +494,8 @@ template <std::uint32_t kR, std::uint32_t kQ, std::size_t kVecs, bool kConjugate
             for (std::size_t v = 0; v < kVecs; ++v) {
                 const std::size_t i = j * inStep + v * kLanes;
                 Vec sumRe, sumIm, diffRe, diffIm;
-                Butterfly(Load(inRe + i), LoadIm<kConjugate>(inIm + i), Load(inRe + i + inHalf),
-                          LoadIm<kConjugate>(inIm + i + inHalf), c, d, two, sumRe, sumIm, diffRe,
+                Butterfly(Load(inRe + i), LoadIm<kImaginary>(inIm + i), Load(inRe + i + inHalf),
+                          LoadIm<kImaginary>(inIm + i + inHalf), c, d, two, sumRe, sumIm, diffRe,
                           diffIm);
                 const std::size_t k = j * outStep + v * kLanes;
                 Put<kStream>(outRe + k, sumRe);
@@ -502,13 +508,13 @@ template <std::uint32_t kR, std::uint32_t kQ, std::size_t kVecs, bool kConjugate
 }
 
 /// The passes of a group of 2^kR points from local stage kQ on: two stages at a time, the last
-/// one alone when kR is odd. The first pass reads `from` (its imaginary parts negated when
-/// conjugate is set), the last writes `out` (past the caches when kStreamOut is set), the
+/// one alone when kR is odd. The first pass reads `from` (its imaginary parts taken as
+/// `imaginary` says), the last writes `out` (past the caches when kStreamOut is set), the
 /// others go through the two local buffers in turn.
 template <std::uint32_t kR, std::uint32_t kQ, std::size_t kVecs, bool kStreamOut>
 [[gnu::always_inline]] inline void RunPasses(const FftAxis& axis, std::uint32_t s, std::uint64_t D,
-                                             const LaneSpan from, bool conjugate,
-                                             const LaneSpan out, float* local) {
+                                             const LaneSpan from, int imaginary, const LaneSpan out,
+                                             float* local) {
     constexpr bool kLast = kQ + 2 >= kR;
     constexpr bool kStream = kLast && kStreamOut;
     constexpr std::size_t kElement = kVecs * kLanes;
@@ -516,18 +522,22 @@ template <std::uint32_t kR, std::uint32_t kQ, std::size_t kVecs, bool kStreamOut
     float* const buffer = local + ((kQ / 2) & 1) * 2 * kBlock;
     const LaneSpan to = kLast ? out : LaneSpan{buffer, buffer + kBlock, kElement};
     if constexpr (kQ + 2 <= kR) {
-        if (conjugate) {
-            Radix4Pass<kR, kQ, kVecs, true, kStream>(axis, s, D, from, to);
+        if (imaginary == kNegateImaginary) {
+            Radix4Pass<kR, kQ, kVecs, kNegateImaginary, kStream>(axis, s, D, from, to);
+        } else if (imaginary == kZeroImaginary) {
+            Radix4Pass<kR, kQ, kVecs, kZeroImaginary, kStream>(axis, s, D, from, to);
         } else {
-            Radix4Pass<kR, kQ, kVecs, false, kStream>(axis, s, D, from, to);
+            Radix4Pass<kR, kQ, kVecs, kLoadImaginary, kStream>(axis, s, D, from, to);
         }
-    } else if (conjugate) {
-        Radix2Pass<kR, kQ, kVecs, true, kStream>(axis, s, D, from, to);
+    } else if (imaginary == kNegateImaginary) {
+        Radix2Pass<kR, kQ, kVecs, kNegateImaginary, kStream>(axis, s, D, from, to);
+    } else if (imaginary == kZeroImaginary) {
+        Radix2Pass<kR, kQ, kVecs, kZeroImaginary, kStream>(axis, s, D, from, to);
     } else {
-        Radix2Pass<kR, kQ, kVecs, false, kStream>(axis, s, D, from, to);
+        Radix2Pass<kR, kQ, kVecs, kLoadImaginary, kStream>(axis, s, D, from, to);
     }
     if constexpr (!kLast) {
-        RunPasses<kR, kQ + 2, kVecs, kStreamOut>(axis, s, D, to, false, out, local);
+        RunPasses<kR, kQ + 2, kVecs, kStreamOut>(axis, s, D, to, kLoadImaginary, out, local);
     }
 }
 
@@ -535,31 +545,31 @@ template <std::uint32_t kR, std::uint32_t kQ, std::size_t kVecs, bool kStreamOut
 /// two at a time through the local buffer and writes it to out, which may be in.
 template <std::size_t kVecs, bool kStreamOut>
 void RunGroup(const FftAxis& axis, std::uint32_t s, std::uint32_t r, std::uint64_t D,
-              const LaneSpan& in, bool conjugate, const LaneSpan& out, float* local) {
+              const LaneSpan& in, int imaginary, const LaneSpan& out, float* local) {
     switch (r) {
         case 1:
-            RunPasses<1, 0, kVecs, kStreamOut>(axis, s, D, in, conjugate, out, local);
+            RunPasses<1, 0, kVecs, kStreamOut>(axis, s, D, in, imaginary, out, local);
             break;
         case 2:
-            RunPasses<2, 0, kVecs, kStreamOut>(axis, s, D, in, conjugate, out, local);
+            RunPasses<2, 0, kVecs, kStreamOut>(axis, s, D, in, imaginary, out, local);
             break;
         case 3:
-            RunPasses<3, 0, kVecs, kStreamOut>(axis, s, D, in, conjugate, out, local);
+            RunPasses<3, 0, kVecs, kStreamOut>(axis, s, D, in, imaginary, out, local);
             break;
         case 4:
-            RunPasses<4, 0, kVecs, kStreamOut>(axis, s, D, in, conjugate, out, local);
+            RunPasses<4, 0, kVecs, kStreamOut>(axis, s, D, in, imaginary, out, local);
             break;
         case 5:
-            RunPasses<5, 0, kVecs, kStreamOut>(axis, s, D, in, conjugate, out, local);
+            RunPasses<5, 0, kVecs, kStreamOut>(axis, s, D, in, imaginary, out, local);
             break;
         case 6:
-            RunPasses<6, 0, kVecs, kStreamOut>(axis, s, D, in, conjugate, out, local);
+            RunPasses<6, 0, kVecs, kStreamOut>(axis, s, D, in, imaginary, out, local);
             break;
         case 7:
-            RunPasses<7, 0, kVecs, kStreamOut>(axis, s, D, in, conjugate, out, local);
+            RunPasses<7, 0, kVecs, kStreamOut>(axis, s, D, in, imaginary, out, local);
             break;
         default:
-            RunPasses<8, 0, kVecs, kStreamOut>(axis, s, D, in, conjugate, out, local);
+            RunPasses<8, 0, kVecs, kStreamOut>(axis, s, D, in, imaginary, out, local);
             break;
     }
 }
@@ -585,16 +595,18 @@ inline std::uint32_t OutputShift(std::uint32_t n) {
 /// (kVecs kLanes floats per element, laid out for input; may be in) to out (may be in as
 /// well, unless kStreamOut is set: out is then written past the caches). in is laid out for
 /// input when inPadded is set, out for output when outPadded is set; otherwise element i sits
-/// at i * step. The imaginary input is negated when conjugate is set.
+/// at i * step. The imaginary input is taken as `imaginary` says (an ImaginaryInput).
 template <std::size_t kVecs, bool kStreamOut = false>
-void TransformLanes(const FftAxis& axis, const LaneSpan& in, bool inPadded, bool conjugate,
+void TransformLanes(const FftAxis& axis, const LaneSpan& in, bool inPadded, int imaginary,
                     const LaneSpan& mid, const LaneSpan& out, bool outPadded, float* local) {
     const std::uint32_t n = axis.stages;
     if (n == 0) {
         for (std::size_t v = 0; v < kVecs; ++v) {
             const Vec re = Load(in.re + v * kLanes);
             const Vec im =
-                conjugate ? LoadIm<true>(in.im + v * kLanes) : LoadIm<false>(in.im + v * kLanes);
+                imaginary == kNegateImaginary ? LoadIm<kNegateImaginary>(in.im + v * kLanes)
+                : imaginary == kZeroImaginary ? LoadIm<kZeroImaginary>(in.im)
+                                              : LoadIm<kLoadImaginary>(in.im + v * kLanes);
             Put<kStreamOut>(out.re + v * kLanes, re);
             Put<kStreamOut>(out.im + v * kLanes, im);
         }
@@ -602,7 +614,7 @@ void TransformLanes(const FftAxis& axis, const LaneSpan& in, bool inPadded, bool
     }
     const std::uint32_t first = FirstPhaseStages(n);
     if (first == n) {
-        RunGroup<kVecs, kStreamOut>(axis, 0, n, 0, in, conjugate, out, local);
+        RunGroup<kVecs, kStreamOut>(axis, 0, n, 0, in, imaginary, out, local);
         return;
     }
     const std::uint32_t second = n - first;
@@ -612,14 +624,14 @@ void TransformLanes(const FftAxis& axis, const LaneSpan& in, bool inPadded, bool
     for (std::uint64_t J = 0; J < (std::uint64_t{1} << second); ++J) {
         const LaneSpan from{in.re + J * in.step, in.im + J * in.step, inStep};
         const LaneSpan to{mid.re + J * mid.step, mid.im + J * mid.step, midStep};
-        RunGroup<kVecs, false>(axis, 0, first, 0, from, conjugate, to, local);
+        RunGroup<kVecs, false>(axis, 0, first, 0, from, imaginary, to, local);
     }
     // Phase two: groups D of consecutive values, spread over out 2^first apart.
     const std::size_t outStep = outPadded ? (out.step << first) + out.step : out.step << first;
     for (std::uint64_t D = 0; D < (std::uint64_t{1} << first); ++D) {
         const LaneSpan from{mid.re + D * midStep, mid.im + D * midStep, mid.step};
         const LaneSpan to{out.re + D * out.step, out.im + D * out.step, outStep};
-        RunGroup<kVecs, kStreamOut>(axis, first, second, D, from, false, to, local);
+        RunGroup<kVecs, kStreamOut>(axis, first, second, D, from, kLoadImaginary, to, local);
     }
 }
 
@@ -638,8 +650,8 @@ void ForwardRows(const FftAxis& rows, const std::uint8_t* values, std::uint64_t 
     const LaneSpan done = ScratchSpan(scratch.second, width, kRowLanes);
     const std::uint32_t inShift = InputShift(rows.stages);
     const std::uint32_t outShift = OutputShift(rows.stages);
-    BytesToLanes(values, width, firstRow, count, loaded.re, loaded.im, inShift);
-    TransformLanes<kRowVecs>(rows, loaded, true, false, loaded, done, true, scratch.local);
+    BytesToLanes(values, width, firstRow, count, loaded.re, inShift);
+    TransformLanes<kRowVecs>(rows, loaded, true, kZeroImaginary, loaded, done, true, scratch.local);
     LanesToRows(done.re, outShift, count, width, re + firstRow * width, width);
     LanesToRows(done.im, outShift, count, width, im + firstRow * width, width);
 }
@@ -669,18 +681,20 @@ void TransformColumns(const FftAxis& columns, std::uint64_t width, std::uint64_t
             const std::size_t at = Padded(y, shift) * kColumnLanes;
             for (std::size_t v = 0; v < kColumnVecs; ++v) {
                 Store(mid.re + at + v * kLanes, Load(rowRe + v * kLanes));
-                Store(mid.im + at + v * kLanes, conjugate ? LoadIm<true>(rowIm + v * kLanes)
-                                                          : LoadIm<false>(rowIm + v * kLanes));
+                Store(mid.im + at + v * kLanes, conjugate
+                                                    ? LoadIm<kNegateImaginary>(rowIm + v * kLanes)
+                                                    : LoadIm<kLoadImaginary>(rowIm + v * kLanes));
             }
         }
         const LaneSpan out{outRe + firstColumn, outIm + firstColumn, width};
         if (outRe == inRe || width * height < kStreamElements) {
             // In place the lines were just read and are still cached; small planes stay in the
             // caches for the row pass that follows.
-            TransformLanes<kColumnVecs>(columns, mid, true, false, mid, out, false, scratch.local);
+            TransformLanes<kColumnVecs>(columns, mid, true, kLoadImaginary, mid, out, false,
+                                        scratch.local);
         } else {
             // Into other planes: whole lines that need not be read first.
-            TransformLanes<kColumnVecs, true>(columns, mid, true, false, mid, out, false,
+            TransformLanes<kColumnVecs, true>(columns, mid, true, kLoadImaginary, mid, out, false,
                                               scratch.local);
             _mm_sfence();
         }
@@ -697,7 +711,8 @@ void TransformColumns(const FftAxis& columns, std::uint64_t width, std::uint64_t
                 staged.im[y * kLanes + l] = l < count ? inIm[y * width + x0 + l] : 0.0f;
             }
         }
-        TransformLanes<1>(columns, staged, false, conjugate, mid, staged, false, scratch.local);
+        TransformLanes<1>(columns, staged, false, conjugate ? kNegateImaginary : kLoadImaginary,
+                          mid, staged, false, scratch.local);
         for (std::uint64_t y = 0; y < height; ++y) {
             for (std::uint64_t l = 0; l < count; ++l) {
                 outRe[y * width + x0 + l] = staged.re[y * kLanes + l];
@@ -716,7 +731,7 @@ void InverseRows(const FftAxis& rows, std::uint64_t firstRow, std::uint64_t coun
     const std::uint32_t outShift = OutputShift(rows.stages);
     RowsToLanes(re + firstRow * width, width, count, width, loaded.re, inShift);
     RowsToLanes(im + firstRow * width, width, count, width, loaded.im, inShift);
-    TransformLanes<kRowVecs>(rows, loaded, true, false, loaded, done, true, scratch.local);
+    TransformLanes<kRowVecs>(rows, loaded, true, kLoadImaginary, loaded, done, true, scratch.local);
     LanesToScaledRows(done.re, outShift, width, firstRow, count, scale, re);
 }
 
