@@ -404,20 +404,36 @@ inline Vec LoadIm(const float* p) {
     }
 }
 
-/// Stores v at p, past the caches when kStream is set (p then on a vector boundary).
-template <bool kStream>
+/// How a transform's last pass writes its output.
+enum OutputMode : int {
+    kStoreOutput,   ///< real and imaginary parts, through the caches
+    kStreamOutput,  ///< real and imaginary parts, past the caches (on vector boundaries)
+    kRealOutput,    ///< the real parts only, through the caches; the imaginary ones are not
+                    ///< needed, so neither stored nor, the stores gone, computed
+};
+
+/// Stores the real part v at p as kOutput says.
+template <int kOutput>
 inline void Put(float* p, Vec v) {
-    if constexpr (kStream) {
+    if constexpr (kOutput == kStreamOutput) {
         Stream(p, v);
     } else {
         Store(p, v);
     }
 }
 
+/// Stores the imaginary part v at p as kOutput says.
+template <int kOutput>
+inline void PutIm(float* p, Vec v) {
+    if constexpr (kOutput != kRealOutput) {
+        Put<kOutput>(p, v);
+    }
+}
+
 /// Local stages kQ and kQ + 1 of a group of 2^kR points whose first global stage is s, for
 /// the group offset D (see above). The sizes are compile-time constants so that the loops are
 /// laid out for each pass; only the group's place and the strides of its ends vary.
-template <std::uint32_t kR, std::uint32_t kQ, std::size_t kVecs, int kImaginary, bool kStream>
+template <std::uint32_t kR, std::uint32_t kQ, std::size_t kVecs, int kImaginary, int kStream>
 [[gnu::always_inline]] inline void Radix4Pass(const FftAxis& axis, std::uint32_t s, std::uint64_t D,
                                               const LaneSpan in, const LaneSpan out) {
     constexpr std::uint64_t kQuarter = std::uint64_t{1} << (kR - kQ - 2);
@@ -459,20 +475,20 @@ template <std::uint32_t kR, std::uint32_t kQ, std::size_t kVecs, int kImaginary,
                 Butterfly(t0Re, t0Im, t1Re, t1Im, c2, d2, two, o1Re, o1Im, o3Re, o3Im);
                 const std::size_t k = j * outStep + v * kLanes;
                 Put<kStream>(outRe + k, o0Re);
-                Put<kStream>(outIm + k, o0Im);
+                PutIm<kStream>(outIm + k, o0Im);
                 Put<kStream>(outRe + k + outQuarter, o1Re);
-                Put<kStream>(outIm + k + outQuarter, o1Im);
+                PutIm<kStream>(outIm + k + outQuarter, o1Im);
                 Put<kStream>(outRe + k + 2 * outQuarter, o2Re);
-                Put<kStream>(outIm + k + 2 * outQuarter, o2Im);
+                PutIm<kStream>(outIm + k + 2 * outQuarter, o2Im);
                 Put<kStream>(outRe + k + 3 * outQuarter, o3Re);
-                Put<kStream>(outIm + k + 3 * outQuarter, o3Im);
+                PutIm<kStream>(outIm + k + 3 * outQuarter, o3Im);
             }
         }
     }
 }
 
 /// Local stage kQ alone, as Radix4Pass.
-template <std::uint32_t kR, std::uint32_t kQ, std::size_t kVecs, int kImaginary, bool kStream>
+template <std::uint32_t kR, std::uint32_t kQ, std::size_t kVecs, int kImaginary, int kStream>
 [[gnu::always_inline]] inline void Radix2Pass(const FftAxis& axis, std::uint32_t s, std::uint64_t D,
                                               const LaneSpan in, const LaneSpan out) {
     constexpr std::uint64_t kHalf = std::uint64_t{1} << (kR - kQ - 1);
@@ -499,9 +515,9 @@ template <std::uint32_t kR, std::uint32_t kQ, std::size_t kVecs, int kImaginary,
                           diffIm);
                 const std::size_t k = j * outStep + v * kLanes;
                 Put<kStream>(outRe + k, sumRe);
-                Put<kStream>(outIm + k, sumIm);
+                PutIm<kStream>(outIm + k, sumIm);
                 Put<kStream>(outRe + k + outHalf, diffRe);
-                Put<kStream>(outIm + k + outHalf, diffIm);
+                PutIm<kStream>(outIm + k + outHalf, diffIm);
             }
         }
     }
@@ -509,14 +525,14 @@ template <std::uint32_t kR, std::uint32_t kQ, std::size_t kVecs, int kImaginary,
 
 /// The passes of a group of 2^kR points from local stage kQ on: two stages at a time, the last
 /// one alone when kR is odd. The first pass reads `from` (its imaginary parts taken as
-/// `imaginary` says), the last writes `out` (past the caches when kStreamOut is set), the
-/// others go through the two local buffers in turn.
-template <std::uint32_t kR, std::uint32_t kQ, std::size_t kVecs, bool kStreamOut>
+/// `imaginary` says), the last writes `out` as kOutput says (an OutputMode), the others go
+/// through the two local buffers in turn.
+template <std::uint32_t kR, std::uint32_t kQ, std::size_t kVecs, int kOutput>
 [[gnu::always_inline]] inline void RunPasses(const FftAxis& axis, std::uint32_t s, std::uint64_t D,
                                              const LaneSpan from, int imaginary, const LaneSpan out,
                                              float* local) {
     constexpr bool kLast = kQ + 2 >= kR;
-    constexpr bool kStream = kLast && kStreamOut;
+    constexpr int kStream = kLast ? kOutput : kStoreOutput;
     constexpr std::size_t kElement = kVecs * kLanes;
     constexpr std::size_t kBlock = (std::size_t{1} << kR) * kElement + kFftSkewFloats;
     float* const buffer = local + ((kQ / 2) & 1) * 2 * kBlock;
@@ -537,39 +553,39 @@ template <std::uint32_t kR, std::uint32_t kQ, std::size_t kVecs, bool kStreamOut
         Radix2Pass<kR, kQ, kVecs, kLoadImaginary, kStream>(axis, s, D, from, to);
     }
     if constexpr (!kLast) {
-        RunPasses<kR, kQ + 2, kVecs, kStreamOut>(axis, s, D, to, kLoadImaginary, out, local);
+        RunPasses<kR, kQ + 2, kVecs, kOutput>(axis, s, D, to, kLoadImaginary, out, local);
     }
 }
 
 /// Global stages s .. s + r - 1 (1 <= r <= 8) of one group: reads it from in, runs its stages
 /// two at a time through the local buffer and writes it to out, which may be in.
-template <std::size_t kVecs, bool kStreamOut>
+template <std::size_t kVecs, int kOutput>
 void RunGroup(const FftAxis& axis, std::uint32_t s, std::uint32_t r, std::uint64_t D,
               const LaneSpan& in, int imaginary, const LaneSpan& out, float* local) {
     switch (r) {
         case 1:
-            RunPasses<1, 0, kVecs, kStreamOut>(axis, s, D, in, imaginary, out, local);
+            RunPasses<1, 0, kVecs, kOutput>(axis, s, D, in, imaginary, out, local);
             break;
         case 2:
-            RunPasses<2, 0, kVecs, kStreamOut>(axis, s, D, in, imaginary, out, local);
+            RunPasses<2, 0, kVecs, kOutput>(axis, s, D, in, imaginary, out, local);
             break;
         case 3:
-            RunPasses<3, 0, kVecs, kStreamOut>(axis, s, D, in, imaginary, out, local);
+            RunPasses<3, 0, kVecs, kOutput>(axis, s, D, in, imaginary, out, local);
             break;
         case 4:
-            RunPasses<4, 0, kVecs, kStreamOut>(axis, s, D, in, imaginary, out, local);
+            RunPasses<4, 0, kVecs, kOutput>(axis, s, D, in, imaginary, out, local);
             break;
         case 5:
-            RunPasses<5, 0, kVecs, kStreamOut>(axis, s, D, in, imaginary, out, local);
+            RunPasses<5, 0, kVecs, kOutput>(axis, s, D, in, imaginary, out, local);
             break;
         case 6:
-            RunPasses<6, 0, kVecs, kStreamOut>(axis, s, D, in, imaginary, out, local);
+            RunPasses<6, 0, kVecs, kOutput>(axis, s, D, in, imaginary, out, local);
             break;
         case 7:
-            RunPasses<7, 0, kVecs, kStreamOut>(axis, s, D, in, imaginary, out, local);
+            RunPasses<7, 0, kVecs, kOutput>(axis, s, D, in, imaginary, out, local);
             break;
         default:
-            RunPasses<8, 0, kVecs, kStreamOut>(axis, s, D, in, imaginary, out, local);
+            RunPasses<8, 0, kVecs, kOutput>(axis, s, D, in, imaginary, out, local);
             break;
     }
 }
@@ -593,10 +609,10 @@ inline std::uint32_t OutputShift(std::uint32_t n) {
 
 /// The whole transform of kVecs kLanes sequences of axis.length points: from in, through mid
 /// (kVecs kLanes floats per element, laid out for input; may be in) to out (may be in as
-/// well, unless kStreamOut is set: out is then written past the caches). in is laid out for
+/// well, unless kOutput streams it past the caches; see OutputMode). in is laid out for
 /// input when inPadded is set, out for output when outPadded is set; otherwise element i sits
 /// at i * step. The imaginary input is taken as `imaginary` says (an ImaginaryInput).
-template <std::size_t kVecs, bool kStreamOut = false>
+template <std::size_t kVecs, int kOutput = kStoreOutput>
 void TransformLanes(const FftAxis& axis, const LaneSpan& in, bool inPadded, int imaginary,
                     const LaneSpan& mid, const LaneSpan& out, bool outPadded, float* local) {
     const std::uint32_t n = axis.stages;
@@ -607,14 +623,14 @@ void TransformLanes(const FftAxis& axis, const LaneSpan& in, bool inPadded, int 
                 imaginary == kNegateImaginary ? LoadIm<kNegateImaginary>(in.im + v * kLanes)
                 : imaginary == kZeroImaginary ? LoadIm<kZeroImaginary>(in.im)
                                               : LoadIm<kLoadImaginary>(in.im + v * kLanes);
-            Put<kStreamOut>(out.re + v * kLanes, re);
-            Put<kStreamOut>(out.im + v * kLanes, im);
+            Put<kOutput>(out.re + v * kLanes, re);
+            PutIm<kOutput>(out.im + v * kLanes, im);
         }
         return;
     }
     const std::uint32_t first = FirstPhaseStages(n);
     if (first == n) {
-        RunGroup<kVecs, kStreamOut>(axis, 0, n, 0, in, imaginary, out, local);
+        RunGroup<kVecs, kOutput>(axis, 0, n, 0, in, imaginary, out, local);
         return;
     }
     const std::uint32_t second = n - first;
@@ -624,14 +640,14 @@ void TransformLanes(const FftAxis& axis, const LaneSpan& in, bool inPadded, int 
     for (std::uint64_t J = 0; J < (std::uint64_t{1} << second); ++J) {
         const LaneSpan from{in.re + J * in.step, in.im + J * in.step, inStep};
         const LaneSpan to{mid.re + J * mid.step, mid.im + J * mid.step, midStep};
-        RunGroup<kVecs, false>(axis, 0, first, 0, from, imaginary, to, local);
+        RunGroup<kVecs, kStoreOutput>(axis, 0, first, 0, from, imaginary, to, local);
     }
     // Phase two: groups D of consecutive values, spread over out 2^first apart.
     const std::size_t outStep = outPadded ? (out.step << first) + out.step : out.step << first;
     for (std::uint64_t D = 0; D < (std::uint64_t{1} << first); ++D) {
         const LaneSpan from{mid.re + D * midStep, mid.im + D * midStep, mid.step};
         const LaneSpan to{out.re + D * out.step, out.im + D * out.step, outStep};
-        RunGroup<kVecs, kStreamOut>(axis, first, second, D, from, kLoadImaginary, to, local);
+        RunGroup<kVecs, kOutput>(axis, first, second, D, from, kLoadImaginary, to, local);
     }
 }
 
@@ -694,8 +710,8 @@ void TransformColumns(const FftAxis& columns, std::uint64_t width, std::uint64_t
                                         scratch.local);
         } else {
             // Into other planes: whole lines that need not be read first.
-            TransformLanes<kColumnVecs, true>(columns, mid, true, kLoadImaginary, mid, out, false,
-                                              scratch.local);
+            TransformLanes<kColumnVecs, kStreamOutput>(columns, mid, true, kLoadImaginary, mid, out,
+                                                       false, scratch.local);
             _mm_sfence();
         }
         return;
