@@ -34,9 +34,6 @@ inline void Store(float* p, Vec v) {
 inline Vec Splat(float value) {
     return _mm512_set1_ps(value);
 }
-inline void Stream(float* p, Vec v) {
-    _mm512_stream_ps(p, v);
-}
 #elif defined(__AVX2__)
 using Vec = __m256;
 constexpr std::size_t kLanes = 8;
@@ -49,9 +46,6 @@ inline void Store(float* p, Vec v) {
 inline Vec Splat(float value) {
     return _mm256_set1_ps(value);
 }
-inline void Stream(float* p, Vec v) {
-    _mm256_stream_ps(p, v);
-}
 #else
 using Vec = __m128;
 constexpr std::size_t kLanes = 4;
@@ -63,9 +57,6 @@ inline void Store(float* p, Vec v) {
 }
 inline Vec Splat(float value) {
     return _mm_set1_ps(value);
-}
-inline void Stream(float* p, Vec v) {
-    _mm_stream_ps(p, v);
 }
 #endif
 
@@ -406,34 +397,29 @@ inline Vec LoadIm(const float* p) {
 
 /// How a transform's last pass writes its output.
 enum OutputMode : int {
-    kStoreOutput,   ///< real and imaginary parts, through the caches
-    kStreamOutput,  ///< real and imaginary parts, past the caches (on vector boundaries)
-    kRealOutput,    ///< the real parts only, through the caches; the imaginary ones are not
-                    ///< needed, so neither stored nor, the stores gone, computed
+    kStoreOutput,  ///< real and imaginary parts
+    kRealOutput,   ///< the real parts only; the imaginary ones are not needed, so neither
+                   ///< stored nor, the stores gone, computed
 };
 
-/// Stores the real part v at p as kOutput says.
+/// Stores the real part v at p.
 template <int kOutput>
 inline void Put(float* p, Vec v) {
-    if constexpr (kOutput == kStreamOutput) {
-        Stream(p, v);
-    } else {
-        Store(p, v);
-    }
+    Store(p, v);
 }
 
-/// Stores the imaginary part v at p as kOutput says.
+/// Stores the imaginary part v at p unless kOutput wants the real parts only.
 template <int kOutput>
 inline void PutIm(float* p, Vec v) {
     if constexpr (kOutput != kRealOutput) {
-        Put<kOutput>(p, v);
+        Store(p, v);
     }
 }
 
 /// Local stages kQ and kQ + 1 of a group of 2^kR points whose first global stage is s, for
 /// the group offset D (see above). The sizes are compile-time constants so that the loops are
 /// laid out for each pass; only the group's place and the strides of its ends vary.
-template <std::uint32_t kR, std::uint32_t kQ, std::size_t kVecs, int kImaginary, int kStream>
+template <std::uint32_t kR, std::uint32_t kQ, std::size_t kVecs, int kImaginary, int kOutput>
 [[gnu::always_inline]] inline void Radix4Pass(const FftAxis& axis, std::uint32_t s, std::uint64_t D,
                                               const LaneSpan in, const LaneSpan out) {
     constexpr std::uint64_t kQuarter = std::uint64_t{1} << (kR - kQ - 2);
@@ -474,21 +460,21 @@ template <std::uint32_t kR, std::uint32_t kQ, std::size_t kVecs, int kImaginary,
                 Butterfly(s0Re, s0Im, s1Re, s1Im, c1, d1, two, o0Re, o0Im, o2Re, o2Im);
                 Butterfly(t0Re, t0Im, t1Re, t1Im, c2, d2, two, o1Re, o1Im, o3Re, o3Im);
                 const std::size_t k = j * outStep + v * kLanes;
-                Put<kStream>(outRe + k, o0Re);
-                PutIm<kStream>(outIm + k, o0Im);
-                Put<kStream>(outRe + k + outQuarter, o1Re);
-                PutIm<kStream>(outIm + k + outQuarter, o1Im);
-                Put<kStream>(outRe + k + 2 * outQuarter, o2Re);
-                PutIm<kStream>(outIm + k + 2 * outQuarter, o2Im);
-                Put<kStream>(outRe + k + 3 * outQuarter, o3Re);
-                PutIm<kStream>(outIm + k + 3 * outQuarter, o3Im);
+                Put<kOutput>(outRe + k, o0Re);
+                PutIm<kOutput>(outIm + k, o0Im);
+                Put<kOutput>(outRe + k + outQuarter, o1Re);
+                PutIm<kOutput>(outIm + k + outQuarter, o1Im);
+                Put<kOutput>(outRe + k + 2 * outQuarter, o2Re);
+                PutIm<kOutput>(outIm + k + 2 * outQuarter, o2Im);
+                Put<kOutput>(outRe + k + 3 * outQuarter, o3Re);
+                PutIm<kOutput>(outIm + k + 3 * outQuarter, o3Im);
             }
         }
     }
 }
 
 /// Local stage kQ alone, as Radix4Pass.
-template <std::uint32_t kR, std::uint32_t kQ, std::size_t kVecs, int kImaginary, int kStream>
+template <std::uint32_t kR, std::uint32_t kQ, std::size_t kVecs, int kImaginary, int kOutput>
 [[gnu::always_inline]] inline void Radix2Pass(const FftAxis& axis, std::uint32_t s, std::uint64_t D,
                                               const LaneSpan in, const LaneSpan out) {
     constexpr std::uint64_t kHalf = std::uint64_t{1} << (kR - kQ - 1);
@@ -514,10 +500,10 @@ template <std::uint32_t kR, std::uint32_t kQ, std::size_t kVecs, int kImaginary,
                           LoadIm<kImaginary>(inIm + i + inHalf), c, d, two, sumRe, sumIm, diffRe,
                           diffIm);
                 const std::size_t k = j * outStep + v * kLanes;
-                Put<kStream>(outRe + k, sumRe);
-                PutIm<kStream>(outIm + k, sumIm);
-                Put<kStream>(outRe + k + outHalf, diffRe);
-                PutIm<kStream>(outIm + k + outHalf, diffIm);
+                Put<kOutput>(outRe + k, sumRe);
+                PutIm<kOutput>(outIm + k, sumIm);
+                Put<kOutput>(outRe + k + outHalf, diffRe);
+                PutIm<kOutput>(outIm + k + outHalf, diffIm);
             }
         }
     }
@@ -532,25 +518,25 @@ template <std::uint32_t kR, std::uint32_t kQ, std::size_t kVecs, int kOutput>
                                              const LaneSpan from, int imaginary, const LaneSpan out,
                                              float* local) {
     constexpr bool kLast = kQ + 2 >= kR;
-    constexpr int kStream = kLast ? kOutput : kStoreOutput;
+    constexpr int kPassOutput = kLast ? kOutput : kStoreOutput;
     constexpr std::size_t kElement = kVecs * kLanes;
     constexpr std::size_t kBlock = (std::size_t{1} << kR) * kElement + kFftSkewFloats;
     float* const buffer = local + ((kQ / 2) & 1) * 2 * kBlock;
     const LaneSpan to = kLast ? out : LaneSpan{buffer, buffer + kBlock, kElement};
     if constexpr (kQ + 2 <= kR) {
         if (imaginary == kNegateImaginary) {
-            Radix4Pass<kR, kQ, kVecs, kNegateImaginary, kStream>(axis, s, D, from, to);
+            Radix4Pass<kR, kQ, kVecs, kNegateImaginary, kPassOutput>(axis, s, D, from, to);
         } else if (imaginary == kZeroImaginary) {
-            Radix4Pass<kR, kQ, kVecs, kZeroImaginary, kStream>(axis, s, D, from, to);
+            Radix4Pass<kR, kQ, kVecs, kZeroImaginary, kPassOutput>(axis, s, D, from, to);
         } else {
-            Radix4Pass<kR, kQ, kVecs, kLoadImaginary, kStream>(axis, s, D, from, to);
+            Radix4Pass<kR, kQ, kVecs, kLoadImaginary, kPassOutput>(axis, s, D, from, to);
         }
     } else if (imaginary == kNegateImaginary) {
-        Radix2Pass<kR, kQ, kVecs, kNegateImaginary, kStream>(axis, s, D, from, to);
+        Radix2Pass<kR, kQ, kVecs, kNegateImaginary, kPassOutput>(axis, s, D, from, to);
     } else if (imaginary == kZeroImaginary) {
-        Radix2Pass<kR, kQ, kVecs, kZeroImaginary, kStream>(axis, s, D, from, to);
+        Radix2Pass<kR, kQ, kVecs, kZeroImaginary, kPassOutput>(axis, s, D, from, to);
     } else {
-        Radix2Pass<kR, kQ, kVecs, kLoadImaginary, kStream>(axis, s, D, from, to);
+        Radix2Pass<kR, kQ, kVecs, kLoadImaginary, kPassOutput>(axis, s, D, from, to);
     }
     if constexpr (!kLast) {
         RunPasses<kR, kQ + 2, kVecs, kOutput>(axis, s, D, to, kLoadImaginary, out, local);
@@ -609,7 +595,7 @@ inline std::uint32_t OutputShift(std::uint32_t n) {
 
 /// The whole transform of kVecs kLanes sequences of axis.length points: from in, through mid
 /// (kVecs kLanes floats per element, laid out for input; may be in) to out (may be in as
-/// well, unless kOutput streams it past the caches; see OutputMode). in is laid out for
+/// well; kOutput says what it gets, see OutputMode). in is laid out for
 /// input when inPadded is set, out for output when outPadded is set; otherwise element i sits
 /// at i * step. The imaginary input is taken as `imaginary` says (an ImaginaryInput).
 template <std::size_t kVecs, int kOutput = kStoreOutput>
@@ -676,9 +662,6 @@ void ForwardRows(const FftAxis& rows, const std::uint8_t* values, std::uint64_t 
 /// then reads runs of memory long enough to be fetched efficiently, and every twiddle loaded
 /// serves eight vectors.
 constexpr std::size_t kColumnLanes = 64;
-/// Planes from this many elements on (16 MiB) are larger than the caches can keep for the
-/// next pass; results that go into other planes are then written past the caches.
-constexpr std::uint64_t kStreamElements = std::uint64_t{1} << 22;
 constexpr std::size_t kColumnVecs = kColumnLanes / kLanes;
 
 void TransformColumns(const FftAxis& columns, std::uint64_t width, std::uint64_t firstColumn,
@@ -703,17 +686,8 @@ void TransformColumns(const FftAxis& columns, std::uint64_t width, std::uint64_t
             }
         }
         const LaneSpan out{outRe + firstColumn, outIm + firstColumn, width};
-        if (outRe == inRe || width * height < kStreamElements) {
-            // In place the lines were just read and are still cached; small planes stay in the
-            // caches for the row pass that follows.
-            TransformLanes<kColumnVecs>(columns, mid, true, kLoadImaginary, mid, out, false,
-                                        scratch.local);
-        } else {
-            // Into other planes: whole lines that need not be read first.
-            TransformLanes<kColumnVecs, kStreamOutput>(columns, mid, true, kLoadImaginary, mid, out,
-                                                       false, scratch.local);
-            _mm_sfence();
-        }
+        TransformLanes<kColumnVecs>(columns, mid, true, kLoadImaginary, mid, out, false,
+                                    scratch.local);
         return;
     }
     // A plane narrower than a block: its columns side by side, the other lanes zero.
