@@ -22,8 +22,8 @@ void FilterMessages(QtMsgType type, const QMessageLogContext& context, const QSt
     }
 }
 
-/// One QApplication for the whole run, with the settings store in a private folder so the tests
-/// neither read nor change the person's own settings.
+/// One QApplication for the whole run of a widget test executable, with the settings store in a
+/// private folder so the tests neither read nor change the person's own settings.
 class QtEnvironment : public testing::Environment {
 public:
     void SetUp() override {
@@ -43,7 +43,7 @@ public:
 
 private:
     int argc_ = 1;
-    char name_[14] = "dialogs_tests";
+    char name_[6] = "tests";
     char* argv_[2] = {name_, nullptr};
     std::unique_ptr<QTemporaryDir> settingsFolder_;
     std::unique_ptr<QApplication> application_;
