@@ -6,6 +6,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 
+#include "app/CFFTQuarvelApp.h"
 #include "app/CFFTQuarvelDoc.h"
 #include "app/CMainFrame.h"
 #include "engine/ImageBitmap.h"
@@ -116,8 +117,114 @@ CursorPoint CPaneBase::CursorPointAt(CanvasPoint p, CursorPoint previous) const 
 }
 
 void CPaneBase::LeftButtonDown(CanvasPoint p, Qt::KeyboardModifiers modifiers) {
-    static_cast<void>(modifiers);
     activePanel_ = layout_.PanelAtPoint(p);
+    DispatchTool(CurrentTool(), ToolPhase::Down, modifiers, p);
+}
+
+ToolId CPaneBase::CurrentTool() {
+    return theApp ? theApp->currentTool : ToolPanHand;
+}
+
+void CPaneBase::DispatchTool(ToolId tool, ToolPhase phase, Qt::KeyboardModifiers modifiers,
+                             CanvasPoint p) {
+    switch (tool) {
+        case ToolBrush:
+            BrushTool(phase, modifiers, p);
+            break;
+        case ToolSelectionRectangle:
+        case ToolSelectionEllipse:
+        case ToolFreeHandSelection:
+            SelectionTool(tool, phase, modifiers, p);
+            break;
+        case ToolPanHand:
+        case ToolZoomInOut:
+        case ToolZoomWindow:
+        case ToolDynamicZoom:
+            break;
+    }
+}
+
+void CPaneBase::BrushTool(ToolPhase phase, Qt::KeyboardModifiers modifiers, CanvasPoint p) {
+    static_cast<void>(phase);
+    static_cast<void>(modifiers);
+    static_cast<void>(p);
+}
+
+void CPaneBase::SelectionTool(ToolId tool, ToolPhase phase, Qt::KeyboardModifiers modifiers,
+                              CanvasPoint p) {
+    static_cast<void>(tool);
+    static_cast<void>(phase);
+    static_cast<void>(modifiers);
+    static_cast<void>(p);
+}
+
+void CPaneBase::DrawSelectionOutline(QImage& target) {
+    static_cast<void>(target);
+}
+
+void CPaneBase::SelectionDragEnded() {}
+
+QImage& CPaneBase::ScreenImage() {
+    if (screen_.size() != size()) {
+        RenderScreenImage();
+    }
+    return screen_;
+}
+
+void CPaneBase::RenderScreenImage() {
+    if (screen_.size() != size()) {
+        screen_ = QImage(size(), QImage::Format_RGB32);
+    }
+    if (screen_.isNull()) {
+        return;
+    }
+    QPainter painter(&screen_);
+    painter.fillRect(screen_.rect(), QColor::fromRgb(kBackground));
+    PaintContent(painter);
+    zoomResetPending_ = false;
+}
+
+void CPaneBase::ShowScreenImage() {
+    showScreenAsIs_ = true;
+    repaint();
+    showScreenAsIs_ = false;
+}
+
+void CPaneBase::BeginDragFeedback() {
+    RenderScreenImage();
+    if (drag_ != PaneDrag::DynamicZoom) {
+        DrawSelectionOutline(screen_);
+    }
+    ShowScreenImage();
+    savedBuffer_ = screen_.copy();
+    workBuffer_ = screen_.copy();
+}
+
+void CPaneBase::EndDragFeedback() {
+    savedBuffer_ = QImage();
+    workBuffer_ = QImage();
+}
+
+bool CPaneBase::HasDragFeedback() const {
+    return !workBuffer_.isNull();
+}
+
+QImage& CPaneBase::WorkBuffer() {
+    return workBuffer_;
+}
+
+void CPaneBase::RestoreWorkBuffer() {
+    if (!savedBuffer_.isNull()) {
+        workBuffer_ = savedBuffer_.copy();
+    }
+}
+
+void CPaneBase::PresentWorkBuffer() {
+    if (workBuffer_.isNull()) {
+        return;
+    }
+    screen_ = workBuffer_.copy();
+    ShowScreenImage();
 }
 
 void CPaneBase::RebuildPanels(std::int32_t rows, std::int32_t columns) {
@@ -200,10 +307,18 @@ void CPaneBase::DrawPanelImage(QPainter& painter, std::int32_t i, const ImageBit
 
 void CPaneBase::paintEvent(QPaintEvent* event) {
     static_cast<void>(event);
+    if (!showScreenAsIs_ || screen_.size() != size()) {
+        RenderScreenImage();
+    }
     QPainter painter(this);
-    painter.fillRect(rect(), QColor::fromRgb(kBackground));
-    PaintContent(painter);
-    zoomResetPending_ = false;
+    if (screen_.isNull()) {
+        // No memory for the screen image: draw straight on the window.
+        painter.fillRect(rect(), QColor::fromRgb(kBackground));
+        PaintContent(painter);
+        zoomResetPending_ = false;
+        return;
+    }
+    painter.drawImage(0, 0, screen_);
 }
 
 void CPaneBase::resizeEvent(QResizeEvent* event) {
@@ -238,6 +353,50 @@ void CPaneBase::mouseMoveEvent(QMouseEvent* event) {
         theMainFrame->SetCursorPoint(
             CursorPointAt(CanvasPoint{p.x(), p.y()}, theMainFrame->cursorPoint));
     }
+    if (const auto tool = DragTool()) {
+        DispatchTool(*tool, ToolPhase::Move, event->modifiers(), CanvasPoint{p.x(), p.y()});
+    }
+}
+
+void CPaneBase::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) {
+        QWidget::mouseReleaseEvent(event);
+        return;
+    }
+    const QPoint at = event->position().toPoint();
+    const CanvasPoint p{at.x(), at.y()};
+    if (CurrentTool() == ToolZoomInOut) {
+        DispatchTool(ToolZoomInOut, ToolPhase::Up, event->modifiers(), p);
+        return;
+    }
+    const PaneDrag ended = drag_;
+    if (const auto tool = DragTool()) {
+        DispatchTool(*tool, ToolPhase::Up, event->modifiers(), p);
+    }
+    if (ended == PaneDrag::SelectionRectangle || ended == PaneDrag::SelectionEllipse ||
+        ended == PaneDrag::FreeHandSelection) {
+        SelectionDragEnded();
+    }
+}
+
+std::optional<ToolId> CPaneBase::DragTool() const {
+    switch (drag_) {
+        case PaneDrag::Panning:
+            return ToolPanHand;
+        case PaneDrag::ZoomWindow:
+            return ToolZoomWindow;
+        case PaneDrag::DynamicZoom:
+            return ToolDynamicZoom;
+        case PaneDrag::SelectionRectangle:
+            return ToolSelectionRectangle;
+        case PaneDrag::SelectionEllipse:
+            return ToolSelectionEllipse;
+        case PaneDrag::FreeHandSelection:
+            return ToolFreeHandSelection;
+        case PaneDrag::None:
+            break;
+    }
+    return std::nullopt;
 }
 
 }  // namespace quarvel

@@ -1,9 +1,11 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 #include <QColor>
 #include <QFont>
+#include <QImage>
 #include <QWidget>
 
 #include "app/CommandIds.h"
@@ -12,10 +14,26 @@
 #include "views/CanvasLayout.h"
 
 class QPainter;
+class QTimer;
 
 namespace quarvel {
 
 class ImageBitmap;
+
+/// The three steps of a mouse tool's handling of a drag.
+enum class ToolPhase : std::int32_t { Down = 0, Move = 1, Up = 2 };
+
+/// The drag in progress in a pane. At most one runs at a time; the tool that started it at the
+/// press receives the moves and the release.
+enum class PaneDrag : std::int32_t {
+    None,
+    Panning,
+    ZoomWindow,
+    DynamicZoom,
+    SelectionRectangle,
+    SelectionEllipse,
+    FreeHandSelection,
+};
 
 /// A pane of the tabbed main view: the image pane or the power spectrum pane. Both show their
 /// images in the panels of a zoomable canvas (CanvasLayout): a grey background, each panel
@@ -66,8 +84,55 @@ protected:
     virtual bool HasImageToShow() const = 0;
     /// Draws frames, captions and images over the background.
     virtual void PaintContent(QPainter& painter) = 0;
-    /// A left-button press at p. Makes the panel under p the active panel.
+    /// A left-button press at p. Makes the panel under p the active panel and hands the press
+    /// to the current tool (DispatchTool).
     virtual void LeftButtonDown(CanvasPoint p, Qt::KeyboardModifiers modifiers);
+
+    /// The application's current tool.
+    static ToolId CurrentTool();
+    /// Hands one phase of a drag to tool's handler: the pan and zoom tools are handled here,
+    /// the brush and the three selection tools by the hooks below.
+    void DispatchTool(ToolId tool, ToolPhase phase, Qt::KeyboardModifiers modifiers, CanvasPoint p);
+    /// The brush at a press; the image pane has none.
+    virtual void BrushTool(ToolPhase phase, Qt::KeyboardModifiers modifiers, CanvasPoint p);
+    /// The selection rectangle, ellipse and free-hand tools.
+    virtual void SelectionTool(ToolId tool, ToolPhase phase, Qt::KeyboardModifiers modifiers,
+                               CanvasPoint p);
+    /// Draws the outline of the pane's selection into target (the screen image, or the saved
+    /// buffer at the start of a drag); nothing while there is no selection.
+    virtual void DrawSelectionOutline(QImage& target);
+    /// Called after the release of a rectangle, ellipse or free-hand drag: starts the outline
+    /// animation.
+    virtual void SelectionDragEnded();
+
+    PaneDrag Drag() const { return drag_; }
+    void SetDrag(PaneDrag drag) { drag_ = drag; }
+    /// Step of the crawling dashes, 0 to 11, shared by the selection outline and the zoom
+    /// window rectangle.
+    std::int32_t AnimationPhase() const { return animationPhase_; }
+    void SetAnimationPhase(std::int32_t phase) { animationPhase_ = phase; }
+
+    /// What the pane shows on screen, one pixel per window pixel. A repaint renders it afresh
+    /// (background and content, no outline); drawing into it and calling ShowScreenImage puts
+    /// the change on screen without rendering the content again.
+    QImage& ScreenImage();
+    /// Brings the screen image to the screen as it is.
+    void ShowScreenImage();
+    /// Renders the screen image afresh now, as a repaint would, without the outline.
+    void RenderScreenImage();
+
+    /// Creates the work and saved buffers for a drag: renders the screen afresh, draws the
+    /// selection outline over it (not during a dynamic zoom) and keeps a copy as the saved
+    /// buffer.
+    void BeginDragFeedback();
+    /// Releases both buffers; the next repaint shows the normal picture.
+    void EndDragFeedback();
+    bool HasDragFeedback() const;
+    /// The work buffer: restore it from the saved buffer, draw a feedback shape into it, then
+    /// PresentWorkBuffer puts the whole frame on screen.
+    QImage& WorkBuffer();
+    void RestoreWorkBuffer();
+    void PresentWorkBuffer();
 
     /// Replaces the panels by rows x columns new ones laid out in the current area.
     void RebuildPanels(std::int32_t rows, std::int32_t columns);
@@ -95,8 +160,11 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
+    /// The tool whose drag is in progress, if any.
+    std::optional<ToolId> DragTool() const;
     /// The client rectangle below the caption band: where the panels are laid out.
     CanvasRect ClientLayoutArea() const;
 
@@ -110,6 +178,13 @@ private:
     std::int32_t resetWidth_ = 0;
     std::int32_t resetHeight_ = 0;
     CDisplayImageCache imageCache_;
+    PaneDrag drag_ = PaneDrag::None;
+    std::int32_t animationPhase_ = 0;
+    QImage screen_;
+    QImage workBuffer_;
+    QImage savedBuffer_;
+    /// Set while a repaint only puts the screen image on screen.
+    bool showScreenAsIs_ = false;
 };
 
 }  // namespace quarvel
