@@ -114,6 +114,10 @@ void CFFTQuarvelDoc::SetInteraction(std::unique_ptr<CUserInteraction> interactio
     interaction_ = std::move(interaction);
 }
 
+void CFFTQuarvelDoc::ShowInformation(const QString& text) const {
+    Interaction().ShowInformation(DialogParent(), kMessageTitle, text);
+}
+
 bool CFFTQuarvelDoc::OnNewDocument() {
     ResetHistory();
     openedImage = false;

@@ -83,6 +83,8 @@ public:
     /// The dialogs and message boxes of the document's commands.
     CUserInteraction& Interaction() const { return *interaction_; }
     void SetInteraction(std::unique_ptr<CUserInteraction> interaction);
+    /// Tells the person text in an information message box over the main window.
+    void ShowInformation(const QString& text) const;
 
     /// Every registered pane, in order of registration (deleted ones are null).
     std::vector<QPointer<QWidget>> panes;

@@ -31,6 +31,10 @@ void CUserInteraction::ShowWarning(QWidget* parent, const QString& title, const 
     QMessageBox::warning(parent, title, text, QMessageBox::Ok);
 }
 
+void CUserInteraction::ShowInformation(QWidget* parent, const QString& title, const QString& text) {
+    QMessageBox::information(parent, title, text, QMessageBox::Ok);
+}
+
 int CUserInteraction::RunModal(QDialog& dialog) {
     return dialog.exec();
 }

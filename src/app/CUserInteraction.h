@@ -24,6 +24,8 @@ public:
     virtual void ShowError(QWidget* parent, const QString& title, const QString& text);
     /// A message box with the warning icon and an OK button.
     virtual void ShowWarning(QWidget* parent, const QString& title, const QString& text);
+    /// A message box with the information icon and an OK button.
+    virtual void ShowInformation(QWidget* parent, const QString& title, const QString& text);
     /// Shows dialog modally; returns its result code.
     virtual int RunModal(QDialog& dialog);
     /// Hands url to the desktop (a browser for a page); false when nothing took it.
