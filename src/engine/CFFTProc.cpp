@@ -1,7 +1,9 @@
 #include "engine/CFFTProc.h"
 
 #include <cassert>
+#include <iterator>
 #include <new>
+#include <utility>
 
 namespace quarvel {
 
@@ -136,6 +138,118 @@ void CFFTProc::CommitWorkingState() {
     }
     states.push_back(std::move(workingState));
     currentIndex = states.size() - 1;
+    KeepWithinMemoryLimit();
+}
+
+void CFFTProc::KeepWithinMemoryLimit() {
+    const ProcState* current = CurrentState();
+    if (historyMemoryLimit == 0 || current == nullptr) {
+        return;
+    }
+    // The next edit makes a working state about the size of the current state: its room is
+    // counted, so that the history and the edit together stay within the limit.
+    std::uint64_t total = HistoryBytes() + StateBytes(*current);
+    std::size_t released = 0;
+    while (released < currentIndex && total > historyMemoryLimit) {
+        total -= StateBytes(*states[released]);
+        ++released;
+    }
+    if (released == 0) {
+        return;
+    }
+    states.erase(states.begin(), states.begin() + static_cast<std::ptrdiff_t>(released));
+    currentIndex -= released;
+    releasedStateCount += released;
+}
+
+std::uint64_t CFFTProc::StateBytes(const ProcState& state) {
+    std::uint64_t bytes = 0;
+    for (const auto* bitmap : {&state.workImage, &state.image, &state.powerRed, &state.powerGreen,
+                               &state.powerBlue, &state.powerGrey}) {
+        if (*bitmap) {
+            bytes += (*bitmap)->ByteSize();
+        }
+    }
+    // Every plane of a state has the size of its workImage.
+    const std::uint64_t planeBytes = state.workImage ? std::uint64_t{state.workImage->Width()} *
+                                                           state.workImage->Height() * sizeof(float)
+                                                     : 0;
+    for (const ChannelSpectrum* spectrum :
+         {&state.spectrumRed, &state.spectrumGreen, &state.spectrumBlue, &state.spectrumGrey}) {
+        bytes += (spectrum->re ? planeBytes : 0) + (spectrum->im ? planeBytes : 0);
+    }
+    return bytes;
+}
+
+std::uint64_t CFFTProc::HistoryBytes() const {
+    std::uint64_t bytes = workingState ? StateBytes(*workingState) : 0;
+    for (const auto& state : states) {
+        bytes += StateBytes(*state);
+    }
+    return bytes;
+}
+
+std::unique_ptr<ProcState> CFFTProc::CopyState(const ProcState& state) {
+    std::unique_ptr<ProcState> copy(new (std::nothrow) ProcState());
+    if (!copy) {
+        return nullptr;
+    }
+    copy->isColor = state.isColor;
+    const std::pair<const std::unique_ptr<ImageBitmap>*, std::unique_ptr<ImageBitmap>*> bitmaps[] =
+        {{&state.workImage, &copy->workImage}, {&state.image, &copy->image},
+         {&state.powerRed, &copy->powerRed},   {&state.powerGreen, &copy->powerGreen},
+         {&state.powerBlue, &copy->powerBlue}, {&state.powerGrey, &copy->powerGrey}};
+    for (const auto& [from, to] : bitmaps) {
+        if (*from) {
+            *to = CopyBitmap(from->get());
+            if (!*to) {
+                return nullptr;
+            }
+        }
+    }
+    const std::size_t count =
+        state.workImage ? std::size_t{state.workImage->Width()} * state.workImage->Height() : 0;
+    const std::pair<const ChannelSpectrum*, ChannelSpectrum*> spectra[] = {
+        {&state.spectrumRed, &copy->spectrumRed},
+        {&state.spectrumGreen, &copy->spectrumGreen},
+        {&state.spectrumBlue, &copy->spectrumBlue},
+        {&state.spectrumGrey, &copy->spectrumGrey}};
+    for (const auto& [from, to] : spectra) {
+        for (const auto& [plane, target] : {std::pair{&from->re, &to->re}, {&from->im, &to->im}}) {
+            if (*plane) {
+                *target = CopyPlane(plane->get(), count);
+                if (!*target) {
+                    return nullptr;
+                }
+            }
+        }
+    }
+    return copy;
+}
+
+std::vector<std::unique_ptr<ProcState>> CFFTProc::TakeRedoStates() {
+    std::vector<std::unique_ptr<ProcState>> redo;
+    if (currentIndex + 1 >= states.size()) {
+        return redo;
+    }
+    const auto first = states.begin() + static_cast<std::ptrdiff_t>(currentIndex + 1);
+    redo.reserve(static_cast<std::size_t>(states.end() - first));
+    // Nothing below allocates: the moves and the shrinking erase cannot fail.
+    redo.insert(redo.end(), std::make_move_iterator(first), std::make_move_iterator(states.end()));
+    states.erase(first, states.end());
+    return redo;
+}
+
+void CFFTProc::PutBackRedoStates(std::vector<std::unique_ptr<ProcState>>& redo) {
+    if (redo.empty() || currentIndex + 1 != states.size() ||
+        states.size() + redo.size() > states.capacity()) {
+        redo.clear();
+        return;
+    }
+    for (auto& state : redo) {
+        states.push_back(std::move(state));
+    }
+    redo.clear();
 }
 
 bool CFFTProc::StartHistory() {
@@ -175,6 +289,7 @@ void CFFTProc::ResetHistory() {
     originalImage.reset();
     states.clear();
     currentIndex = 0;
+    releasedStateCount = 0;
     DiscardWorkingState();
     filterMask.reset();
     rowResponse.reset();

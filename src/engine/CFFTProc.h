@@ -69,7 +69,8 @@ public:
     void DiscardWorkingState();
     /// Destroys every history state after the current one. The working state is kept.
     void DropRedoStates();
-    /// Appends the working state to the history and makes it current. Nothing without one.
+    /// Appends the working state to the history and makes it current, then releases the oldest
+    /// undo states that historyMemoryLimit has no room for. Nothing without a working state.
     void CommitWorkingState();
 
     /// Builds and commits the first state of a freshly loaded originalImage and records its
@@ -118,6 +119,22 @@ public:
     /// Tells the views that the displayed spectra or the history changed; erase is passed on.
     virtual void UpdateViews(int erase) = 0;
 
+    /// The bytes of the bitmaps and planes state holds.
+    static std::uint64_t StateBytes(const ProcState& state);
+    /// The bytes of every history state and of the working state.
+    std::uint64_t HistoryBytes() const;
+    /// A deep copy of state (every bitmap and plane), or null when memory runs out.
+    static std::unique_ptr<ProcState> CopyState(const ProcState& state);
+    /// Moves the states after the current one out of the history, oldest first, so that an
+    /// operation that would drop them can be undone by PutBackRedoStates. Empty when there are
+    /// none. Throws std::bad_alloc when the list for them cannot be had; the history is
+    /// unchanged then.
+    std::vector<std::unique_ptr<ProcState>> TakeRedoStates();
+    /// Appends states taken by TakeRedoStates after the current state again, provided that the
+    /// history still ends with the state that was current when they were taken. Never
+    /// allocates: the history's list keeps its room.
+    void PutBackRedoStates(std::vector<std::unique_ptr<ProcState>>& redo);
+
     std::unique_ptr<ImageBitmap> originalImage;  ///< the image as loaded
     SpectrumPlane filterMask;                    ///< spectrumWidth x spectrumHeight, row-major
     SpectrumPlane rowResponse;                   ///< spectrumWidth values, by column
@@ -129,7 +146,19 @@ public:
     std::uint64_t currentIndex = 0;
     std::unique_ptr<ProcState> workingState;  ///< pending edits, or null
 
+    /// The memory the history may hold, in bytes; 0 for no limit. When a state is committed,
+    /// the oldest undo states are released until the history, together with room for one more
+    /// state of the current state's size (the working state of the next edit), fits. The
+    /// current state is always kept, and so are redo states: they go only when an operation
+    /// drops them.
+    std::uint64_t historyMemoryLimit = 0;
+    /// Undo states released to keep within historyMemoryLimit since the last ResetHistory.
+    std::uint64_t releasedStateCount = 0;
+
 private:
+    /// Releases the oldest undo states for which historyMemoryLimit has no room.
+    void KeepWithinMemoryLimit();
+
     /// The planes and power image one editing member works on.
     struct EditTarget {
         ChannelSpectrum* spectrum = nullptr;

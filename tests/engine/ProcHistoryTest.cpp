@@ -227,5 +227,126 @@ TEST(ProcHistory, CreateFinalImageWithoutWorkingState_StillDropsRedoStates) {
     EXPECT_EQ(proc.currentIndex, 0u);
 }
 
+TEST(ProcHistoryMemory, StateBytes_CountsEveryBitmapAndPlane) {
+    CountingProc grey;
+    ASSERT_TRUE(Open(grey, MakeGreyImage(40, 20)));
+    // workImage 64 x 32 indexed, image 40 x 20 indexed, a 32-bit power image, two float planes.
+    EXPECT_EQ(CFFTProc::StateBytes(*grey.states[0]),
+              64u * 32 + 40u * 20 + 64u * 32 * 4 + 2u * 64 * 32 * 4);
+
+    CountingProc colour;
+    ASSERT_TRUE(Open(colour, MakeColourImage(30, 10)));
+    // workImage 32 x 16 and image 30 x 10 in 24 bits (rows padded to 4 bytes), three power
+    // images and six planes.
+    EXPECT_EQ(CFFTProc::StateBytes(*colour.states[0]),
+              32u * 16 * 3 + 92u * 10 + 3u * 32 * 16 * 4 + 6u * 32 * 16 * 4);
+
+    colour.StampBrush(ChannelKind::Red, 3, 3, 1);
+    ASSERT_NE(colour.workingState, nullptr);
+    EXPECT_EQ(colour.HistoryBytes(),
+              CFFTProc::StateBytes(*colour.states[0]) + CFFTProc::StateBytes(*colour.workingState));
+}
+
+TEST(ProcHistoryMemory, LimitReleasesOldestUndoStatesAndKeepsRoomForTheNextEdit) {
+    CountingProc proc;
+    ASSERT_TRUE(Open(proc, MakeGreyImage(32, 32)));
+    const std::uint64_t stateBytes = CFFTProc::StateBytes(*proc.states[0]);
+    // Room for three and a half states: two committed ones and the next working state.
+    proc.historyMemoryLimit = stateBytes * 7 / 2;
+
+    EditAndCommit(proc, 4);
+    ASSERT_EQ(proc.states.size(), 2u);
+    EXPECT_EQ(proc.releasedStateCount, 0u);
+
+    std::vector<const ProcState*> committed{proc.states[0].get(), proc.states[1].get()};
+    for (std::uint32_t x : {8u, 12u, 16u}) {
+        EditAndCommit(proc, x);
+        committed.push_back(proc.CurrentState());
+        ASSERT_EQ(proc.states.size(), 2u);
+        EXPECT_EQ(proc.currentIndex, 1u);
+        EXPECT_LE(proc.HistoryBytes() + stateBytes, proc.historyMemoryLimit);
+    }
+    // The newest two states remain, in order; the oldest three went first.
+    EXPECT_EQ(proc.states[0].get(), committed[3]);
+    EXPECT_EQ(proc.states[1].get(), committed[4]);
+    EXPECT_EQ(proc.releasedStateCount, 3u);
+
+    proc.Undo();
+    EXPECT_EQ(proc.currentIndex, 0u);
+    proc.Undo();
+    EXPECT_EQ(proc.currentIndex, 0u);
+    EXPECT_EQ(proc.states.size(), 2u);
+    proc.Redo();
+    EXPECT_EQ(proc.CurrentState(), committed[4]);
+
+    proc.ResetHistory();
+    EXPECT_EQ(proc.releasedStateCount, 0u);
+}
+
+TEST(ProcHistoryMemory, LimitBelowOneState_KeepsOnlyTheCurrentState) {
+    CountingProc proc;
+    ASSERT_TRUE(Open(proc, MakeColourImage(24, 24)));
+    proc.historyMemoryLimit = 1;
+    EditAndCommit(proc, 5);
+    ASSERT_EQ(proc.states.size(), 1u);
+    EXPECT_EQ(proc.currentIndex, 0u);
+    EXPECT_EQ(proc.releasedStateCount, 1u);
+    ASSERT_NE(proc.CurrentState()->image, nullptr);
+    // The kept state is the new final image, and editing goes on from it.
+    proc.StampBrush(ChannelKind::Green, 2, 2, 1);
+    proc.CreateFinalImage();
+    EXPECT_EQ(proc.states.size(), 1u);
+    EXPECT_EQ(proc.releasedStateCount, 2u);
+
+    CountingProc unlimited;
+    ASSERT_TRUE(Open(unlimited, MakeGreyImage(16, 16)));
+    for (std::uint32_t x = 1; x <= 5; ++x) {
+        EditAndCommit(unlimited, x);
+    }
+    EXPECT_EQ(unlimited.states.size(), 6u);
+    EXPECT_EQ(unlimited.releasedStateCount, 0u);
+}
+
+TEST(ProcHistoryMemory, RedoStatesTakenAndPutBack_ReturnInOrder) {
+    CountingProc proc;
+    ASSERT_TRUE(Open(proc, MakeGreyImage(16, 16)));
+    EditAndCommit(proc, 3);
+    EditAndCommit(proc, 6);
+    proc.Undo();
+    proc.Undo();
+    const std::vector<const ProcState*> before{proc.states[0].get(), proc.states[1].get(),
+                                               proc.states[2].get()};
+
+    auto redo = proc.TakeRedoStates();
+    ASSERT_EQ(redo.size(), 2u);
+    EXPECT_EQ(proc.states.size(), 1u);
+    proc.PutBackRedoStates(redo);
+    ASSERT_EQ(proc.states.size(), 3u);
+    for (std::size_t i = 0; i < before.size(); ++i) {
+        EXPECT_EQ(proc.states[i].get(), before[i]);
+    }
+    EXPECT_EQ(proc.currentIndex, 0u);
+    EXPECT_TRUE(proc.TakeRedoStates().size() == 2u);
+    EXPECT_TRUE(proc.TakeRedoStates().empty());
+}
+
+TEST(ProcHistoryMemory, CopyState_IsDeepAndExact) {
+    CountingProc proc;
+    ASSERT_TRUE(Open(proc, MakeColourImage(20, 12)));
+    proc.StampBrush(ChannelKind::Blue, 4, 4, 2);
+    const ProcState& source = *proc.workingState;
+    const auto copy = CFFTProc::CopyState(source);
+    ASSERT_NE(copy, nullptr);
+    EXPECT_TRUE(copy->isColor);
+    EXPECT_EQ(copy->image, nullptr);
+    EXPECT_EQ(CFFTProc::StateBytes(*copy), CFFTProc::StateBytes(source));
+    EXPECT_TRUE(SamePixels(*copy->workImage, *source.workImage));
+    EXPECT_TRUE(SamePixels(*copy->powerBlue, *source.powerBlue));
+    EXPECT_NE(copy->spectrumBlue.re.get(), source.spectrumBlue.re.get());
+    EXPECT_TRUE(SameBits(copy->spectrumBlue, CopyOf(source.spectrumBlue, 32 * 16)));
+    EXPECT_TRUE(SameBits(copy->spectrumRed, CopyOf(source.spectrumRed, 32 * 16)));
+    EXPECT_FALSE(copy->spectrumGrey.re || copy->powerGrey);
+}
+
 }  // namespace
 }  // namespace quarvel
