@@ -1,10 +1,13 @@
 #include "views/CPaneBase.h"
 
+#include <algorithm>
+#include <charconv>
 #include <cstdlib>
 
 #include <QFontMetrics>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QTimer>
 
 #include "app/CFFTQuarvelApp.h"
 #include "app/CFFTQuarvelDoc.h"
@@ -19,6 +22,18 @@ namespace {
 constexpr std::int32_t kCaptionPadding = 6;
 /// Width of each panel's frame; the image is drawn inside it.
 constexpr std::int32_t kFrameWidth = 2;
+/// Period of the zoom-window rectangle's animation.
+constexpr int kZoomWindowPeriodMs = 50;
+/// Steps of the crawling dashes before the pattern repeats.
+constexpr std::int32_t kAnimationSteps = 12;
+/// Zoom gained by a dynamic-zoom drag per window pixel upward.
+constexpr double kDynamicZoomPerPixel = 0.01;
+/// Taken from a zoom-window zoom before it is rounded to two decimals, so that the rectangle
+/// surely fits.
+constexpr double kZoomWindowMargin = 0.005;
+
+constexpr QRgb kDashWhite = 0xFFFFFFFF;
+constexpr QRgb kDashBlack = 0xFF000000;
 
 QRect ToQRect(const CanvasRect& r) {
     return QRect(r.left, r.top, r.Width(), r.Height());
@@ -47,6 +62,9 @@ CPaneBase::CPaneBase(std::int32_t rows, std::int32_t columns, QWidget* parent)
     layout_.SetLayoutArea(ClientLayoutArea());
     layout_.CreatePanels();
     laidOutArea_ = layout_.LayoutArea();
+    zoomWindowTimer_ = new QTimer(this);
+    zoomWindowTimer_->setInterval(kZoomWindowPeriodMs);
+    connect(zoomWindowTimer_, &QTimer::timeout, this, &CPaneBase::TimerTick);
     if (theDoc) {
         theDoc->RegisterPane(this);
         // Any change of the document may have replaced or rewritten the bitmaps shown.
@@ -137,10 +155,219 @@ void CPaneBase::DispatchTool(ToolId tool, ToolPhase phase, Qt::KeyboardModifiers
             SelectionTool(tool, phase, modifiers, p);
             break;
         case ToolPanHand:
-        case ToolZoomInOut:
-        case ToolZoomWindow:
-        case ToolDynamicZoom:
+            PanTool(phase, p);
             break;
+        case ToolZoomInOut:
+            ZoomClickTool(phase, modifiers, p);
+            break;
+        case ToolZoomWindow:
+            ZoomWindowTool(phase, p);
+            break;
+        case ToolDynamicZoom:
+            DynamicZoomTool(phase, p);
+            break;
+    }
+}
+
+float CPaneBase::SharedZoom(std::int32_t i) const {
+    return layout_.PanelZoom(layout_.Panel(i) ? i : 0);
+}
+
+void CPaneBase::PanTool(ToolPhase phase, CanvasPoint p) {
+    switch (phase) {
+        case ToolPhase::Down:
+            drag_ = PaneDrag::Panning;
+            dragPoint_ = p;
+            break;
+        case ToolPhase::Move: {
+            if (drag_ != PaneDrag::Panning) {
+                return;
+            }
+            // Whole image pixels only: what a move covers below one pixel is dropped, so at a
+            // zoom above 1 slow movements do not pan.
+            const float z = SharedZoom(activePanel_);
+            const auto dx = static_cast<std::int32_t>(static_cast<float>(p.x - dragPoint_.x) / z);
+            const auto dy = static_cast<std::int32_t>(static_cast<float>(p.y - dragPoint_.y) / z);
+            dragPoint_ = p;
+            for (std::int32_t i = 0; i < layout_.PanelCount(); ++i) {
+                layout_.ScrollPanel(i, dx, dy);
+            }
+            update();
+            break;
+        }
+        case ToolPhase::Up:
+            if (drag_ == PaneDrag::Panning) {
+                drag_ = PaneDrag::None;
+            }
+            update();
+            break;
+    }
+}
+
+void CPaneBase::ZoomClickTool(ToolPhase phase, Qt::KeyboardModifiers modifiers, CanvasPoint p) {
+    if (phase != ToolPhase::Down) {
+        return;
+    }
+    const std::int32_t i = layout_.PanelAtPoint(p);
+    const CanvasPanel* panel = layout_.Panel(i);
+    if (!panel || !panel->HasImage()) {
+        return;
+    }
+    CanvasPoint pixel = *layout_.WindowToImage(i, p);
+    pixel.x = std::clamp(pixel.x, 0, panel->imageWidth - 1);
+    pixel.y = std::clamp(pixel.y, 0, panel->imageHeight - 1);
+    const double step =
+        modifiers.testFlag(Qt::ControlModifier) ? -CanvasLayout::zoomStep : CanvasLayout::zoomStep;
+    SetZoomAll(CanvasLayout::ClampZoom(layout_.PanelZoom(i) + step), false);
+    CenterOn(pixel);
+}
+
+void CPaneBase::ZoomWindowTool(ToolPhase phase, CanvasPoint p) {
+    switch (phase) {
+        case ToolPhase::Down:
+            if (!layout_.PanelShowingPoint(p)) {
+                return;
+            }
+            // The saved buffer takes the selection outline, which is not drawn once the flag
+            // is set.
+            BeginDragFeedback();
+            dragRect_ = {p.x, p.y, p.x, p.y};
+            animationPhase_ = 0;
+            drag_ = PaneDrag::ZoomWindow;
+            dragStart_ = p;
+            zoomWindowTimer_->start();
+            break;
+        case ToolPhase::Move: {
+            if (drag_ != PaneDrag::ZoomWindow) {
+                return;
+            }
+            CanvasRect r{std::min(dragStart_.x, p.x), std::min(dragStart_.y, p.y),
+                         std::max(dragStart_.x, p.x), std::max(dragStart_.y, p.y)};
+            if (const CanvasPanel* panel = layout_.Panel(layout_.PanelAtPoint(p))) {
+                const CanvasRect& d = panel->destRect;
+                r = {std::max(r.left, d.left), std::max(r.top, d.top), std::min(r.right, d.right),
+                     std::min(r.bottom, d.bottom)};
+            }
+            dragRect_ = r;
+            break;
+        }
+        case ToolPhase::Up:
+            if (drag_ != PaneDrag::ZoomWindow) {
+                return;
+            }
+            drag_ = PaneDrag::None;
+            EndDragFeedback();
+            zoomWindowTimer_->stop();
+            animationPhase_ = 0;
+            ZoomToRectangle(dragRect_);
+            break;
+    }
+}
+
+void CPaneBase::ZoomToRectangle(const CanvasRect& r) {
+    const CanvasPanel* panel = layout_.Panel(activePanel_);
+    // A click without a drag, or a rectangle clipped away to nothing, leaves the zoom alone.
+    if (!panel || !panel->HasImage() || r.Width() <= 0 || r.Height() <= 0) {
+        update();
+        return;
+    }
+    const CanvasPoint centre{
+        static_cast<std::int32_t>(r.left + static_cast<double>(r.Width()) * 0.5),
+        static_cast<std::int32_t>(r.top + static_cast<double>(r.Height()) * 0.5)};
+    const std::optional<CanvasPoint> pixel = layout_.WindowToImageClamped(activePanel_, centre);
+
+    const double fill = std::min(static_cast<double>(panel->panelRect.Height()) / r.Height(),
+                                 static_cast<double>(panel->panelRect.Width()) / r.Width());
+    double z = fill * static_cast<double>(layout_.PanelZoom(activePanel_)) - kZoomWindowMargin;
+    // The zoom is kept to two decimals, as it would be written out (rounded, not truncated).
+    char text[32];
+    const std::to_chars_result written =
+        std::to_chars(text, text + sizeof text, z, std::chars_format::fixed, 2);
+    if (written.ec == std::errc()) {
+        std::from_chars(text, written.ptr, z);
+    }
+    SetZoomAll(CanvasLayout::ClampZoom(z), false);
+    if (pixel) {
+        CenterOn(*pixel);
+    } else {
+        update();
+    }
+}
+
+void CPaneBase::DynamicZoomTool(ToolPhase phase, CanvasPoint p) {
+    switch (phase) {
+        case ToolPhase::Down:
+            if (const auto pixel = layout_.WindowToImageClamped(activePanel_, p)) {
+                drag_ = PaneDrag::DynamicZoom;
+                zoomAnchor_ = *pixel;
+                dragStart_ = p;
+                dragPoint_ = p;
+            }
+            break;
+        case ToolPhase::Move: {
+            if (drag_ != PaneDrag::DynamicZoom) {
+                return;
+            }
+            // All panels share the zoom, so a point between or above the panels keeps it.
+            const double z = static_cast<double>(SharedZoom(layout_.PanelAtPoint(p))) +
+                             (dragPoint_.y - p.y) * kDynamicZoomPerPixel;
+            SetZoomAll(CanvasLayout::ClampZoom(z), false);
+            CenterOn(zoomAnchor_);
+            dragPoint_ = p;
+            break;
+        }
+        case ToolPhase::Up:
+            if (drag_ == PaneDrag::DynamicZoom) {
+                drag_ = PaneDrag::None;
+            }
+            update();
+            break;
+    }
+}
+
+void CPaneBase::CancelDrag() {
+    drag_ = PaneDrag::None;
+    zoomWindowTimer_->stop();
+    EndDragFeedback();
+}
+
+void CPaneBase::TimerTick() {
+    if (drag_ != PaneDrag::ZoomWindow || !HasDragFeedback()) {
+        OutlineTick();
+        return;
+    }
+    if (!isVisible()) {
+        return;
+    }
+    animationPhase_ = (animationPhase_ + 1) % kAnimationSteps;
+    RestoreWorkBuffer();
+    DrawDashedRectangle(workBuffer_, dragRect_, animationPhase_);
+    PresentWorkBuffer();
+}
+
+void CPaneBase::OutlineTick() {}
+
+bool CPaneBase::ZoomWindowTimerActive() const {
+    return zoomWindowTimer_->isActive();
+}
+
+void CPaneBase::DrawDashedRectangle(QImage& target, const CanvasRect& rect, std::int32_t phase) {
+    const auto paint = [&target, phase](std::int32_t x, std::int32_t y, std::int32_t s) {
+        const std::int32_t t = ((s - phase) % kAnimationSteps + kAnimationSteps) % kAnimationSteps;
+        if (t == 0 || t == kAnimationSteps / 2 || !target.valid(x, y)) {
+            return;
+        }
+        target.setPixel(x, y, t < kAnimationSteps / 2 ? kDashWhite : kDashBlack);
+    };
+    const std::int32_t width = rect.right - rect.left;
+    const std::int32_t height = rect.bottom - rect.top;
+    for (std::int32_t x = rect.left; x <= rect.right - 2; ++x) {
+        paint(x, rect.top, x - rect.left);
+        paint(x, rect.bottom - 1, height + (x - rect.left));
+    }
+    for (std::int32_t y = rect.top; y <= rect.bottom - 2; ++y) {
+        paint(rect.left, y, y - rect.top);
+        paint(rect.right - 1, y, width + (y - rect.top));
     }
 }
 
@@ -235,6 +462,7 @@ void CPaneBase::RebuildPanels(std::int32_t rows, std::int32_t columns) {
 }
 
 void CPaneBase::ResetZoom(std::int32_t w, std::int32_t h) {
+    CancelDrag();
     layout_.ResetZoom(w, h, ClientLayoutArea());
     laidOutArea_ = layout_.LayoutArea();
     zoomResetPending_ = true;
@@ -249,6 +477,16 @@ void CPaneBase::SetZoomAll(float z, bool repaint) {
     if (repaint) {
         update();
     }
+}
+
+void CPaneBase::ScrollPanel(std::int32_t i, std::int32_t dx, std::int32_t dy) {
+    layout_.ScrollPanel(i, dx, dy);
+    update();
+}
+
+void CPaneBase::CenterOn(CanvasPoint imagePoint) {
+    layout_.CenterOn(imagePoint.x, imagePoint.y);
+    update();
 }
 
 CanvasRect CPaneBase::ClientLayoutArea() const {
@@ -343,6 +581,10 @@ void CPaneBase::mousePressEvent(QMouseEvent* event) {
         QWidget::mousePressEvent(event);
         return;
     }
+    // A drag whose release never arrived (the mouse grab was lost) ends here.
+    if (drag_ != PaneDrag::None) {
+        CancelDrag();
+    }
     const QPoint p = event->position().toPoint();
     LeftButtonDown(CanvasPoint{p.x(), p.y()}, event->modifiers());
 }
@@ -365,13 +607,12 @@ void CPaneBase::mouseReleaseEvent(QMouseEvent* event) {
     }
     const QPoint at = event->position().toPoint();
     const CanvasPoint p{at.x(), at.y()};
-    if (CurrentTool() == ToolZoomInOut) {
-        DispatchTool(ToolZoomInOut, ToolPhase::Up, event->modifiers(), p);
-        return;
-    }
     const PaneDrag ended = drag_;
     if (const auto tool = DragTool()) {
+        // The drag ends with its own tool, even when another tool was chosen meanwhile.
         DispatchTool(*tool, ToolPhase::Up, event->modifiers(), p);
+    } else if (CurrentTool() == ToolZoomInOut) {
+        DispatchTool(ToolZoomInOut, ToolPhase::Up, event->modifiers(), p);
     }
     if (ended == PaneDrag::SelectionRectangle || ended == PaneDrag::SelectionEllipse ||
         ended == PaneDrag::FreeHandSelection) {

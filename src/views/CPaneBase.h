@@ -79,6 +79,15 @@ public:
     /// The pane font: "Verdana", 12 pixels, normal weight.
     static QFont PaneFont();
 
+    /// Draws the crawling dashed frame of a zoom-window drag into target: one-pixel lines on
+    /// the columns rect.left and rect.right - 1 and the rows rect.top and rect.bottom - 1.
+    /// Each pixel has a position s along the frame (top and left sides from the top-left
+    /// corner, the right side after the top's length, the bottom after the left's length);
+    /// with t = (s - phase) mod 12 it is white for t = 1 ... 5, black for t = 7 ... 11 and left
+    /// as it is for t = 0 and 6. The bottom-right pixel stays as it is. Pixels outside target
+    /// are skipped.
+    static void DrawDashedRectangle(QImage& target, const CanvasRect& rect, std::int32_t phase);
+
 protected:
     /// True when the pane has images the zoom commands can act on.
     virtual bool HasImageToShow() const = 0;
@@ -107,10 +116,31 @@ protected:
 
     PaneDrag Drag() const { return drag_; }
     void SetDrag(PaneDrag drag) { drag_ = drag; }
+    /// Ends the drag in progress without finishing it: clears its flag, stops the zoom-window
+    /// animation and releases the drag feedback buffers.
+    void CancelDrag();
+    /// Where the drag started, the last point it reached, and its rectangle (left <= right,
+    /// top <= bottom), all in window coordinates; the selection tools may use them too.
+    CanvasPoint DragStart() const { return dragStart_; }
+    void SetDragStart(CanvasPoint p) { dragStart_ = p; }
+    CanvasPoint DragPoint() const { return dragPoint_; }
+    void SetDragPoint(CanvasPoint p) { dragPoint_ = p; }
+    const CanvasRect& DragRect() const { return dragRect_; }
+    void SetDragRect(const CanvasRect& r) { dragRect_ = r; }
     /// Step of the crawling dashes, 0 to 11, shared by the selection outline and the zoom
     /// window rectangle.
     std::int32_t AnimationPhase() const { return animationPhase_; }
     void SetAnimationPhase(std::int32_t phase) { animationPhase_ = phase; }
+
+    /// The tick of the pane's animation timers. While a zoom-window drag has its feedback
+    /// buffers it moves the dashes of the zoom rectangle one step and shows the frame;
+    /// otherwise it is an outline tick (OutlineTick). The zoom-window timer calls it every
+    /// 50 ms from the press to the release of a zoom-window drag; the selection outline's timer
+    /// may call it too.
+    void TimerTick();
+    /// One step of the selection outline's animation; the panes with a selection draw it.
+    virtual void OutlineTick();
+    bool ZoomWindowTimerActive() const;
 
     /// What the pane shows on screen, one pixel per window pixel. A repaint renders it afresh
     /// (background and content, no outline); drawing into it and calling ShowScreenImage puts
@@ -139,10 +169,16 @@ protected:
     /// Shows a w x h image (0 x 0 for none) in every panel at the zoom rule for a new image,
     /// in the current client area, and repaints. Until the pane is first painted, every resize
     /// applies the rule again, so an image opened while the pane is hidden or not yet at its
-    /// final size is fitted to the size it is shown at.
+    /// final size is fitted to the size it is shown at. A drag in progress is cancelled.
     void ResetZoom(std::int32_t w, std::int32_t h);
     /// Sets zoom z on every panel, re-centring each image; repaints when asked.
     void SetZoomAll(float z, bool repaint);
+    /// Moves panel i's window into its image by (dx, dy) image pixels as far as the image
+    /// allows (CanvasLayout::ScrollPanel), and repaints.
+    void ScrollPanel(std::int32_t i, std::int32_t dx, std::int32_t dy);
+    /// Brings image point (x, y) to the middle of every panel as far as scrolling allows, and
+    /// repaints. Call it right after SetZoomAll, which centres every window on its image.
+    void CenterOn(CanvasPoint imagePoint);
     void SetActivePanel(std::int32_t i) { activePanel_ = i; }
     /// Forgets the screen copies of the document's images.
     void ClearImageCache() { imageCache_.Clear(); }
@@ -165,6 +201,20 @@ protected:
 private:
     /// The tool whose drag is in progress, if any.
     std::optional<ToolId> DragTool() const;
+    /// The zoom shared by all panels as panel i tells it; panel 0 tells it for a point
+    /// outside every panel.
+    float SharedZoom(std::int32_t i) const;
+
+    /// Pan Hand: the picture follows the mouse while the button is held.
+    void PanTool(ToolPhase phase, CanvasPoint p);
+    /// Zoom In/Out: a click zooms in by one step around the clicked pixel, out with Ctrl.
+    void ZoomClickTool(ToolPhase phase, Qt::KeyboardModifiers modifiers, CanvasPoint p);
+    /// Zoom Window: a dragged rectangle is zoomed to fill the panel.
+    void ZoomWindowTool(ToolPhase phase, CanvasPoint p);
+    /// Dynamic Zoom: dragging up zooms in and dragging down zooms out around the pressed pixel.
+    void DynamicZoomTool(ToolPhase phase, CanvasPoint p);
+    /// Zooms the active panel's view so that window rectangle r fills it, centred on r.
+    void ZoomToRectangle(const CanvasRect& r);
     /// The client rectangle below the caption band: where the panels are laid out.
     CanvasRect ClientLayoutArea() const;
 
@@ -179,7 +229,13 @@ private:
     std::int32_t resetHeight_ = 0;
     CDisplayImageCache imageCache_;
     PaneDrag drag_ = PaneDrag::None;
+    CanvasPoint dragStart_;
+    CanvasPoint dragPoint_;
+    CanvasRect dragRect_;
+    /// The image pixel a dynamic zoom keeps in the middle of the panels.
+    CanvasPoint zoomAnchor_;
     std::int32_t animationPhase_ = 0;
+    QTimer* zoomWindowTimer_ = nullptr;
     QImage screen_;
     QImage workBuffer_;
     QImage savedBuffer_;
