@@ -20,21 +20,17 @@ const ImageBitmap* ProcessedImage() {
 
 }  // namespace
 
-CImageView::CImageView(QWidget* parent) : CPaneBase(1, 2, parent) {}
+CImageView::CImageView(QWidget* parent) : CSelectionPane(1, 2, parent) {}
 
 CImageView::~CImageView() = default;
 
 void CImageView::OnNewImage() {
     SetActivePanel(0);
     ClearImageCache();
-    selection.SetRectangle(0, 0, 0, 0);
-    std::int32_t w = 0;
-    std::int32_t h = 0;
-    if (const ImageBitmap* original = OriginalImage()) {
-        w = static_cast<std::int32_t>(original->Width());
-        h = static_cast<std::int32_t>(original->Height());
-        selection.Init(w, h);
-    }
+    const ImageBitmap* original = OriginalImage();
+    const std::int32_t w = original ? static_cast<std::int32_t>(original->Width()) : 0;
+    const std::int32_t h = original ? static_cast<std::int32_t>(original->Height()) : 0;
+    ResetSelection(w, h);
     ResetZoom(w, h);
 }
 
@@ -56,14 +52,8 @@ bool CImageView::QueryCommand(int id, CommandStatus& status) const {
             status = {original && processed,
                       original && processed && displayMode_ == DisplayMode::OriginalAndProcessed};
             return true;
-        case ID_FFT_DESELECT:
-            status = {selection.PointCount() > 0, false};
-            return true;
-        case ID_FFT_INVERT_SELECTION:
-            status = {selection.PointCount() > 0 && selection.HasMask(), false};
-            return true;
         default:
-            return CPaneBase::QueryCommand(id, status);
+            return CSelectionPane::QueryCommand(id, status);
     }
 }
 
@@ -79,19 +69,24 @@ bool CImageView::RunCommand(int id) {
             SetDisplayMode(DisplayMode::OriginalAndProcessed);
             return true;
         default:
-            return CPaneBase::RunCommand(id);
+            return CSelectionPane::RunCommand(id);
     }
 }
 
 void CImageView::SetDisplayMode(DisplayMode mode) {
     displayMode_ = mode;
+    ContentChanged();
     RebuildPanels(1, mode == DisplayMode::OriginalAndProcessed ? 2 : 1);
     const ImageBitmap* original = OriginalImage();
     ResetZoom(original ? static_cast<std::int32_t>(original->Width()) : 0,
               original ? static_cast<std::int32_t>(original->Height()) : 0);
 }
 
-void CImageView::PaintContent(QPainter& painter) {
+bool CImageView::SelectionGone() const {
+    return selection.Area() == 0;
+}
+
+void CImageView::PaintPane(QPainter& painter) {
     if (!theDoc) {
         return;
     }

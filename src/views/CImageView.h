@@ -2,15 +2,15 @@
 
 #include <cstdint>
 
-#include "selection/VXRegion.h"
-#include "views/CPaneBase.h"
+#include "views/CSelectionPane.h"
 
 namespace quarvel {
 
 /// The pane of the "Image " tab: the image as loaded, the image of the current history state
 /// (the processed image), or both side by side. Spectrum edits not yet committed by Create
-/// Final Image do not show here.
-class CImageView : public CPaneBase {
+/// Final Image do not show here. Its selection tools work as in the power spectrum pane, but no
+/// edit reads its selection.
+class CImageView : public CSelectionPane {
     Q_OBJECT
 
 public:
@@ -35,12 +35,11 @@ public:
 
     DisplayMode Mode() const { return displayMode_; }
 
-    /// The selection, sized to the loaded image.
-    VXRegion selection;
-
 protected:
     bool HasImageToShow() const override;
-    void PaintContent(QPainter& painter) override;
+    void PaintPane(QPainter& painter) override;
+    /// The outline animation stops once nothing is selected.
+    bool SelectionGone() const override;
 
 private:
     /// Shows the images of mode in one panel or two, at the zoom rule for a new image.

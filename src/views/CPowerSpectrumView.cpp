@@ -65,23 +65,23 @@ bool IconContains(const std::optional<CanvasRect>& r, CanvasPoint p) {
 }  // namespace
 
 CPowerSpectrumView::CPowerSpectrumView(QWidget* parent)
-    : CPaneBase(1, 3, parent), tickedIcon_(MakeCheckIcon(true)), emptyIcon_(MakeCheckIcon(false)) {}
+    : CSelectionPane(1, 3, parent),
+      tickedIcon_(MakeCheckIcon(true)),
+      emptyIcon_(MakeCheckIcon(false)) {}
 
 CPowerSpectrumView::~CPowerSpectrumView() = default;
 
 void CPowerSpectrumView::OnNewImage() {
     SetActivePanel(0);
     ClearImageCache();
-    selection.SetRectangle(0, 0, 0, 0);
     const ProcState* state = ShownState();
+    const ImageBitmap* spectrum = SizingSpectrum(state);
+    const std::int32_t w = spectrum ? static_cast<std::int32_t>(spectrum->Width()) : 0;
+    const std::int32_t h = spectrum ? static_cast<std::int32_t>(spectrum->Height()) : 0;
+    ResetSelection(w, h);
     RebuildPanels(1, state && state->isColor ? 3 : 1);
-    std::int32_t w = 0;
-    std::int32_t h = 0;
-    if (const ImageBitmap* spectrum = SizingSpectrum(state)) {
-        w = static_cast<std::int32_t>(spectrum->Width());
-        h = static_cast<std::int32_t>(spectrum->Height());
+    if (spectrum) {
         ComputeBrushSize();
-        selection.Init(w, h);
     }
     ResetZoom(w, h);
 }
@@ -121,17 +121,11 @@ bool CPowerSpectrumView::QueryCommand(int id, CommandStatus& status) const {
         status = {true, brushSizeIndex == entry};
         return true;
     }
-    switch (id) {
-        case ID_FFT_CLEAR_SELECTION:
-        case ID_FFT_DESELECT:
-            status = {selection.PointCount() > 0, false};
-            return true;
-        case ID_FFT_INVERT_SELECTION:
-            status = {selection.PointCount() > 0 && selection.HasMask(), false};
-            return true;
-        default:
-            return CPaneBase::QueryCommand(id, status);
+    if (id == ID_FFT_CLEAR_SELECTION) {
+        status = {selection.PointCount() > 0, false};
+        return true;
     }
+    return CSelectionPane::QueryCommand(id, status);
 }
 
 bool CPowerSpectrumView::RunCommand(int id) {
@@ -140,28 +134,107 @@ bool CPowerSpectrumView::RunCommand(int id) {
         ComputeBrushSize();
         return true;
     }
-    return CPaneBase::RunCommand(id);
+    if (id == ID_FFT_CLEAR_SELECTION) {
+        ClearSelectedArea();
+        return true;
+    }
+    return CSelectionPane::RunCommand(id);
+}
+
+bool CPowerSpectrumView::PanelEnabled(std::int32_t i) const {
+    if (Layout().PanelCount() != 3) {
+        return true;
+    }
+    switch (i) {
+        case 0:
+            return redEnabled;
+        case 1:
+            return greenEnabled;
+        case 2:
+            return blueEnabled;
+        default:
+            return false;
+    }
+}
+
+bool CPowerSpectrumView::PanelShowsOutline(std::int32_t i) const {
+    return PanelEnabled(i);
+}
+
+std::vector<ChannelKind> CPowerSpectrumView::EditOrder() const {
+    const ProcState* state = ShownState();
+    if (!state || !state->isColor) {
+        return {ChannelKind::Grey};
+    }
+    const std::array<ChannelKind, 3> channels = {ChannelKind::Red, ChannelKind::Green,
+                                                 ChannelKind::Blue};
+    const std::array<bool, 3> enabled = {redEnabled, greenEnabled, blueEnabled};
+    const std::int32_t first = ActivePanel();
+    if (first < 0 || first > 2 || !enabled[static_cast<std::size_t>(first)]) {
+        return {};
+    }
+    std::vector<ChannelKind> order = {channels[static_cast<std::size_t>(first)]};
+    for (std::size_t k = 0; k < channels.size(); ++k) {
+        if (enabled[k] && static_cast<std::int32_t>(k) != first) {
+            order.push_back(channels[k]);
+        }
+    }
+    return order;
 }
 
 void CPowerSpectrumView::LeftButtonDown(CanvasPoint p, Qt::KeyboardModifiers modifiers) {
-    CPaneBase::LeftButtonDown(p, modifiers);
-    if (ActivePanel() != -1) {
+    const std::int32_t panel = Layout().PanelAtPoint(p);
+    SetActivePanel(panel);
+    if (panel == -1) {
+        // Outside every panel only the check icons react.
+        if (IconContains(redIconRect_, p)) {
+            redEnabled = !redEnabled;
+        } else if (IconContains(greenIconRect_, p)) {
+            greenEnabled = !greenEnabled;
+        } else if (IconContains(blueIconRect_, p)) {
+            blueEnabled = !blueEnabled;
+        } else {
+            return;
+        }
+        ContentChanged();
         return;
     }
-    // Outside every panel only the check icons react.
-    if (IconContains(redIconRect_, p)) {
-        redEnabled = !redEnabled;
-    } else if (IconContains(greenIconRect_, p)) {
-        greenEnabled = !greenEnabled;
-    } else if (IconContains(blueIconRect_, p)) {
-        blueEnabled = !blueEnabled;
-    } else {
+    if (!PanelEnabled(panel)) {
+        if (theDoc) {
+            theDoc->ShowInformation(QStringLiteral("This channel is disabled"));
+        }
         return;
     }
-    update();
+    DispatchTool(CurrentTool(), ToolPhase::Down, modifiers, p);
 }
 
-void CPowerSpectrumView::PaintContent(QPainter& painter) {
+void CPowerSpectrumView::BrushTool(ToolPhase phase, Qt::KeyboardModifiers modifiers,
+                                   CanvasPoint p) {
+    static_cast<void>(modifiers);
+    if (phase != ToolPhase::Down || !theDoc) {
+        return;
+    }
+    const auto element = Layout().WindowToImageClamped(ActivePanel(), p);
+    if (!element) {
+        return;
+    }
+    for (const ChannelKind member : EditOrder()) {
+        theDoc->StampBrush(member, static_cast<std::uint32_t>(element->x), element->y, brushSize);
+    }
+    RepaintNow();
+}
+
+void CPowerSpectrumView::ClearSelectedArea() {
+    if (selection.PointCount() == 0 || !theDoc) {
+        return;
+    }
+    // The selection stays, so the same area can be cleared again after further edits.
+    for (const ChannelKind member : EditOrder()) {
+        theDoc->ClearSelection(member, selection);
+    }
+}
+
+void CPowerSpectrumView::PaintPane(QPainter& painter) {
     redIconRect_.reset();
     greenIconRect_.reset();
     blueIconRect_.reset();

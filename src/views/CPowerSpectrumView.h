@@ -5,9 +5,10 @@
 
 #include <QImage>
 
+#include <vector>
 #include "engine/SpectrumConversion.h"
-#include "selection/VXRegion.h"
-#include "views/CPaneBase.h"
+
+#include "views/CSelectionPane.h"
 
 namespace quarvel {
 
@@ -15,7 +16,12 @@ namespace quarvel {
 /// active state (the working state while edits are pending) side by side, or the one spectrum
 /// of a grey image. A check icon in each colour panel's caption switches that channel on or off
 /// for the spectrum edits and the filters.
-class CPowerSpectrumView : public CPaneBase {
+///
+/// The brush clears a disc of the spectrum at each press; Clear Selected Area clears what the
+/// selection holds. Both act on the channel of the pressed panel first, then on the other
+/// switched-on channels in the order red, green, blue; a press on a switched-off channel's
+/// panel only says so.
+class CPowerSpectrumView : public CSelectionPane {
     Q_OBJECT
 
 public:
@@ -51,16 +57,28 @@ public:
     std::uint8_t brushSizeIndex = 2;
     /// The brush radius in spectrum pixels.
     std::uint16_t brushSize = 10;
-    /// The spectrum selection, sized to the power spectrum image.
-    VXRegion selection;
 
 protected:
     bool HasImageToShow() const override;
-    void PaintContent(QPainter& painter) override;
-    /// A press on a check icon (outside every panel) toggles that channel and repaints.
+    void PaintPane(QPainter& painter) override;
+    /// A press outside every panel only toggles the channel whose check icon it hits; a press
+    /// on a switched-off channel's panel shows "This channel is disabled"; any other press goes
+    /// to the current tool.
     void LeftButtonDown(CanvasPoint p, Qt::KeyboardModifiers modifiers) override;
+    /// Clears a disc of brushSize around the pressed spectrum element.
+    void BrushTool(ToolPhase phase, Qt::KeyboardModifiers modifiers, CanvasPoint p) override;
+    bool PanelShowsOutline(std::int32_t i) const override;
 
 private:
+    /// Whether the channel shown in panel i takes part in edits (always on a grey image).
+    bool PanelEnabled(std::int32_t i) const;
+    /// The members an edit acts on, in order: for a grey image (or none) the grey channel; for
+    /// a colour image the active panel's channel, then the other switched-on ones; none when
+    /// the active panel is switched off or there is none.
+    std::vector<ChannelKind> EditOrder() const;
+    /// Clears the selection in the spectrum of every member of EditOrder.
+    void ClearSelectedArea();
+
     QImage tickedIcon_;
     QImage emptyIcon_;
     std::optional<CanvasRect> redIconRect_;
