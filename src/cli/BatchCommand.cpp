@@ -234,6 +234,7 @@ const CommandSpec& BatchCommandSpec() {
              "jpeg (default), png, tiff or bmp, whatever the file name says"},
             {"quality", 0, OptionKind::Integer, "N", "JPEG quality (default: the encoder's)", 0,
              100},
+            MaxMemoryOption(),
         },
     };
     return definition;

@@ -1,12 +1,37 @@
 #include "cli/CliCommands.h"
 
+#include <optional>
 #include <ostream>
+#include <string>
 
 #include "cli/BatchCommand.h"
 #include "cli/FilterCommand.h"
 #include "cli/SpectrumCommand.h"
+#include "imageio/ImageFile.h"
 
 namespace quarvel {
+
+OptionSpec MaxMemoryOption() {
+    return {"max-memory", 0, OptionKind::Text, "SIZE",
+            "refuse images needing more memory than SIZE, such as 512M or 4G (default: half "
+            "the physical memory)"};
+}
+
+namespace {
+
+/// Sets the process's memory budget for its lifetime and puts the previous one back.
+class MemoryBudgetScope {
+public:
+    explicit MemoryBudgetScope(std::uint64_t bytes) : previous_(SetMemoryBudget(bytes)) {}
+    ~MemoryBudgetScope() { SetMemoryBudget(previous_); }
+    MemoryBudgetScope(const MemoryBudgetScope&) = delete;
+    MemoryBudgetScope& operator=(const MemoryBudgetScope&) = delete;
+
+private:
+    std::uint64_t previous_;
+};
+
+}  // namespace
 
 const std::vector<CliCommand>& CliCommands() {
     static const std::vector<CliCommand> commands = {
@@ -39,6 +64,18 @@ int RunCommandLine(const std::vector<std::string>& arguments, std::ostream& out,
         case CommandLine::Action::Run:
             break;
     }
+    std::uint64_t budget = 0;  // the default share
+    if (const std::optional<std::string> text = line.options.Text("max-memory")) {
+        const std::optional<std::uint64_t> bytes = ParseMemorySize(*text);
+        if (!bytes || *bytes < kMinMaxMemory) {
+            err << kCliProgram << ": option --max-memory: '" << *text
+                << "' is not a size of at least 1M (for example 512M or 4G)\n"
+                << "Try '" << kCliProgram << " --help' for more information.\n";
+            return CliExitUsage;
+        }
+        budget = *bytes;
+    }
+    const MemoryBudgetScope memory(budget);
     for (const CliCommand& command : CliCommands()) {
         if (&command.definition() == line.command) {
             return command.run(line.options, out, err);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <iosfwd>
 #include <string>
 #include <vector>
@@ -21,6 +22,14 @@ struct CliCommand {
     const CommandSpec& (*definition)();
     int (*run)(const ParsedOptions& options, std::ostream& out, std::ostream& err);
 };
+
+/// The option every command that loads images takes: --max-memory SIZE, the memory an image
+/// may need once loaded (its pixels and one set of spectra).
+OptionSpec MaxMemoryOption();
+
+/// The smallest --max-memory accepted: anything less is surely a slip (a size meant in
+/// megabytes, say) and would refuse every image.
+inline constexpr std::uint64_t kMinMaxMemory = std::uint64_t{1} << 20;
 
 /// All commands of the program, in the order the help lists them. A new command is one more
 /// entry here.

@@ -385,6 +385,7 @@ const CommandSpec& FilterCommandSpec() {
              100},
             {"spectrum", 0, OptionKind::Flag, "",
              "also write the power spectrum images of the result (NAME_power_*.png)"},
+            MaxMemoryOption(),
         },
     };
     return definition;

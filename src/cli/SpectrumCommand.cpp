@@ -164,7 +164,8 @@ const CommandSpec& SpectrumCommandSpec() {
         "Write the power spectrum images of each image as PNG files",
         "IMAGE...",
         1,
-        {{"output", 'o', OptionKind::Text, "DIR", "write into DIR (default: beside each image)"}},
+        {{"output", 'o', OptionKind::Text, "DIR", "write into DIR (default: beside each image)"},
+         MaxMemoryOption()},
     };
     return definition;
 }

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cmath>
@@ -15,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include <QBuffer>
 #include <QByteArray>
 #include <QFile>
 #include <QImage>
@@ -24,6 +26,7 @@
 #include <QString>
 
 #include "engine/SpectrumConversion.h"
+#include "imageio/ImageProbe.h"
 #include "imageio/QtBitmap.h"
 #include "imageio/VXFileName.h"
 
@@ -32,9 +35,6 @@ namespace quarvel {
 namespace {
 
 constexpr double kMegabyte = 1024.0 * 1024.0;
-
-/// The largest transform size the program accepts on either axis.
-constexpr std::uint64_t kMaxTransformSide = 65536;
 
 /// Collects the warnings Qt's image plugins and the codec libraries under them emit while one
 /// image is read or written, instead of letting them reach the terminal.
@@ -126,19 +126,23 @@ private:
 };
 
 std::uint64_t MemoryLimit(const LoadLimits& limits) {
-    if (limits.maxMemoryBytes != 0) {
-        return limits.maxMemoryBytes;
-    }
-    const long pages = sysconf(_SC_PHYS_PAGES);
-    const long pageSize = sysconf(_SC_PAGE_SIZE);
-    if (pages <= 0 || pageSize <= 0) {
-        return std::uint64_t{1} << 32;
-    }
-    return static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(pageSize) / 2;
+    return limits.maxMemoryBytes != 0 ? limits.maxMemoryBytes : MemoryBudget();
 }
 
-std::string Megabytes(double bytes) {
-    return std::to_string(static_cast<std::uint64_t>(std::ceil(bytes / kMegabyte)));
+/// The budget set for the process; 0 for the default share.
+std::atomic<std::uint64_t> memoryBudget{0};
+
+/// A number read from a control-group file, or 0 when there is none or it means "no limit".
+std::uint64_t ControlGroupLimit(const char* file) {
+    std::FILE* stream = std::fopen(file, "re");
+    if (stream == nullptr) {
+        return 0;
+    }
+    unsigned long long value = 0;
+    const int read = std::fscanf(stream, "%llu", &value);
+    std::fclose(stream);
+    // "max", or a value near the largest one, means no limit.
+    return read == 1 && value < (std::uint64_t{1} << 60) ? value : 0;
 }
 
 /// Whether an image in this decoded format becomes a single-channel image.
@@ -155,38 +159,32 @@ bool IsSingleChannel(QImage::Format format) {
     }
 }
 
-/// Refuses an image of width x height whose transform would exceed the largest side, or which,
-/// with one processing state, would need more than limit bytes: the image itself, the image
-/// resampled to the transform size W2 x H2, and per channel two float planes of W2 x H2 and a
-/// 4-byte power spectrum image. An unknown decoded format counts as colour.
-IoResult CheckSize(std::uint64_t width, std::uint64_t height, QImage::Format format,
-                   std::uint64_t limit) {
+/// Refuses an image of width x height whose transform would exceed the largest side, or whose
+/// estimated memory exceeds limit bytes. An unknown decoded format counts as colour.
+IoResult CheckSize(std::uint64_t width, std::uint64_t height, bool grey, std::uint64_t limit) {
     const std::uint64_t w2 = SpectrumSize(width);
     const std::uint64_t h2 = SpectrumSize(height);
-    const bool grey = IsSingleChannel(format);
-    const double bytesPerPixel = grey ? 1.0 : 4.0;
-    const double channels = grey ? 1.0 : 3.0;
-    const double transformPixels = static_cast<double>(w2) * static_cast<double>(h2);
-    const double needed = static_cast<double>(width) * static_cast<double>(height) * bytesPerPixel +
-                          transformPixels * bytesPerPixel + channels * transformPixels * 12.0;
+    const std::uint64_t needed = EstimatedImageMemory(width, height, grey);
     const std::string size = std::to_string(width) + " x " + std::to_string(height) + " pixels";
     if (w2 > kMaxTransformSide || h2 > kMaxTransformSide) {
         return IoResult::Failure("too large: " + size + " needs a transform of " +
                                  std::to_string(w2) + " x " + std::to_string(h2) + " (at most " +
                                  std::to_string(kMaxTransformSide) + " on a side) and " +
-                                 Megabytes(needed) + " MB");
+                                 MegabytesText(needed));
     }
-    if (needed > static_cast<double>(limit)) {
-        return IoResult::Failure("too large: " + size + " needs " + Megabytes(needed) +
-                                 " MB, limit " + Megabytes(static_cast<double>(limit)) + " MB");
+    if (needed > limit) {
+        return IoResult::Failure("too large: " + size + " needs " + MegabytesText(needed) +
+                                 ", limit " + MegabytesText(limit));
     }
     return IoResult::Success();
 }
 
 /// Opens path for reading without blocking (a FIFO or a device would otherwise wait for a
-/// writer) and makes sure it is a regular file. Returns the descriptor in fd.
-IoResult OpenRegularFile(const std::filesystem::path& path, int& fd) {
+/// writer) and makes sure it is a regular file. Returns the descriptor in fd and its length in
+/// size.
+IoResult OpenRegularFile(const std::filesystem::path& path, int& fd, std::uint64_t& size) {
     fd = -1;
+    size = 0;
     struct stat info {};
     if (::stat(path.c_str(), &info) != 0) {
         switch (errno) {
@@ -195,6 +193,8 @@ IoResult OpenRegularFile(const std::filesystem::path& path, int& fd) {
                 return IoResult::Failure("file not found");
             case EACCES:
                 return IoResult::Failure("permission denied");
+            case ENAMETOOLONG:
+                return IoResult::Failure("the file name is too long");
             default:
                 return IoResult::Failure(std::strerror(errno));
         }
@@ -221,6 +221,7 @@ IoResult OpenRegularFile(const std::filesystem::path& path, int& fd) {
         fd = -1;
         return IoResult::Failure("empty file");
     }
+    size = static_cast<std::uint64_t>(info.st_size);
     return IoResult::Success();
 }
 
@@ -229,41 +230,41 @@ std::string WithDetail(std::string reason, const CodecMessageCapture& messages) 
     return detail.empty() ? reason : reason + " (" + detail + ")";
 }
 
-}  // namespace
-
-IoResult LoadImageFile(std::unique_ptr<ImageBitmap>& slot, const std::filesystem::path& path,
-                       const LoadLimits& limits) {
-    slot.reset();
-    int fd = -1;
-    if (IoResult opened = OpenRegularFile(path, fd); !opened) {
-        return opened;
-    }
-    QFile file;
-    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
-        return IoResult::Failure("cannot read the file");
+/// Decodes the image file whose bytes device delivers (and bytes holds, for a look at its
+/// structure first) into slot.
+IoResult DecodeImage(std::unique_ptr<ImageBitmap>& slot, QIODevice& device, const ByteSource& bytes,
+                     const LoadLimits& limits) {
+    const ImageProbe probe = ProbeImageBytes(bytes);
+    if (!probe.refusal.empty()) {
+        return IoResult::Failure(probe.refusal);
     }
 
     const std::uint64_t memoryLimit = MemoryLimit(limits);
     CodecMessageCapture messages;
-    QImageReader reader(&file);
+    QImageReader reader(&device);
     // Photographs come in upright: the orientation recorded in the file is applied.
     reader.setAutoTransform(true);
 
-    // The size from the header decides before any pixel is decoded. Qt's own allocation limit
-    // (256 MB by default) would refuse ordinary large photographs, so it is raised to what this
-    // image needs in the widest decoded layout (four floats per pixel); when the header gives no
-    // size, the memory limit caps it and the size is checked after decoding.
+    // The size from the header, or a larger frame found in the file's structure, decides before
+    // any pixel is decoded. Qt's own allocation limit (256 MB by default) would refuse ordinary
+    // large photographs, so it is raised to what this image needs in the widest decoded layout
+    // (four floats per pixel); when the header gives no size, the memory limit caps it and the
+    // size is checked after decoding.
     const QSize headerSize = reader.size();
-    double allowedBytes = static_cast<double>(memoryLimit);
+    std::uint64_t width = probe.frameWidth;
+    std::uint64_t height = probe.frameHeight;
     if (headerSize.isValid() && !headerSize.isEmpty()) {
-        if (IoResult fits = CheckSize(static_cast<std::uint64_t>(headerSize.width()),
-                                      static_cast<std::uint64_t>(headerSize.height()),
-                                      reader.imageFormat(), memoryLimit);
+        width = std::max(width, static_cast<std::uint64_t>(headerSize.width()));
+        height = std::max(height, static_cast<std::uint64_t>(headerSize.height()));
+    }
+    double allowedBytes = static_cast<double>(memoryLimit);
+    if (width != 0 && height != 0) {
+        if (IoResult fits =
+                CheckSize(width, height, IsSingleChannel(reader.imageFormat()), memoryLimit);
             !fits) {
             return fits;
         }
-        allowedBytes = static_cast<double>(headerSize.width()) * headerSize.height() * 16.0;
+        allowedBytes = static_cast<double>(width) * static_cast<double>(height) * 16.0;
     }
     const double allowedMegabytes = std::ceil(allowedBytes / kMegabyte) + 1.0;
     AllocationLimitGuard allocationLimit(
@@ -273,10 +274,10 @@ IoResult LoadImageFile(std::unique_ptr<ImageBitmap>& slot, const std::filesystem
     QImage image;
     const bool decoded = reader.read(&image);
     if (!decoded || image.isNull()) {
+        // A decoder that gave up part-way may leave a full-size image behind: it is not used.
         if (messages.Mentions("allocation limit")) {
-            return IoResult::Failure("too large: needs more than " +
-                                     Megabytes(static_cast<double>(memoryLimit)) + " MB, limit " +
-                                     Megabytes(static_cast<double>(memoryLimit)) + " MB");
+            return IoResult::Failure("too large: the decoder needs more than the limit of " +
+                                     MegabytesText(memoryLimit));
         }
         switch (reader.error()) {
             case QImageReader::UnsupportedFormatError:
@@ -284,16 +285,19 @@ IoResult LoadImageFile(std::unique_ptr<ImageBitmap>& slot, const std::filesystem
             case QImageReader::DeviceError:
                 return IoResult::Failure(WithDetail("read error", messages));
             default:
-                return IoResult::Failure(WithDetail("damaged or truncated image data", messages));
+                return IoResult::Failure(WithDetail(
+                    probe.warning.empty() ? "damaged or truncated image data"
+                                          : "damaged or truncated image data: " + probe.warning,
+                    messages));
         }
     }
-    if (!headerSize.isValid() || headerSize.isEmpty()) {
-        if (IoResult fits =
-                CheckSize(static_cast<std::uint64_t>(image.width()),
-                          static_cast<std::uint64_t>(image.height()), image.format(), memoryLimit);
-            !fits) {
-            return fits;
-        }
+    // The decoded size is what counts from here on (it may be turned, or differ from a header
+    // that could not be read).
+    if (IoResult fits = CheckSize(static_cast<std::uint64_t>(image.width()),
+                                  static_cast<std::uint64_t>(image.height()),
+                                  IsSingleChannel(image.format()), memoryLimit);
+        !fits) {
+        return fits;
     }
 
     slot = FromQImage(image);
@@ -301,15 +305,129 @@ IoResult LoadImageFile(std::unique_ptr<ImageBitmap>& slot, const std::filesystem
         return IoResult::Failure("not enough memory for " + std::to_string(image.width()) + " x " +
                                  std::to_string(image.height()) + " pixels");
     }
-    // A file cut short in its pixel data (a JPEG stream that ends early, for instance) is still
-    // decoded as far as it goes, the rest filled in by the decoder, and the reader reports
-    // success. Such an image is kept, with the decoder's complaint passed on as a warning: a
-    // person with a partly copied photograph would rather see what survives, told that it is
-    // damaged, than be turned away. A file that is damaged before any pixel can be decoded is
-    // refused above.
+    // A file cut short in its pixel data (a JPEG stream that ends early, a GIF or BMP file
+    // without its last rows) is still decoded as far as it goes, the rest filled in by the
+    // decoder, and the reader reports success. Such an image is kept, with what is wrong passed
+    // on as a warning: a person with a partly copied photograph would rather see what survives,
+    // told that it is damaged, than be turned away. A file that is damaged before any pixel can
+    // be decoded is refused above.
     IoResult result = IoResult::Success();
-    result.warning = messages.Text();
+    result.warning = probe.warning.empty() ? messages.Text() : WithDetail(probe.warning, messages);
     return result;
+}
+
+}  // namespace
+
+std::uint64_t PhysicalMemoryBytes() {
+    const long pages = sysconf(_SC_PHYS_PAGES);
+    const long pageSize = sysconf(_SC_PAGE_SIZE);
+    std::uint64_t physical = pages > 0 && pageSize > 0 ? static_cast<std::uint64_t>(pages) *
+                                                             static_cast<std::uint64_t>(pageSize)
+                                                       : std::uint64_t{8} << 30;
+    for (const char* file :
+         {"/sys/fs/cgroup/memory.max", "/sys/fs/cgroup/memory/memory.limit_in_bytes"}) {
+        const std::uint64_t limit = ControlGroupLimit(file);
+        if (limit != 0 && limit < physical) {
+            physical = limit;
+        }
+    }
+    return physical;
+}
+
+std::uint64_t MemoryBudget() {
+    const std::uint64_t budget = memoryBudget.load();
+    return budget != 0 ? budget : PhysicalMemoryBytes() / 2;
+}
+
+std::uint64_t SetMemoryBudget(std::uint64_t bytes) {
+    return memoryBudget.exchange(bytes);
+}
+
+std::uint64_t EstimatedImageMemory(std::uint64_t width, std::uint64_t height, bool grey) {
+    // In floating point, so that absurd header sizes saturate instead of wrapping around.
+    const double bytesPerPixel = grey ? 1.0 : 4.0;
+    const double channels = grey ? 1.0 : 3.0;
+    const double pixels = static_cast<double>(width) * static_cast<double>(height);
+    const double transformPixels =
+        static_cast<double>(SpectrumSize(width)) * static_cast<double>(SpectrumSize(height));
+    const double needed = 2.0 * pixels * bytesPerPixel + transformPixels * bytesPerPixel +
+                          channels * transformPixels * (2.0 * sizeof(float) + 4.0);
+    return needed >= 1.8e19 ? UINT64_MAX : static_cast<std::uint64_t>(needed);
+}
+
+std::optional<std::uint64_t> ParseMemorySize(const std::string& text) {
+    std::size_t digits = 0;
+    while (digits < text.size() && text[digits] >= '0' && text[digits] <= '9') {
+        ++digits;
+    }
+    if (digits == 0) {
+        return std::nullopt;
+    }
+    std::uint64_t number = 0;
+    for (std::size_t i = 0; i < digits; ++i) {
+        const auto digit = static_cast<std::uint64_t>(text[i] - '0');
+        if (number > (UINT64_MAX - digit) / 10) {
+            return std::nullopt;
+        }
+        number = number * 10 + digit;
+    }
+    std::string unit = text.substr(digits);
+    for (char& c : unit) {
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    }
+    int shift = 0;
+    if (!unit.empty() && unit != "B") {
+        static const std::string kPrefixes = "KMGT";
+        const std::size_t prefix = kPrefixes.find(unit.front());
+        const std::string rest = unit.substr(1);
+        if (prefix == std::string::npos || !(rest.empty() || rest == "B" || rest == "IB")) {
+            return std::nullopt;
+        }
+        shift = 10 * static_cast<int>(prefix + 1);
+    }
+    if (shift != 0 && number > (UINT64_MAX >> shift)) {
+        return std::nullopt;
+    }
+    return number << shift;
+}
+
+std::string MegabytesText(std::uint64_t bytes) {
+    const std::uint64_t megabyte = 1024 * 1024;
+    return std::to_string(bytes / megabyte + (bytes % megabyte != 0 ? 1 : 0)) + " MB";
+}
+
+IoResult LoadImageFile(std::unique_ptr<ImageBitmap>& slot, const std::filesystem::path& path,
+                       const LoadLimits& limits) {
+    slot.reset();
+    int fd = -1;
+    std::uint64_t size = 0;
+    if (IoResult opened = OpenRegularFile(path, fd, size); !opened) {
+        return opened;
+    }
+    QFile file;
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return IoResult::Failure("cannot read the file");
+    }
+    const FileBytes bytes(fd, size);
+    return DecodeImage(slot, file, bytes, limits);
+}
+
+IoResult LoadImageData(std::unique_ptr<ImageBitmap>& slot, const void* data, std::size_t size,
+                       const LoadLimits& limits) {
+    slot.reset();
+    if (data == nullptr || size == 0) {
+        return IoResult::Failure("empty file");
+    }
+    const QByteArray array =
+        QByteArray::fromRawData(static_cast<const char*>(data), static_cast<qsizetype>(size));
+    QBuffer buffer;
+    buffer.setData(array);
+    if (!buffer.open(QIODevice::ReadOnly)) {
+        return IoResult::Failure("cannot read the data");
+    }
+    const MemoryBytes bytes(data, size);
+    return DecodeImage(slot, buffer, bytes, limits);
 }
 
 int FindEncoderByMime(const std::string& mime, EncoderId* encoder) {

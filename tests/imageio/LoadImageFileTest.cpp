@@ -362,12 +362,14 @@ TEST(LoadImageFile, HeaderClaimingHugeSize_IsRefusedBeforeDecoding) {
 
 TEST(LoadImageFile, ImageOverMemoryLimit_IsRefusedWithNeedAndLimit) {
     std::unique_ptr<ImageBitmap> image;
-    // 600 x 400 colour: image 960000 bytes, 1024 x 512 work image 2097152, and three channels of
-    // two float planes and a power image, 3 x 1024 x 512 x 12 = 18874368: 21 MB in all.
+    // 600 x 400 colour: the image and its copy in the first state 2 x 960000 bytes, 1024 x 512
+    // work image 2097152, and three channels of two float planes and a power image,
+    // 3 x 1024 x 512 x 12 = 18874368: 22891520 bytes, 22 MB rounded up.
     const IoResult result = LoadImageFile(image, TestImage("coffee.png"), LoadLimits{1024 * 1024});
     EXPECT_FALSE(result);
-    EXPECT_EQ(result.message, "too large: 600 x 400 pixels needs 21 MB, limit 1 MB");
-    EXPECT_TRUE(LoadImageFile(image, TestImage("coffee.png"), LoadLimits{22 * 1024 * 1024}));
+    EXPECT_EQ(result.message, "too large: 600 x 400 pixels needs 22 MB, limit 1 MB");
+    EXPECT_FALSE(LoadImageFile(image, TestImage("coffee.png"), LoadLimits{22891519}));
+    EXPECT_TRUE(LoadImageFile(image, TestImage("coffee.png"), LoadLimits{22891520}));
 }
 
 TEST(LoadImageFile, LargePhotograph_IsNotStoppedByQtsDefaultLimit) {
