@@ -43,7 +43,7 @@ public:
     /// One step of the outline animation, run by the outline timer: draws the outline on the
     /// screen with the current phase and advances the phase; stops the timer once the selection
     /// is empty. Does nothing while the pane is hidden or a dynamic zoom runs.
-    void OutlineTick();
+    void OutlineTick() override;
     /// True while the outline timer runs.
     bool OutlineAnimating() const { return outlineTimer_.isActive(); }
     /// The scaled copy of the selection the outline is drawn from, or null until the next
