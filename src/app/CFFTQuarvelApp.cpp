@@ -15,6 +15,7 @@
 #include "app/CFFTQuarvelView.h"
 #include "app/CMainFrame.h"
 #include "app/CUserInteraction.h"
+#include "batch/BatchSettingsStore.h"
 
 namespace quarvel {
 
@@ -69,6 +70,8 @@ bool CFFTQuarvelApp::InitInstance(const QStringList& arguments, bool show) {
     QCoreApplication::setOrganizationName(QString::fromLatin1(kSettingsOrganisation));
     QCoreApplication::setApplicationName(QString::fromLatin1(kSettingsApplication));
     QCoreApplication::setApplicationVersion(QStringLiteral(QUARVEL_VERSION));
+    // The memory an image may need once loaded, from the preferences (repaired when out of range).
+    SetMemoryBudget(BatchSettingsStore().LoadMemoryLimit());
 
     doc_ = std::make_unique<CFFTQuarvelDoc>();
     if (pendingInteraction_ != nullptr) {

@@ -1,5 +1,6 @@
 #include "batch/BatchSettingsStore.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstdint>
 #include <memory>
@@ -24,6 +25,9 @@ const QString kDimension = QStringLiteral("Settings/Filter Dimension");
 const QString kDirection = QStringLiteral("Settings/Filter Direction");
 const QString kDegree = QStringLiteral("Settings/Filter Degree");
 const QString kCutOff = QStringLiteral("Settings/Cut Off Frequency");
+const QString kMemoryLimit = QStringLiteral("Memory/Image Limit");
+
+constexpr std::uint64_t kMegabyte = 1024 * 1024;
 
 /// The key of one rectangle value: prefix "UX", "UY", "DX" or "DY" and the row 1 to 4.
 QString RectangleKey(const char* prefix, std::size_t row) {
@@ -56,23 +60,29 @@ std::optional<long long> ParseInteger(const QVariant& value) {
 }
 
 /// The integer stored under key, limited to [low, high]; fallback when absent or not a number.
-std::int32_t ReadInteger(const QSettings& store, const QString& key, std::int32_t fallback,
-                         std::int32_t low, std::int32_t high) {
+/// A value that had to be repaired (not a number, or out of range) is written back repaired, so
+/// the store holds what the program uses; a value that is absent stays absent.
+std::int64_t ReadInteger(QSettings& store, const QString& key, std::int64_t fallback,
+                         std::int64_t low, std::int64_t high) {
     const QVariant value = store.value(key);
     if (!value.isValid()) {
         return fallback;
     }
     const std::optional<long long> number = ParseInteger(value);
-    if (!number) {
-        return fallback;
+    std::int64_t repaired = fallback;
+    if (number) {
+        repaired = std::clamp<std::int64_t>(*number, low, high);
+        if (repaired == *number && value.toString() == QString::number(repaired)) {
+            return repaired;
+        }
     }
-    if (*number < low) {
-        return low;
-    }
-    if (*number > high) {
-        return high;
-    }
-    return static_cast<std::int32_t>(*number);
+    store.setValue(key, static_cast<qlonglong>(repaired));
+    return repaired;
+}
+
+std::int32_t ReadInteger32(QSettings& store, const QString& key, std::int32_t fallback,
+                           std::int32_t low, std::int32_t high) {
+    return static_cast<std::int32_t>(ReadInteger(store, key, fallback, low, high));
 }
 
 /// Flushes the store to its file and reports whether that worked.
@@ -104,14 +114,16 @@ BatchSettings BatchSettingsStore::LoadBatchSettings() const {
     if (lastPath.typeId() == QMetaType::QString) {
         settings.lastPath = QFile::encodeName(lastPath.toString()).toStdString();
     }
-    settings.filteringType = ReadInteger(*store, kFilteringType, defaults.filteringType,
-                                         LowPassConvolution, PowerSpectrumDeleting);
-    settings.dimensionIndex = ReadInteger(*store, kDimension, defaults.dimensionIndex, 0, 1);
-    settings.direction = ReadInteger(*store, kDirection, defaults.direction, 0, 2);
+    settings.filteringType = ReadInteger32(*store, kFilteringType, defaults.filteringType,
+                                           LowPassConvolution, PowerSpectrumDeleting);
+    settings.dimensionIndex = ReadInteger32(*store, kDimension, defaults.dimensionIndex, 0, 1);
+    settings.direction = ReadInteger32(*store, kDirection, defaults.direction, 0, 2);
     settings.degreeIndex =
-        ReadInteger(*store, kDegree, defaults.degreeIndex, 0, kBatchMaxDegreeIndex);
+        ReadInteger32(*store, kDegree, defaults.degreeIndex, 0, kBatchMaxDegreeIndex);
     settings.cutOff =
-        ReadInteger(*store, kCutOff, defaults.cutOff, kBatchMinCutOff, kBatchMaxCutOff);
+        ReadInteger32(*store, kCutOff, defaults.cutOff, kBatchMinCutOff, kBatchMaxCutOff);
+    // Repairs are written back now; a store that cannot be written is still read.
+    store->sync();
     settings.rectangles = LoadRectangles();
     return settings;
 }
@@ -119,12 +131,13 @@ BatchSettings BatchSettingsStore::LoadBatchSettings() const {
 RectangleList BatchSettingsStore::LoadRectangles() const {
     const std::unique_ptr<QSettings> store = OpenStore(filePath_);
     const auto read = [&store](const char* prefix, std::size_t row) {
-        return ReadInteger(*store, RectangleKey(prefix, row), 0, INT32_MIN, INT32_MAX);
+        return ReadInteger32(*store, RectangleKey(prefix, row), 0, INT32_MIN, INT32_MAX);
     };
     RectangleList rectangles{};
     for (std::size_t row = 0; row < rectangles.size(); ++row) {
         rectangles[row] = {read("UX", row), read("UY", row), read("DX", row), read("DY", row)};
     }
+    store->sync();
     return rectangles;
 }
 
@@ -148,6 +161,25 @@ IoResult BatchSettingsStore::SaveRectangles(const RectangleList& rectangles) {
 IoResult BatchSettingsStore::SaveLastPath(const std::string& folder) {
     const std::unique_ptr<QSettings> store = OpenStore(filePath_);
     store->setValue(kLastPath, QFile::decodeName(QByteArray::fromStdString(folder)));
+    return Commit(*store);
+}
+
+std::uint64_t BatchSettingsStore::LoadMemoryLimit() const {
+    const std::unique_ptr<QSettings> store = OpenStore(filePath_);
+    const auto physical = static_cast<std::int64_t>(PhysicalMemoryBytes() / kMegabyte);
+    std::int64_t megabytes =
+        ReadInteger(*store, kMemoryLimit, 0, 0, std::max(physical, kMinMemoryLimitMegabytes));
+    if (megabytes > 0 && megabytes < kMinMemoryLimitMegabytes) {
+        megabytes = kMinMemoryLimitMegabytes;
+        store->setValue(kMemoryLimit, static_cast<qlonglong>(megabytes));
+    }
+    store->sync();
+    return static_cast<std::uint64_t>(megabytes) * kMegabyte;
+}
+
+IoResult BatchSettingsStore::SaveMemoryLimit(std::uint64_t megabytes) {
+    const std::unique_ptr<QSettings> store = OpenStore(filePath_);
+    store->setValue(kMemoryLimit, static_cast<qulonglong>(megabytes));
     return Commit(*store);
 }
 

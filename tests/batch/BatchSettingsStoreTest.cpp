@@ -14,6 +14,7 @@
 namespace quarvel {
 namespace {
 
+using test::ReadBytes;
 using test::TempFolder;
 using test::WriteBytes;
 
@@ -142,6 +143,14 @@ TEST_P(StoredValue, IsBroughtIntoRangeOrReplacedByTheDefault) {
     const std::int32_t read =
         value.field != nullptr ? settings.*(value.field) : settings.rectangles[0].x1;
     EXPECT_EQ(read, value.expected);
+    // The store now holds the value the program uses.
+    const QSettings raw(QString::fromStdString((folder / "batch.ini").string()),
+                        QSettings::IniFormat);
+    QString key = QString::fromLatin1(section.substr(1, section.size() - 3)) + QLatin1Char('/') +
+                  QString::fromLatin1(value.key);
+    key.replace(QStringLiteral("%20"), QStringLiteral(" "));
+    EXPECT_EQ(raw.value(key).toString().toStdString(), std::to_string(value.expected))
+        << ReadBytes(folder / "batch.ini");
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -178,6 +187,57 @@ INSTANTIATE_TEST_SUITE_P(
         StoredValueCase{"RectangleText", "UX1", "left", nullptr, 0},
         StoredValueCase{"RectangleNegative", "UX1", "-12", nullptr, -12}),
     [](const testing::TestParamInfo<StoredValueCase>& param) { return param.param.name; });
+
+TEST(BatchSettingsStore, ValuesInRange_LeaveTheFileAsItWas) {
+    TempFolder folder;
+    const std::string text =
+        "[Settings]\nCut%20Off%20Frequency=35\nFilter%20Degree=4\n\n[Rectangles]\nUX1=-7\n";
+    WriteBytes(folder / "batch.ini", text);
+    const BatchSettingsStore store((folder / "batch.ini").string());
+    EXPECT_EQ(store.LoadBatchSettings().cutOff, 35);
+    EXPECT_EQ(store.LoadMemoryLimit(), 0u);
+    EXPECT_EQ(ReadBytes(folder / "batch.ini"), text);
+}
+
+/// A hand-edited memory limit and the megabytes it must read back as (and be written back as).
+struct MemoryLimitCase {
+    const char* name;
+    const char* text;
+    std::int64_t megabytes;  ///< -1: the physical memory in megabytes
+};
+
+class StoredMemoryLimit : public testing::TestWithParam<MemoryLimitCase> {};
+
+TEST_P(StoredMemoryLimit, IsRepairedAndWrittenBack) {
+    const MemoryLimitCase& value = GetParam();
+    TempFolder folder;
+    WriteBytes(folder / "app.ini", std::string("[Memory]\nImage%20Limit=") + value.text + "\n");
+    const std::uint64_t physical = PhysicalMemoryBytes() >> 20;
+    const std::uint64_t expected =
+        value.megabytes < 0 ? physical : static_cast<std::uint64_t>(value.megabytes);
+    EXPECT_EQ(BatchSettingsStore((folder / "app.ini").string()).LoadMemoryLimit(), expected << 20);
+    EXPECT_EQ(ReadBytes(folder / "app.ini"),
+              "[Memory]\nImage%20Limit=" + std::to_string(expected) + "\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    HandEdited, StoredMemoryLimit,
+    testing::Values(MemoryLimitCase{"InRange", "2048", 2048}, MemoryLimitCase{"Zero", "0", 0},
+                    MemoryLimitCase{"TooSmall", "10", kMinMemoryLimitMegabytes},
+                    MemoryLimitCase{"Wraps32Bits", "99999999999", -1},
+                    MemoryLimitCase{"Beyond64Bits", "999999999999999999999999", -1},
+                    MemoryLimitCase{"Negative", "-5", 0}, MemoryLimitCase{"Text", "lots", 0},
+                    MemoryLimitCase{"Fraction", "1.5", 0}),
+    [](const testing::TestParamInfo<MemoryLimitCase>& param) { return param.param.name; });
+
+TEST(BatchSettingsStore, MemoryLimit_AbsentIsTheDefaultShareAndSavedReadsBack) {
+    TempFolder folder;
+    BatchSettingsStore store((folder / "app.ini").string());
+    EXPECT_EQ(store.LoadMemoryLimit(), 0u);
+    EXPECT_FALSE(std::filesystem::exists(folder / "app.ini"));
+    ASSERT_TRUE(store.SaveMemoryLimit(512));
+    EXPECT_EQ(store.LoadMemoryLimit(), 512u << 20);
+}
 
 TEST(BatchSettingsStore, FileOfBinaryGarbage_GivesDefaults) {
     TempFolder folder;
