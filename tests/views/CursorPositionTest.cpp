@@ -83,6 +83,40 @@ TEST_F(CursorPositionTest, ZoomChosenAfterShowing_IsKeptWhenTheWindowIsResized) 
     EXPECT_FLOAT_EQ(pane.Layout().PanelZoom(0), 1.2f);
 }
 
+TEST_F(CursorPositionTest, AfterAPan_ThePixelUnderTheMouseFollowsThePicture) {
+    Open("coffee.png");
+    CPaneBase& pane = *frame->TabView()->ImagePane();
+    test::Grab(pane);
+    for (int k = 0; k < 5; ++k) {
+        ASSERT_TRUE(pane.RunCommand(ID_ZOOM_IN));
+    }
+    ASSERT_NEAR(pane.Layout().PanelZoom(0), 2.0f, 1e-5f);
+    const CanvasRect first = pane.Layout().Panel(0)->panelRect;
+    const CanvasPoint at = Middle(first);
+    test::SendMouse(pane, QEvent::MouseMove, at);
+    const CursorPoint before = frame->cursorPoint;
+
+    // The pan hand drags the picture 40 window pixels right and 20 down: about 20 and 10
+    // image pixels (19 and 9 when five steps of 0.2 add up to a little over 2).
+    const CanvasRect source = pane.Layout().Panel(0)->sourceRect;
+    test::SendMouse(pane, QEvent::MouseButtonPress, at, Qt::LeftButton);
+    test::SendMouse(pane, QEvent::MouseMove, {at.x + 40, at.y + 20}, Qt::LeftButton);
+    test::SendMouse(pane, QEvent::MouseButtonRelease, {at.x + 40, at.y + 20});
+    const CanvasRect panned = pane.Layout().Panel(0)->sourceRect;
+    EXPECT_NEAR(source.left - panned.left, 20, 1);
+    EXPECT_NEAR(source.top - panned.top, 10, 1);
+    test::SendMouse(pane, QEvent::MouseMove, at);
+    EXPECT_EQ(frame->cursorPoint.x, before.x - (source.left - panned.left));
+    EXPECT_EQ(frame->cursorPoint.y, before.y - (source.top - panned.top));
+
+    // Both images fill their panels now; between them no position is shown.
+    const std::int32_t y = frame->cursorPoint.y;
+    test::SendMouse(pane, QEvent::MouseMove, {first.right + 2, at.y});
+    EXPECT_EQ(frame->cursorPoint.x, -1);
+    EXPECT_EQ(frame->cursorPoint.y, y);
+    EXPECT_TRUE(frame->CursorYText().isEmpty());
+}
+
 TEST_F(CursorPositionTest, WithoutImage_NoPositionIsShown) {
     CPaneBase& pane = *frame->TabView()->ImagePane();
     test::SendMouse(pane, QEvent::MouseMove, Middle(pane.Layout().Panel(0)->panelRect));
