@@ -2,15 +2,19 @@
 
 #include <sys/stat.h>
 
+#include <array>
 #include <cassert>
 #include <charconv>
 #include <chrono>
 #include <cstdint>
+#include <memory>
+#include <new>
 #include <set>
 #include <utility>
 
 #include "batch/ImageFileList.h"
 #include "batch/OutputName.h"
+#include "filters/CRadialResponse.h"
 
 namespace quarvel {
 
@@ -83,15 +87,73 @@ IoResult CBatchProcessor::LoadBatchFile(const std::string& sourcePath) {
     if (!loaded) {
         return loaded;
     }
-    // The working state's spectra, power spectrum images and a copy of the image as loaded; it
-    // is committed by CreateFinalImage as the only state.
-    if (!StartWorkingState()) {
+    // The working state with its spectra; it is committed by CreateFinalImage as the only state.
+    if (!StartBatchState()) {
         const std::string size = std::to_string(originalImage->Width()) + " x " +
                                  std::to_string(originalImage->Height());
         ResetHistory();
         return IoResult::Failure("not enough memory to transform " + size + " pixels");
     }
     return loaded;
+}
+
+bool CBatchProcessor::StartBatchState() {
+    // The first state as a document starts it, less what only a display needs: nothing looks
+    // at a batch's power spectrum images, and its image, a copy of the loaded one, would only
+    // be replaced by the final image before anything read it.
+    const ImageBitmap& source = *originalImage;
+    const std::uint64_t width = SpectrumSize(source.Width());
+    const std::uint64_t height = SpectrumSize(source.Height());
+    std::unique_ptr<ProcState> state(new (std::nothrow) ProcState());
+    if (!state) {
+        return false;
+    }
+    state->workImage = ResampleImage(&source, static_cast<std::uint32_t>(width),
+                                     static_cast<std::uint32_t>(height));
+    if (!state->workImage) {
+        return false;
+    }
+    state->isColor = IsColorImage(source);
+    const auto compute = [&](ChannelSpectrum& spectrum, ChannelKind channel) {
+        spectrum = ComputeSpectrum(state->workImage.get(), channel);
+        return spectrum.IsComplete();
+    };
+    const bool complete = state->isColor ? compute(state->spectrumRed, ChannelKind::Red) &&
+                                               compute(state->spectrumGreen, ChannelKind::Green) &&
+                                               compute(state->spectrumBlue, ChannelKind::Blue)
+                                         : compute(state->spectrumGrey, ChannelKind::Grey);
+    if (!complete) {
+        return false;
+    }
+    workingState = std::move(state);
+    currentIndex = 0;
+    spectrumWidth = width;
+    spectrumHeight = height;
+    return true;
+}
+
+void CBatchProcessor::ApplyRadialLowPass() {
+    // ApplyFilter with a 2-D design and every channel switched on, the response of each row
+    // computed as it is applied instead of held as a whole mask: the same products.
+    DropRedoStates();
+    if (!PrepareWorkingState() || !workingState->workImage) {
+        return;
+    }
+    ProcState& state = *workingState;
+    const std::uint64_t width = state.workImage->Width();
+    const std::uint64_t height = state.workImage->Height();
+    assert(width == spectrumWidth && height == spectrumHeight);
+    std::array<ChannelSpectrum*, 3> channels{};
+    std::size_t count = 0;
+    for (ChannelSpectrum* spectrum :
+         {&state.spectrumRed, &state.spectrumGreen, &state.spectrumBlue, &state.spectrumGrey}) {
+        if (spectrum->IsComplete()) {
+            channels[count++] = spectrum;
+        }
+    }
+    const CRadialResponse response(width, height, FilterKind::LowPass, filterSettings.degree,
+                                   filterSettings.cutOff, 0);
+    response.MultiplySpectra(channels.data(), count);
 }
 
 IoResult CBatchProcessor::FilterLoadedFile(const BatchSettings& settings) {
@@ -104,13 +166,15 @@ IoResult CBatchProcessor::FilterLoadedFile(const BatchSettings& settings) {
         filterSettings.cutOff = settings.cutOff;
         filterSettings.oneDimensional = settings.dimensionIndex == 1;
         filterSettings.direction = static_cast<std::uint64_t>(settings.direction);
-        BuildFilter(FilterKind::LowPass);
-        const bool built = filterSettings.oneDimensional ? (rowResponse && columnResponse)
-                                                         : static_cast<bool>(filterMask);
-        if (!built) {
-            return IoResult::Failure("not enough memory for the filter");
+        if (filterSettings.oneDimensional) {
+            BuildFilter(FilterKind::LowPass);
+            if (!rowResponse || !columnResponse) {
+                return IoResult::Failure("not enough memory for the filter");
+            }
+            ApplyFilter(true, true, true);
+        } else {
+            ApplyRadialLowPass();
         }
-        ApplyFilter(true, true, true);
     } else {
         DropRedoStates();
         const ProcState* active = ActiveState();

@@ -10,6 +10,7 @@
 #include "engine/C2DFFT.h"
 #include "engine/FastKernels.h"
 #include "engine/ParallelFor.h"
+#include "engine/ProcState.h"
 
 namespace quarvel {
 
@@ -277,6 +278,10 @@ std::unique_ptr<ImageBitmap> RenderPowerSpectrum(const float* re, const float* i
                             rows.Row(static_cast<std::uint32_t>(y)));
     });
     return image;
+}
+
+bool HoldsPowerSpectra(const ProcState& state) {
+    return state.powerRed || state.powerGreen || state.powerBlue || state.powerGrey;
 }
 
 }  // namespace quarvel

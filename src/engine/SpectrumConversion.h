@@ -8,6 +8,8 @@
 
 namespace quarvel {
 
+struct ProcState;
+
 /// Which channel ComputeSpectrum takes from an image.
 enum class ChannelKind { Red, Green, Blue, Grey };
 
@@ -36,5 +38,9 @@ ChannelSpectrum ComputeSpectrum(const ImageBitmap* image, ChannelKind channel);
 /// value onto 0 to 255. Null when a plane is missing or memory runs out.
 std::unique_ptr<ImageBitmap> RenderPowerSpectrum(const float* re, const float* im,
                                                  std::uint64_t width, std::uint64_t height);
+
+/// Whether state holds a power spectrum image of any channel. A state that holds none was made
+/// for a processing object that displays nothing (the batch); its edits render none either.
+bool HoldsPowerSpectra(const ProcState& state);
 
 }  // namespace quarvel

@@ -63,7 +63,9 @@ bool CFFTProc::BeginEdit(ChannelKind member, EditTarget& target, std::uint64_t& 
 }
 
 void CFFTProc::FinishEdit(const EditTarget& target, std::uint64_t width, std::uint64_t height) {
-    if (target.spectrum != nullptr) {
+    // A state without power spectrum images belongs to a processing object that displays
+    // nothing; it gets none.
+    if (target.spectrum != nullptr && HoldsPowerSpectra(*workingState)) {
         target.power->reset();
         *target.power = RenderPowerSpectrum(target.spectrum->re.get(), target.spectrum->im.get(),
                                             width, height);

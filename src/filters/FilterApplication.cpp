@@ -148,11 +148,15 @@ void CFFTProc::ApplyFilter(bool applyRed, bool applyGreen, bool applyBlue) {
         }
     }
 
-    // Every power spectrum image of the state is rendered again, switched on or not.
+    // Every power spectrum image of the state is rendered again, switched on or not. A state
+    // made without them, for a processing object that displays nothing (the batch), stays so.
     const auto render = [&](const ChannelSpectrum& spectrum, std::unique_ptr<ImageBitmap>& power) {
         power.reset();
         power = RenderPowerSpectrum(spectrum.re.get(), spectrum.im.get(), width, height);
     };
+    if (!HoldsPowerSpectra(state)) {
+        return;
+    }
     if (isColor) {
         render(state.spectrumRed, state.powerRed);
         render(state.spectrumGreen, state.powerGreen);

@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "engine/ParallelFor.h"
+#include "filters/CRadialResponse.h"
 
 namespace quarvel {
 
@@ -68,23 +69,8 @@ void ComputeResponseCurve(float* out, std::uint64_t count, FilterKind kind, std:
 void BuildFilterMask(float* out, std::uint64_t width, std::uint64_t height, FilterKind kind,
                      std::int32_t degree, std::int32_t cut1, std::int32_t cut2) {
     assert(out != nullptr || width == 0 || height == 0);
-    const auto cx = static_cast<std::int64_t>(width / 2);
-    const auto cy = static_cast<std::int64_t>(height / 2);
-    const std::int64_t reference = std::min(cx, cy);
-    const std::int64_t low = ScaleCutOff(reference, cut1);
-    const std::int64_t high = kind == FilterKind::LowPass ? 0 : ScaleCutOff(reference, cut2);
-
-    ParallelFor(0, height, [&](std::size_t y) {
-        float* row = out + y * width;
-        const std::int64_t dy = cy - static_cast<std::int64_t>(y);
-        for (std::uint64_t x = 0; x < width; ++x) {
-            const std::int64_t dx = cx - static_cast<std::int64_t>(x);
-            // The Euclidean distance rounded half up: (1, 1) gives 1, (2, 1) gives 2.
-            const double distance = std::sqrt(static_cast<double>(dx * dx + dy * dy)) + 0.5;
-            const auto radius = static_cast<std::int64_t>(distance);
-            row[x] = FilterResponseAt(radius, kind, degree, low, high);
-        }
-    });
+    const CRadialResponse response(width, height, kind, degree, cut1, cut2);
+    ParallelFor(0, height, [&](std::size_t y) { response.FillRow(y, out + y * width); });
 }
 
 }  // namespace quarvel

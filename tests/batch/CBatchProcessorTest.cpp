@@ -10,12 +10,16 @@
 #include <array>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
+#include <ostream>
 #include <set>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "../engine/ProcTestSupport.h"
 #include "engine/ImageBitmap.h"
+#include "engine/SpectrumConversion.h"
 #include "imageio/ImageFile.h"
 #include "support/TestFiles.h"
 
@@ -441,6 +445,88 @@ INSTANTIATE_TEST_SUITE_P(GreyAndColour, BatchChain, testing::Values("camera.png"
                          [](const testing::TestParamInfo<const char*>& param) {
                              return std::string(param.param).substr(0, 6);
                          });
+
+/// The road of a batch file as a document takes it: the first state with its power spectrum
+/// images and a copy of the image, the filter held as a whole mask or the rectangles cleared
+/// with their power images rendered again, then the final image.
+std::unique_ptr<ImageBitmap> DocumentRoad(const std::filesystem::path& path,
+                                          const BatchSettings& settings) {
+    testing_support::CountingProc proc;
+    if (!LoadImageFile(proc.originalImage, path) || !proc.StartWorkingState()) {
+        return nullptr;
+    }
+    EXPECT_TRUE(HoldsPowerSpectra(*proc.workingState));
+    if (settings.filteringType == LowPassConvolution) {
+        proc.filterSettings.degree = settings.degreeIndex + 1;
+        proc.filterSettings.cutOff = settings.cutOff;
+        proc.filterSettings.oneDimensional = settings.dimensionIndex == 1;
+        proc.filterSettings.direction = static_cast<std::uint64_t>(settings.direction);
+        proc.BuildFilter(FilterKind::LowPass);
+        proc.ApplyFilter(true, true, true);
+    } else {
+        if (proc.workingState->isColor) {
+            for (ChannelKind channel : {ChannelKind::Red, ChannelKind::Green, ChannelKind::Blue}) {
+                proc.ClearRectangles(channel, settings.rectangles);
+            }
+        } else {
+            proc.ClearRectangles(ChannelKind::Grey, settings.rectangles);
+        }
+    }
+    proc.CreateFinalImage();
+    ProcState* state = proc.CurrentState();
+    return state != nullptr ? std::move(state->image) : nullptr;
+}
+
+struct RoadCase {
+    std::string name;
+    const char* image;
+    BatchSettings settings;
+};
+
+void PrintTo(const RoadCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+BatchSettings Design(std::int32_t degreeIndex, std::int32_t cutOff, std::int32_t dimension,
+                     std::int32_t direction) {
+    BatchSettings settings = LowPass(cutOff, dimension, direction);
+    settings.degreeIndex = degreeIndex;
+    return settings;
+}
+
+class BatchRoad : public testing::TestWithParam<RoadCase> {};
+
+TEST_P(BatchRoad, GivesTheSamePixelsAsTheDocumentRoadWithoutPowerSpectra) {
+    const RoadCase& c = GetParam();
+    const std::unique_ptr<ImageBitmap> expected = DocumentRoad(TestImage(c.image), c.settings);
+    ASSERT_NE(expected, nullptr);
+
+    CBatchProcessor batch;
+    ASSERT_TRUE(batch.LoadBatchFile(TestImage(c.image).string()));
+    ASSERT_NE(batch.workingState, nullptr);
+    EXPECT_FALSE(HoldsPowerSpectra(*batch.workingState));
+    ASSERT_TRUE(batch.FilterLoadedFile(c.settings));
+    const ProcState* result = batch.CurrentState();
+    ASSERT_NE(result, nullptr);
+    EXPECT_EQ(batch.states.size(), 1u);
+    EXPECT_FALSE(HoldsPowerSpectra(*result));
+    EXPECT_EQ(batch.filterMask, nullptr);
+    ASSERT_NE(result->image, nullptr);
+    EXPECT_TRUE(testing_support::SamePixels(*result->image, *expected));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Settings, BatchRoad,
+    testing::Values(RoadCase{"ColourRadialDefault", "rocket.jpg", BatchSettings{}},
+                    RoadCase{"ColourRadialSteep", "rocket.jpg", Design(5, 7, 0, 0)},
+                    RoadCase{"GreyRadial", "coins.png", Design(1, 35, 0, 0)},
+                    RoadCase{"ColourRowsAndColumns", "rocket.jpg", Design(2, 15, 1, 0)},
+                    RoadCase{"GreyColumns", "coins.png", Design(3, 10, 1, 2)},
+                    RoadCase{"ColourDeleting", "rocket.jpg",
+                             Deleting(RectangleList{{{500, 250, 530, 270}, {0, 0, 40, 511}}})},
+                    RoadCase{"GreyDeleting", "coins.png",
+                             Deleting(RectangleList{{{250, 250, 262, 262}}})}),
+    [](const testing::TestParamInfo<RoadCase>& param) { return param.param.name; });
 
 TEST(BatchRun, FolderWithoutTrailingSlashAndVeryLongPath_Works) {
     TempFolder folder;

@@ -2,12 +2,17 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 #include <ostream>
 #include <string>
 #include <vector>
+
+#include "filters/CRadialResponse.h"
 
 namespace quarvel {
 namespace {
@@ -167,6 +172,117 @@ TEST(FilterMask, SingleRowMask_IsCurveAgainstHalfHeightZero) {
     BuildFilterMask(mask.data(), 8, 1, FilterKind::LowPass, 2, 25, 0);
     for (std::uint64_t x = 0; x < 8; ++x) {
         EXPECT_EQ(mask[x], x == 4 ? 1.0f : 0.0f);
+    }
+}
+
+/// The mask element by element, straight from the response formula: the radius of each element
+/// rounded half up in double precision.
+std::vector<float> MaskByElement(std::uint64_t width, std::uint64_t height, FilterKind kind,
+                                 std::int32_t degree, std::int32_t cut1, std::int32_t cut2) {
+    const auto cx = static_cast<std::int64_t>(width / 2);
+    const auto cy = static_cast<std::int64_t>(height / 2);
+    const std::int64_t reference = std::min(cx, cy);
+    const std::int64_t low = ScaleCutOff(reference, cut1);
+    const std::int64_t high = kind == FilterKind::LowPass ? 0 : ScaleCutOff(reference, cut2);
+    std::vector<float> mask(width * height);
+    for (std::uint64_t y = 0; y < height; ++y) {
+        for (std::uint64_t x = 0; x < width; ++x) {
+            const std::int64_t dx = cx - static_cast<std::int64_t>(x);
+            const std::int64_t dy = cy - static_cast<std::int64_t>(y);
+            const auto radius =
+                static_cast<std::int64_t>(std::sqrt(static_cast<double>(dx * dx + dy * dy)) + 0.5);
+            mask[y * width + x] = FilterResponseAt(radius, kind, degree, low, high);
+        }
+    }
+    return mask;
+}
+
+struct MaskCase {
+    std::string name;
+    std::uint64_t width;
+    std::uint64_t height;
+    FilterKind kind;
+    std::int32_t degree;
+    std::int32_t cut1;
+    std::int32_t cut2;
+};
+
+void PrintTo(const MaskCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class MaskRows : public ::testing::TestWithParam<MaskCase> {};
+
+TEST_P(MaskRows, MaskAndRowByRowResponseEqualTheFormulaBitForBit) {
+    const MaskCase& c = GetParam();
+    const std::vector<float> expected =
+        MaskByElement(c.width, c.height, c.kind, c.degree, c.cut1, c.cut2);
+    std::vector<float> mask(c.width * c.height, -1.0f);
+    BuildFilterMask(mask.data(), c.width, c.height, c.kind, c.degree, c.cut1, c.cut2);
+    EXPECT_EQ(std::memcmp(mask.data(), expected.data(), mask.size() * sizeof(float)), 0);
+
+    // Rows filled on their own, in any order, give the same values.
+    const CRadialResponse response(c.width, c.height, c.kind, c.degree, c.cut1, c.cut2);
+    std::vector<float> row(c.width);
+    for (std::uint64_t y = c.height; y-- > 0;) {
+        response.FillRow(y, row.data());
+        ASSERT_EQ(std::memcmp(row.data(), expected.data() + y * c.width, c.width * sizeof(float)),
+                  0)
+            << "row " << y;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Shapes, MaskRows,
+    ::testing::Values(MaskCase{"Square", 64, 64, FilterKind::LowPass, 3, 20, 0},
+                      MaskCase{"Wide", 512, 128, FilterKind::LowPass, 2, 25, 0},
+                      MaskCase{"Tall", 16, 256, FilterKind::BandReject, 3, 10, 40},
+                      MaskCase{"OddSides", 37, 21, FilterKind::LowPass, 6, 45, 0},
+                      MaskCase{"EvenBandCentre", 200, 200, FilterKind::BandReject, 2, 30, 60},
+                      MaskCase{"CoincidingEdges", 32, 32, FilterKind::BandReject, 2, 30, 30},
+                      MaskCase{"ZeroCutOff", 64, 32, FilterKind::LowPass, 2, 0, 0},
+                      MaskCase{"OneRow", 8, 1, FilterKind::LowPass, 2, 25, 0},
+                      MaskCase{"OneColumn", 1, 9, FilterKind::BandReject, 1, 20, 80},
+                      MaskCase{"OneElement", 1, 1, FilterKind::LowPass, 2, 25, 0}),
+    [](const ::testing::TestParamInfo<MaskCase>& param) { return param.param.name; });
+
+TEST(RadialResponse, MultipliedSpectraEqualMultiplicationByTheWholeMask) {
+    const std::uint64_t width = 128;
+    const std::uint64_t height = 64;
+    const std::size_t count = width * height;
+    std::vector<float> mask(count);
+    BuildFilterMask(mask.data(), width, height, FilterKind::BandReject, 4, 15, 35);
+
+    // Two channels of values of every magnitude and sign, with a NaN and infinities.
+    std::array<ChannelSpectrum, 2> spectra;
+    std::array<std::vector<float>, 4> expected;
+    for (std::size_t c = 0; c < spectra.size(); ++c) {
+        spectra[c].re = AllocatePlane(count);
+        spectra[c].im = AllocatePlane(count);
+        for (std::size_t i = 0; i < count; ++i) {
+            const float value =
+                std::ldexp(static_cast<float>((i * 7919 + c * 131) % 2003) - 1001.0f,
+                           static_cast<int>(i % 41) - 20);
+            spectra[c].re[i] = value;
+            spectra[c].im[i] = -value * 0.75f;
+        }
+        spectra[c].re[3] = std::numeric_limits<float>::quiet_NaN();
+        spectra[c].im[5] = std::numeric_limits<float>::infinity();
+        spectra[c].re[count - 1] = -std::numeric_limits<float>::infinity();
+        expected[2 * c] = std::vector<float>(spectra[c].re.get(), spectra[c].re.get() + count);
+        expected[2 * c + 1] = std::vector<float>(spectra[c].im.get(), spectra[c].im.get() + count);
+        for (std::size_t i = 0; i < count; ++i) {
+            expected[2 * c][i] = expected[2 * c][i] * mask[i];
+            expected[2 * c + 1][i] = expected[2 * c + 1][i] * mask[i];
+        }
+    }
+
+    const CRadialResponse response(width, height, FilterKind::BandReject, 4, 15, 35);
+    std::array<ChannelSpectrum*, 2> targets = {&spectra[0], &spectra[1]};
+    response.MultiplySpectra(targets.data(), targets.size());
+    for (std::size_t c = 0; c < spectra.size(); ++c) {
+        EXPECT_EQ(std::memcmp(spectra[c].re.get(), expected[2 * c].data(), count * 4), 0) << c;
+        EXPECT_EQ(std::memcmp(spectra[c].im.get(), expected[2 * c + 1].data(), count * 4), 0) << c;
     }
 }
 

@@ -1,0 +1,111 @@
+#include "filters/CRadialResponse.h"
+
+#include <algorithm>
+#include <cassert>
+#include <cmath>
+#include <memory>
+#include <new>
+
+#include "engine/ParallelFor.h"
+#include "filters/FilterResponse.h"
+
+namespace quarvel {
+
+namespace {
+
+/// Rows per task of MultiplySpectra: each task computes its rows' responses into a buffer of
+/// its own.
+constexpr std::size_t kRowsPerTask = 16;
+
+/// The distance of an element dx columns and dy rows from the centre, rounded half up: the
+/// square root and the addition in double precision, then truncated.
+inline std::int64_t RadiusOf(std::int64_t dx, std::int64_t dy) {
+    return static_cast<std::int64_t>(std::sqrt(static_cast<double>(dx * dx + dy * dy)) + 0.5);
+}
+
+}  // namespace
+
+CRadialResponse::CRadialResponse(std::uint64_t width, std::uint64_t height, FilterKind kind,
+                                 std::int32_t degree, std::int32_t cut1, std::int32_t cut2)
+    : width_(width),
+      height_(height),
+      centreX_(static_cast<std::int64_t>(width / 2)),
+      centreY_(static_cast<std::int64_t>(height / 2)),
+      kind_(kind),
+      degree_(degree),
+      low_(ScaleCutOff(std::min(centreX_, centreY_), cut1)),
+      high_(kind == FilterKind::LowPass ? 0 : ScaleCutOff(std::min(centreX_, centreY_), cut2)) {
+    // No element lies farther from the centre than the corner (0, 0): |dx| <= width / 2 and
+    // |dy| <= height / 2 everywhere.
+    const std::int64_t farthest = RadiusOf(centreX_, centreY_);
+    try {
+        byRadius_.resize(static_cast<std::size_t>(farthest) + 1);
+    } catch (const std::bad_alloc&) {
+        byRadius_.clear();
+        return;
+    }
+    for (std::int64_t r = 0; r <= farthest; ++r) {
+        byRadius_[static_cast<std::size_t>(r)] = FilterResponseAt(r, kind_, degree_, low_, high_);
+    }
+}
+
+float CRadialResponse::At(std::int64_t dx, std::int64_t dy) const {
+    const std::int64_t radius = RadiusOf(dx, dy);
+    if (byRadius_.empty()) {
+        return FilterResponseAt(radius, kind_, degree_, low_, high_);
+    }
+    assert(radius >= 0 && static_cast<std::size_t>(radius) < byRadius_.size());
+    return byRadius_[static_cast<std::size_t>(radius)];
+}
+
+void CRadialResponse::FillRow(std::uint64_t y, float* out) const {
+    assert(y < height_);
+    const std::int64_t dy = centreY_ - static_cast<std::int64_t>(y);
+    const auto width = static_cast<std::int64_t>(width_);
+    const std::int64_t cx = centreX_;
+    // The centre column and those right of it, then the left ones: column cx - d mirrors
+    // column cx + d when that exists.
+    for (std::int64_t x = cx; x < width; ++x) {
+        out[x] = At(x - cx, dy);
+    }
+    for (std::int64_t x = 0; x < cx; ++x) {
+        const std::int64_t mirror = 2 * cx - x;
+        out[x] = mirror < width ? out[mirror] : At(cx - x, dy);
+    }
+}
+
+void CRadialResponse::MultiplySpectra(ChannelSpectrum* const* spectra, std::size_t count) const {
+    const std::uint64_t width = width_;
+    const std::uint64_t height = height_;
+    ParallelFor(0, (height + kRowsPerTask - 1) / kRowsPerTask, [&](std::size_t task) {
+        const std::unique_ptr<float[]> factors(new (std::nothrow) float[width]);
+        const std::uint64_t first = task * kRowsPerTask;
+        const std::uint64_t last = std::min<std::uint64_t>(first + kRowsPerTask, height);
+        for (std::uint64_t y = first; y < last; ++y) {
+            const std::int64_t dy = centreY_ - static_cast<std::int64_t>(y);
+            if (factors) {
+                FillRow(y, factors.get());
+            }
+            for (std::size_t c = 0; c < count; ++c) {
+                float* re = spectra[c]->re.get() + y * width;
+                float* im = spectra[c]->im.get() + y * width;
+                if (factors) {
+                    const float* factor = factors.get();
+                    for (std::uint64_t x = 0; x < width; ++x) {
+                        re[x] = re[x] * factor[x];
+                        im[x] = im[x] * factor[x];
+                    }
+                    continue;
+                }
+                // Without a buffer each factor is computed where it is used.
+                for (std::uint64_t x = 0; x < width; ++x) {
+                    const float factor = At(centreX_ - static_cast<std::int64_t>(x), dy);
+                    re[x] = re[x] * factor;
+                    im[x] = im[x] * factor;
+                }
+            }
+        }
+    });
+}
+
+}  // namespace quarvel
