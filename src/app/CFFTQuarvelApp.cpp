@@ -16,6 +16,7 @@
 #include "app/CMainFrame.h"
 #include "app/CUserInteraction.h"
 #include "batch/BatchSettingsStore.h"
+#include "dialogs/CDlgBatchProcessing.h"
 
 namespace quarvel {
 
@@ -49,6 +50,13 @@ const ToolCommand* FindToolCommand(int id) {
 }
 
 constexpr int kStatusMessageMilliseconds = 15000;
+
+/// Batch Processing: the batch dialog, modal, with its own processing object and the user's
+/// settings store; the document is not touched.
+void RunBatchDialog(CUserInteraction& interaction, QWidget* parent) {
+    CDlgBatchProcessing dialog(interaction, BatchSettingsStore(), parent);
+    interaction.RunModal(dialog);
+}
 
 }  // namespace
 
@@ -152,12 +160,8 @@ bool CFFTQuarvelApp::QueryCommand(int id, CommandStatus& status) const {
         case ID_FILE_OPEN:
         case ID_APP_ABOUT:
         case ID_HELP_MANUAL:
-            status.enabled = true;
-            return true;
         case ID_FILE_BATCH:
-            // Batch processing needs its dialog, which this build of the program does not have
-            // yet: the command stays visible and disabled.
-            status.enabled = false;
+            status.enabled = true;
             return true;
         default:
             return false;
@@ -178,6 +182,9 @@ bool CFFTQuarvelApp::RunCommand(int id) {
             return true;
         case ID_HELP_MANUAL:
             OnHelpManual();
+            return true;
+        case ID_FILE_BATCH:
+            RunBatchDialog(doc_->Interaction(), frame_.get());
             return true;
         default:
             return false;

@@ -23,6 +23,10 @@ QString CUserInteraction::AskSavePath(QWidget* parent, const QString& proposed) 
                                         kAllFilesFilter);
 }
 
+QString CUserInteraction::AskFolder(QWidget* parent, const QString& title, const QString& start) {
+    return QFileDialog::getExistingDirectory(parent, title, start, QFileDialog::ShowDirsOnly);
+}
+
 void CUserInteraction::ShowError(QWidget* parent, const QString& title, const QString& text) {
     QMessageBox::critical(parent, title, text, QMessageBox::Ok);
 }

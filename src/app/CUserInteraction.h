@@ -20,6 +20,9 @@ public:
     /// The file to save to, chosen in a dialog titled "Save As" that proposes proposed; empty
     /// when cancelled. No extension is added to a name typed without one.
     virtual QString AskSavePath(QWidget* parent, const QString& proposed);
+    /// A folder of the file system, chosen in a folder picker titled title that starts at
+    /// start; empty when cancelled.
+    virtual QString AskFolder(QWidget* parent, const QString& title, const QString& start);
     /// A message box with the error icon and an OK button.
     virtual void ShowError(QWidget* parent, const QString& title, const QString& text);
     /// A message box with the warning icon and an OK button.

@@ -77,15 +77,26 @@ TEST_F(CommandEnabling, AfterOpen_FileCommandsOnHistoryCommandsOff) {
     }
 }
 
-TEST_F(CommandEnabling, FilterDesignsOnWithWorkingState_BatchOffWithoutItsDialog) {
+TEST_F(CommandEnabling, FilterDesignsOnWithWorkingState_BatchAlwaysOn) {
     Start();
     OpenThroughCommand(TestImage("astronaut.png"));
     EditSpectrum();
     EXPECT_TRUE(IsEnabled(ID_FFT_LOWPASS));
     EXPECT_TRUE(IsEnabled(ID_FFT_BANDREJECT));
-    EXPECT_FALSE(IsEnabled(ID_FILE_BATCH));
+    EXPECT_TRUE(IsEnabled(ID_FILE_BATCH));
     // They are in the menus all the same.
     EXPECT_FALSE(Action(ID_FFT_LOWPASS)->associatedObjects().isEmpty());
+}
+
+TEST_F(CommandEnabling, BatchCommand_OpensTheBatchDialogAndLeavesTheDocumentAlone) {
+    Start();
+    OpenThroughCommand(TestImage("camera.png"));
+    EditSpectrum();
+    Trigger(ID_FILE_BATCH);
+    ASSERT_EQ(Ui().modalDialogs, QStringList{QStringLiteral("quarvel::CDlgBatchProcessing")});
+    EXPECT_TRUE(Ui().modalTexts.contains(QStringLiteral("Filtered files:")));
+    EXPECT_NE(Doc().workingState, nullptr);
+    EXPECT_TRUE(Doc().PathName().endsWith(QStringLiteral("camera.png")));
 }
 
 TEST_F(CommandEnabling, AfterEdit_CreateFinalImageOnRestoreOnlyOnSpectrumTab) {
