@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QMouseEvent>
 
 #include "PaneTestSupport.h"
@@ -225,6 +226,15 @@ TEST_F(CanvasToolsTest, ZoomWindowTick_ShowsTheDashedRectangleOverTheSavedPictur
     const QImage before = pane->ScreenImage().copy();
     Mouse(*pane, QEvent::MouseMove, {r.right, r.bottom});
     ASSERT_EQ(pane->DragRect(), r);
+
+    // The zoom-window timer moves the dashes on its own while the button is held.
+    QElapsedTimer waited;
+    waited.start();
+    while (pane->AnimationPhase() == 0 && waited.elapsed() < 5000) {
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    EXPECT_NE(pane->AnimationPhase(), 0);
+    EXPECT_NE(pane->ScreenImage(), before);
 
     pane->SetAnimationPhase(11);
     pane->TimerTick();
