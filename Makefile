@@ -2,10 +2,15 @@
 JOBS ?= $(shell nproc)
 RELEASE := build/release
 ASAN := build/asan-ubsan
+FUZZ := build/fuzz
+# `make fuzz` runs each fuzzing target this long; `make test` runs each for FUZZ_SMOKE_SECONDS.
+FUZZ_SECONDS ?= 600
+FUZZ_SMOKE_SECONDS ?= 5
 SAMPLE ?= samples/astronaut.png
 HEADLESS_SECONDS ?= 10
 
-.PHONY: all deps build run test test-release test-asan bench format format-check clean
+.PHONY: all deps build run test test-release test-asan test-fuzz fuzz fuzz-build bench format \
+	format-check clean
 
 all: build
 
@@ -27,7 +32,7 @@ run: build
 		status=$$?; [ $$status -eq 0 ] || [ $$status -eq 124 ]; \
 	fi
 
-test: deps test-release test-asan format-check
+test: deps test-release test-asan test-fuzz format-check
 
 test-release: build
 	ctest --preset release -j $(JOBS)
@@ -36,6 +41,16 @@ test-asan: deps
 	cmake --preset asan-ubsan
 	cmake --build --preset asan-ubsan -j $(JOBS)
 	ctest --preset asan-ubsan -j $(JOBS)
+
+fuzz-build: deps
+	cmake --preset fuzz
+	cmake --build --preset fuzz -j $(JOBS)
+
+fuzz: fuzz-build
+	fuzz/run-fuzzers $(FUZZ) $(FUZZ_SECONDS)
+
+test-fuzz: fuzz-build
+	fuzz/run-fuzzers $(FUZZ) $(FUZZ_SMOKE_SECONDS)
 
 bench: build
 	$(RELEASE)/bench/quarvel_bench

@@ -55,7 +55,6 @@ std::size_t VXRegion::Index(std::int32_t x, std::int32_t y) const {
 }
 
 void VXRegion::Init(std::int32_t width, std::int32_t height) {
-    assert(width >= 0 && height >= 0);
     width_ = std::max(width, 0);
     height_ = std::max(height, 0);
     Clear();
