@@ -6,6 +6,7 @@
 #include <QPainter>
 
 #include "app/CFFTQuarvelDoc.h"
+#include "app/CMainFrame.h"
 
 namespace quarvel {
 
@@ -460,6 +461,10 @@ void CSelectionPane::CombinePolygon() {
 
 void CSelectionPane::SelectionDragEnded() {
     outlineTimer_.start();
+    // The commands that need a selection (Delete, Ctrl+D) become available at once.
+    if (theMainFrame) {
+        theMainFrame->UpdateCommandUI();
+    }
 }
 
 void CSelectionPane::DrawSelectionOutline(QImage& target) {

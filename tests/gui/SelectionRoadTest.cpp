@@ -1,0 +1,99 @@
+#include <QApplication>
+#include <QImage>
+#include <QMouseEvent>
+
+#include "ShellFixture.h"
+#include "app/CFFTQuarvelView.h"
+#include "views/CPowerSpectrumView.h"
+
+namespace quarvel::test {
+namespace {
+
+/// A left-button event on widget as the window system delivers it (through the tab view's
+/// event filter); the button stays down during moves.
+void Mouse(QWidget& widget, QEvent::Type type, QPoint at) {
+    const QPointF local(at);
+    const Qt::MouseButton button = type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton;
+    const Qt::MouseButtons held =
+        type == QEvent::MouseButtonRelease ? Qt::MouseButtons() : Qt::MouseButtons(Qt::LeftButton);
+    QMouseEvent event(type, local, widget.mapToGlobal(local), button, held, Qt::NoModifier);
+    QApplication::sendEvent(&widget, &event);
+}
+
+/// Opens, edits the spectrum with the mouse, creates the final image and saves it.
+class SelectionRoad : public ShellTest {
+protected:
+    CPowerSpectrumView& SpectrumPane() {
+        return *static_cast<CPowerSpectrumView*>(Frame().TabView()->SpectrumPane());
+    }
+
+    /// Drags from a to b (window points of the spectrum pane's first panel, as offsets from
+    /// the middle of its image).
+    void DragOnFirstPanel(QPoint a, QPoint b) {
+        CPowerSpectrumView& pane = SpectrumPane();
+        const CanvasRect d = pane.Layout().Panel(0)->destRect;
+        const QPoint middle((d.left + d.right) / 2, (d.top + d.bottom) / 2);
+        Mouse(pane, QEvent::MouseButtonPress, middle + a);
+        Mouse(pane, QEvent::MouseMove, middle + (a + b) / 2);
+        Mouse(pane, QEvent::MouseMove, middle + b);
+        Mouse(pane, QEvent::MouseButtonRelease, middle + b);
+    }
+
+    /// Creates the final image and saves it; the saved file, read back.
+    QImage CreateAndSave() {
+        Trigger(ID_FFT_CREATE_FINAL);
+        Ui().saveAnswers.push_back(TempPath(QStringLiteral("result.jpg")));
+        Trigger(ID_FILE_SAVE);
+        EXPECT_TRUE(Ui().errors.isEmpty());
+        return QImage(TempPath(QStringLiteral("result.jpg")));
+    }
+};
+
+TEST_F(SelectionRoad, ColourImage_SelectClearCreateSave) {
+    Start();
+    OpenThroughCommand(TestImage("coffee.png"));
+    Trigger(ID_VIEW_SPECTRUM_WINDOW);
+    Trigger(ID_TOOL_SELECTION_RECTANGLE);
+    QAction* clear = Action(ID_FFT_CLEAR_SELECTION);
+    EXPECT_FALSE(clear->isEnabled());
+    // A band above the centre, away from the zero frequency.
+    DragOnFirstPanel(QPoint(-120, -60), QPoint(120, -20));
+    ASSERT_GT(SpectrumPane().selection.Area(), 0);
+    // The Delete key works right after the drag, without a menu being opened first.
+    EXPECT_TRUE(clear->isEnabled());
+    EXPECT_TRUE(Action(ID_FFT_DESELECT)->isEnabled());
+    Trigger(ID_FFT_CLEAR_SELECTION);
+    ASSERT_NE(Doc().workingState, nullptr);
+
+    const QImage saved = CreateAndSave();
+    ASSERT_FALSE(saved.isNull());
+    EXPECT_EQ(saved.size(), QSize(600, 400));
+    // Clearing the band of frequencies changed the picture.
+    const QImage original(TestImage("coffee.png"));
+    int changed = 0;
+    for (int y = 0; y < 400; y += 7) {
+        for (int x = 0; x < 600; x += 7) {
+            changed += std::abs(qGreen(saved.pixel(x, y)) - qGreen(original.pixel(x, y))) > 12;
+        }
+    }
+    EXPECT_GT(changed, 100);
+}
+
+TEST_F(SelectionRoad, GreyImage_BrushCreateSave) {
+    Start();
+    OpenThroughCommand(TestImage("camera.png"));
+    Trigger(ID_VIEW_SPECTRUM_WINDOW);
+    Trigger(ID_TOOL_BRUSH);
+    ASSERT_EQ(SpectrumPane().Layout().PanelCount(), 1);
+    EXPECT_FALSE(Action(ID_FFT_CREATE_FINAL)->isEnabled());
+    DragOnFirstPanel(QPoint(30, 25), QPoint(30, 25));
+    ASSERT_NE(Doc().workingState, nullptr);
+    EXPECT_TRUE(Action(ID_FFT_CREATE_FINAL)->isEnabled());
+    const QImage saved = CreateAndSave();
+    ASSERT_FALSE(saved.isNull());
+    EXPECT_TRUE(saved.isGrayscale());
+    EXPECT_EQ(Doc().states.size(), 2u);
+}
+
+}  // namespace
+}  // namespace quarvel::test
