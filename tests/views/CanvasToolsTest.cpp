@@ -7,6 +7,7 @@
 #include "PaneTestSupport.h"
 #include "app/CFFTQuarvelApp.h"
 #include "views/CImageView.h"
+#include "views/CPowerSpectrumView.h"
 
 namespace quarvel {
 namespace {
@@ -397,6 +398,38 @@ TEST_F(CanvasToolsTest, NewImageDuringADrag_CancelsIt) {
     // The release that follows zooms nothing.
     Mouse(*pane, QEvent::MouseButtonRelease, {at.x + 40, at.y + 40});
     EXPECT_FLOAT_EQ(Zoom(), 1.0f);
+}
+
+class SpectrumPaneTools : public test::PaneTest {};
+
+TEST_F(SpectrumPaneTools, ZoomAndPan_MoveAllThreeChannelsTogether) {
+    CFFTQuarvelApp app;
+    CPowerSpectrumView pane;
+    pane.resize(1300, 700);
+    pane.show();
+    Open("coffee.png");
+    test::Grab(pane);
+    const CanvasLayout& layout = pane.Layout();
+    ASSERT_EQ(layout.PanelCount(), 3);
+    const float fit = layout.PanelZoom(0);
+    ASSERT_LT(fit, 1.0f);
+
+    app.currentTool = ToolZoomInOut;
+    Click(pane, Middle(layout.Panel(2)->panelRect));
+    for (std::int32_t i = 0; i < 3; ++i) {
+        EXPECT_FLOAT_EQ(layout.PanelZoom(i), fit + 0.2f) << i;
+    }
+
+    // 1024 columns at the new zoom are wider than a panel; the pan moves every window alike.
+    app.currentTool = ToolPanHand;
+    const std::int32_t left = layout.Panel(0)->sourceRect.left;
+    ASSERT_GT(left, 0);
+    Drag(pane, Middle(layout.Panel(1)->panelRect),
+         {Middle(layout.Panel(1)->panelRect).x + 30, 300});
+    const auto moved = static_cast<std::int32_t>(30.0f / layout.PanelZoom(0));
+    for (std::int32_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(layout.Panel(i)->sourceRect.left, left - moved) << i;
+    }
 }
 
 }  // namespace
