@@ -14,6 +14,7 @@
 
 #include "batch/ImageFileList.h"
 #include "batch/OutputName.h"
+#include "engine/FinalImage.h"
 #include "filters/CRadialResponse.h"
 
 namespace quarvel {
@@ -156,6 +157,26 @@ void CBatchProcessor::ApplyRadialLowPass() {
     response.MultiplySpectra(channels.data(), count);
 }
 
+void CBatchProcessor::CreateBatchImage() {
+    // CreateFinalImage, except that the spectra are transformed back in their own planes:
+    // nothing reads them after the final image, and the transforms need no planes of their own.
+    DropRedoStates();
+    if (!workingState || !workingState->workImage || !originalImage) {
+        return;
+    }
+    ProcState& state = *workingState;
+    if (!SynthesiseWorkImage(state, true)) {
+        return;
+    }
+    std::unique_ptr<ImageBitmap> image =
+        ResampleImage(state.workImage.get(), originalImage->Width(), originalImage->Height());
+    if (!image) {
+        return;
+    }
+    state.image = std::move(image);
+    CommitWorkingState();
+}
+
 IoResult CBatchProcessor::FilterLoadedFile(const BatchSettings& settings) {
     assert(ClampBatchSettings(settings) == settings && "batch settings out of range");
     if (!workingState) {
@@ -186,7 +207,7 @@ IoResult CBatchProcessor::FilterLoadedFile(const BatchSettings& settings) {
             ClearRectangles(ChannelKind::Grey, settings.rectangles);
         }
     }
-    CreateFinalImage();
+    CreateBatchImage();
     // A final image that could not be made leaves the working state uncommitted.
     const ProcState* current = CurrentState();
     if (workingState || current == nullptr || !current->image) {

@@ -64,8 +64,9 @@ public:
     /// result says why; a damaged file that loaded anyway carries a warning.
     IoResult LoadBatchFile(const std::string& sourcePath);
     /// Applies settings to the loaded file (a low-pass filter on every channel, or the clearing
-    /// of the four rectangles) and creates the final image as the only history state. settings
-    /// must be in range (ClampBatchSettings).
+    /// of the four rectangles) and creates the final image as the only history state, whose
+    /// spectra are released on the way: nothing reads them any more. settings must be in range
+    /// (ClampBatchSettings).
     IoResult FilterLoadedFile(const BatchSettings& settings);
     /// Writes the current state's image to outputPath with the save options (JPEG by default,
     /// whatever the name's extension). A failed write leaves no partial file.
@@ -94,6 +95,8 @@ private:
     bool StartBatchState();
     /// Multiplies every channel of the working state by the 2-D low-pass of filterSettings.
     void ApplyRadialLowPass();
+    /// CreateFinalImage for the batch: the same image, but the spectra are used up by it.
+    void CreateBatchImage();
     void AppendLog(const std::string& line, const BatchLogHandler& logLine);
 
     SaveOptions saveOptions_;

@@ -307,6 +307,17 @@ SpectrumPlane C2DFFT::Inverse(const float* re, const float* im) const {
     return outRe;
 }
 
+bool C2DFFT::InverseInPlace(float* re, float* im) const {
+    assert(re != nullptr && im != nullptr);
+    if (re == nullptr || im == nullptr || !complete_) {
+        return false;
+    }
+    // Each column and each row is read completely before it is written, so the passes may
+    // write over their input.
+    return kernel_ == FftKernel::Fast ? InverseFast(re, im, re, im)
+                                      : InverseReference(re, im, re, im);
+}
+
 bool C2DFFT::InverseReference(const float* re, const float* im, float* planeRe,
                               float* planeIm) const {
     const std::uint64_t w = width;

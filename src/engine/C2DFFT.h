@@ -59,6 +59,12 @@ public:
     /// kernel keeps a W x H work plane from its first call until the object is destroyed.
     SpectrumPlane Inverse(const float* re, const float* im) const;
 
+    /// Inverse in place, for a spectrum that is not needed afterwards: re receives the real
+    /// channel values that Inverse returns, bit for bit, and im is left holding work values.
+    /// Allocates no plane. False when the scratch memory cannot be had (the planes then hold
+    /// work values as well).
+    bool InverseInPlace(float* re, float* im) const;
+
     /// In-place forward transform of n complex values held in separate real and imaginary
     /// arrays, output in natural order: X[m] = sum_t x[t] e^(-2 pi i m t / n). The tables are
     /// those of the axis whose length is n. Returns false, leaving the values unchanged, when

@@ -1,3 +1,5 @@
+#include "engine/FinalImage.h"
+
 #include <cstdint>
 
 #include "engine/C2DFFT.h"
@@ -9,9 +11,30 @@ namespace quarvel {
 
 namespace {
 
-/// The inverse transform of spectrum rounded into bytes by the rule of the final image (value
-/// + 0.5 truncated, limited to 0 to 255); null when memory runs out.
-BytePlane RoundedInverse(const C2DFFT& fft, const ChannelSpectrum& spectrum,
+/// The inverse transform of spectrum, as float values, handed to write; false when memory runs
+/// out. Consuming, the transform runs in the spectrum's planes, which are released afterwards.
+template <typename Write>
+bool WithInverse(const C2DFFT& fft, ChannelSpectrum& spectrum, bool consume, const Write& write) {
+    if (!consume) {
+        const SpectrumPlane values = fft.Inverse(spectrum.re.get(), spectrum.im.get());
+        if (!values) {
+            return false;
+        }
+        write(values.get());
+        return true;
+    }
+    const bool done = fft.InverseInPlace(spectrum.re.get(), spectrum.im.get());
+    spectrum.im.reset();
+    if (done) {
+        write(spectrum.re.get());
+    }
+    spectrum.re.reset();
+    return done;
+}
+
+/// The inverse transform of spectrum rounded into bytes by the rule of the final image; null
+/// when memory runs out.
+BytePlane RoundedInverse(const C2DFFT& fft, ChannelSpectrum& spectrum, bool consume,
                          const FastKernels& kernels) {
     const std::uint64_t width = fft.width;
     const std::uint64_t height = fft.height;
@@ -19,47 +42,48 @@ BytePlane RoundedInverse(const C2DFFT& fft, const ChannelSpectrum& spectrum,
     if (!bytes) {
         return nullptr;
     }
-    const SpectrumPlane values = fft.Inverse(spectrum.re.get(), spectrum.im.get());
-    if (!values) {
-        return nullptr;
-    }
-    ParallelFor(0, height, [&](std::size_t y) {
-        kernels.roundBytes(values.get() + y * width, width, bytes.get() + y * width);
+    const bool done = WithInverse(fft, spectrum, consume, [&](const float* values) {
+        ParallelFor(0, height, [&](std::size_t y) {
+            kernels.roundBytes(values + y * width, width, bytes.get() + y * width);
+        });
     });
-    return bytes;
+    return done ? std::move(bytes) : nullptr;
 }
 
 }  // namespace
 
-void CFFTProc::CreateFinalImage() {
-    DropRedoStates();
-    if (!workingState || !workingState->workImage || !originalImage) {
-        return;
+bool SynthesiseWorkImage(ProcState& state, bool consumeSpectra) {
+    if (!state.workImage) {
+        return false;
     }
-    ProcState& state = *workingState;
     ImageBitmap& work = *state.workImage;
     const std::uint64_t width = work.Width();
     const std::uint64_t height = work.Height();
 
-    // One transform object, with its tables, serves every channel. Nothing in the state
-    // changes until every channel is at hand: each inverse plane is rounded into bytes of its
-    // own and released before the next is made, so that only one float plane lives at a time.
-    C2DFFT fft(width, height);
+    // One transform object, with its tables, serves every channel. Each inverse plane is
+    // rounded into bytes of its own and released before the next is made, so that at most one
+    // float plane of results lives at a time.
+    const C2DFFT fft(width, height);
+    if (!fft.IsComplete()) {
+        return false;
+    }
     const FastKernels& kernels = FastKernelsFor(ActiveVectorPath());
     if (state.isColor) {
         if (!state.spectrumRed.IsComplete() || !state.spectrumGreen.IsComplete() ||
             !state.spectrumBlue.IsComplete()) {
-            return;
+            return false;
         }
-        const BytePlane red = RoundedInverse(fft, state.spectrumRed, kernels);
-        const BytePlane green = red ? RoundedInverse(fft, state.spectrumGreen, kernels) : nullptr;
-        const BytePlane blue = green ? RoundedInverse(fft, state.spectrumBlue, kernels) : nullptr;
+        const BytePlane red = RoundedInverse(fft, state.spectrumRed, consumeSpectra, kernels);
+        const BytePlane green =
+            red ? RoundedInverse(fft, state.spectrumGreen, consumeSpectra, kernels) : nullptr;
+        const BytePlane blue =
+            green ? RoundedInverse(fft, state.spectrumBlue, consumeSpectra, kernels) : nullptr;
         if (!blue) {
-            return;
+            return false;
         }
         RowAccess rows(work, PixelFormat32bppRGB);
         if (!rows.IsValid()) {
-            return;
+            return false;
         }
         // Pixels of the 32-bit view are blue, green, red and an ignored fourth byte, which is
         // left as it is.
@@ -68,30 +92,37 @@ void CFFTProc::CreateFinalImage() {
             kernels.mergePixels(red.get() + base, green.get() + base, blue.get() + base, width,
                                 rows.Row(static_cast<std::uint32_t>(y)));
         });
-    } else {
-        if (!state.spectrumGrey.IsComplete()) {
-            return;
-        }
-        const SpectrumPlane grey =
-            fft.Inverse(state.spectrumGrey.re.get(), state.spectrumGrey.im.get());
-        if (!grey) {
-            return;
-        }
-        // The grey level is the pixel byte itself; the palette is left alone.
-        RowAccess rows(work, work.Format());
-        if (!rows.IsValid()) {
-            return;
-        }
-        ParallelFor(0, height, [&](std::size_t y) {
-            kernels.roundBytes(grey.get() + y * width, width,
-                               rows.Row(static_cast<std::uint32_t>(y)));
-        });
+        return true;
     }
+    if (!state.spectrumGrey.IsComplete()) {
+        return false;
+    }
+    // The grey level is the pixel byte itself; the palette is left alone. The row access is
+    // opened first: should it fail, a consumed spectrum is not lost for nothing.
+    RowAccess rows(work, work.Format());
+    if (!rows.IsValid()) {
+        return false;
+    }
+    return WithInverse(fft, state.spectrumGrey, consumeSpectra, [&](const float* values) {
+        ParallelFor(0, height, [&](std::size_t y) {
+            kernels.roundBytes(values + y * width, width, rows.Row(static_cast<std::uint32_t>(y)));
+        });
+    });
+}
 
+void CFFTProc::CreateFinalImage() {
+    DropRedoStates();
+    if (!workingState || !workingState->workImage || !originalImage) {
+        return;
+    }
+    ProcState& state = *workingState;
+    if (!SynthesiseWorkImage(state, false)) {
+        return;
+    }
     // Back to the loaded image's size. Should that fail, the working state stays uncommitted;
     // a later attempt overwrites workImage again from the unchanged spectra.
     std::unique_ptr<ImageBitmap> image =
-        ResampleImage(&work, originalImage->Width(), originalImage->Height());
+        ResampleImage(state.workImage.get(), originalImage->Width(), originalImage->Height());
     if (!image) {
         return;
     }

@@ -510,6 +510,8 @@ TEST_P(BatchRoad, GivesTheSamePixelsAsTheDocumentRoadWithoutPowerSpectra) {
     ASSERT_NE(result, nullptr);
     EXPECT_EQ(batch.states.size(), 1u);
     EXPECT_FALSE(HoldsPowerSpectra(*result));
+    // The spectra went into the final image: nothing of them is kept.
+    EXPECT_FALSE(result->spectrumRed.re || result->spectrumGreen.im || result->spectrumGrey.re);
     EXPECT_EQ(batch.filterMask, nullptr);
     ASSERT_NE(result->image, nullptr);
     EXPECT_TRUE(testing_support::SamePixels(*result->image, *expected));

@@ -182,6 +182,32 @@ std::vector<Size> ExactnessSizes() {
 INSTANTIATE_TEST_SUITE_P(Sizes, FastKernelMatchesReference, testing::ValuesIn(ExactnessSizes()),
                          SizeName);
 
+class InPlaceInverse : public testing::TestWithParam<Size> {};
+
+TEST_P(InPlaceInverse, GivesTheValuesOfInverseInTheRealPlane) {
+    const auto [w, h] = GetParam();
+    const std::uint64_t count = w * h;
+    for (const FftKernel kernel : {FftKernel::Reference, FftKernel::Fast}) {
+        SCOPED_TRACE(kernel == FftKernel::Fast ? "fast" : "reference");
+        SpectrumPlane re;
+        SpectrumPlane im;
+        EditedSpectrum(w, h, static_cast<std::uint32_t>(w * 5 + h), re, im);
+        const C2DFFT fft(w, h, kernel);
+        const SpectrumPlane expected = fft.Inverse(re.get(), im.get());
+        ASSERT_TRUE(expected);
+        ASSERT_TRUE(fft.InverseInPlace(re.get(), im.get()));
+        EXPECT_TRUE(SamePlanes(re.get(), expected.get(), count))
+            << "differs first at " << FirstDifference(re.get(), expected.get(), count);
+    }
+}
+
+// Planes narrower and wider than a block of columns, single rows and columns.
+INSTANTIATE_TEST_SUITE_P(Sizes, InPlaceInverse,
+                         testing::Values(Size{1, 1}, Size{8, 2}, Size{1, 16}, Size{16, 1},
+                                         Size{32, 64}, Size{128, 64}, Size{256, 512},
+                                         Size{1024, 8}),
+                         SizeName);
+
 TEST(VectorPath, BaselineIsAlwaysSupportedAndForcingIsUndone) {
     EXPECT_TRUE(IsVectorPathSupported(VectorPath::Baseline));
     const VectorPath widest = ActiveVectorPath();
