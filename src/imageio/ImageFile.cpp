@@ -170,11 +170,11 @@ IoResult CheckSize(std::uint64_t width, std::uint64_t height, bool grey, std::ui
         return IoResult::Failure("too large: " + size + " needs a transform of " +
                                  std::to_string(w2) + " x " + std::to_string(h2) + " (at most " +
                                  std::to_string(kMaxTransformSide) + " on a side) and " +
-                                 MegabytesText(needed));
+                                 MemorySizeText(needed));
     }
     if (needed > limit) {
-        return IoResult::Failure("too large: " + size + " needs " + MegabytesText(needed) +
-                                 ", limit " + MegabytesText(limit));
+        return IoResult::Failure("too large: " + size + " needs " + MemorySizeText(needed) +
+                                 ", limit " + MemorySizeText(limit));
     }
     return IoResult::Success();
 }
@@ -277,7 +277,7 @@ IoResult DecodeImage(std::unique_ptr<ImageBitmap>& slot, QIODevice& device, cons
         // A decoder that gave up part-way may leave a full-size image behind: it is not used.
         if (messages.Mentions("allocation limit")) {
             return IoResult::Failure("too large: the decoder needs more than the limit of " +
-                                     MegabytesText(memoryLimit));
+                                     MemorySizeText(memoryLimit));
         }
         switch (reader.error()) {
             case QImageReader::UnsupportedFormatError:
@@ -391,9 +391,12 @@ std::optional<std::uint64_t> ParseMemorySize(const std::string& text) {
     return number << shift;
 }
 
-std::string MegabytesText(std::uint64_t bytes) {
-    const std::uint64_t megabyte = 1024 * 1024;
-    return std::to_string(bytes / megabyte + (bytes % megabyte != 0 ? 1 : 0)) + " MB";
+std::string MemorySizeText(std::uint64_t bytes) {
+    const auto roundedUp = [bytes](std::uint64_t unit) {
+        return std::to_string(bytes / unit + (bytes % unit != 0 ? 1 : 0));
+    };
+    return bytes < (std::uint64_t{1} << 20) ? roundedUp(1024) + " KB"
+                                            : roundedUp(std::uint64_t{1} << 20) + " MB";
 }
 
 IoResult LoadImageFile(std::unique_ptr<ImageBitmap>& slot, const std::filesystem::path& path,

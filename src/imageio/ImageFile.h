@@ -55,8 +55,9 @@ std::uint64_t EstimatedImageMemory(std::uint64_t width, std::uint64_t height, bo
 /// "1048576". Nothing when the text is not such a size or overflows 64 bits.
 std::optional<std::uint64_t> ParseMemorySize(const std::string& text);
 
-/// The size in whole megabytes, rounded up, with its unit: "12 MB".
-std::string MegabytesText(std::uint64_t bytes);
+/// A memory size for people: whole megabytes rounded up ("12 MB"), or whole kilobytes below one
+/// megabyte ("192 KB").
+std::string MemorySizeText(std::uint64_t bytes);
 
 /// Decodes the image file at path into slot, as a deep copy in the engine's formats: colour
 /// images as PixelFormat32bppRGB, single-channel images (grey, palette, 1 to 8 bits) as

@@ -143,7 +143,27 @@ void ProbeJpeg(Cursor& cursor, ImageProbe& probe) {
             continue;  // no length follows
         }
         std::uint32_t length = 0;
-        if (!cursor.Number(2, true, length) || length < 2 || !cursor.Skip(length - 2)) {
+        if (!cursor.Number(2, true, length) || length < 2) {
+            probe.warning = std::string(kCutShort) + "it ends inside a marker segment";
+            return;
+        }
+        // A frame header (SOF0 to SOF15, less DHT, JPG and DAC) gives the image's size.
+        std::uint32_t read = 0;
+        if (current >= 0xC0 && current <= 0xCF && current != 0xC4 && current != 0xC8 &&
+            current != 0xCC && length >= 7) {
+            std::uint32_t precision = 0;
+            std::uint32_t height = 0;
+            std::uint32_t width = 0;
+            if (!cursor.Number(1, true, precision) || !cursor.Number(2, true, height) ||
+                !cursor.Number(2, true, width)) {
+                probe.warning = std::string(kCutShort) + "it ends inside a marker segment";
+                return;
+            }
+            probe.frameWidth = std::max<std::uint64_t>(probe.frameWidth, width);
+            probe.frameHeight = std::max<std::uint64_t>(probe.frameHeight, height);
+            read = 5;
+        }
+        if (!cursor.Skip(length - 2 - read)) {
             probe.warning = std::string(kCutShort) + "it ends inside a marker segment";
             return;
         }
@@ -289,6 +309,8 @@ void ProbeBmp(Cursor& cursor, std::uint64_t fileSize, ImageProbe& probe) {
     } else {
         return;
     }
+    probe.frameWidth = width;
+    probe.frameHeight = height;
     std::uint64_t needed = 0;
     if (compression == 0 || compression == 3 || compression == 6) {
         const std::uint64_t rowBytes = (width * bitsPerPixel + 31) / 32 * 4;

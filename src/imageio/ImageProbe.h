@@ -50,8 +50,9 @@ inline constexpr std::uint64_t kMaxJpegScans = 100;
 struct ImageProbe {
     std::string refusal;  ///< why the file must not be decoded; empty when it may be
     std::string warning;  ///< damage the decoder would pass over in silence; empty when none
-    /// The largest frame size the file's structure declares, where it may exceed the size its
-    /// header reports (a GIF frame larger than its screen); 0 when not known.
+    /// The size the file's structure declares (a JPEG frame header, a BMP header, the larger of
+    /// a GIF's screen and first frame), for a check before the decoder's own look; 0 when not
+    /// known.
     std::uint64_t frameWidth = 0;
     std::uint64_t frameHeight = 0;
     std::uint64_t jpegScans = 0;  ///< start-of-scan markers counted in a JPEG stream
