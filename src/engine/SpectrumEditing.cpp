@@ -95,17 +95,21 @@ void CFFTProc::StampBrush(ChannelKind member, std::uint32_t cx, std::int32_t cy,
 
         // An element is in the disc when r >= trunc(distance), that is when its distance is
         // below r + 1: radius 1 takes the whole 3 x 3 block, radius 3 a 7 x 7 block less its
-        // corners.
-        for (std::int64_t y = top; y <= bottom; ++y) {
-            const std::int64_t dy = centreY - y;
+        // corners. A large brush covers much of the plane: its rows run in parallel.
+        ChannelSpectrum& spectrum = *target.spectrum;
+        const auto clearRow = [&](std::size_t row) {
+            const std::int64_t dy = centreY - static_cast<std::int64_t>(row);
             for (std::int64_t x = left; x <= right; ++x) {
                 const std::int64_t dx = centreX - x;
                 const double distance = std::sqrt(static_cast<double>(dx * dx + dy * dy));
                 if (r >= static_cast<std::uint64_t>(distance)) {
-                    ClearElement(*target.spectrum,
-                                 static_cast<std::size_t>(y) * width + static_cast<std::size_t>(x));
+                    ClearElement(spectrum, row * width + static_cast<std::size_t>(x));
                 }
             }
+        };
+        if (top <= bottom && left <= right) {
+            ParallelFor(static_cast<std::size_t>(top), static_cast<std::size_t>(bottom) + 1,
+                        clearRow);
         }
     }
     FinishEdit(target, width, height);
