@@ -41,6 +41,12 @@ enum class PaneDrag : std::int32_t {
 /// commands, lays its panels out again when resized and reports the image pixel under the mouse
 /// to the main window's status bar.
 ///
+/// A left-button press goes to the application's current tool; the moves and the release go to
+/// the tool whose drag the press started, whatever tool is chosen meanwhile. The pan hand and
+/// the three zoom tools are handled here, the brush and the selection tools by the derived
+/// panes. A drag that needs feedback draws it into a work buffer restored from a saved copy of
+/// the screen, and shows only whole frames.
+///
 /// The document repaints its panes through update() and tells them about a newly opened or
 /// reverted image through OnNewImage; the main window routes the commands of the active pane to
 /// it. A pane registers itself with the document (theDoc) when it is created.
