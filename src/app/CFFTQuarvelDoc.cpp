@@ -1,6 +1,10 @@
 #include "app/CFFTQuarvelDoc.h"
 
+#include <unistd.h>
+
+#include <algorithm>
 #include <filesystem>
+#include <new>
 #include <utility>
 
 #include <QClipboard>
@@ -10,6 +14,7 @@
 #include <QGuiApplication>
 #include <QImage>
 #include <QMimeData>
+#include <QSettings>
 
 #include "app/CFFTQuarvelView.h"
 #include "app/CMainFrame.h"
@@ -46,11 +51,67 @@ QString FromUtf8(const std::string& text) {
     return QString::fromStdString(text);
 }
 
+constexpr std::uint64_t kMegabyte = std::uint64_t{1} << 20;
+
+/// The machine's physical memory in bytes; 0 when the system does not say.
+std::uint64_t PhysicalMemory() {
+    const long pages = ::sysconf(_SC_PHYS_PAGES);
+    const long pageSize = ::sysconf(_SC_PAGESIZE);
+    return pages > 0 && pageSize > 0
+               ? static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(pageSize)
+               : 0;
+}
+
+/// Holds the states after the current one aside while a command that drops them runs, and puts
+/// them back when it ends, unless the command succeeded and Drop() was called.
+class RedoStatesAside {
+public:
+    /// Throws std::bad_alloc, with the history unchanged, when the list for them cannot be had.
+    explicit RedoStatesAside(CFFTProc& proc) : proc_(proc), states_(proc.TakeRedoStates()) {}
+    ~RedoStatesAside() { proc_.PutBackRedoStates(states_); }
+    RedoStatesAside(const RedoStatesAside&) = delete;
+    RedoStatesAside& operator=(const RedoStatesAside&) = delete;
+
+    void Drop() { states_.clear(); }
+
+private:
+    CFFTProc& proc_;
+    std::vector<std::unique_ptr<ProcState>> states_;
+};
+
+/// True when state has the power spectrum image of every channel it holds.
+bool HasEveryPowerImage(const ProcState& state) {
+    return state.isColor ? state.powerRed && state.powerGreen && state.powerBlue
+                         : state.powerGrey != nullptr;
+}
+
 }  // namespace
 
 CFFTQuarvelDoc::CFFTQuarvelDoc(QObject* parent)
     : QObject(parent), interaction_(std::make_unique<CUserInteraction>()) {
     theDoc = this;
+    historyMemoryLimit = ReadHistoryMemoryLimit();
+}
+
+QString CFFTQuarvelDoc::HistoryLimitKey() {
+    return QStringLiteral("Memory/History Limit");
+}
+
+std::uint64_t CFFTQuarvelDoc::ReadHistoryMemoryLimit() {
+    QSettings settings;
+    const QVariant stored = settings.value(HistoryLimitKey());
+    if (stored.isValid()) {
+        // Read wide, so that a huge number is out of range instead of wrapped into it.
+        bool ok = false;
+        const qlonglong megabytes = stored.toLongLong(&ok);
+        if (ok && megabytes >= kMinHistoryLimitMegabytes &&
+            megabytes <= kMaxHistoryLimitMegabytes) {
+            return static_cast<std::uint64_t>(megabytes) * kMegabyte;
+        }
+        settings.remove(HistoryLimitKey());
+    }
+    const std::uint64_t share = PhysicalMemory() / 4;
+    return std::max<std::uint64_t>(share, kMinHistoryLimitMegabytes * kMegabyte);
 }
 
 CFFTQuarvelDoc::~CFFTQuarvelDoc() {
@@ -130,7 +191,13 @@ bool CFFTQuarvelDoc::OnNewDocument() {
 bool CFFTQuarvelDoc::LoadReplacing(const QString& path) {
     CWaitCursor wait;
     CDetachedProc loaded;
-    const IoResult result = LoadImageFile(loaded.originalImage, FileSystemPath(path));
+    IoResult result;
+    try {
+        result = LoadImageFile(loaded.originalImage, FileSystemPath(path));
+    } catch (const std::bad_alloc&) {
+        loaded.originalImage.reset();
+        result = IoResult::Failure("there is not enough memory to read it");
+    }
     if (!result) {
         wait.Restore();
         Interaction().ShowError(DialogParent(), kMessageTitle,
@@ -171,6 +238,7 @@ bool CFFTQuarvelDoc::OnOpenDocument(const QString& path) {
     if (!LoadReplacing(absolute)) {
         return false;
     }
+    toldAboutHistoryLimit_ = false;
     openedImage = true;
     pathName_ = absolute;
     SetTitle(QFileInfo(absolute).fileName());
@@ -190,7 +258,12 @@ bool CFFTQuarvelDoc::OnSaveDocument(const QString& path) {
     }
 
     CWaitCursor wait;
-    const IoResult result = SaveImageFile(*state->image, FileSystemPath(absolute));
+    IoResult result;
+    try {
+        result = SaveImageFile(*state->image, FileSystemPath(absolute));
+    } catch (const std::bad_alloc&) {
+        result = IoResult::Failure("there is not enough memory to encode the image");
+    }
     wait.Restore();
     if (!result) {
         Interaction().ShowError(
@@ -255,10 +328,19 @@ void CFFTQuarvelDoc::OnEditCopy() {
     if (state == nullptr || state->image == nullptr) {
         return;
     }
-    const QImage image = ToQImage(*state->image);
+    QImage image;
+    try {
+        image = ToQImage(*state->image);
+    } catch (const std::bad_alloc&) {
+        image = QImage();
+    }
+    if (image.isNull()) {
+        ReportOutOfMemory(QStringLiteral("There is not enough memory to copy the image."));
+        return;
+    }
     QClipboard* clipboard = QGuiApplication::clipboard();
     bool placed = false;
-    if (!image.isNull() && clipboard != nullptr) {
+    if (clipboard != nullptr) {
         clipboard->setImage(image);
         const QMimeData* data = clipboard->mimeData();
         placed = data != nullptr && data->hasImage();
@@ -294,15 +376,84 @@ void CFFTQuarvelDoc::OnCreateFinalImage() {
         return;
     }
     CWaitCursor wait;
-    CreateFinalImage();
+    const std::uint64_t releasedBefore = releasedStateCount;
+    bool committed = false;
+    try {
+        // The redo states go only once the new state is there.
+        RedoStatesAside redo(*this);
+        try {
+            CreateFinalImage();
+        } catch (const std::bad_alloc&) {
+            // The working state stays uncommitted, its spectra as they were.
+        }
+        committed = workingState == nullptr;
+        if (committed) {
+            redo.Drop();
+        }
+    } catch (const std::bad_alloc&) {
+        committed = false;
+    }
     UpdateViews(0);
     wait.Restore();
-    if (workingState != nullptr) {
-        Interaction().ShowError(DialogParent(), kMessageTitle,
-                                QStringLiteral("There is not enough memory to create the final "
-                                               "image. The edits are kept; close other programs "
-                                               "and try again."));
+    if (!committed) {
+        ReportOutOfMemory(
+            QStringLiteral("There is not enough memory to create the final image. "
+                           "The edits are kept; close other programs and try "
+                           "again."));
+        return;
     }
+    TellAboutReleasedStates(releasedBefore);
+}
+
+bool CFFTQuarvelDoc::ApplyFilterWhole(FilterKind kind, bool red, bool green, bool blue) {
+    try {
+        RedoStatesAside redo(*this);
+        // Pending edits are filtered in place: a copy of them is what a failure goes back to.
+        std::unique_ptr<ProcState> before;
+        if (workingState != nullptr) {
+            before = CopyState(*workingState);
+            if (!before) {
+                return false;
+            }
+        }
+        bool applied = false;
+        try {
+            BuildFilter(kind);
+            const bool built =
+                filterSettings.oneDimensional ? rowResponse && columnResponse : bool(filterMask);
+            if (built) {
+                ApplyFilter(red, green, blue);
+                applied = workingState != nullptr && HasEveryPowerImage(*workingState);
+            }
+        } catch (const std::bad_alloc&) {
+            applied = false;
+        }
+        if (applied) {
+            redo.Drop();
+            return true;
+        }
+        workingState = std::move(before);
+        return false;
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+}
+
+void CFFTQuarvelDoc::TellAboutReleasedStates(std::uint64_t releasedBefore) {
+    if (releasedStateCount <= releasedBefore || toldAboutHistoryLimit_) {
+        return;
+    }
+    toldAboutHistoryLimit_ = true;
+    Interaction().ShowWarning(
+        DialogParent(), kMessageTitle,
+        QStringLiteral("The undo history may hold %1 MB. To make room for the new final image, "
+                       "the oldest undo steps were released, and from now on the oldest steps "
+                       "are released as new ones are added.")
+            .arg((historyMemoryLimit + kMegabyte - 1) / kMegabyte));
+}
+
+void CFFTQuarvelDoc::ReportOutOfMemory(const QString& text) {
+    Interaction().ShowError(DialogParent(), kMessageTitle, text);
 }
 
 void CFFTQuarvelDoc::OnDesignFilter(FilterKind kind) {
@@ -355,10 +506,16 @@ void CFFTQuarvelDoc::OnDesignFilter(FilterKind kind) {
         return;
     }
     CWaitCursor wait;
-    BuildFilter(kind);
-    ApplyFilter(pane->redEnabled, pane->greenEnabled, pane->blueEnabled);
+    const bool applied =
+        ApplyFilterWhole(kind, pane->redEnabled, pane->greenEnabled, pane->blueEnabled);
     UpdateViews(0);
     wait.Restore();
+    if (!applied) {
+        ReportOutOfMemory(
+            QStringLiteral("There is not enough memory to apply the filter. The "
+                           "spectra are unchanged; close other programs and try "
+                           "again."));
+    }
     Q_EMIT DocumentChanged();
 }
 
@@ -407,6 +564,18 @@ bool CFFTQuarvelDoc::QueryCommand(int id, CommandStatus& status) const {
 }
 
 bool CFFTQuarvelDoc::RunCommand(int id) {
+    // Each command keeps the document whole when memory runs out; this is the last guard for
+    // whatever else a command allocates on its way (messages, cursors, signals).
+    try {
+        return RunDocumentCommand(id);
+    } catch (const std::bad_alloc&) {
+        ReportOutOfMemory(QStringLiteral("There is not enough memory to complete the command."));
+        Q_EMIT DocumentChanged();
+        return true;
+    }
+}
+
+bool CFFTQuarvelDoc::RunDocumentCommand(int id) {
     switch (id) {
         case ID_FILE_REVERT:
             OnFileRevert();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <vector>
 
@@ -80,6 +81,15 @@ public:
     const QString& Title() const { return title_; }
     void SetTitle(const QString& title);
 
+    /// The settings key of the history's memory limit, in megabytes.
+    static QString HistoryLimitKey();
+    /// The history's memory limit in bytes: the stored megabytes when they are a whole number
+    /// from kMinHistoryLimitMegabytes to kMaxHistoryLimitMegabytes, otherwise (and then the
+    /// stored value is removed) a quarter of the physical memory.
+    static std::uint64_t ReadHistoryMemoryLimit();
+    static constexpr std::int64_t kMinHistoryLimitMegabytes = 16;
+    static constexpr std::int64_t kMaxHistoryLimitMegabytes = std::int64_t{1} << 24;
+
     /// The dialogs and message boxes of the document's commands.
     CUserInteraction& Interaction() const { return *interaction_; }
     void SetInteraction(std::unique_ptr<CUserInteraction> interaction);
@@ -108,10 +118,22 @@ private:
     void NotifyNewImage();
     /// The window message boxes belong to.
     QWidget* DialogParent() const;
+    /// RunCommand without its guard against failed allocations.
+    bool RunDocumentCommand(int id);
+    /// Builds the filter and applies it with the channel switches. All or nothing: when memory
+    /// runs out, the working state, its edits and the redo states are as they were. False then.
+    bool ApplyFilterWhole(FilterKind kind, bool red, bool green, bool blue);
+    /// Tells the person, once per opened file, that undo states were released to keep within
+    /// the history's memory limit since releasedBefore (a value of releasedStateCount).
+    void TellAboutReleasedStates(std::uint64_t releasedBefore);
+    /// The message for a command that ran out of memory and changed nothing.
+    void ReportOutOfMemory(const QString& text);
 
     QString pathName_;
     QString title_;
     std::unique_ptr<CUserInteraction> interaction_;
+    /// The person was told that the history released undo states for this file.
+    bool toldAboutHistoryLimit_ = false;
 };
 
 /// The document, set by its constructor; null before it exists and after it is destroyed.

@@ -50,6 +50,16 @@ bool CFFTProc::PrepareWorkingState() {
     if (workingState) {
         return true;
     }
+    // A failed allocation deep in a conversion (a bitmap object, a worker task) arrives as
+    // std::bad_alloc; the state under construction is released on the way out.
+    try {
+        return BuildWorkingState();
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+}
+
+bool CFFTProc::BuildWorkingState() {
     // Continue from the current state when it has an image; otherwise start from the loaded one.
     const ProcState* current = CurrentState();
     const bool continuing = current != nullptr && current->image != nullptr;
@@ -190,6 +200,14 @@ std::uint64_t CFFTProc::HistoryBytes() const {
 }
 
 std::unique_ptr<ProcState> CFFTProc::CopyState(const ProcState& state) {
+    try {
+        return CopyStateParts(state);
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+}
+
+std::unique_ptr<ProcState> CFFTProc::CopyStateParts(const ProcState& state) {
     std::unique_ptr<ProcState> copy(new (std::nothrow) ProcState());
     if (!copy) {
         return nullptr;
@@ -257,7 +275,11 @@ bool CFFTProc::StartHistory() {
     if (!PrepareWorkingState()) {
         return false;
     }
-    workingState->image = CopyBitmap(originalImage.get());
+    try {
+        workingState->image = CopyBitmap(originalImage.get());
+    } catch (const std::bad_alloc&) {
+        workingState->image.reset();
+    }
     if (!workingState->image) {
         DiscardWorkingState();
         return false;
@@ -273,8 +295,12 @@ bool CFFTProc::StartWorkingState() {
     if (!PrepareWorkingState()) {
         return false;
     }
-    workingState->image = CloneArea(*originalImage, 0, 0, originalImage->Width(),
-                                    originalImage->Height(), originalImage->Format());
+    try {
+        workingState->image = CloneArea(*originalImage, 0, 0, originalImage->Width(),
+                                        originalImage->Height(), originalImage->Format());
+    } catch (const std::bad_alloc&) {
+        workingState->image.reset();
+    }
     if (!workingState->image) {
         DiscardWorkingState();
         return false;

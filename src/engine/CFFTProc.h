@@ -62,8 +62,8 @@ public:
 
     /// Makes sure a working state exists: continues from the current state (copying its spectra)
     /// or, with an empty history, transforms originalImage. All or nothing: when a bitmap or
-    /// plane cannot be made, no working state is left behind. True when a working state exists
-    /// afterwards.
+    /// plane cannot be made, no working state is left behind and no exception leaves. True when
+    /// a working state exists afterwards.
     bool PrepareWorkingState();
     /// Destroys the working state, if any.
     void DiscardWorkingState();
@@ -158,6 +158,10 @@ public:
 private:
     /// Releases the oldest undo states for which historyMemoryLimit has no room.
     void KeepWithinMemoryLimit();
+    /// PrepareWorkingState without a working state yet; may throw std::bad_alloc.
+    bool BuildWorkingState();
+    /// CopyState; may throw std::bad_alloc.
+    static std::unique_ptr<ProcState> CopyStateParts(const ProcState& state);
 
     /// The planes and power image one editing member works on.
     struct EditTarget {
