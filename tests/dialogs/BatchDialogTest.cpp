@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
-#include <functional>
+#include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <QComboBox>
