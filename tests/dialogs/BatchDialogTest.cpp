@@ -156,6 +156,8 @@ TEST_F(BatchDialog, FolderText_EnablesProcessOnlyForAnExistingFolder) {
     auto dialog = MakeDialog();
     auto* field = Child<QLineEdit>(*dialog, "folderField");
     auto* process = Child<QPushButton>(*dialog, "processButton");
+    // A bad value elsewhere does not interrupt the typing of the folder.
+    RectangleField(*dialog, 1, "x1")->setText(QStringLiteral("x"));
 
     field->setText(QString::fromStdString(images.Path().string()));
     EXPECT_TRUE(process->isEnabled());
@@ -167,6 +169,7 @@ TEST_F(BatchDialog, FolderText_EnablesProcessOnlyForAnExistingFolder) {
     EXPECT_TRUE(process->isEnabled());
     field->clear();
     EXPECT_FALSE(process->isEnabled());
+    EXPECT_TRUE(ui.messages.isEmpty());
     // Typing a folder is not choosing one: it is not remembered.
     EXPECT_TRUE(Store().LoadBatchSettings().lastPath.empty());
 }
@@ -287,13 +290,22 @@ TEST_F(BatchDialog, FilterDesignControls_FollowTheDimensionRuleAndSliderRange) {
     EXPECT_EQ(Child<QLineEdit>(*dialog, "cutOffField")->text(), QStringLiteral("1"));
 }
 
-TEST_F(BatchDialog, SliderRepaint_LeavesTextBeingTypedAlone) {
+TEST_F(BatchDialog, SliderRepaint_LeavesTextBeingTypedAndTheFocusAlone) {
+    TempFolder images;
     auto dialog = MakeDialog();
-    auto* field = RectangleField(*dialog, 2, "x2");
-    field->setText(QStringLiteral("12"));
+    // With a folder, "Process" could take the focus.
+    Child<QLineEdit>(*dialog, "folderField")->setText(FolderText(images));
+    auto* slider = Child<QSlider>(*dialog, "cutOffSlider");
+    slider->setValue(100);
     Child<CUpDownArrows>(*dialog, "cutOffArrows")->Press(1);
-    Child<QSlider>(*dialog, "cutOffSlider")->setValue(50);
+    EXPECT_EQ(dialog->cutOff, 101);
+    auto* field = RectangleField(*dialog, 2, "x2");
+    field->setFocus();
+    field->setText(QStringLiteral("12"));
+    slider->grab();
+    EXPECT_EQ(dialog->cutOff, 100);
     EXPECT_EQ(field->text(), QStringLiteral("12"));
+    EXPECT_EQ(dialog->focusWidget(), field);
 }
 
 TEST_F(BatchDialog, Exit_SavesSettingsThatTheNextDialogShows) {
