@@ -177,6 +177,9 @@ TEST_F(SpectrumOutlineTest, RectangleDrag_ShowsInvertedPixelsUntilTheRelease) {
     const QImage before = pane->ScreenImage().copy();
     Mouse(*pane, QEvent::MouseButtonPress, a);
     Mouse(*pane, QEvent::MouseMove, {b.x + 5, b.y + 5});
+    // A repaint in the middle of the drag keeps the rectangle shown, so the next move can
+    // take it away again.
+    test::Grab(*pane);
     Mouse(*pane, QEvent::MouseMove, b);
     const QImage during = pane->ScreenImage().copy();
     // The border of the dragged rectangle is inverted, once; inside and the first, larger

@@ -237,6 +237,12 @@ TEST_F(SpectrumSelectionTest, EllipseInAddMode_IsOnePixelSmaller) {
     EXPECT_TRUE(pane->selection.Contains(520, 250));
     EXPECT_TRUE(pane->selection.Contains(570, 250));
     EXPECT_FALSE(pane->selection.Contains(550, 250));
+    // A Shift-click adds the clicked element alone, not the ellipse dragged before.
+    const std::int32_t area = pane->selection.Area();
+    Mouse(*pane, QEvent::MouseButtonPress, WindowOf(0, 600, 300), Qt::ShiftModifier);
+    Mouse(*pane, QEvent::MouseButtonRelease, WindowOf(0, 600, 300));
+    EXPECT_TRUE(pane->selection.Contains(600, 300));
+    EXPECT_EQ(pane->selection.Area(), area + 1);
 }
 
 TEST_F(SpectrumSelectionTest, EllipseAtAZoom_GetsImageRadii) {
