@@ -1,3 +1,4 @@
+#include <csignal>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -7,6 +8,9 @@
 #include "cli/CliCommands.h"
 
 int main(int argc, char** argv) {
+    // Past the file size limit a write fails with an error the program reports, instead of
+    // the signal ending the program.
+    std::signal(SIGXFSZ, SIG_IGN);
     const std::vector<std::string> arguments(argv + 1, argv + argc);
     // Qt's image plugins are found through the application object; no display is needed.
     QCoreApplication application(argc, argv);

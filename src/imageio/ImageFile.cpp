@@ -1,7 +1,9 @@
 #include "imageio/ImageFile.h"
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -474,12 +476,30 @@ std::string CannotWrite(const std::filesystem::path& target, const QSaveFile& fi
     return prefix + file.errorString().toLower().toStdString();
 }
 
-/// Why writing or committing the data failed.
-std::string WriteFailure(const std::filesystem::path& target, const QSaveFile& file) {
-    if (file.error() == QFileDevice::ResourceError) {
-        return "cannot write " + target.string() + ": disk full";
+/// Why writing or committing size bytes to target failed. Qt keeps no system error code for a
+/// failed write, so the usual causes are looked for: the process's file size limit and the free
+/// space of the file system.
+std::string WriteFailure(const std::filesystem::path& target, const QSaveFile& file,
+                         std::uint64_t size) {
+    const std::string prefix = "cannot write " + target.string() + ": ";
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY &&
+        size > limit.rlim_cur) {
+        return prefix + MemorySizeText(size) + " is more than the file size limit of " +
+               MemorySizeText(limit.rlim_cur);
     }
-    return "cannot write " + target.string() + ": " + file.errorString().toLower().toStdString();
+    const std::string folder = VXFileName(target.string()).GetFolder();
+    struct statvfs space {};
+    if (::statvfs(folder.empty() ? "." : folder.c_str(), &space) == 0 &&
+        static_cast<std::uint64_t>(space.f_bavail) * space.f_frsize < size) {
+        return prefix + "disk full (" + MemorySizeText(size) + " needed, " +
+               MemorySizeText(static_cast<std::uint64_t>(space.f_bavail) * space.f_frsize) +
+               " free)";
+    }
+    if (file.error() == QFileDevice::ResourceError) {
+        return prefix + "disk full";
+    }
+    return prefix + file.errorString().toLower().toStdString();
 }
 
 }  // namespace
@@ -505,29 +525,34 @@ IoResult SaveImageFile(const ImageBitmap& image, const std::filesystem::path& pa
         return IoResult::Failure("not enough memory to encode the image");
     }
 
+    // The image is encoded in memory first: an encoder failure then touches no file, and the
+    // size of what is to be written is known when the write fails.
+    QByteArray encoded;
+    {
+        CodecMessageCapture messages;
+        QBuffer buffer(&encoded);
+        buffer.open(QIODevice::WriteOnly);
+        QImageWriter writer(&buffer, QByteArray::fromStdString(encoder.format));
+        if (options.quality >= 0) {
+            writer.setQuality(options.quality);
+        }
+        if (!writer.write(picture)) {
+            return IoResult::Failure(
+                WithDetail("the " + options.mime + " encoder cannot write this image", messages));
+        }
+    }
+
     // The data goes to a temporary file beside the target; commit() renames it over the target
     // only when everything was written, and a save that fails removes it.
     QSaveFile file(QFile::decodeName(QByteArray(path.c_str())));
     if (!file.open(QIODevice::WriteOnly)) {
         return IoResult::Failure(CannotWrite(path, file));
     }
-    CodecMessageCapture messages;
-    QImageWriter writer(&file, QByteArray::fromStdString(encoder.format));
-    if (options.quality >= 0) {
-        writer.setQuality(options.quality);
-    }
-    if (!writer.write(picture)) {
-        const bool deviceFailed =
-            writer.error() == QImageWriter::DeviceError || file.error() != QFileDevice::NoError;
-        std::string reason =
-            deviceFailed
-                ? WriteFailure(path, file)
-                : WithDetail("the " + options.mime + " encoder cannot write this image", messages);
+    const auto size = static_cast<std::uint64_t>(encoded.size());
+    if (file.write(encoded) != encoded.size() || !file.commit()) {
+        std::string reason = WriteFailure(path, file, size);
         file.cancelWriting();
         return IoResult::Failure(std::move(reason));
-    }
-    if (!file.commit()) {
-        return IoResult::Failure(WriteFailure(path, file));
     }
     return IoResult::Success();
 }

@@ -59,12 +59,16 @@ struct RunOptions {
     fs::path folder;                       ///< working folder; also holds the captured streams
     std::vector<std::string> environment;  ///< NAME=VALUE entries that replace inherited ones
     bool errorToTerminal = false;          ///< standard error on a pseudo-terminal
+    /// A program (absolute path) and its arguments that run fftquarvel-cli, such as
+    /// {"/usr/bin/timeout", "10"}; empty to run it directly.
+    std::vector<std::string> launcher = {};
 };
 
 /// Runs the real fftquarvel-cli with arguments, standard input from /dev/null, and collects
 /// its standard output and standard error.
 inline Outcome RunProgram(const std::vector<std::string>& arguments, const RunOptions& options) {
-    std::vector<std::string> all{FFTQUARVEL_CLI};
+    std::vector<std::string> all = options.launcher;
+    all.emplace_back(FFTQUARVEL_CLI);
     all.insert(all.end(), arguments.begin(), arguments.end());
     std::vector<char*> argv;
     for (std::string& argument : all) {
@@ -148,8 +152,8 @@ protected:
     }
 
     /// Runs the program in the test's folder.
-    Outcome Run(const std::vector<std::string>& arguments) {
-        return RunProgram(arguments, RunOptions{folder_, {}, false});
+    Outcome Run(const std::vector<std::string>& arguments, std::vector<std::string> launcher = {}) {
+        return RunProgram(arguments, RunOptions{folder_, {}, false, std::move(launcher)});
     }
 
     fs::path folder_;

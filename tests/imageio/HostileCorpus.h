@@ -511,7 +511,7 @@ inline const std::vector<CorpusFile>& HostileCorpus() {
              [] { return Encode(Photo(20, 10), "png"); }},
             {"LongPath", "paths",
              std::string(200, 'a') + "/" + std::string(200, 'b') + "/" + std::string(200, 'c') +
-                 "/" + std::string(200, 'd') + "/" + std::string(240, 'e') + ".png",
+                 "/" + std::string(200, 'd') + "/" + std::string(220, 'e') + ".png",
              E::Loads, "", 20, 10, Entry::File, [] { return Encode(Photo(20, 10), "png"); }},
             {"NameLongerThanTheSystemAllows", "paths", std::string(300, 'n') + ".png", E::Refused,
              "the file name is too long", 0, 0, Entry::Absent, nullptr},
