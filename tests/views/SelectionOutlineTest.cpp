@@ -213,6 +213,15 @@ TEST_F(ImageOutlineTest, BothPanelsShowTheOutline) {
         }
         EXPECT_EQ(painted, 41) << i;
     }
+    // A new drag without keys starts a new selection: the old outline goes at the press and
+    // does not come back while the button is held.
+    const CanvasPoint corner = WindowOf(pane.Layout(), 0, 100, 60);
+    Mouse(pane, QEvent::MouseButtonPress, WindowOf(pane.Layout(), 0, 300, 200));
+    pane.OutlineTick();
+    const QImage pressed = pane.ScreenImage().copy();
+    EXPECT_EQ(At(pressed, corner.x, corner.y), At(ToQImage(*doc->originalImage), 100, 60));
+    Mouse(pane, QEvent::MouseButtonRelease, WindowOf(pane.Layout(), 0, 320, 210));
+    EXPECT_EQ(pane.selection.Bounds(), (RegionRect{300, 200, 320, 210}));
 }
 
 }  // namespace
