@@ -146,7 +146,12 @@ void CFFTProc::CommitWorkingState() {
     if (!workingState) {
         return;
     }
-    states.push_back(std::move(workingState));
+    try {
+        states.push_back(std::move(workingState));
+    } catch (const std::bad_alloc&) {
+        // The list could not grow: the working state stays as it was, uncommitted.
+        return;
+    }
     currentIndex = states.size() - 1;
     KeepWithinMemoryLimit();
 }
@@ -285,6 +290,10 @@ bool CFFTProc::StartHistory() {
         return false;
     }
     CommitWorkingState();
+    if (workingState) {
+        DiscardWorkingState();
+        return false;
+    }
     spectrumWidth = states.back()->workImage->Width();
     spectrumHeight = states.back()->workImage->Height();
     return true;

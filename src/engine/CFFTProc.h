@@ -70,7 +70,8 @@ public:
     /// Destroys every history state after the current one. The working state is kept.
     void DropRedoStates();
     /// Appends the working state to the history and makes it current, then releases the oldest
-    /// undo states that historyMemoryLimit has no room for. Nothing without a working state.
+    /// undo states that historyMemoryLimit has no room for. Nothing without a working state;
+    /// when the history's list cannot grow, the working state stays uncommitted.
     void CommitWorkingState();
 
     /// Builds and commits the first state of a freshly loaded originalImage and records its

@@ -1,0 +1,312 @@
+// The document under memory pressure: the history's memory limit with its one message, the
+// limit's setting, and commands whose allocations fail one after another.
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include <QDialog>
+#include <QImage>
+#include <QSettings>
+
+#include "FailingAllocation.h"
+#include "app/CommandIds.h"
+#include "engine/ProcTestSupport.h"
+#include "gui/ShellFixture.h"
+
+namespace quarvel::test {
+namespace {
+
+using testing_support::CopyOf;
+using testing_support::PlaneCopy;
+using testing_support::SameBits;
+using testing_support::SamePixels;
+
+constexpr std::uint64_t kMegabyte = std::uint64_t{1} << 20;
+
+/// Answers every dialog with OK and records the messages; with armAt set, the countdown-th
+/// allocation after a dialog was answered fails.
+class ArmingInteraction : public CUserInteraction {
+public:
+    QString AskOpenPath(QWidget*) override { return {}; }
+    QString AskSavePath(QWidget*, const QString&) override { return {}; }
+    void ShowError(QWidget*, const QString&, const QString& text) override { errors.append(text); }
+    void ShowWarning(QWidget*, const QString&, const QString& text) override {
+        warnings.append(text);
+    }
+    int RunModal(QDialog&) override {
+        if (armAt != 0) {
+            AllocationFailure::Arm(armAt);
+        }
+        return QDialog::Accepted;
+    }
+    bool OpenUrl(const QUrl&) override { return false; }
+
+    std::uint64_t armAt = 0;
+    QStringList errors;
+    QStringList warnings;
+};
+
+/// Everything a command that fails must leave as it was: the history's states themselves, the
+/// current index, the contents of the working state, the loaded image and the file.
+struct DocumentPicture {
+    std::vector<const ProcState*> states;
+    std::uint64_t currentIndex = 0;
+    bool hasWorkingState = false;
+    std::vector<PlaneCopy> workingSpectra;
+    std::vector<std::unique_ptr<ImageBitmap>> workingPower;
+    const ImageBitmap* original = nullptr;
+    QString path;
+    QString title;
+    bool openedImage = false;
+};
+
+DocumentPicture Picture(const CFFTQuarvelDoc& doc) {
+    DocumentPicture picture;
+    for (const auto& state : doc.states) {
+        picture.states.push_back(state.get());
+    }
+    picture.currentIndex = doc.currentIndex;
+    picture.hasWorkingState = doc.workingState != nullptr;
+    if (doc.workingState) {
+        const ProcState& working = *doc.workingState;
+        const std::size_t count =
+            std::size_t{working.workImage->Width()} * working.workImage->Height();
+        for (const ChannelSpectrum* spectrum :
+             {&working.spectrumRed, &working.spectrumGreen, &working.spectrumBlue}) {
+            picture.workingSpectra.push_back(CopyOf(*spectrum, count));
+        }
+        for (const auto* power : {&working.powerRed, &working.powerGreen, &working.powerBlue}) {
+            picture.workingPower.push_back(CopyBitmap(power->get()));
+        }
+    }
+    picture.original = doc.originalImage.get();
+    picture.path = doc.PathName();
+    picture.title = doc.Title();
+    picture.openedImage = doc.openedImage;
+    return picture;
+}
+
+void ExpectAsBefore(const CFFTQuarvelDoc& doc, const DocumentPicture& before) {
+    ASSERT_EQ(doc.states.size(), before.states.size());
+    for (std::size_t i = 0; i < before.states.size(); ++i) {
+        EXPECT_EQ(doc.states[i].get(), before.states[i]) << "state " << i;
+    }
+    EXPECT_EQ(doc.currentIndex, before.currentIndex);
+    ASSERT_EQ(doc.workingState != nullptr, before.hasWorkingState);
+    if (doc.workingState) {
+        const ProcState& working = *doc.workingState;
+        EXPECT_TRUE(SameBits(working.spectrumRed, before.workingSpectra[0]));
+        EXPECT_TRUE(SameBits(working.spectrumGreen, before.workingSpectra[1]));
+        EXPECT_TRUE(SameBits(working.spectrumBlue, before.workingSpectra[2]));
+        std::size_t i = 0;
+        for (const auto* power : {&working.powerRed, &working.powerGreen, &working.powerBlue}) {
+            ASSERT_NE(*power, nullptr);
+            EXPECT_TRUE(SamePixels(**power, *before.workingPower[i++]));
+        }
+    }
+    EXPECT_EQ(doc.originalImage.get(), before.original);
+    EXPECT_EQ(doc.PathName(), before.path);
+    EXPECT_EQ(doc.Title(), before.title);
+    EXPECT_EQ(doc.openedImage, before.openedImage);
+}
+
+class DocumentMemory : public ShellTest {
+protected:
+    void TearDown() override {
+        AllocationFailure::Disarm();
+        ShellTest::TearDown();
+    }
+
+    /// A small colour image in the temporary folder: its commands make few allocations.
+    QString SmallImage() {
+        QImage image(40, 28, QImage::Format_RGB32);
+        for (int y = 0; y < image.height(); ++y) {
+            for (int x = 0; x < image.width(); ++x) {
+                image.setPixel(x, y, qRgb((x * 37 + y * 11) & 255, (x * y) & 255, (y * 23) & 255));
+            }
+        }
+        const QString path = TempPath(QStringLiteral("small.png"));
+        EXPECT_TRUE(image.save(path));
+        return path;
+    }
+
+    /// Replaces the scripted dialogs with answers that can arm a failure; Ui() is gone after.
+    ArmingInteraction& ArmDialogs() {
+        auto interaction = std::make_unique<ArmingInteraction>();
+        ArmingInteraction& answers = *interaction;
+        Doc().SetInteraction(std::move(interaction));
+        return answers;
+    }
+
+    /// Opens path and leaves three states, the middle one current, and pending edits.
+    void BuildHistoryWithRedoAndEdits(const QString& path) {
+        ASSERT_TRUE(Doc().OnOpenDocument(path));
+        EditSpectrum(4);
+        Doc().RunCommand(ID_FFT_CREATE_FINAL);
+        EditSpectrum(8);
+        Doc().RunCommand(ID_FFT_CREATE_FINAL);
+        Doc().RunCommand(ID_EDIT_UNDO);
+        EditSpectrum(2);
+        ASSERT_EQ(Doc().states.size(), 3u);
+        ASSERT_EQ(Doc().currentIndex, 1u);
+        ASSERT_NE(Doc().workingState, nullptr);
+    }
+};
+
+TEST_F(DocumentMemory, HistoryLimit_ReleasesOldestStepsAndTellsOncePerFile) {
+    Start();
+    const QString file = SmallImage();
+    OpenThroughCommand(file);
+    const std::uint64_t stateBytes = CFFTProc::StateBytes(*Doc().CurrentState());
+    // Room for two states and the working state of the next edit.
+    Doc().historyMemoryLimit = stateBytes * 7 / 2;
+
+    std::vector<const ProcState*> finals;
+    for (std::uint32_t radius : {3u, 5u, 7u, 9u}) {
+        EditSpectrum(radius);
+        Trigger(ID_FFT_CREATE_FINAL);
+        finals.push_back(Doc().CurrentState());
+    }
+    ASSERT_EQ(Doc().states.size(), 2u);
+    EXPECT_EQ(Doc().states[0].get(), finals[2]);
+    EXPECT_EQ(Doc().states[1].get(), finals[3]);
+    EXPECT_EQ(Doc().releasedStateCount, 3u);
+    ASSERT_EQ(Ui().warnings.size(), 1);
+    EXPECT_TRUE(Ui().warnings[0].contains(QStringLiteral("oldest undo steps were released")));
+    EXPECT_TRUE(Ui().errors.isEmpty());
+
+    // Undo goes back as far as the kept states allow, and the commands follow.
+    EXPECT_TRUE(IsEnabled(ID_EDIT_UNDO));
+    Trigger(ID_EDIT_UNDO);
+    EXPECT_EQ(Doc().currentIndex, 0u);
+    EXPECT_FALSE(IsEnabled(ID_EDIT_UNDO));
+    EXPECT_TRUE(IsEnabled(ID_EDIT_REDO));
+    Trigger(ID_EDIT_REDO);
+    EXPECT_EQ(Doc().CurrentState(), finals[3]);
+
+    // Reverting keeps what the person was told; a file opened anew is told about again.
+    Trigger(ID_FILE_REVERT);
+    for (std::uint32_t radius : {3u, 5u, 7u}) {
+        EditSpectrum(radius);
+        Trigger(ID_FFT_CREATE_FINAL);
+    }
+    EXPECT_EQ(Ui().warnings.size(), 1);
+    OpenThroughCommand(file);
+    for (std::uint32_t radius : {3u, 5u, 7u}) {
+        EditSpectrum(radius);
+        Trigger(ID_FFT_CREATE_FINAL);
+    }
+    EXPECT_EQ(Ui().warnings.size(), 2);
+    EXPECT_EQ(Doc().historyMemoryLimit, stateBytes * 7 / 2);
+}
+
+TEST_F(DocumentMemory, HistoryLimitSetting_IsRangeCheckedAndRepaired) {
+    QSettings settings;
+    settings.remove(CFFTQuarvelDoc::HistoryLimitKey());
+    const std::uint64_t fallback = CFFTQuarvelDoc::ReadHistoryMemoryLimit();
+    EXPECT_GE(fallback, 16 * kMegabyte);
+
+    settings.setValue(CFFTQuarvelDoc::HistoryLimitKey(), 512);
+    EXPECT_EQ(CFFTQuarvelDoc::ReadHistoryMemoryLimit(), 512 * kMegabyte);
+    settings.setValue(CFFTQuarvelDoc::HistoryLimitKey(), 16);
+    EXPECT_EQ(CFFTQuarvelDoc::ReadHistoryMemoryLimit(), 16 * kMegabyte);
+
+    // Out of range (a 32-bit reading would wrap 99999999999 into range), not a number, too
+    // small: the default, and the stored value is removed.
+    for (const QVariant& stored :
+         {QVariant(QStringLiteral("99999999999")), QVariant(QStringLiteral("4G")), QVariant(15),
+          QVariant(-512), QVariant(QStringLiteral("17179869185"))}) {
+        settings.setValue(CFFTQuarvelDoc::HistoryLimitKey(), stored);
+        EXPECT_EQ(CFFTQuarvelDoc::ReadHistoryMemoryLimit(), fallback) << stored.toString().data();
+        EXPECT_FALSE(QSettings().contains(CFFTQuarvelDoc::HistoryLimitKey()));
+    }
+
+    settings.setValue(CFFTQuarvelDoc::HistoryLimitKey(), 300);
+    settings.sync();
+    Start();
+    EXPECT_EQ(Doc().historyMemoryLimit, 300 * kMegabyte);
+}
+
+TEST_F(DocumentMemory, FailedAllocationInCreateFinalImage_LeavesDocumentAsItWas) {
+    Start();
+    ArmingInteraction& answers = ArmDialogs();
+    const QString file = SmallImage();
+    BuildHistoryWithRedoAndEdits(file);
+
+    int refused = 0;
+    for (std::uint64_t countdown = 1;; ++countdown) {
+        const DocumentPicture before = Picture(Doc());
+        const qsizetype errors = answers.errors.size();
+        {
+            ScopedAllocationFailure failing(countdown);
+            EXPECT_NO_THROW(Doc().RunCommand(ID_FFT_CREATE_FINAL));
+        }
+        const bool failed = AllocationFailure::Happened();
+        if (Doc().workingState == nullptr) {
+            // Committed: the redo states went, the new state follows the old current one.
+            ASSERT_EQ(Doc().states.size(), 3u);
+            EXPECT_EQ(Doc().states[1].get(), before.states[1]);
+            EXPECT_EQ(Doc().currentIndex, 2u);
+            ASSERT_NE(Doc().CurrentState()->image, nullptr);
+            if (!failed) {
+                EXPECT_EQ(answers.errors.size(), errors);
+                break;
+            }
+            BuildHistoryWithRedoAndEdits(file);
+            continue;
+        }
+        ASSERT_TRUE(failed) << "the command did nothing without a failure";
+        ++refused;
+        ExpectAsBefore(Doc(), before);
+        EXPECT_EQ(answers.errors.size(), errors + 1) << "allocation " << countdown;
+        if (HasFailure()) {
+            FAIL() << "at allocation " << countdown;
+        }
+    }
+    EXPECT_GT(refused, 0);
+}
+
+TEST_F(DocumentMemory, FailedAllocationInFilter_LeavesEditsAndRedoStatesAsTheyWere) {
+    Start();
+    ArmingInteraction& answers = ArmDialogs();
+    const QString file = SmallImage();
+    BuildHistoryWithRedoAndEdits(file);
+
+    int refused = 0;
+    for (std::uint64_t countdown = 1;; ++countdown) {
+        const DocumentPicture before = Picture(Doc());
+        const qsizetype errors = answers.errors.size();
+        answers.armAt = countdown;
+        EXPECT_NO_THROW(Doc().RunCommand(ID_FFT_LOWPASS));
+        AllocationFailure::Disarm();
+        answers.armAt = 0;
+        const bool failed = AllocationFailure::Happened();
+        if (Doc().states.size() == 2) {
+            // Applied: the redo states went and the edits were filtered.
+            EXPECT_EQ(Doc().currentIndex, 1u);
+            ASSERT_NE(Doc().workingState, nullptr);
+            EXPECT_FALSE(SameBits(Doc().workingState->spectrumRed, before.workingSpectra[0]));
+            if (!failed) {
+                EXPECT_EQ(answers.errors.size(), errors);
+                break;
+            }
+            BuildHistoryWithRedoAndEdits(file);
+            continue;
+        }
+        ASSERT_TRUE(failed) << "the filter did nothing without a failure";
+        ++refused;
+        ExpectAsBefore(Doc(), before);
+        EXPECT_EQ(answers.errors.size(), errors + 1) << "allocation " << countdown;
+        if (HasFailure()) {
+            FAIL() << "at allocation " << countdown;
+        }
+    }
+    EXPECT_GT(refused, 0);
+}
+
+}  // namespace
+}  // namespace quarvel::test
