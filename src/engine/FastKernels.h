@@ -106,6 +106,12 @@ struct FastKernels {
                         std::uint32_t sourceWidth, float wy, const std::uint32_t* x0,
                         const std::uint32_t* x1, const float* wx, std::size_t count,
                         std::uint8_t* out);
+    /// As resampleRow for an image of one byte per pixel (rows sourceWidth bytes long): target
+    /// byte i from source bytes x0[i] and x1[i].
+    void (*resampleGreyRow)(const std::uint8_t* row0, const std::uint8_t* row1,
+                            std::uint32_t sourceWidth, float wy, const std::uint32_t* x0,
+                            const std::uint32_t* x1, const float* wx, std::size_t count,
+                            std::uint8_t* out);
 };
 
 /// The kernels of path, which must be supported by the processor.

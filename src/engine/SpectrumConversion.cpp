@@ -20,17 +20,6 @@ bool IsPowerOfTwo(std::uint64_t n) {
     return n != 0 && (n & (n - 1)) == 0;
 }
 
-/// Truncates a non-negative interpolated value toward zero and limits it to a byte.
-std::uint8_t TruncateToByte(float value) {
-    if (!(value > 0.0f)) {
-        return 0;
-    }
-    if (value >= 255.0f) {
-        return 255;
-    }
-    return static_cast<std::uint8_t>(static_cast<int>(value));
-}
-
 constexpr float kLargestFloat = 3.4028235e38f;
 
 /// The first level that is +0 or -0, in row order; the levels are the floats of the rows.
@@ -144,23 +133,8 @@ std::unique_ptr<ImageBitmap> ResampleImage(const ImageBitmap* source, std::uint3
             const std::uint8_t* row0 = from.Row(y0);
             const std::uint8_t* row1 = from.Row(y1);
             std::uint8_t* out = to.Row(static_cast<std::uint32_t>(j));
-            if (colour) {
-                kernels.resampleRow(row0, row1, w, wy, left.data(), right.data(), weights.data(),
-                                    newWidth, out);
-                return;
-            }
-            for (std::uint32_t i = 0; i < newWidth; ++i) {
-                const std::uint32_t x0 = left[i];
-                const std::uint32_t x1 = right[i];
-                const float wx = weights[i];
-                const float s00 = row0[x0];
-                const float s10 = row0[x1];
-                const float s01 = row1[x0];
-                const float s11 = row1[x1];
-                const float value = s00 * (1.0f - wy) * (1.0f - wx) + s10 * (1.0f - wy) * wx +
-                                    s01 * (1.0f - wx) * wy + s11 * wx * wy;
-                out[i] = TruncateToByte(value);
-            }
+            const auto resample = colour ? kernels.resampleRow : kernels.resampleGreyRow;
+            resample(row0, row1, w, wy, left.data(), right.data(), weights.data(), newWidth, out);
         });
     }
     return target;

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -317,6 +318,57 @@ TEST_P(PlaneLoops, ResampleImage_MatchesThePlainBilinearLoop) {
                     PlainResampledPixel(*source, newWidth, newHeight, i, j, expected);
                     const std::uint8_t* pixel = target->Row(j) + 4 * i;
                     wrong += std::memcmp(pixel, expected, 3) != 0 || pixel[3] != 0 ? 1 : 0;
+                }
+            }
+            EXPECT_EQ(wrong, 0u) << width << " x " << height << " to " << newWidth << " x "
+                                 << newHeight;
+        }
+    }
+}
+
+TEST_P(PlaneLoops, ResampleGreyImage_MatchesThePlainBilinearLoop) {
+    std::mt19937 generator(9);
+    // Narrower and wider than a window of 16 source pixels; enlarging, keeping, reducing a
+    // little (one window per eight pixels) and a lot (gathered, and the row's end plain).
+    const struct {
+        std::uint32_t width, height;
+        std::vector<std::pair<std::uint32_t, std::uint32_t>> targets;
+    } cases[] = {{13, 5, {{16, 8}, {13, 5}, {7, 3}, {40, 2}}},
+                 {301, 7, {{512, 8}, {301, 7}, {220, 5}, {64, 4}, {9, 2}}},
+                 {6000, 3, {{8192, 4}, {4000, 2}}}};
+    for (const auto& [width, height, targets] : cases) {
+        const auto source = ImageBitmap::Create(width, height, PixelFormat8bppIndexed);
+        ASSERT_TRUE(source);
+        source->SetPalette(BitmapPalette::GreyRamp());
+        for (std::uint32_t y = 0; y < height; ++y) {
+            for (std::size_t x = 0; x < source->Stride(); ++x) {
+                source->Row(y)[x] = static_cast<std::uint8_t>(generator());
+            }
+        }
+        for (const auto& [newWidth, newHeight] : targets) {
+            const auto target = ResampleImage(source.get(), newWidth, newHeight);
+            ASSERT_TRUE(target);
+            ASSERT_EQ(target->Format(), PixelFormat8bppIndexed);
+            const float sx = static_cast<float>(width) / static_cast<float>(newWidth);
+            const float sy = static_cast<float>(height) / static_cast<float>(newHeight);
+            std::size_t wrong = 0;
+            for (std::uint32_t j = 0; j < newHeight; ++j) {
+                const float fy = static_cast<float>(j) * sy;
+                const auto y0 = std::min(static_cast<std::uint32_t>(fy), height - 1);
+                const std::uint32_t y1 = y0 + 1 >= height ? height - 1 : y0 + 1;
+                const float wy = fy - static_cast<float>(y0);
+                for (std::uint32_t i = 0; i < newWidth; ++i) {
+                    const float fx = static_cast<float>(i) * sx;
+                    const auto x0 = std::min(static_cast<std::uint32_t>(fx), width - 1);
+                    const std::uint32_t x1 = x0 + 1 >= width ? width - 1 : x0 + 1;
+                    const float wx = fx - static_cast<float>(x0);
+                    const float s00 = source->Row(y0)[x0];
+                    const float s10 = source->Row(y0)[x1];
+                    const float s01 = source->Row(y1)[x0];
+                    const float s11 = source->Row(y1)[x1];
+                    const float value = s00 * (1.0f - wy) * (1.0f - wx) + s10 * (1.0f - wy) * wx +
+                                        s01 * (1.0f - wx) * wy + s11 * wx * wy;
+                    wrong += target->Row(j)[i] != PlainTruncate(value) ? 1 : 0;
                 }
             }
             EXPECT_EQ(wrong, 0u) << width << " x " << height << " to " << newWidth << " x "
