@@ -1,8 +1,8 @@
 // The whole road of one batch file: a 6000 x 4000 colour JPEG (24 megapixels, transformed at
-// 8192 x 4096) loaded, its three spectra and power spectrum images computed, low-pass filtered
-// with the batch's default setting (2-D, degree 3, cut-off 20 %), the final image created and
-// saved as JPEG - the batch processor's own LoadBatchFile, FilterLoadedFile and
-// SaveBatchResult.
+// 8192 x 4096) loaded, its three spectra computed, low-pass filtered with the batch's default
+// setting (2-D, degree 3, cut-off 20 %), the final image created and saved as JPEG - the batch
+// processor's own LoadBatchFile, FilterLoadedFile and SaveBatchResult (which leave out the power
+// spectrum images and the whole filter mask that nothing in a batch looks at).
 //
 // It runs in a child process of its own (this executable started again with --batch-child), so
 // that the peak resident memory it reports is the road's alone and not the transforms' of the
