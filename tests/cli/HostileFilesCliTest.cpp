@@ -117,6 +117,63 @@ INSTANTIATE_TEST_SUITE_P(Corpus, HostileFileCli, testing::ValuesIn(Rows()),
                              return param.param.label;
                          });
 
+using HostileFolder = test::TempFolderTest;
+
+TEST_F(HostileFolder, Batch_GoesThroughEveryEntryAndWritesOnlyWhatLoaded) {
+    // Every corpus entry the batch lists (by its extension, in the folder itself), side by side.
+    const fs::path images = folder_ / "images";
+    fs::create_directories(images);
+    fs::create_directories(folder_ / "config");
+    std::vector<CorpusFile> listed;
+    for (const CorpusFile& file : test::HostileCorpus()) {
+        const std::string extension = fs::path(file.name).extension().string();
+        if (file.name.find('/') == std::string::npos && file.entry != test::Entry::Absent &&
+            std::set<std::string>{".jpg", ".png", ".bmp", ".tif"}.count(extension) != 0) {
+            test::MakeCorpusEntry(images, file);
+            listed.push_back(file);
+        }
+    }
+    const auto before = test::FolderContents(images);
+
+    const Outcome outcome =
+        test::RunProgram({"batch", "--lowpass", "30", "--format", "png", "images"},
+                         test::RunOptions{folder_,
+                                          {"XDG_CONFIG_HOME=" + (folder_ / "config").string()},
+                                          false,
+                                          {"/usr/bin/timeout", "20"}});
+    EXPECT_EQ(outcome.exitCode, 1) << outcome.err;
+
+    // The sources are as they were; each written result is whole, and only loaded files have one.
+    auto after = test::FolderContents(images);
+    for (const CorpusFile& file : listed) {
+        SCOPED_TRACE(file.label);
+        const fs::path source = images / file.name;
+        const fs::path result =
+            images / (source.stem().string() + "_flt" + source.extension().string());
+        const bool written = after.erase(result.string()) != 0;
+        const bool refused =
+            outcome.out.find("images/" + file.name + ": not loaded: ") != std::string::npos;
+        if (file.entry == test::Entry::Folder) {
+            // A folder is not listed at all, whatever its name.
+            EXPECT_FALSE(written || refused) << outcome.out;
+            continue;
+        }
+        EXPECT_NE(written, refused) << outcome.out;
+        if (file.expect == Expect::Refused) {
+            EXPECT_NE(outcome.out.find("images/" + file.name + ": not loaded: " + file.reason),
+                      std::string::npos)
+                << outcome.out;
+        } else if (file.expect == Expect::Loads || file.expect == Expect::LoadsDamaged) {
+            EXPECT_TRUE(written) << outcome.out;
+        }
+        if (written) {
+            const std::string bytes = test::ReadBytes(result);
+            EXPECT_EQ(bytes.substr(bytes.size() - 8, 4), "IEND");
+        }
+    }
+    EXPECT_EQ(after, before);
+}
+
 using MaxMemory = test::TempFolderTest;
 
 TEST_F(MaxMemory, RefusesWhatDoesNotFitAndMustBeASize) {
