@@ -11,8 +11,8 @@
 #include <cstdlib>
 #include <limits>
 #include <memory>
-#include <set>
 #include <utility>
+#include <vector>
 
 #include "selection/VXRegion.h"
 
@@ -43,41 +43,45 @@ void CheckRegion(const VXRegion& region, bool rebuilt) {
     const std::int32_t w = region.Width();
     const std::int32_t h = region.Height();
     Check(w >= 0 && h >= 0, "negative size");
+    const std::size_t pixels = static_cast<std::size_t>(w) * static_cast<std::size_t>(h);
     const std::vector<std::uint8_t>& mask = region.Mask();
-    Check(mask.empty() || mask.size() == static_cast<std::size_t>(w) * static_cast<std::size_t>(h),
-          "the mask does not have the region's size");
+    Check(mask.empty() || mask.size() == pixels, "the mask does not have the region's size");
+    const auto index = [w](std::int32_t x, std::int32_t y) {
+        return static_cast<std::size_t>(y) * static_cast<std::size_t>(w) +
+               static_cast<std::size_t>(x);
+    };
 
-    std::set<std::pair<std::int32_t, std::int32_t>> outline;
+    // How often each pixel is listed as an outline point.
+    std::vector<std::uint32_t> listed(pixels, 0);
+    for (const RegionPoint& p : region.Points()) {
+        Check(p.x >= 0 && p.y >= 0 && p.x < w && p.y < h, "an outline point outside the image");
+        ++listed[index(p.x, p.y)];
+    }
+
     RegionRect box{w, h, -1, -1};
     std::int64_t selected = 0;
-    const auto at = [&](std::int32_t x, std::int32_t y) {
-        return mask[static_cast<std::size_t>(y) * static_cast<std::size_t>(w) +
-                    static_cast<std::size_t>(x)];
-    };
     for (std::int32_t y = 0; y < h && !mask.empty(); ++y) {
         for (std::int32_t x = 0; x < w; ++x) {
-            const std::uint8_t b = at(x, y);
+            const std::uint8_t b = mask[index(x, y)];
             Check(b == quarvel::MaskOutside || Selected(b), "a mask byte of no meaning");
             Check(region.Contains(x, y) == Selected(b), "Contains disagrees with the mask");
+            Check((listed[index(x, y)] > 0) == (b == quarvel::MaskOutline),
+                  "the outline list is not the set of outline pixels");
+            Check(!rebuilt || listed[index(x, y)] <= 1, "an outline pixel is listed twice");
             selected += Selected(b) ? 1 : 0;
             if (b == quarvel::MaskOutline) {
-                outline.insert({x, y});
                 box = {std::min(box.left, x), std::min(box.top, y), std::max(box.right, x),
                        std::max(box.bottom, y)};
             }
         }
     }
-    if (!mask.empty()) {
+    if (mask.empty()) {
+        Check(region.PointCount() == 0, "outline points without a mask");
+    } else {
         Check(!region.Contains(-1, 0) && !region.Contains(0, -1) && !region.Contains(w, 0) &&
                   !region.Contains(0, h),
               "Contains is true outside the image");
     }
-
-    std::set<std::pair<std::int32_t, std::int32_t>> listed;
-    for (const RegionPoint& p : region.Points()) {
-        listed.insert({p.x, p.y});
-    }
-    Check(listed == outline, "the outline list is not the set of outline pixels");
     if (region.PointCount() == 0) {
         Check(selected == 0, "pixels are selected without an outline");
         return;
@@ -86,7 +90,7 @@ void CheckRegion(const VXRegion& region, bool rebuilt) {
     std::int64_t area = 0;
     for (std::int32_t y = box.top; y <= box.bottom; ++y) {
         for (std::int32_t x = box.left; x <= box.right; ++x) {
-            area += Selected(at(x, y)) ? 1 : 0;
+            area += Selected(mask[index(x, y)]) ? 1 : 0;
         }
     }
     Check(region.Area() == area && area > 0, "the area is not the count of selected pixels");
@@ -94,16 +98,16 @@ void CheckRegion(const VXRegion& region, bool rebuilt) {
     if (!rebuilt) {
         return;
     }
-    Check(listed.size() == region.Points().size(), "an outline pixel is listed twice");
     const auto sel = [&](std::int32_t x, std::int32_t y) {
-        return x >= 0 && y >= 0 && x < w && y < h && Selected(at(x, y));
+        return x >= 0 && y >= 0 && x < w && y < h && Selected(mask[index(x, y)]);
     };
     for (std::int32_t y = 0; y < h; ++y) {
         for (std::int32_t x = 0; x < w; ++x) {
             const bool edge =
                 sel(x, y) && (x == 0 || y == 0 || x == w - 1 || y == h - 1 || !sel(x - 1, y) ||
                               !sel(x + 1, y) || !sel(x, y - 1) || !sel(x, y + 1));
-            Check(edge == (at(x, y) == quarvel::MaskOutline), "the rebuilt outline is wrong");
+            Check(edge == (mask[index(x, y)] == quarvel::MaskOutline),
+                  "the rebuilt outline is wrong");
         }
     }
 }
