@@ -204,6 +204,12 @@ IoResult OpenRegularFile(const std::filesystem::path& path, int& fd, std::uint64
     if (S_ISDIR(info.st_mode)) {
         return IoResult::Failure("not a regular file: it is a folder");
     }
+    if (S_ISFIFO(info.st_mode)) {
+        return IoResult::Failure("not a regular file: it is a pipe");
+    }
+    if (S_ISCHR(info.st_mode) || S_ISBLK(info.st_mode)) {
+        return IoResult::Failure("not a regular file: it is a device");
+    }
     if (!S_ISREG(info.st_mode)) {
         return IoResult::Failure("not a regular file");
     }

@@ -463,8 +463,8 @@ inline const std::vector<CorpusFile>& HostileCorpus() {
              [] { return std::string("Shopping list:\nmilk\nbread\n"); }},
             {"FolderNamedPng", "not an image", "folder.png", E::Refused,
              "not a regular file: it is a folder", 0, 0, Entry::Folder, nullptr},
-            {"FifoNamedJpeg", "not an image", "pipe.jpg", E::Refused, "not a regular file", 0, 0,
-             Entry::Fifo, nullptr},
+            {"FifoNamedJpeg", "not an image", "pipe.jpg", E::Refused,
+             "not a regular file: it is a pipe", 0, 0, Entry::Fifo, nullptr},
             {"Missing", "not an image", "missing.png", E::Refused, "file not found", 0, 0,
              Entry::Absent, nullptr},
             // Unusual but sound images.

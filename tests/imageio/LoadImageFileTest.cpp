@@ -155,8 +155,13 @@ TEST(LoadImageFile, FifoAndDevice_AreRefusedWithoutWaiting) {
     TempFolder folder;
     ASSERT_EQ(::mkfifo((folder / "pipe.png").c_str(), 0600), 0);
     std::unique_ptr<ImageBitmap> image;
-    EXPECT_EQ(LoadImageFile(image, folder / "pipe.png").message, "not a regular file");
-    EXPECT_EQ(LoadImageFile(image, "/dev/zero").message, "not a regular file");
+    EXPECT_EQ(LoadImageFile(image, folder / "pipe.png").message,
+              "not a regular file: it is a pipe");
+    EXPECT_EQ(LoadImageFile(image, "/dev/zero").message, "not a regular file: it is a device");
+    // A link is judged by what it leads to.
+    std::filesystem::create_symlink("/dev/null", folder / "null.png");
+    EXPECT_EQ(LoadImageFile(image, folder / "null.png").message,
+              "not a regular file: it is a device");
 }
 
 TEST(LoadImageFile, UnreadableFile_SaysPermissionDenied) {
