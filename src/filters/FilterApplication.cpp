@@ -10,43 +10,50 @@ namespace quarvel {
 
 namespace {
 
-/// Multiplies element (x, y) of both planes by mask[y * width + x].
-void MultiplyByMask(ChannelSpectrum& spectrum, const float* mask, std::uint64_t width,
-                    std::uint64_t height) {
-    ParallelFor(0, height, [&](std::size_t y) {
-        float* re = spectrum.re.get() + y * width;
-        float* im = spectrum.im.get() + y * width;
-        const float* factor = mask + y * width;
-        for (std::size_t x = 0; x < width; ++x) {
-            re[x] = re[x] * factor[x];
-            im[x] = im[x] * factor[x];
-        }
-    });
-}
+/// The factors of a filter as ApplyFilter uses them: the 2-D mask, or the row and the column
+/// response of a 1-D design (each null when its pass does not run).
+struct FilterFactors {
+    const float* mask = nullptr;
+    const float* rows = nullptr;
+    const float* columns = nullptr;
+};
 
-/// Multiplies element (x, y) of both planes by the row response at x.
-void MultiplyRows(ChannelSpectrum& spectrum, const float* response, std::uint64_t width,
-                  std::uint64_t height) {
+/// Multiplies both planes of each of count spectra, row y by row y of factors: element (x, y)
+/// by mask[y * width + x], or by rows[x] and then by columns[y]. One pass over the planes does
+/// what separate passes per channel and per response would: every element gets the same
+/// single-precision products in the same order.
+void MultiplySpectra(ChannelSpectrum* const* spectra, std::size_t count,
+                     const FilterFactors& factors, std::uint64_t width, std::uint64_t height) {
     ParallelFor(0, height, [&](std::size_t y) {
-        float* re = spectrum.re.get() + y * width;
-        float* im = spectrum.im.get() + y * width;
-        for (std::size_t x = 0; x < width; ++x) {
-            re[x] = re[x] * response[x];
-            im[x] = im[x] * response[x];
-        }
-    });
-}
-
-/// Multiplies every element of row y of both planes by the column response at y.
-void MultiplyColumns(ChannelSpectrum& spectrum, const float* response, std::uint64_t width,
-                     std::uint64_t height) {
-    ParallelFor(0, height, [&](std::size_t y) {
-        float* re = spectrum.re.get() + y * width;
-        float* im = spectrum.im.get() + y * width;
-        const float factor = response[y];
-        for (std::size_t x = 0; x < width; ++x) {
-            re[x] = re[x] * factor;
-            im[x] = im[x] * factor;
+        for (std::size_t c = 0; c < count; ++c) {
+            float* re = spectra[c]->re.get() + y * width;
+            float* im = spectra[c]->im.get() + y * width;
+            if (factors.mask != nullptr) {
+                const float* factor = factors.mask + y * width;
+                for (std::size_t x = 0; x < width; ++x) {
+                    re[x] = re[x] * factor[x];
+                    im[x] = im[x] * factor[x];
+                }
+            } else if (factors.rows != nullptr && factors.columns != nullptr) {
+                const float* row = factors.rows;
+                const float column = factors.columns[y];
+                for (std::size_t x = 0; x < width; ++x) {
+                    re[x] = re[x] * row[x] * column;
+                    im[x] = im[x] * row[x] * column;
+                }
+            } else if (factors.rows != nullptr) {
+                const float* row = factors.rows;
+                for (std::size_t x = 0; x < width; ++x) {
+                    re[x] = re[x] * row[x];
+                    im[x] = im[x] * row[x];
+                }
+            } else if (factors.columns != nullptr) {
+                const float column = factors.columns[y];
+                for (std::size_t x = 0; x < width; ++x) {
+                    re[x] = re[x] * column;
+                    im[x] = im[x] * column;
+                }
+            }
         }
     });
 }
@@ -128,25 +135,17 @@ void CFFTProc::ApplyFilter(bool applyRed, bool applyGreen, bool applyBlue) {
         select(state.spectrumGrey, true);
     }
 
+    // The direction is compared as its unsigned value: at most 1 filters rows, 0 after clearing
+    // bit 1 filters columns; rows come first.
+    FilterFactors factors;
     if (!oneDimensional) {
-        for (std::size_t i = 0; i < channelCount; ++i) {
-            MultiplyByMask(*channels[i], filterMask.get(), width, height);
-        }
+        factors.mask = filterMask.get();
     } else {
-        // The direction is compared as its unsigned value: at most 1 filters rows, 0 after
-        // clearing bit 1 filters columns. Every row pass runs before any column pass.
         const std::uint64_t direction = filterSettings.direction;
-        if (direction <= 1) {
-            for (std::size_t i = 0; i < channelCount; ++i) {
-                MultiplyRows(*channels[i], rowResponse.get(), width, height);
-            }
-        }
-        if ((direction & ~std::uint64_t{2}) == 0) {
-            for (std::size_t i = 0; i < channelCount; ++i) {
-                MultiplyColumns(*channels[i], columnResponse.get(), width, height);
-            }
-        }
+        factors.rows = direction <= 1 ? rowResponse.get() : nullptr;
+        factors.columns = (direction & ~std::uint64_t{2}) == 0 ? columnResponse.get() : nullptr;
     }
+    MultiplySpectra(channels.data(), channelCount, factors, width, height);
 
     // Every power spectrum image of the state is rendered again, switched on or not. A state
     // made without them, for a processing object that displays nothing (the batch), stays so.
