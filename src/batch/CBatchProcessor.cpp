@@ -88,7 +88,7 @@ IoResult CBatchProcessor::LoadBatchFile(const std::string& sourcePath) {
     if (!loaded) {
         return loaded;
     }
-    // The working state with its spectra; it is committed by CreateFinalImage as the only state.
+    // The working state with its spectra; CreateBatchImage commits it as the only state.
     if (!StartBatchState()) {
         const std::string size = std::to_string(originalImage->Width()) + " x " +
                                  std::to_string(originalImage->Height());

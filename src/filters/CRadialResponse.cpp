@@ -17,6 +17,10 @@ namespace {
 /// its own.
 constexpr std::size_t kRowsPerTask = 16;
 
+/// Radii from here on are not tabled (every response is computed where it is used): no mask
+/// that fits in memory reaches them, the longest transform axis being 65536.
+constexpr std::int64_t kLargestTable = std::int64_t{1} << 24;
+
 /// The distance of an element dx columns and dy rows from the centre, rounded half up: the
 /// square root and the addition in double precision, then truncated.
 inline std::int64_t RadiusOf(std::int64_t dx, std::int64_t dy) {
@@ -38,6 +42,9 @@ CRadialResponse::CRadialResponse(std::uint64_t width, std::uint64_t height, Filt
     // No element lies farther from the centre than the corner (0, 0): |dx| <= width / 2 and
     // |dy| <= height / 2 everywhere.
     const std::int64_t farthest = RadiusOf(centreX_, centreY_);
+    if (farthest >= kLargestTable) {
+        return;
+    }
     try {
         byRadius_.resize(static_cast<std::size_t>(farthest) + 1);
     } catch (const std::bad_alloc&) {

@@ -51,8 +51,8 @@ private:
     std::int32_t degree_;
     std::int64_t low_;   ///< the scaled lower (low-pass: only) edge
     std::int64_t high_;  ///< the scaled upper edge of a band-reject
-    /// The response of radius r at index r; empty when it could not be had, and then every
-    /// response is computed where it is used.
+    /// The response of radius r at index r; empty when it could not be had or would be
+    /// absurdly long, and then every response is computed where it is used.
     std::vector<float> byRadius_;
 };
 

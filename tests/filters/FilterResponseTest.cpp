@@ -246,6 +246,27 @@ INSTANTIATE_TEST_SUITE_P(
                       MaskCase{"OneElement", 1, 1, FilterKind::LowPass, 2, 25, 0}),
     [](const ::testing::TestParamInfo<MaskCase>& param) { return param.param.name; });
 
+TEST(RadialResponse, AxisTooLongForATable_ComputesEachResponseAlike) {
+    // 512 columns and 2^26 rows: radii up to 2^25, more than are tabled. Only a few rows are
+    // looked at; the edges lie 76 and 179 samples out (percent of 256).
+    const std::uint64_t width = 512;
+    const std::uint64_t height = std::uint64_t{1} << 26;
+    const CRadialResponse response(width, height, FilterKind::BandReject, 2, 30, 70);
+    const auto cy = static_cast<std::int64_t>(height / 2);
+    std::vector<float> row(width);
+    for (const std::uint64_t y : {std::uint64_t{0}, height / 2 - 100, height / 2, height - 1}) {
+        response.FillRow(y, row.data());
+        for (std::uint64_t x = 0; x < width; ++x) {
+            const std::int64_t dx = 256 - static_cast<std::int64_t>(x);
+            const std::int64_t dy = cy - static_cast<std::int64_t>(y);
+            const auto radius =
+                static_cast<std::int64_t>(std::sqrt(static_cast<double>(dx * dx + dy * dy)) + 0.5);
+            ASSERT_EQ(row[x], FilterResponseAt(radius, FilterKind::BandReject, 2, 76, 179))
+                << x << ", " << y;
+        }
+    }
+}
+
 TEST(RadialResponse, MultipliedSpectraEqualMultiplicationByTheWholeMask) {
     const std::uint64_t width = 128;
     const std::uint64_t height = 64;
