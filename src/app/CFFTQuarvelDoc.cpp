@@ -222,7 +222,12 @@ bool CFFTQuarvelDoc::LoadReplacing(const QString& path) {
     currentIndex = loaded.currentIndex;
     spectrumWidth = loaded.spectrumWidth;
     spectrumHeight = loaded.spectrumHeight;
-    NotifyNewImage();
+    try {
+        NotifyNewImage();
+    } catch (const std::bad_alloc&) {
+        // The image is the document's now; a pane that could not prepare for it shows less.
+        ReportOutOfMemory(QStringLiteral("There is not enough memory to show the new image."));
+    }
     wait.Restore();
 
     if (!result.warning.empty()) {
@@ -234,16 +239,24 @@ bool CFFTQuarvelDoc::LoadReplacing(const QString& path) {
 }
 
 bool CFFTQuarvelDoc::OnOpenDocument(const QString& path) {
-    const QString absolute = QFileInfo(path).absoluteFilePath();
-    if (!LoadReplacing(absolute)) {
+    // Opening is reached from the Open command, the recent files, a drop and the command line:
+    // a failed allocation ends here, before or after the image was replaced, never half way.
+    try {
+        const QString absolute = QFileInfo(path).absoluteFilePath();
+        const QString title = QFileInfo(absolute).fileName();
+        if (!LoadReplacing(absolute)) {
+            return false;
+        }
+        toldAboutHistoryLimit_ = false;
+        openedImage = true;
+        pathName_ = absolute;
+        SetTitle(title);
+        Q_EMIT FileRecorded(absolute);
+        return true;
+    } catch (const std::bad_alloc&) {
+        ReportOutOfMemory(QStringLiteral("There is not enough memory to open the file."));
         return false;
     }
-    toldAboutHistoryLimit_ = false;
-    openedImage = true;
-    pathName_ = absolute;
-    SetTitle(QFileInfo(absolute).fileName());
-    Q_EMIT FileRecorded(absolute);
-    return true;
 }
 
 bool CFFTQuarvelDoc::OnSaveDocument(const QString& path) {

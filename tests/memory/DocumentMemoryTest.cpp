@@ -9,6 +9,8 @@
 #include <vector>
 
 #include <QDialog>
+#include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QSettings>
 
@@ -306,6 +308,33 @@ TEST_F(DocumentMemory, FailedAllocationInFilter_LeavesEditsAndRedoStatesAsTheyWe
         }
     }
     EXPECT_GT(refused, 0);
+}
+
+TEST_F(DocumentMemory, FailedAllocationInOpen_KeepsThePreviousImage) {
+    // Only the open's own first allocation fails here: a failure inside Qt's image readers
+    // leaves their plugin table locked, and the engine's part of an open is the history's
+    // start, which the engine's allocation tests take apart one allocation at a time.
+    Start();
+    ArmingInteraction& answers = ArmDialogs();
+    const QString file = SmallImage();
+    BuildHistoryWithRedoAndEdits(file);
+    const QString other = TempPath(QStringLiteral("other.png"));
+    ASSERT_TRUE(QFile::copy(file, other));
+
+    const DocumentPicture before = Picture(Doc());
+    bool opened = true;
+    {
+        ScopedAllocationFailure failing(1);
+        EXPECT_NO_THROW(opened = Doc().OnOpenDocument(other));
+        EXPECT_TRUE(AllocationFailure::Happened());
+    }
+    EXPECT_FALSE(opened);
+    ExpectAsBefore(Doc(), before);
+    EXPECT_EQ(answers.errors.size(), 1);
+
+    EXPECT_TRUE(Doc().OnOpenDocument(other));
+    EXPECT_EQ(Doc().PathName(), QFileInfo(other).absoluteFilePath());
+    EXPECT_EQ(Doc().states.size(), 1u);
 }
 
 }  // namespace
