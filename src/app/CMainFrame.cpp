@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <limits>
 
 #include <QAction>
 #include <QActionGroup>
@@ -74,9 +75,19 @@ CMainFrame::CMainFrame(CFFTQuarvelDoc& doc, QWidget* parent) : QMainWindow(paren
     setAcceptDrops(true);
 
     QSettings settings;
-    appLook_ = settings.value(kLookKey, kDefaultApplicationLook).toInt();
-    if (!IsApplicationLook(appLook_)) {
-        appLook_ = kDefaultApplicationLook;
+    appLook_ = kDefaultApplicationLook;
+    const QVariant storedLook = settings.value(kLookKey);
+    if (storedLook.isValid()) {
+        // Read wide, so that a huge number is refused instead of wrapped into an int; a value
+        // that names no look is repaired in the store.
+        bool ok = false;
+        const qlonglong look = storedLook.toLongLong(&ok);
+        if (ok && look >= std::numeric_limits<int>::min() &&
+            look <= std::numeric_limits<int>::max() && IsApplicationLook(static_cast<int>(look))) {
+            appLook_ = static_cast<int>(look);
+        } else {
+            settings.setValue(kLookKey, appLook_);
+        }
     }
     settings.beginGroup(kRecentGroup);
     for (int i = 1; i <= kRecentFileCount; ++i) {

@@ -1,8 +1,13 @@
+#include <csignal>
+
 #include <QApplication>
 
 #include "app/CFFTQuarvelApp.h"
 
 int main(int argc, char* argv[]) {
+    // Past the file size limit a save fails with a message and the open image stays, instead
+    // of the signal ending the program with the user's work.
+    std::signal(SIGXFSZ, SIG_IGN);
     QApplication application(argc, argv);
     quarvel::CFFTQuarvelApp app;
     if (!app.InitInstance(QApplication::arguments().mid(1))) {

@@ -50,6 +50,20 @@ TEST_F(Looks, ChosenLook_IsUsedAtTheNextStart) {
     EXPECT_LT(QApplication::palette().color(QPalette::Window).lightness(), 128);
 }
 
+TEST_F(Looks, StoredLookThatNamesNoLook_FallsBackToBlueAndIsRepaired) {
+    // 99999999999 wraps to a plausible int when read narrow; text and unknown ids are refused.
+    Start();
+    for (const QString& stored :
+         {QStringLiteral("99999999999"), QStringLiteral("blue"), QStringLiteral("211")}) {
+        QSettings().setValue(QStringLiteral("Workspace/ApplicationLook"), stored);
+        Restart();
+        EXPECT_EQ(Frame().AppLook(), 215) << stored.toStdString();
+        EXPECT_EQ(QSettings().value(QStringLiteral("Workspace/ApplicationLook")).toString(),
+                  QStringLiteral("215"))
+            << stored.toStdString();
+    }
+}
+
 TEST_F(Looks, LooksMenu_OffersTenLooksWithOffice2007InASubmenu) {
     Start();
     // 219 is kept for a stored setting but not offered by the menu bar.
