@@ -276,38 +276,50 @@ TEST_F(DocumentMemory, FailedAllocationInFilter_LeavesEditsAndRedoStatesAsTheyWe
     Start();
     ArmingInteraction& answers = ArmDialogs();
     const QString file = SmallImage();
-    BuildHistoryWithRedoAndEdits(file);
-
-    int refused = 0;
-    for (std::uint64_t countdown = 1;; ++countdown) {
-        const DocumentPicture before = Picture(Doc());
-        const qsizetype errors = answers.errors.size();
-        answers.armAt = countdown;
-        EXPECT_NO_THROW(Doc().RunCommand(ID_FFT_LOWPASS));
-        AllocationFailure::Disarm();
-        answers.armAt = 0;
-        const bool failed = AllocationFailure::Happened();
-        if (Doc().states.size() == 2) {
-            // Applied: the redo states went and the edits were filtered.
-            EXPECT_EQ(Doc().currentIndex, 1u);
-            ASSERT_NE(Doc().workingState, nullptr);
-            EXPECT_FALSE(SameBits(Doc().workingState->spectrumRed, before.workingSpectra[0]));
-            if (!failed) {
-                EXPECT_EQ(answers.errors.size(), errors);
-                break;
-            }
+    // With pending edits (filtered in place) and without (a working state made for the filter).
+    for (const bool pendingEdits : {true, false}) {
+        const auto build = [&] {
             BuildHistoryWithRedoAndEdits(file);
-            continue;
+            if (!pendingEdits) {
+                Doc().RunCommand(ID_EDIT_RESTORE);
+                ASSERT_EQ(Doc().workingState, nullptr);
+            }
+        };
+        build();
+        int refused = 0;
+        for (std::uint64_t countdown = 1;; ++countdown) {
+            const DocumentPicture before = Picture(Doc());
+            const ProcState* current = Doc().CurrentState();
+            const qsizetype errors = answers.errors.size();
+            answers.armAt = countdown;
+            EXPECT_NO_THROW(Doc().RunCommand(ID_FFT_LOWPASS));
+            AllocationFailure::Disarm();
+            answers.armAt = 0;
+            const bool failed = AllocationFailure::Happened();
+            if (Doc().states.size() == 2) {
+                // Applied: the redo states went and the spectra were filtered.
+                EXPECT_EQ(Doc().currentIndex, 1u);
+                ASSERT_NE(Doc().workingState, nullptr);
+                EXPECT_FALSE(SameBits(Doc().workingState->spectrumRed,
+                                      CopyOf(current->spectrumRed, 64 * 32)));
+                if (!failed) {
+                    EXPECT_EQ(answers.errors.size(), errors);
+                    break;
+                }
+                build();
+                continue;
+            }
+            ASSERT_TRUE(failed) << "the filter did nothing without a failure";
+            ++refused;
+            ExpectAsBefore(Doc(), before);
+            EXPECT_EQ(answers.errors.size(), errors + 1) << "allocation " << countdown;
+            if (HasFailure()) {
+                FAIL() << "at allocation " << countdown << (pendingEdits ? " with" : " without")
+                       << " pending edits";
+            }
         }
-        ASSERT_TRUE(failed) << "the filter did nothing without a failure";
-        ++refused;
-        ExpectAsBefore(Doc(), before);
-        EXPECT_EQ(answers.errors.size(), errors + 1) << "allocation " << countdown;
-        if (HasFailure()) {
-            FAIL() << "at allocation " << countdown;
-        }
+        EXPECT_GT(refused, 0);
     }
-    EXPECT_GT(refused, 0);
 }
 
 TEST_F(DocumentMemory, FailedAllocationInOpen_KeepsThePreviousImage) {
