@@ -278,9 +278,18 @@ IoResult DecodeImage(std::unique_ptr<ImageBitmap>& slot, QIODevice& device, cons
     AllocationLimitGuard allocationLimit(
         static_cast<int>(std::min(allowedMegabytes, static_cast<double>(INT_MAX))));
 
+    // The JPEG and PNG decoders write into an image of the size and layout they are about to
+    // produce when they are given one: the pixels then go once into memory laid out in large
+    // pages (the bitmap's own, where its layout is the decoded one) instead of into a fresh
+    // buffer, faulted in page by page, and then copied.
+    DecodeTarget target;
+    const QByteArray decoder = reader.format();
+    if (headerSize.isValid() && !headerSize.isEmpty() && (decoder == "jpeg" || decoder == "png")) {
+        target = MakeDecodeTarget(headerSize.width(), headerSize.height(), reader.imageFormat());
+    }
     // An animated or multi-page file gives its first frame: one read.
-    QImage image;
-    const bool decoded = reader.read(&image);
+    const QImage& image = target.image;
+    const bool decoded = reader.read(&target.image);
     if (!decoded || image.isNull()) {
         // A decoder that gave up part-way may leave a full-size image behind: it is not used.
         if (messages.Mentions("allocation limit")) {
@@ -308,10 +317,12 @@ IoResult DecodeImage(std::unique_ptr<ImageBitmap>& slot, QIODevice& device, cons
         return fits;
     }
 
-    slot = FromQImage(image);
+    const int decodedWidth = image.width();
+    const int decodedHeight = image.height();
+    slot = TakeDecodedBitmap(target);
     if (!slot) {
-        return IoResult::Failure("not enough memory for " + std::to_string(image.width()) + " x " +
-                                 std::to_string(image.height()) + " pixels");
+        return IoResult::Failure("not enough memory for " + std::to_string(decodedWidth) + " x " +
+                                 std::to_string(decodedHeight) + " pixels");
     }
     // A file cut short in its pixel data (a JPEG stream that ends early, a GIF or BMP file
     // without its last rows) is still decoded as far as it goes, the rest filled in by the
@@ -526,7 +537,8 @@ IoResult SaveImageFile(const ImageBitmap& image, const std::filesystem::path& pa
             "cannot write to " + path.string() +
             (S_ISDIR(info.st_mode) ? ": it is a folder" : ": not a regular file"));
     }
-    const QImage picture = ToQImage(image);
+    // The encoders only read the image: it shows the bitmap's own pixels where it can.
+    const QImage picture = ViewAsQImage(image);
     if (picture.isNull()) {
         return IoResult::Failure("not enough memory to encode the image");
     }

@@ -1,6 +1,7 @@
 #include "imageio/QtBitmap.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 
@@ -9,6 +10,7 @@
 #include <QRgba64>
 #include <QtGlobal>
 
+#include "engine/LargeBlocks.h"
 #include "engine/ParallelFor.h"
 
 namespace quarvel {
@@ -160,7 +162,180 @@ std::unique_ptr<ImageBitmap> FromFloatImage(const QImage& image, bool premultipl
     return colour;
 }
 
+void ReleaseImageBlock(void* block) {
+    ReleaseLargeBlock(block);
+}
+
+/// A zeroed QImage of width x height in format whose pixels, when they fill at least
+/// kLargeBlockBytes, come from the large blocks (and go back to them with the last copy of the
+/// image); null when the memory cannot be had.
+QImage LargeQImage(int width, int height, QImage::Format format) {
+    if (width <= 0 || height <= 0 || format == QImage::Format_Invalid) {
+        return {};
+    }
+    // QImage's own row length: whole 32-bit words.
+    const auto depth = static_cast<qsizetype>(QImage::toPixelFormat(format).bitsPerPixel());
+    const qsizetype bytesPerLine = (static_cast<qsizetype>(width) * depth + 31) / 32 * 4;
+    const std::size_t bytes =
+        static_cast<std::size_t>(bytesPerLine) * static_cast<std::size_t>(height);
+    if (bytes < kLargeBlockBytes) {
+        QImage image(width, height, format);
+        if (!image.isNull()) {
+            image.fill(0);
+        }
+        return image;
+    }
+    void* block = AcquireLargeBlock(bytes, true);
+    if (block == nullptr) {
+        return {};
+    }
+    QImage image(static_cast<uchar*>(block), width, height, bytesPerLine, format,
+                 &ReleaseImageBlock, block);
+    if (image.isNull()) {
+        ReleaseLargeBlock(block);
+    }
+    return image;
+}
+
+/// Whether a decoded image of format and width is kept by the engine byte for byte, as
+/// PixelFormat32bppRGB or PixelFormat8bppIndexed.
+bool KeptAsItIs(QImage::Format format, int width) {
+    switch (format) {
+        case QImage::Format_RGB32:
+            return true;
+        case QImage::Format_Grayscale8:
+        case QImage::Format_Indexed8:
+            return width > 1;
+        default:
+            return false;
+    }
+}
+
+/// Whether the fourth byte of every pixel of a PixelFormat32bppRGB row of width pixels is 0xFF.
+bool RowIsOpaque(const std::uint8_t* row, std::uint32_t width) {
+    std::uint8_t all = 0xFF;
+    for (std::uint32_t x = 0; x < width; ++x) {
+        all &= row[4 * x + 3];
+    }
+    return all == 0xFF;
+}
+
 }  // namespace
+
+DecodeTarget MakeDecodeTarget(int width, int height, QImage::Format format) {
+    DecodeTarget target;
+    if (width <= 0 || height <= 0) {
+        return target;
+    }
+    if (!KeptAsItIs(format, width)) {
+        target.image = LargeQImage(width, height, format);
+        return target;
+    }
+    target.bitmap = ImageBitmap::Create(
+        static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height),
+        format == QImage::Format_RGB32 ? PixelFormat32bppRGB : PixelFormat8bppIndexed);
+    if (!target.bitmap) {
+        return target;
+    }
+    target.image = QImage(target.bitmap->Data(), width, height,
+                          static_cast<qsizetype>(target.bitmap->Stride()), format);
+    if (target.image.isNull()) {
+        target.bitmap.reset();
+    }
+    return target;
+}
+
+std::unique_ptr<ImageBitmap> TakeDecodedBitmap(DecodeTarget& target) {
+    QImage image = std::move(target.image);
+    target.image = QImage();
+    std::unique_ptr<ImageBitmap> bitmap = std::move(target.bitmap);
+    if (image.isNull()) {
+        return nullptr;
+    }
+    // A decoder that found another size or layout than expected made an image of its own.
+    const bool inPlace =
+        bitmap && image.constBits() == bitmap->Data() &&
+        static_cast<std::uint32_t>(image.width()) == bitmap->Width() &&
+        static_cast<std::uint32_t>(image.height()) == bitmap->Height() &&
+        static_cast<std::size_t>(image.bytesPerLine()) == bitmap->Stride() &&
+        KeptAsItIs(image.format(), image.width()) &&
+        (image.format() == QImage::Format_RGB32) == (bitmap->Format() == PixelFormat32bppRGB);
+    if (!inPlace) {
+        bitmap.reset();
+        return FromQImage(image);
+    }
+    const std::uint32_t width = bitmap->Width();
+    if (bitmap->Format() == PixelFormat32bppRGB) {
+        // The fourth byte carries nothing but is 0xFF, as in every colour image the engine makes.
+        ParallelFor(0, bitmap->Height(), [&](std::size_t y) {
+            std::uint8_t* row = bitmap->Row(static_cast<std::uint32_t>(y));
+            if (!RowIsOpaque(row, width)) {
+                for (std::uint32_t x = 0; x < width; ++x) {
+                    row[4 * x + 3] = 0xFF;
+                }
+            }
+        });
+        return bitmap;
+    }
+    // The bytes past the last pixel of a row stay zero, as in a new bitmap.
+    const std::size_t padding = bitmap->Stride() - width;
+    if (padding != 0) {
+        for (std::uint32_t y = 0; y < bitmap->Height(); ++y) {
+            std::memset(bitmap->Row(y) + width, 0, padding);
+        }
+    }
+    const bool ownTable =
+        image.format() == QImage::Format_Indexed8 && !image.colorTable().isEmpty();
+    bitmap->SetPalette(ownTable ? PaletteFromColorTable(image.colorTable())
+                                : BitmapPalette::GreyRamp());
+    return bitmap;
+}
+
+QImage ViewAsQImage(const ImageBitmap& bitmap) {
+    const int width = static_cast<int>(bitmap.Width());
+    const int height = static_cast<int>(bitmap.Height());
+    const auto stride = static_cast<qsizetype>(bitmap.Stride());
+    const uchar* pixels = bitmap.Data();
+    switch (bitmap.Format()) {
+        case PixelFormat8bppIndexed: {
+            const std::vector<std::uint32_t>& entries = bitmap.Palette().entries;
+            if (entries.empty() || entries == GreyRampEntries()) {
+                return QImage(pixels, width, height, stride, QImage::Format_Grayscale8);
+            }
+            std::uint8_t highestIndex = 0;
+            for (int y = 0; y < height; ++y) {
+                const std::uint8_t* row = bitmap.Row(static_cast<std::uint32_t>(y));
+                highestIndex = std::max(highestIndex, *std::max_element(row, row + width));
+            }
+            QList<QRgb> table(entries.begin(), entries.end());
+            if (table.size() <= highestIndex) {
+                table.resize(highestIndex + 1, qRgb(0, 0, 0));
+            }
+            // Over writable memory, so that setting the colour table does not copy the pixels;
+            // the image is only read.
+            QImage image(const_cast<uchar*>(pixels), width, height, stride,
+                         QImage::Format_Indexed8);
+            image.setColorTable(table);
+            return image;
+        }
+        case PixelFormat24bppRGB:
+            return QImage(pixels, width, height, stride, QImage::Format_BGR888);
+        case PixelFormat32bppRGB: {
+            std::atomic<bool> opaque{true};
+            ParallelFor(0, bitmap.Height(), [&](std::size_t y) {
+                if (opaque.load(std::memory_order_relaxed) &&
+                    !RowIsOpaque(bitmap.Row(static_cast<std::uint32_t>(y)), bitmap.Width())) {
+                    opaque.store(false, std::memory_order_relaxed);
+                }
+            });
+            if (opaque.load()) {
+                return QImage(pixels, width, height, stride, QImage::Format_RGB32);
+            }
+            return ToQImage(bitmap);
+        }
+    }
+    return {};
+}
 
 QImage ToQImage(const ImageBitmap& bitmap) {
     const int width = static_cast<int>(bitmap.Width());
@@ -169,8 +344,8 @@ QImage ToQImage(const ImageBitmap& bitmap) {
         case PixelFormat8bppIndexed: {
             const std::vector<std::uint32_t>& entries = bitmap.Palette().entries;
             const bool greyRamp = entries.empty() || entries == GreyRampEntries();
-            QImage image(width, height,
-                         greyRamp ? QImage::Format_Grayscale8 : QImage::Format_Indexed8);
+            QImage image = LargeQImage(
+                width, height, greyRamp ? QImage::Format_Grayscale8 : QImage::Format_Indexed8);
             if (image.isNull()) {
                 return {};
             }
@@ -191,7 +366,7 @@ QImage ToQImage(const ImageBitmap& bitmap) {
         }
         case PixelFormat24bppRGB: {
             // Format_BGR888 keeps its bytes in the order blue, green, red, as the bitmap does.
-            QImage image(width, height, QImage::Format_BGR888);
+            QImage image = LargeQImage(width, height, QImage::Format_BGR888);
             if (image.isNull()) {
                 return {};
             }
@@ -202,7 +377,7 @@ QImage ToQImage(const ImageBitmap& bitmap) {
             return image;
         }
         case PixelFormat32bppRGB: {
-            QImage image(width, height, QImage::Format_RGB32);
+            QImage image = LargeQImage(width, height, QImage::Format_RGB32);
             if (image.isNull()) {
                 return {};
             }

@@ -31,4 +31,34 @@ QImage ToQImage(const ImageBitmap& bitmap);
 ///   palette that gives its index a meaning.
 std::unique_ptr<ImageBitmap> FromQImage(const QImage& image);
 
+/// Where a decoder is to put an image of a known size and layout before it is decoded, so that
+/// its pixels are written once, into memory laid out in 2 MiB pages when it is large, instead of
+/// into a fresh buffer that is then copied.
+///
+/// When the decoded layout is one the engine keeps as it is (Format_RGB32 as
+/// PixelFormat32bppRGB; Format_Grayscale8 and Format_Indexed8 at least two pixels wide as
+/// PixelFormat8bppIndexed), image lies over the pixels of bitmap; otherwise bitmap is null and
+/// image has pixels of its own from the large blocks. Hand image to a decoder that keeps an image
+/// of the right size and format (QImageReader::read(QImage*)), then take the result with
+/// TakeDecodedBitmap.
+struct DecodeTarget {
+    std::unique_ptr<ImageBitmap> bitmap;
+    QImage image;
+};
+
+/// A target for a decoded image of width x height pixels in format; its image is null when the
+/// memory cannot be had or the size is not positive.
+DecodeTarget MakeDecodeTarget(int width, int height, QImage::Format format);
+
+/// The decoded image of target in the engine's formats, exactly as FromQImage(target.image)
+/// would give it: target's own bitmap when the decoder wrote into it, else a conversion. Null
+/// when the image is null or the memory cannot be had. Leaves target empty.
+std::unique_ptr<ImageBitmap> TakeDecodedBitmap(DecodeTarget& target);
+
+/// A QImage showing the pixels of bitmap, in the layout ToQImage gives: over the bitmap's own
+/// memory where the bytes are already that layout (no copy; the QImage must not outlive the
+/// bitmap nor see it change), else a copy in memory from the large blocks. For encoders, which
+/// only read the image. Null when the memory cannot be had.
+QImage ViewAsQImage(const ImageBitmap& bitmap);
+
 }  // namespace quarvel

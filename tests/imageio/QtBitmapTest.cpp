@@ -1,12 +1,22 @@
 #include <cstdint>
+#include <cstring>
+#include <ostream>
+#include <string>
+#include <vector>
 
+#include <QBuffer>
+#include <QByteArray>
 #include <QFloat16>
 #include <QImage>
+#include <QImageReader>
+#include <QImageWriter>
 #include <QRgba64>
 
 #include <gtest/gtest.h>
 
+#include "imageio/ImageFile.h"
 #include "imageio/QtBitmap.h"
+#include "support/TestFiles.h"
 
 namespace quarvel {
 namespace {
@@ -154,6 +164,247 @@ TEST(ToQImage, ColourFormatsBecomeOpaqueRgb) {
     packed->Row(0)[3] = 9;
     packed->Row(0)[5] = 7;
     EXPECT_EQ(ToQImage(*packed).pixel(1, 0), qRgb(7, 0, 9));
+}
+
+/// Expects a and b to be the same image: size, format, stride, every byte of every row
+/// (padding included) and the palette.
+void ExpectSameBitmap(const ImageBitmap& a, const ImageBitmap& b) {
+    ASSERT_EQ(a.Width(), b.Width());
+    ASSERT_EQ(a.Height(), b.Height());
+    ASSERT_EQ(a.Format(), b.Format());
+    ASSERT_EQ(a.Stride(), b.Stride());
+    EXPECT_EQ(a.Palette(), b.Palette());
+    for (std::uint32_t y = 0; y < a.Height(); ++y) {
+        ASSERT_EQ(std::memcmp(a.Row(y), b.Row(y), a.Stride()), 0) << "row " << y;
+    }
+}
+
+/// Expects a and b to show the same pixels: size, format, colour table and the bytes of every
+/// pixel of every row.
+void ExpectSameQImage(const QImage& a, const QImage& b) {
+    ASSERT_FALSE(a.isNull());
+    ASSERT_EQ(a.size(), b.size());
+    ASSERT_EQ(a.format(), b.format());
+    EXPECT_EQ(a.colorTable(), b.colorTable());
+    const auto rowBytes = static_cast<std::size_t>(a.width() * a.depth() / 8);
+    for (int y = 0; y < a.height(); ++y) {
+        ASSERT_EQ(std::memcmp(a.constScanLine(y), b.constScanLine(y), rowBytes), 0) << "row " << y;
+    }
+}
+
+/// image encoded by the writer of format.
+std::string Encode(const QImage& image, const char* format) {
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, format);
+    writer.setQuality(90);
+    EXPECT_TRUE(writer.write(image)) << format;
+    return bytes.toStdString();
+}
+
+/// A pattern whose neighbouring pixels differ in every channel.
+QImage Pattern(int width, int height, QImage::Format format) {
+    QImage image(width, height, QImage::Format_ARGB32);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            image.setPixel(x, y,
+                           qRgba((x * 7 + y) & 0xFF, (x * 3 + y * 5) & 0xFF, (x ^ (y * 11)) & 0xFF,
+                                 (x + 2 * y) & 0xFF));
+        }
+    }
+    return image.convertToFormat(format);
+}
+
+/// The bitmap of an image file decoded by Qt into an image of its own and then converted.
+std::unique_ptr<ImageBitmap> ConvertedAfterDecoding(const std::string& file) {
+    QByteArray bytes = QByteArray::fromStdString(file);
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer);
+    reader.setAutoTransform(true);
+    const QImage image = reader.read();
+    EXPECT_FALSE(image.isNull());
+    return FromQImage(image);
+}
+
+struct DecodeCase {
+    std::string name;
+    std::string file;  ///< the bytes of an image file
+};
+
+std::vector<DecodeCase> DecodeCases() {
+    std::vector<DecodeCase> cases;
+    const auto add = [&cases](const std::string& name, const QImage& image, const char* format) {
+        cases.push_back({name, Encode(image, format)});
+    };
+    // Large enough to come from the large blocks, and small; grey rows not a multiple of 4.
+    add("JpegColourLarge", Pattern(700, 500, QImage::Format_RGB32), "jpeg");
+    add("JpegColourSmall", Pattern(37, 21, QImage::Format_RGB32), "jpeg");
+    add("JpegGreyLarge", Pattern(1203, 1001, QImage::Format_Grayscale8), "jpeg");
+    add("JpegGreyOddWidth", Pattern(701, 43, QImage::Format_Grayscale8), "jpeg");
+    add("JpegGreyOnePixelWide", Pattern(1, 40, QImage::Format_Grayscale8), "jpeg");
+    add("PngColourLarge", Pattern(701, 500, QImage::Format_RGB32), "png");
+    add("PngAlphaLarge", Pattern(700, 501, QImage::Format_ARGB32), "png");
+    add("PngGreyLarge", Pattern(1027, 1025, QImage::Format_Grayscale8), "png");
+    add("PngGreyOnePixelWide", Pattern(1, 9, QImage::Format_Grayscale8), "png");
+    add("PngGrey16Large", Pattern(1025, 600, QImage::Format_Grayscale16), "png");
+    add("PngRgba64Large", Pattern(400, 401, QImage::Format_RGBA64), "png");
+    QImage palette = Pattern(1101, 1000, QImage::Format_Indexed8);
+    add("PngPaletteLarge", palette, "png");
+    add("PngMono", Pattern(13, 7, QImage::Format_Mono), "png");
+    add("BmpColour", Pattern(31, 5, QImage::Format_RGB32), "bmp");
+    // Cut in its pixel data: the decoder fills in the rest.
+    const std::string whole = Encode(Pattern(700, 500, QImage::Format_RGB32), "jpeg");
+    cases.push_back({"JpegCutShort", whole.substr(0, whole.size() * 3 / 5)});
+    for (const char* file :
+         {"rocket.jpg", "palette_color.png", "palette_gray.png", "horse.png", "checker_bilevel.png",
+          "chessboard_GRAY_U16.tif", "no_time_for_that_tiny.gif"}) {
+        std::string name = file;
+        for (char& c : name) {
+            c = std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+        }
+        cases.push_back({name, test::ReadBytes(test::TestImage(file))});
+    }
+    return cases;
+}
+
+void PrintTo(const DecodeCase& decodeCase, std::ostream* out) {
+    *out << decodeCase.name;
+}
+
+class LoadEqualsConversion : public testing::TestWithParam<DecodeCase> {};
+
+TEST_P(LoadEqualsConversion, EveryByteAndThePalette) {
+    const std::string& file = GetParam().file;
+    std::unique_ptr<ImageBitmap> loaded;
+    const IoResult result = LoadImageData(loaded, file.data(), file.size());
+    ASSERT_TRUE(result) << result.message;
+    const auto expected = ConvertedAfterDecoding(file);
+    ASSERT_NE(expected, nullptr);
+    ExpectSameBitmap(*loaded, *expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, LoadEqualsConversion, testing::ValuesIn(DecodeCases()),
+                         [](const testing::TestParamInfo<DecodeCase>& param) {
+                             return param.param.name;
+                         });
+
+TEST(DecodeTarget, JpegDecodesStraightIntoTheBitmap) {
+    QByteArray bytes =
+        QByteArray::fromStdString(Encode(Pattern(640, 480, QImage::Format_RGB32), "jpeg"));
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer);
+    DecodeTarget target = MakeDecodeTarget(640, 480, reader.imageFormat());
+    ASSERT_NE(target.bitmap, nullptr);
+    const std::uint8_t* pixels = target.bitmap->Data();
+    ASSERT_TRUE(reader.read(&target.image));
+    EXPECT_EQ(target.image.constBits(), pixels);
+    const auto bitmap = TakeDecodedBitmap(target);
+    ASSERT_NE(bitmap, nullptr);
+    EXPECT_EQ(bitmap->Data(), pixels);
+    EXPECT_TRUE(target.image.isNull());
+}
+
+TEST(DecodeTarget, WhatADecoderLeftInTheUnusedBytesIsCleared) {
+    // A decoder writing the fourth byte of colour pixels or the padding of grey rows.
+    DecodeTarget colour = MakeDecodeTarget(3, 2, QImage::Format_RGB32);
+    ASSERT_NE(colour.bitmap, nullptr);
+    std::memset(colour.image.bits(), 0x5A, static_cast<std::size_t>(colour.image.sizeInBytes()));
+    const auto rgb = TakeDecodedBitmap(colour);
+    ASSERT_NE(rgb, nullptr);
+    EXPECT_EQ(Pixel(*rgb, 2, 1)[3], 0xFF);
+    EXPECT_EQ(Pixel(*rgb, 2, 1)[2], 0x5A);
+
+    DecodeTarget grey = MakeDecodeTarget(5, 2, QImage::Format_Indexed8);
+    ASSERT_NE(grey.bitmap, nullptr);
+    std::memset(grey.image.bits(), 7, static_cast<std::size_t>(grey.image.sizeInBytes()));
+    grey.image.setColorTable({qRgb(1, 2, 3), qRgb(4, 5, 6)});
+    const auto indexed = TakeDecodedBitmap(grey);
+    ASSERT_NE(indexed, nullptr);
+    EXPECT_EQ(indexed->Row(1)[4], 7);
+    EXPECT_EQ(indexed->Row(1)[5], 0);
+    EXPECT_EQ(indexed->Palette().entries.size(), 2u);
+}
+
+TEST(DecodeTarget, AnImageTheDecoderMadeItselfIsConverted) {
+    DecodeTarget target = MakeDecodeTarget(4, 4, QImage::Format_RGB32);
+    target.image = Pattern(6, 5, QImage::Format_Grayscale8);
+    const auto bitmap = TakeDecodedBitmap(target);
+    ASSERT_NE(bitmap, nullptr);
+    ExpectSameBitmap(*bitmap, *FromQImage(Pattern(6, 5, QImage::Format_Grayscale8)));
+
+    DecodeTarget deep = MakeDecodeTarget(700, 400, QImage::Format_RGBA64);
+    EXPECT_EQ(deep.bitmap, nullptr);
+    ASSERT_EQ(deep.image.format(), QImage::Format_RGBA64);
+    EXPECT_TRUE(MakeDecodeTarget(0, 4, QImage::Format_RGB32).image.isNull());
+}
+
+TEST(ViewAsQImage, ShowsWhatToQImageGivesAndSharesOpaqueColour) {
+    auto colour = ImageBitmap::Create(700, 400, PixelFormat32bppRGB);
+    for (std::uint32_t y = 0; y < colour->Height(); ++y) {
+        for (std::uint32_t x = 0; x < colour->Width(); ++x) {
+            std::uint8_t* pixel = colour->Row(y) + 4 * x;
+            pixel[0] = static_cast<std::uint8_t>(x);
+            pixel[1] = static_cast<std::uint8_t>(y);
+            pixel[2] = static_cast<std::uint8_t>(x ^ y);
+            pixel[3] = 0xFF;
+        }
+    }
+    const QImage shared = ViewAsQImage(*colour);
+    EXPECT_EQ(shared.constBits(), colour->Data());
+    ExpectSameQImage(shared, ToQImage(*colour));
+
+    // A fourth byte that is not 0xFF would be taken for alpha by some encoders.
+    colour->Row(399)[4 * 699 + 3] = 0;
+    const QImage copied = ViewAsQImage(*colour);
+    EXPECT_NE(copied.constBits(), colour->Data());
+    EXPECT_EQ(copied.pixel(699, 399), ToQImage(*colour).pixel(699, 399));
+    ExpectSameQImage(copied, ToQImage(*colour));
+
+    auto packed = ImageBitmap::Create(5, 3, PixelFormat24bppRGB);
+    for (std::size_t i = 0; i < packed->ByteSize(); ++i) {
+        packed->Data()[i] = static_cast<std::uint8_t>(i * 37);
+    }
+    ExpectSameQImage(ViewAsQImage(*packed), ToQImage(*packed));
+
+    auto grey = ImageBitmap::Create(7, 3, PixelFormat8bppIndexed);
+    for (std::uint32_t y = 0; y < 3; ++y) {
+        for (std::uint32_t x = 0; x < 7; ++x) {
+            grey->Row(y)[x] = static_cast<std::uint8_t>(x * 30 + y);
+        }
+    }
+    grey->SetPalette(BitmapPalette::GreyRamp());
+    ExpectSameQImage(ViewAsQImage(*grey), ToQImage(*grey));
+    BitmapPalette palette;
+    palette.entries = {0xFF102030u, 0xFFFFFFFFu};
+    grey->SetPalette(palette);
+    const QImage indexed = ViewAsQImage(*grey);
+    ExpectSameQImage(indexed, ToQImage(*grey));
+    EXPECT_EQ(indexed.constBits(), grey->Data());
+}
+
+TEST(SaveImageFile, WritesWhatEncodingTheCopyWouldWrite) {
+    const test::TempFolder folder;
+    auto colour = ImageBitmap::Create(300, 200, PixelFormat32bppRGB);
+    auto grey = ImageBitmap::Create(301, 7, PixelFormat8bppIndexed);
+    for (std::size_t i = 0; i < colour->ByteSize(); ++i) {
+        colour->Data()[i] = i % 4 == 3 ? 0xFF : static_cast<std::uint8_t>(i * 13 / 7);
+    }
+    for (std::size_t i = 0; i < grey->ByteSize(); ++i) {
+        grey->Data()[i] = static_cast<std::uint8_t>(i * 5 % 11);
+    }
+    BitmapPalette palette;
+    palette.entries = {0xFF000000u, 0xFF0000FFu, 0xFF00FF00u};
+    grey->SetPalette(palette);
+    for (const ImageBitmap* image : {colour.get(), grey.get()}) {
+        for (const char* format : {"png", "jpeg"}) {
+            const auto path = folder.Path() / (std::string("out.") + format);
+            ASSERT_TRUE(SaveImageFile(*image, path, {std::string("image/") + format, 90}));
+            EXPECT_EQ(test::ReadBytes(path), Encode(ToQImage(*image), format)) << format;
+        }
+    }
 }
 
 }  // namespace
