@@ -233,6 +233,65 @@ IoResult OpenRegularFile(const std::filesystem::path& path, int& fd, std::uint64
     return IoResult::Success();
 }
 
+/// The big-endian 32-bit number at bytes.
+std::uint32_t BigEndian32(const unsigned char* bytes) {
+    return std::uint32_t{bytes[0]} << 24 | std::uint32_t{bytes[1]} << 16 |
+           std::uint32_t{bytes[2]} << 8 | std::uint32_t{bytes[3]};
+}
+
+/// The layout Qt's PNG decoder gives the image of a PNG file, told by its header and whether a
+/// transparency chunk comes before the pixel data; Format_Invalid when the file does not say
+/// (Qt's reader does not tell it before decoding).
+QImage::Format PngImageFormat(const ByteSource& bytes) {
+    static const unsigned char kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    unsigned char head[8 + 8 + 13] = {};
+    if (bytes.ReadAt(0, head, sizeof(head)) != sizeof(head) ||
+        std::memcmp(head, kSignature, sizeof(kSignature)) != 0 ||
+        std::memcmp(head + 12, "IHDR", 4) != 0) {
+        return QImage::Format_Invalid;
+    }
+    const int depth = head[24];
+    const int colourType = head[25];
+    // The chunks up to the first pixel data: is there a transparency chunk?
+    bool transparency = false;
+    std::uint64_t offset = 8;
+    for (int chunk = 0; chunk < 1000; ++chunk) {
+        unsigned char header[8];
+        if (bytes.ReadAt(offset, header, sizeof(header)) != sizeof(header)) {
+            return QImage::Format_Invalid;
+        }
+        if (std::memcmp(header + 4, "IDAT", 4) == 0) {
+            break;
+        }
+        transparency = transparency || std::memcmp(header + 4, "tRNS", 4) == 0;
+        offset += 12 + std::uint64_t{BigEndian32(header)};
+    }
+    switch (colourType) {
+        case 0:  // grey
+            if (transparency) {
+                return QImage::Format_Invalid;
+            }
+            return depth == 8    ? QImage::Format_Grayscale8
+                   : depth == 16 ? QImage::Format_Grayscale16
+                                 : QImage::Format_Invalid;
+        case 2:  // colour
+            if (depth == 8) {
+                return transparency ? QImage::Format_ARGB32 : QImage::Format_RGB32;
+            }
+            return depth == 16 ? (transparency ? QImage::Format_RGBA64 : QImage::Format_RGBX64)
+                               : QImage::Format_Invalid;
+        case 3:  // palette
+            return depth == 1 ? QImage::Format_Mono : QImage::Format_Indexed8;
+        case 4:  // grey with alpha
+        case 6:  // colour with alpha
+            return depth == 8    ? QImage::Format_ARGB32
+                   : depth == 16 ? QImage::Format_RGBA64
+                                 : QImage::Format_Invalid;
+        default:
+            return QImage::Format_Invalid;
+    }
+}
+
 std::string WithDetail(std::string reason, const CodecMessageCapture& messages) {
     const std::string detail = messages.Text();
     return detail.empty() ? reason : reason + " (" + detail + ")";
@@ -281,11 +340,14 @@ IoResult DecodeImage(std::unique_ptr<ImageBitmap>& slot, QIODevice& device, cons
     // The JPEG and PNG decoders write into an image of the size and layout they are about to
     // produce when they are given one: the pixels then go once into memory laid out in large
     // pages (the bitmap's own, where its layout is the decoded one) instead of into a fresh
-    // buffer, faulted in page by page, and then copied.
+    // buffer, faulted in page by page, and then copied. A wrong guess of the layout costs only
+    // that: the decoder then makes an image of its own.
     DecodeTarget target;
     const QByteArray decoder = reader.format();
     if (headerSize.isValid() && !headerSize.isEmpty() && (decoder == "jpeg" || decoder == "png")) {
-        target = MakeDecodeTarget(headerSize.width(), headerSize.height(), reader.imageFormat());
+        const QImage::Format format =
+            decoder == "png" ? PngImageFormat(bytes) : reader.imageFormat();
+        target = MakeDecodeTarget(headerSize.width(), headerSize.height(), format);
     }
     // An animated or multi-page file gives its first frame: one read.
     const QImage& image = target.image;

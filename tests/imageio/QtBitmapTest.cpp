@@ -252,6 +252,12 @@ std::vector<DecodeCase> DecodeCases() {
     add("PngRgba64Large", Pattern(400, 401, QImage::Format_RGBA64), "png");
     QImage palette = Pattern(1101, 1000, QImage::Format_Indexed8);
     add("PngPaletteLarge", palette, "png");
+    QList<QRgb> table = palette.colorTable();
+    for (qsizetype i = 0; i < table.size(); i += 3) {
+        table[i] = qRgba(qRed(table[i]), qGreen(table[i]), qBlue(table[i]), 0x40);
+    }
+    palette.setColorTable(table);
+    add("PngPaletteWithTransparency", palette, "png");
     add("PngMono", Pattern(13, 7, QImage::Format_Mono), "png");
     add("BmpColour", Pattern(31, 5, QImage::Format_RGB32), "bmp");
     // Cut in its pixel data: the decoder fills in the rest.
