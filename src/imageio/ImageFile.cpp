@@ -147,8 +147,19 @@ std::uint64_t ControlGroupLimit(const char* file) {
     return read == 1 && value < (std::uint64_t{1} << 60) ? value : 0;
 }
 
-/// Whether an image in this decoded format becomes a single-channel image.
-bool IsSingleChannel(QImage::Format format) {
+/// format when it is one of QImage's formats, else Format_Invalid: some readers answer with an
+/// uninitialised value when the header is damaged.
+QImage::Format KnownFormat(QImage::Format format) {
+    const int value = static_cast<int>(format);
+    return value > QImage::Format_Invalid && value < QImage::NImageFormats
+               ? static_cast<QImage::Format>(value)
+               : QImage::Format_Invalid;
+}
+
+/// Whether an image in this decoded format becomes a single-channel image. format is taken as a
+/// plain number: some readers answer with an uninitialised value when the header is damaged,
+/// and an unknown format counts as colour, the larger estimate.
+bool IsSingleChannel(int format) {
     switch (format) {
         case QImage::Format_Mono:
         case QImage::Format_MonoLSB:
@@ -327,7 +338,8 @@ IoResult DecodeImage(std::unique_ptr<ImageBitmap>& slot, QIODevice& device, cons
     double allowedBytes = static_cast<double>(memoryLimit);
     if (width != 0 && height != 0) {
         if (IoResult fits =
-                CheckSize(width, height, IsSingleChannel(reader.imageFormat()), memoryLimit);
+                CheckSize(width, height, IsSingleChannel(static_cast<int>(reader.imageFormat())),
+                          memoryLimit);
             !fits) {
             return fits;
         }
@@ -346,7 +358,7 @@ IoResult DecodeImage(std::unique_ptr<ImageBitmap>& slot, QIODevice& device, cons
     const QByteArray decoder = reader.format();
     if (headerSize.isValid() && !headerSize.isEmpty() && (decoder == "jpeg" || decoder == "png")) {
         const QImage::Format format =
-            decoder == "png" ? PngImageFormat(bytes) : reader.imageFormat();
+            decoder == "png" ? PngImageFormat(bytes) : KnownFormat(reader.imageFormat());
         target = MakeDecodeTarget(headerSize.width(), headerSize.height(), format);
     }
     // An animated or multi-page file gives its first frame: one read.
@@ -374,7 +386,7 @@ IoResult DecodeImage(std::unique_ptr<ImageBitmap>& slot, QIODevice& device, cons
     // that could not be read).
     if (IoResult fits = CheckSize(static_cast<std::uint64_t>(image.width()),
                                   static_cast<std::uint64_t>(image.height()),
-                                  IsSingleChannel(image.format()), memoryLimit);
+                                  IsSingleChannel(static_cast<int>(image.format())), memoryLimit);
         !fits) {
         return fits;
     }
