@@ -2,11 +2,14 @@
 
 #include <algorithm>
 #include <array>
+#include <functional>
+#include <new>
 
 #include <QPainter>
 #include <QPainterPath>
 
 #include "app/CFFTQuarvelDoc.h"
+#include "app/CUserInteraction.h"
 
 namespace quarvel {
 
@@ -218,9 +221,12 @@ void CPowerSpectrumView::BrushTool(ToolPhase phase, Qt::KeyboardModifiers modifi
     if (!element) {
         return;
     }
-    for (const ChannelKind member : EditOrder()) {
-        theDoc->StampBrush(member, static_cast<std::uint32_t>(element->x), element->y, brushSize);
-    }
+    RunEdit([&] {
+        for (const ChannelKind member : EditOrder()) {
+            theDoc->StampBrush(member, static_cast<std::uint32_t>(element->x), element->y,
+                               brushSize);
+        }
+    });
     RepaintNow();
 }
 
@@ -229,8 +235,23 @@ void CPowerSpectrumView::ClearSelectedArea() {
         return;
     }
     // The selection stays, so the same area can be cleared again after further edits.
-    for (const ChannelKind member : EditOrder()) {
-        theDoc->ClearSelection(member, selection);
+    RunEdit([&] {
+        for (const ChannelKind member : EditOrder()) {
+            theDoc->ClearSelection(member, selection);
+        }
+    });
+}
+
+void CPowerSpectrumView::RunEdit(const std::function<void()>& edit) {
+    // An edit that runs out of memory stops where it was: the channels edited so far keep
+    // their change (each is a pending edit that Undo takes back) and the person is told.
+    try {
+        edit();
+    } catch (const std::bad_alloc&) {
+        theDoc->UpdateViews(0);
+        theDoc->Interaction().ShowError(
+            this, QStringLiteral("FFT Quarvel"),
+            QStringLiteral("There is not enough memory to finish this edit of the spectrum."));
     }
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 
 #include <QImage>
@@ -70,6 +71,9 @@ protected:
     bool PanelShowsOutline(std::int32_t i) const override;
 
 private:
+    /// Runs a spectrum edit; when memory runs out, says so instead of letting the failure
+    /// reach the event loop.
+    void RunEdit(const std::function<void()>& edit);
     /// Whether the channel shown in panel i takes part in edits (always on a grey image).
     bool PanelEnabled(std::int32_t i) const;
     /// The members an edit acts on, in order: for a grey image (or none) the grey channel; for

@@ -15,9 +15,11 @@
 #include <QSettings>
 
 #include "FailingAllocation.h"
+#include "app/CFFTQuarvelView.h"
 #include "app/CommandIds.h"
 #include "engine/ProcTestSupport.h"
 #include "gui/ShellFixture.h"
+#include "views/CPowerSpectrumView.h"
 
 namespace quarvel::test {
 namespace {
@@ -347,6 +349,41 @@ TEST_F(DocumentMemory, FailedAllocationInOpen_KeepsThePreviousImage) {
     EXPECT_TRUE(Doc().OnOpenDocument(other));
     EXPECT_EQ(Doc().PathName(), QFileInfo(other).absoluteFilePath());
     EXPECT_EQ(Doc().states.size(), 1u);
+}
+
+}  // namespace
+}  // namespace quarvel::test
+
+namespace quarvel::test {
+namespace {
+
+TEST_F(DocumentMemory, FailedAllocationInClearSelectedArea_IsReportedAndNeverThrows) {
+    Start();
+    ArmingInteraction& answers = ArmDialogs();
+    ASSERT_TRUE(Doc().OnOpenDocument(SmallImage()));
+    auto& pane = *static_cast<CPowerSpectrumView*>(Doc().GetTabView()->SpectrumPane());
+    pane.selection.SetRectangle(2, 2, 20, 12);
+
+    int reported = 0;
+    for (std::uint64_t countdown = 1;; ++countdown) {
+        const qsizetype errors = answers.errors.size();
+        {
+            ScopedAllocationFailure failing(countdown);
+            EXPECT_NO_THROW(pane.RunCommand(ID_FFT_CLEAR_SELECTION));
+        }
+        if (!AllocationFailure::Happened()) {
+            EXPECT_EQ(answers.errors.size(), errors);
+            break;
+        }
+        // Failures inside the worker pool or the render may be absorbed there; one that comes
+        // back up is shown once, never thrown into the event loop.
+        EXPECT_LE(answers.errors.size(), errors + 1) << "allocation " << countdown;
+        reported += static_cast<int>(answers.errors.size() - errors);
+        if (HasFailure()) {
+            FAIL() << "at allocation " << countdown;
+        }
+    }
+    EXPECT_GT(reported, 0);
 }
 
 }  // namespace
