@@ -14,7 +14,6 @@
 
 #include "batch/ImageFileList.h"
 #include "batch/OutputName.h"
-#include "engine/FinalImage.h"
 #include "filters/CRadialResponse.h"
 
 namespace quarvel {
@@ -88,7 +87,7 @@ IoResult CBatchProcessor::LoadBatchFile(const std::string& sourcePath) {
     if (!loaded) {
         return loaded;
     }
-    // The working state with its spectra; CreateBatchImage commits it as the only state.
+    // The working state with its spectra; CreateFinalImage commits it as the only state.
     if (!StartBatchState()) {
         const std::string size = std::to_string(originalImage->Width()) + " x " +
                                  std::to_string(originalImage->Height());
@@ -157,26 +156,6 @@ void CBatchProcessor::ApplyRadialLowPass() {
     response.MultiplySpectra(channels.data(), count);
 }
 
-void CBatchProcessor::CreateBatchImage() {
-    // CreateFinalImage, except that the spectra are transformed back in their own planes:
-    // nothing reads them after the final image, and the transforms need no planes of their own.
-    DropRedoStates();
-    if (!workingState || !workingState->workImage || !originalImage) {
-        return;
-    }
-    ProcState& state = *workingState;
-    if (!SynthesiseWorkImage(state, true)) {
-        return;
-    }
-    std::unique_ptr<ImageBitmap> image =
-        ResampleImage(state.workImage.get(), originalImage->Width(), originalImage->Height());
-    if (!image) {
-        return;
-    }
-    state.image = std::move(image);
-    CommitWorkingState();
-}
-
 IoResult CBatchProcessor::FilterLoadedFile(const BatchSettings& settings) {
     assert(ClampBatchSettings(settings) == settings && "batch settings out of range");
     if (!workingState) {
@@ -207,7 +186,9 @@ IoResult CBatchProcessor::FilterLoadedFile(const BatchSettings& settings) {
             ClearRectangles(ChannelKind::Grey, settings.rectangles);
         }
     }
-    CreateBatchImage();
+    // The spectra are transformed back in their own planes: nothing reads them after the final
+    // image, and the transforms then need no planes of their own.
+    CreateFinalImage(true);
     // A final image that could not be made leaves the working state uncommitted.
     const ProcState* current = CurrentState();
     if (workingState || current == nullptr || !current->image) {

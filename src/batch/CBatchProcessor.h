@@ -95,8 +95,6 @@ private:
     bool StartBatchState();
     /// Multiplies every channel of the working state by the 2-D low-pass of filterSettings.
     void ApplyRadialLowPass();
-    /// CreateFinalImage for the batch: the same image, but the spectra are used up by it.
-    void CreateBatchImage();
     void AppendLog(const std::string& line, const BatchLogHandler& logLine);
 
     SaveOptions saveOptions_;

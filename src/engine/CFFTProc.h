@@ -107,7 +107,10 @@ public:
     /// states are dropped first, also when there is nothing to commit (no working state, no
     /// workImage or no originalImage). When memory runs out the working state stays uncommitted
     /// and a later call synthesises it again from its unchanged spectra.
-    void CreateFinalImage();
+    void CreateFinalImage() { CreateFinalImage(false); }
+    /// CreateFinalImage; with consumeSpectra the spectra are transformed back in their own
+    /// planes and released (see SynthesiseWorkImage), for a caller that never reads them again.
+    void CreateFinalImage(bool consumeSpectra);
 
     /// Releases the filter buffers and builds, from filterSettings and the spectrum size, either
     /// filterMask (2-D design) or rowResponse and columnResponse (1-D design).

@@ -110,13 +110,13 @@ bool SynthesiseWorkImage(ProcState& state, bool consumeSpectra) {
     });
 }
 
-void CFFTProc::CreateFinalImage() {
+void CFFTProc::CreateFinalImage(bool consumeSpectra) {
     DropRedoStates();
     if (!workingState || !workingState->workImage || !originalImage) {
         return;
     }
     ProcState& state = *workingState;
-    if (!SynthesiseWorkImage(state, false)) {
+    if (!SynthesiseWorkImage(state, consumeSpectra)) {
         return;
     }
     // Back to the loaded image's size. Should that fail, the working state stays uncommitted;
