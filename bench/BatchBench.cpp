@@ -34,7 +34,7 @@
 
 #include "BenchUtil.h"
 #include "batch/CBatchProcessor.h"
-#include "engine/SpectrumConversion.h"
+#include "engine/PlaneConversion.h"
 #include "imageio/ImageFile.h"
 
 extern char** environ;

@@ -16,7 +16,7 @@
 
 #include "batch/OutputName.h"
 #include "cli/CliCommands.h"
-#include "cli/SpectrumCommand.h"
+#include "cli/PowerImageCommand.h"
 #include "engine/CFFTProc.h"
 #include "imageio/ImageFile.h"
 #include "imageio/VXFileName.h"

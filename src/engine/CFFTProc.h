@@ -4,11 +4,11 @@
 #include <memory>
 #include <vector>
 
+#include "engine/FrequencyPlane.h"
 #include "engine/ImageBitmap.h"
+#include "engine/PlaneConversion.h"
 #include "engine/ProcState.h"
 #include "engine/RectangleList.h"
-#include "engine/SpectrumConversion.h"
-#include "engine/SpectrumPlane.h"
 #include "filters/FilterSettings.h"
 
 namespace quarvel {

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "engine/SpectrumPlane.h"
+#include "engine/FrequencyPlane.h"
 #include "filters/FilterSettings.h"
 
 namespace quarvel {

@@ -27,7 +27,7 @@
 #include <QSaveFile>
 #include <QString>
 
-#include "engine/SpectrumConversion.h"
+#include "engine/PlaneConversion.h"
 #include "imageio/ImageProbe.h"
 #include "imageio/QtBitmap.h"
 #include "imageio/VXFileName.h"

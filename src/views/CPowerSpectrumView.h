@@ -7,7 +7,7 @@
 #include <QImage>
 
 #include <vector>
-#include "engine/SpectrumConversion.h"
+#include "engine/PlaneConversion.h"
 
 #include "views/CSelectionPane.h"
 

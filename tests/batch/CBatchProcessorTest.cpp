@@ -19,7 +19,7 @@
 
 #include "../engine/ProcTestSupport.h"
 #include "engine/ImageBitmap.h"
-#include "engine/SpectrumConversion.h"
+#include "engine/PlaneConversion.h"
 #include "imageio/ImageFile.h"
 #include "support/TestFiles.h"
 

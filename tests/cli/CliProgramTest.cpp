@@ -7,7 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "CliRunner.h"
-#include "engine/SpectrumConversion.h"
+#include "engine/PlaneConversion.h"
 #include "imageio/ImageFile.h"
 
 namespace quarvel {

@@ -14,7 +14,7 @@
 #include "engine/CFFTProc.h"
 #include "engine/FastKernels.h"
 #include "engine/ImageBitmap.h"
-#include "engine/SpectrumConversion.h"
+#include "engine/PlaneConversion.h"
 #include "engine/VectorPath.h"
 
 namespace quarvel {

@@ -7,7 +7,7 @@
 
 #include "ProcTestSupport.h"
 #include "engine/CFFTProc.h"
-#include "engine/SpectrumConversion.h"
+#include "engine/PlaneConversion.h"
 
 namespace quarvel {
 namespace {

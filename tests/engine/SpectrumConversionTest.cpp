@@ -1,4 +1,4 @@
-#include "engine/SpectrumConversion.h"
+#include "engine/PlaneConversion.h"
 
 #include <gtest/gtest.h>
 

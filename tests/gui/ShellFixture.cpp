@@ -6,7 +6,7 @@
 #include <QLabel>
 #include <QSettings>
 
-#include "engine/SpectrumConversion.h"
+#include "engine/PlaneConversion.h"
 
 namespace quarvel::test {
 

@@ -1,4 +1,4 @@
-#include "engine/SpectrumPlane.h"
+#include "engine/FrequencyPlane.h"
 
 #include <cstring>
 #include <limits>

@@ -5,7 +5,7 @@
 
 #include "cli/CliOptions.h"
 #include "engine/ImageBitmap.h"
-#include "engine/SpectrumConversion.h"
+#include "engine/PlaneConversion.h"
 #include "imageio/ImageFile.h"
 
 namespace quarvel {

@@ -1,4 +1,4 @@
-#include "cli/SpectrumCommand.h"
+#include "cli/PowerImageCommand.h"
 
 #include <sys/stat.h>
 
@@ -12,7 +12,7 @@
 
 #include "cli/CliCommands.h"
 #include "engine/ImageBitmap.h"
-#include "engine/SpectrumConversion.h"
+#include "engine/PlaneConversion.h"
 #include "imageio/ImageFile.h"
 #include "imageio/VXFileName.h"
 
