@@ -1,7 +1,5 @@
 #include "app/CFFTQuarvelDoc.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <filesystem>
 #include <new>
@@ -53,15 +51,6 @@ QString FromUtf8(const std::string& text) {
 
 constexpr std::uint64_t kMegabyte = std::uint64_t{1} << 20;
 
-/// The machine's physical memory in bytes; 0 when the system does not say.
-std::uint64_t PhysicalMemory() {
-    const long pages = ::sysconf(_SC_PHYS_PAGES);
-    const long pageSize = ::sysconf(_SC_PAGESIZE);
-    return pages > 0 && pageSize > 0
-               ? static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(pageSize)
-               : 0;
-}
-
 /// Holds the states after the current one aside while a command that drops them runs, and puts
 /// them back when it ends, unless the command succeeded and Drop() was called.
 class RedoStatesAside {
@@ -110,7 +99,7 @@ std::uint64_t CFFTQuarvelDoc::ReadHistoryMemoryLimit() {
         }
         settings.remove(HistoryLimitKey());
     }
-    const std::uint64_t share = PhysicalMemory() / 4;
+    const std::uint64_t share = PhysicalMemoryBytes() / 4;
     return std::max<std::uint64_t>(share, kMinHistoryLimitMegabytes * kMegabyte);
 }
 
