@@ -1,9 +1,7 @@
 #include "imageio/ImageFile.h"
 
 #include <fcntl.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -24,12 +22,12 @@
 #include <QImage>
 #include <QImageReader>
 #include <QImageWriter>
-#include <QSaveFile>
 #include <QString>
 
 #include "engine/PlaneConversion.h"
 #include "imageio/ImageProbe.h"
 #include "imageio/QtBitmap.h"
+#include "imageio/SafeFileWrite.h"
 #include "imageio/VXFileName.h"
 
 namespace quarvel {
@@ -436,60 +434,64 @@ int FindEncoderByMime(const std::string& mime, EncoderId* encoder) {
 
 namespace {
 
-/// Why a file could not be created in folder, as "cannot write to FOLDER: REASON".
-std::string CannotWrite(const std::filesystem::path& target, const QSaveFile& file) {
-    const std::string folderText = VXFileName(target.string()).GetFolder();
-    const std::string folder = folderText.empty() ? std::string(".") : folderText;
-    const std::string prefix = "cannot write to " + (folderText.empty() ? "./" : folderText) + ": ";
-    struct stat info {};
-    if (::stat(folder.c_str(), &info) != 0) {
-        return prefix + (errno == ENOTDIR ? "not a folder" : "folder not found");
-    }
-    if (!S_ISDIR(info.st_mode)) {
-        return prefix + "not a folder";
-    }
-    if (::access(folder.c_str(), W_OK) != 0) {
-        return prefix + (errno == EROFS ? "read-only file system" : "permission denied");
-    }
-    if (::access(target.c_str(), F_OK) == 0 && ::access(target.c_str(), W_OK) != 0) {
-        return "cannot write to " + target.string() + ": permission denied";
-    }
-    return prefix + file.errorString().toLower().toStdString();
-}
+/// The formats a file name may ask for: its extension in lower case, the MIME type and whether
+/// it is the usual extension of that type.
+struct NamedFormat {
+    const char* extension;
+    const char* mime;
+    bool usual;
+};
 
-/// Why writing or committing size bytes to target failed. Qt keeps no system error code for a
-/// failed write, so the usual causes are looked for: the process's file size limit and the free
-/// space of the file system.
-std::string WriteFailure(const std::filesystem::path& target, const QSaveFile& file,
-                         std::uint64_t size) {
-    const std::string prefix = "cannot write " + target.string() + ": ";
-    rlimit limit{};
-    if (::getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY &&
-        size > limit.rlim_cur) {
-        return prefix + MemorySizeText(size) + " is more than the file size limit of " +
-               MemorySizeText(limit.rlim_cur);
+constexpr NamedFormat kNamedFormats[] = {
+    {".jpg", "image/jpeg", true},  {".jpeg", "image/jpeg", false}, {".png", "image/png", true},
+    {".tif", "image/tiff", true},  {".tiff", "image/tiff", false}, {".bmp", "image/bmp", true},
+    {".webp", "image/webp", true},
+};
+
+const NamedFormat* FormatOfName(const std::filesystem::path& path) {
+    std::string extension = VXFileName(path.string()).extension;
+    for (char& c : extension) {
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     }
-    const std::string folder = VXFileName(target.string()).GetFolder();
-    struct statvfs space {};
-    if (::statvfs(folder.empty() ? "." : folder.c_str(), &space) == 0 &&
-        static_cast<std::uint64_t>(space.f_bavail) * space.f_frsize < size) {
-        return prefix + "disk full (" + MemorySizeText(size) + " needed, " +
-               MemorySizeText(static_cast<std::uint64_t>(space.f_bavail) * space.f_frsize) +
-               " free)";
+    for (const NamedFormat& format : kNamedFormats) {
+        if (extension == format.extension) {
+            return &format;
+        }
     }
-    if (file.error() == QFileDevice::ResourceError) {
-        return prefix + "disk full";
-    }
-    return prefix + file.errorString().toLower().toStdString();
+    return nullptr;
 }
 
 }  // namespace
 
+std::string MimeForFileName(const std::filesystem::path& path) {
+    const NamedFormat* format = FormatOfName(path);
+    return format != nullptr ? format->mime : "image/jpeg";
+}
+
+bool HasImageExtension(const std::filesystem::path& path) {
+    return FormatOfName(path) != nullptr;
+}
+
+std::string ExtensionForMime(const std::string& mime) {
+    for (const NamedFormat& format : kNamedFormats) {
+        if (format.usual && mime == format.mime) {
+            return format.extension;
+        }
+    }
+    return {};
+}
+
+bool IsLossyMime(const std::string& mime) {
+    return mime == "image/jpeg" || mime == "image/webp";
+}
+
 IoResult SaveImageFile(const ImageBitmap& image, const std::filesystem::path& path,
                        const SaveOptions& options) {
+    const std::string mime = options.mime.empty() ? MimeForFileName(path) : options.mime;
     EncoderId encoder;
-    if (FindEncoderByMime(options.mime, &encoder) < 0) {
-        return IoResult::Failure("no encoder for " + options.mime);
+    if (FindEncoderByMime(mime, &encoder) < 0) {
+        return IoResult::Failure("cannot write " + path.string() + ": no encoder for " + mime +
+                                 " on this system");
     }
     if (options.quality < -1 || options.quality > 100) {
         return IoResult::Failure("quality " + std::to_string(options.quality) +
@@ -520,21 +522,13 @@ IoResult SaveImageFile(const ImageBitmap& image, const std::filesystem::path& pa
         }
         if (!writer.write(picture)) {
             return IoResult::Failure(
-                WithDetail("the " + options.mime + " encoder cannot write this image", messages));
+                WithDetail("the " + mime + " encoder cannot write this image", messages));
         }
     }
-
-    // The data goes to a temporary file beside the target; commit() renames it over the target
-    // only when everything was written, and a save that fails removes it.
-    QSaveFile file(QFile::decodeName(QByteArray(path.c_str())));
-    if (!file.open(QIODevice::WriteOnly)) {
-        return IoResult::Failure(CannotWrite(path, file));
-    }
-    const auto size = static_cast<std::uint64_t>(encoded.size());
-    if (file.write(encoded) != encoded.size() || !file.commit()) {
-        std::string reason = WriteFailure(path, file, size);
-        file.cancelWriting();
-        return IoResult::Failure(std::move(reason));
+    if (std::string failure =
+            WriteFileReplacing(path, encoded.constData(), static_cast<std::size_t>(encoded.size()));
+        !failure.empty()) {
+        return IoResult::Failure(std::move(failure));
     }
     return IoResult::Success();
 }

@@ -57,15 +57,34 @@ struct EncoderId {
 /// identifier stored in *encoder when encoder is not null; -1 when there is none.
 int FindEncoderByMime(const std::string& mime, EncoderId* encoder);
 
+/// The MIME type of the image format a file name asks for, told by its extension in any case:
+/// ".jpg" and ".jpeg" JPEG, ".png" PNG, ".tif" and ".tiff" TIFF, ".bmp" BMP, ".webp" WebP. Any
+/// other name (none, or an extension of another kind) gets JPEG.
+std::string MimeForFileName(const std::filesystem::path& path);
+
+/// Whether the name's extension is one MimeForFileName knows (rather than JPEG by default).
+bool HasImageExtension(const std::filesystem::path& path);
+
+/// The usual extension, with its dot, of the formats MimeForFileName gives: ".jpg", ".png",
+/// ".tif", ".bmp", ".webp"; empty for any other MIME type.
+std::string ExtensionForMime(const std::string& mime);
+
+/// Whether an encoder of this MIME type takes a quality (JPEG and WebP).
+bool IsLossyMime(const std::string& mime);
+
 /// How SaveImageFile encodes.
 struct SaveOptions {
-    std::string mime = "image/jpeg";  ///< the encoder; the file name's extension plays no part
-    int quality = -1;                 ///< 0 to 100 for lossy encoders; -1 for the default
+    /// The encoder's MIME type ("image/png"); empty to follow the file name (MimeForFileName).
+    std::string mime;
+    /// 0 to 100, or -1 for the encoder's default. JPEG and WebP take it as the quality; the PNG
+    /// encoder as the inverse of its compression effort (the pixels are the same at any value).
+    int quality = -1;
 };
 
-/// Writes image to path with the chosen encoder (JPEG unless told otherwise). The data goes to
-/// a temporary file beside the target that replaces it only when complete, so a failed save
-/// never damages an existing file.
+/// Writes image to path with the chosen encoder, by default the one the name's extension asks
+/// for (JPEG when it names none). The image is encoded in memory and written through
+/// WriteFileReplacing, so a failed save, at any size and at any step down to the disk, leaves an
+/// existing file as it was and no temporary file behind.
 IoResult SaveImageFile(const ImageBitmap& image, const std::filesystem::path& path,
                        const SaveOptions& options = {});
 

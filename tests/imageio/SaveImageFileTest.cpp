@@ -1,6 +1,9 @@
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cstdint>
+#include <filesystem>
 #include <string>
 
 #include <QByteArray>
@@ -57,12 +60,99 @@ void ExpectSamePixels(const ImageBitmap& a, const ImageBitmap& b) {
     }
 }
 
-TEST(SaveImageFile, PngNamedFile_GetsJpegDataByDefault) {
+struct NamedCase {
+    const char* name;
+    const char* format;
+};
+
+class SaveByName : public testing::TestWithParam<NamedCase> {};
+
+TEST_P(SaveByName, WritesTheFormatTheExtensionAsksFor) {
     TempFolder folder;
-    const IoResult result = SaveImageFile(*ColourPattern(33, 17), folder / "result.png");
+    const IoResult result = SaveImageFile(*ColourPattern(33, 17), folder / GetParam().name);
     ASSERT_TRUE(result) << result.message;
-    EXPECT_EQ(ReadBytes(folder / "result.png").substr(0, 3), "\xFF\xD8\xFF");
+    EXPECT_EQ(test::FileFormat(folder / GetParam().name), GetParam().format);
 }
+
+INSTANTIATE_TEST_SUITE_P(Extension, SaveByName,
+                         testing::Values(NamedCase{"a.png", "png"}, NamedCase{"A.PNG", "png"},
+                                         NamedCase{"a.jpg", "jpeg"}, NamedCase{"a.Jpeg", "jpeg"},
+                                         NamedCase{"a.tif", "tiff"}, NamedCase{"a.tiff", "tiff"},
+                                         NamedCase{"a.bmp", "bmp"}, NamedCase{"a.webp", "webp"},
+                                         NamedCase{"noextension", "jpeg"},
+                                         NamedCase{"a.gif", "jpeg"},
+                                         NamedCase{"a.tiff_n2", "jpeg"}),
+                         [](const testing::TestParamInfo<NamedCase>& param) {
+                             std::string name = param.param.name;
+                             for (char& c : name) {
+                                 c = std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+                             }
+                             return name;
+                         });
+
+TEST(SaveImageFile, QualityOfTheDefault_GivesTheDefaultBytes) {
+    TempFolder folder;
+    auto image = ColourPattern(64, 48);
+    ASSERT_TRUE(SaveImageFile(*image, folder / "default.jpg"));
+    ASSERT_TRUE(SaveImageFile(*image, folder / "75.jpg", SaveOptions{"", 75}));
+    EXPECT_EQ(ReadBytes(folder / "default.jpg"), ReadBytes(folder / "75.jpg"));
+}
+
+TEST(SaveImageFile, ExistingFile_KeepsItsPermissionsAndALinkKeepsPointingAtIt) {
+    TempFolder folder;
+    WriteBytes(folder / "shared.png", "old");
+    std::filesystem::permissions(folder / "shared.png", std::filesystem::perms(0640));
+    std::filesystem::create_symlink("shared.png", folder / "link.png");
+    ASSERT_TRUE(SaveImageFile(*GreyPattern(8, 8), folder / "link.png"));
+    EXPECT_TRUE(std::filesystem::is_symlink(folder / "link.png"));
+    EXPECT_EQ(test::FileFormat(folder / "shared.png"), "png");
+    EXPECT_EQ(std::filesystem::status(folder / "shared.png").permissions(),
+              std::filesystem::perms(0640));
+}
+
+/// Images whose PNG or JPEG encodings span the sizes where buffered writes fail late: under a
+/// kilobyte, around a write buffer, and over a megabyte.
+struct SizeCase {
+    const char* name;
+    std::uint32_t width;
+    std::uint32_t height;
+};
+
+class SaveOnFullDisk : public testing::TestWithParam<SizeCase> {};
+
+TEST_P(SaveOnFullDisk, FailsAndLeavesTheOldFileAsItWas) {
+    test::SmallFileSystem disk("4m");
+    if (!disk.Mounted()) {
+        GTEST_SKIP() << "mounting a small file system needs root";
+    }
+    WriteBytes(disk / "keep.png", "the old result, which must survive");
+    WriteBytes(disk / "keep.jpg", "the old photograph, which must survive");
+    disk.Fill();
+    auto image = ColourPattern(GetParam().width, GetParam().height);
+    for (const char* name : {"keep.png", "keep.jpg"}) {
+        const std::string before = ReadBytes(disk / name);
+        const IoResult result = SaveImageFile(*image, disk / name);
+        EXPECT_FALSE(result) << name;
+        EXPECT_EQ(
+            result.message.rfind("cannot write " + (disk / name).string() + ": disk full (", 0), 0u)
+            << result.message;
+        EXPECT_EQ(ReadBytes(disk / name), before) << name;
+    }
+    std::vector<std::string> entries;
+    for (const auto& entry : std::filesystem::directory_iterator(disk.Path())) {
+        entries.push_back(entry.path().filename().string());
+    }
+    std::sort(entries.begin(), entries.end());
+    EXPECT_EQ(entries, (std::vector<std::string>{"filler", "keep.jpg", "keep.png"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Size, SaveOnFullDisk,
+                         testing::Values(SizeCase{"Tiny", 4, 4}, SizeCase{"Small", 64, 48},
+                                         SizeCase{"Medium", 300, 200},
+                                         SizeCase{"Large", 1200, 900}),
+                         [](const testing::TestParamInfo<SizeCase>& param) {
+                             return std::string(param.param.name);
+                         });
 
 struct EncoderCase {
     const char* mime;
@@ -133,7 +223,8 @@ TEST(SaveImageFile, UnknownMime_FailsWithoutTouchingTheFile) {
     const IoResult result =
         SaveImageFile(*ColourPattern(4, 4), folder / "keep.xyz", SaveOptions{"image/xyz"});
     EXPECT_FALSE(result);
-    EXPECT_EQ(result.message, "no encoder for image/xyz");
+    EXPECT_EQ(result.message, "cannot write " + (folder / "keep.xyz").string() +
+                                  ": no encoder for image/xyz on this system");
     EXPECT_EQ(ReadBytes(folder / "keep.xyz"), "old contents");
 }
 

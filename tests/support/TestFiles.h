@@ -1,6 +1,10 @@
 #pragma once
 
+#include <fcntl.h>
+#include <sys/mount.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 #include <filesystem>
 #include <fstream>
@@ -78,6 +82,71 @@ inline bool IsJpeg(const std::filesystem::path& path) {
     return bytes.size() > 2 && static_cast<unsigned char>(bytes[0]) == 0xFF &&
            static_cast<unsigned char>(bytes[1]) == 0xD8;
 }
+
+/// The format a file's first bytes show: "jpeg", "png", "tiff", "bmp", "webp", or "other".
+inline std::string FileFormat(const std::filesystem::path& path) {
+    const std::string bytes = ReadBytes(path);
+    const auto startsWith = [&bytes](std::string_view head) {
+        return bytes.compare(0, head.size(), head) == 0;
+    };
+    if (startsWith("\xFF\xD8\xFF")) {
+        return "jpeg";
+    }
+    if (startsWith("\x89PNG\r\n\x1A\n")) {
+        return "png";
+    }
+    if (startsWith(std::string_view("II*\0", 4)) || startsWith(std::string_view("MM\0*", 4))) {
+        return "tiff";
+    }
+    if (startsWith("BM")) {
+        return "bmp";
+    }
+    if (startsWith("RIFF") && bytes.compare(8, 4, "WEBP") == 0) {
+        return "webp";
+    }
+    return "other";
+}
+
+/// A small memory file system mounted on a fresh folder, for writes that meet a really full
+/// disk; unmounted with everything in it when the object goes. Mounting needs root: Mounted() is
+/// false otherwise, and the test is to be skipped.
+class SmallFileSystem {
+public:
+    explicit SmallFileSystem(const char* size = "4m") {
+        if (::geteuid() != 0 || folder_.Path().empty()) {
+            return;
+        }
+        const std::string options = std::string("size=") + size;
+        mounted_ = ::mount("tmpfs", folder_.Path().c_str(), "tmpfs", 0, options.c_str()) == 0;
+    }
+    ~SmallFileSystem() {
+        if (mounted_) {
+            ::umount2(folder_.Path().c_str(), MNT_DETACH);
+        }
+    }
+    SmallFileSystem(const SmallFileSystem&) = delete;
+    SmallFileSystem& operator=(const SmallFileSystem&) = delete;
+
+    bool Mounted() const { return mounted_; }
+    const std::filesystem::path& Path() const { return folder_.Path(); }
+    std::filesystem::path operator/(const std::string& name) const { return folder_ / name; }
+
+    /// Takes every free byte with a file named "filler", as `dd if=/dev/zero of=filler` does.
+    void Fill() const {
+        const int fd = ::open((folder_ / "filler").c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+        ASSERT_GE(fd, 0);
+        static const char zeros[65536] = {};
+        for (std::size_t piece = sizeof zeros; piece > 0; piece /= 2) {
+            while (::write(fd, zeros, piece) == static_cast<ssize_t>(piece)) {
+            }
+        }
+        ::close(fd);
+    }
+
+private:
+    TempFolder folder_;
+    bool mounted_ = false;
+};
 
 /// The lines of text, each ended by ending; a last line without one is returned with
 /// "<unterminated>" in front so that comparisons show it.
