@@ -202,7 +202,12 @@ IoResult CBatchProcessor::SaveBatchResult(const std::string& outputPath) const {
     if (current == nullptr || !current->image) {
         return IoResult::Failure("no result to save");
     }
-    return SaveImageFile(*current->image, outputPath, saveOptions_);
+    // The quality is for the lossy formats; a PNG would take it for a compression level.
+    SaveOptions options = saveOptions_;
+    if (!IsLossyMime(options.mime.empty() ? MimeForFileName(outputPath) : options.mime)) {
+        options.quality = -1;
+    }
+    return SaveImageFile(*current->image, outputPath, options);
 }
 
 void CBatchProcessor::AppendLog(const std::string& line, const BatchLogHandler& logLine) {
@@ -233,6 +238,7 @@ BatchSummary CBatchProcessor::RunBatch(const std::string& folder,
     }
     summary.listed = fileList_.size();
     const SourceSet sources(fileList_);
+    std::set<std::string> outputs;
 
     const std::uint32_t runStart = TickCount();
     std::size_t attempted = 0;
@@ -249,10 +255,19 @@ BatchSummary CBatchProcessor::RunBatch(const std::string& folder,
 
         // The output name is checked first: a result that would replace a source of this run
         // is refused before any work is done.
-        const std::string output = MakeOutputName(source);
+        const std::string output = MatchOutputExtension(MakeOutputName(source), saveOptions_.mime);
         if (sources.WouldReplace(output)) {
             ++summary.failed;
             AppendLog(output + ": not written: it would replace a source file of this run",
+                      logLine);
+            continue;
+        }
+        // A forced format gives a.jpg and a.png the same result name: the first one keeps it.
+        if (!outputs.insert(output).second) {
+            ++summary.failed;
+            AppendLog(output +
+                          ": not written: it would replace the result of an earlier file of "
+                          "this run",
                       logLine);
             continue;
         }

@@ -1,5 +1,8 @@
 #include "batch/OutputName.h"
 
+#include "imageio/ImageFile.h"
+#include "imageio/VXFileName.h"
+
 namespace quarvel {
 
 std::string MakeOutputName(const std::string& sourcePath) {
@@ -10,6 +13,17 @@ std::string MakeOutputName(const std::string& sourcePath) {
         return sourcePath.substr(0, n - 4) + "_flt" + sourcePath.substr(n - 4);
     }
     return sourcePath + "_n2";
+}
+
+std::string MatchOutputExtension(const std::string& name, const std::string& mime) {
+    if (mime.empty() || MimeForFileName(name) == mime) {
+        return name;
+    }
+    const std::string extension = ExtensionForMime(mime);
+    if (!HasImageExtension(name)) {
+        return name + extension;
+    }
+    return name.substr(0, name.size() - VXFileName(name).extension.size()) + extension;
 }
 
 }  // namespace quarvel

@@ -10,4 +10,12 @@ namespace quarvel {
 /// "/img/photo.tiff_n2", "/img/.jpg" gives "/img/.jpg_n2"). Paths of any length are accepted.
 std::string MakeOutputName(const std::string& sourcePath);
 
+/// A derived output name made to match a forced format: a name whose extension asks for another
+/// format gets the usual extension of mime instead ("/img/a_flt.jpg" for "image/png" gives
+/// "/img/a_flt.png"), a name without an image extension gets it appended ("/img/a.tiff_n2"
+/// gives "/img/a.tiff_n2.png"). An empty mime (the format follows the name) or a name that
+/// already asks for mime, JPEG included for names without an image extension, is returned as
+/// it is.
+std::string MatchOutputExtension(const std::string& name, const std::string& mime);
+
 }  // namespace quarvel

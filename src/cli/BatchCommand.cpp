@@ -109,22 +109,7 @@ std::string ApplyOptions(const ParsedOptions& options, BatchSettings& settings, 
         }
         settings.rectangles[rectangles++] = *rectangle;
     }
-    if (const auto format = options.Text("format")) {
-        if (*format == "jpeg" || *format == "jpg") {
-            save.mime = "image/jpeg";
-        } else if (*format == "png" || *format == "tiff" || *format == "bmp") {
-            save.mime = "image/" + *format;
-        } else {
-            return "option --format: '" + *format + "' is not jpeg, png, tiff or bmp";
-        }
-    }
-    if (const auto quality = options.Integer("quality")) {
-        if (save.mime != "image/jpeg") {
-            return "option --quality: only for --format jpeg";
-        }
-        save.quality = static_cast<int>(*quality);
-    }
-    return {};
+    return ReadSaveOptions(options, save);
 }
 
 /// A one-line progress bar on a terminal: "[=====     ] 3/10 name", redrawn in place and
@@ -230,10 +215,8 @@ const CommandSpec& BatchCommandSpec() {
              "clear this spectrum rectangle instead of filtering (up to four)", 0, 0, true},
             {"save-settings", 0, OptionKind::Flag, "",
              "store the settings used as the program's batch settings"},
-            {"format", 0, OptionKind::Text, "FORMAT",
-             "jpeg (default), png, tiff or bmp, whatever the file name says"},
-            {"quality", 0, OptionKind::Integer, "N", "JPEG quality (default: the encoder's)", 0,
-             100},
+            FormatOption(),
+            QualityOption(),
             MaxMemoryOption(),
         },
     };

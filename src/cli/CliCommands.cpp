@@ -17,6 +17,44 @@ OptionSpec MaxMemoryOption() {
             "the physical memory)"};
 }
 
+OptionSpec FormatOption() {
+    return {"format", 0, OptionKind::Text, "FORMAT",
+            "write jpeg, png, tiff, bmp or webp whatever the name says (default: the format the "
+            "output name's extension asks for, JPEG when it names none)"};
+}
+
+OptionSpec QualityOption() {
+    return {
+        "quality", 0,  OptionKind::Integer, "N", "JPEG and WebP quality (default: the encoder's)",
+        0,         100};
+}
+
+std::string ReadSaveOptions(const ParsedOptions& options, SaveOptions& save) {
+    if (const auto format = options.Text("format")) {
+        const std::string& name = *format;
+        if (name == "jpeg" || name == "jpg") {
+            save.mime = "image/jpeg";
+        } else if (name == "tiff" || name == "tif") {
+            save.mime = "image/tiff";
+        } else if (name == "png" || name == "bmp" || name == "webp") {
+            save.mime = "image/" + name;
+        } else {
+            return "option --format: '" + name + "' is not jpeg, png, tiff, bmp or webp";
+        }
+        if (FindEncoderByMime(save.mime, nullptr) < 0) {
+            return "option --format: no " + name + " encoder on this system";
+        }
+    }
+    if (const auto quality = options.Integer("quality")) {
+        if (!save.mime.empty() && !IsLossyMime(save.mime)) {
+            return "option --quality: only for JPEG and WebP, not --format " +
+                   *options.Text("format");
+        }
+        save.quality = static_cast<int>(*quality);
+    }
+    return {};
+}
+
 namespace {
 
 /// Sets the process's memory budget for its lifetime and puts the previous one back.

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "cli/CliOptions.h"
+#include "imageio/ImageFile.h"
 
 namespace quarvel {
 
@@ -26,6 +27,14 @@ struct CliCommand {
 /// The option every command that loads images takes: --max-memory SIZE, the memory an image
 /// may need once loaded (its pixels and one set of spectra).
 OptionSpec MaxMemoryOption();
+
+/// The options of every command that writes images: --format FORMAT, which forces the encoder
+/// (otherwise the output name's extension chooses it), and --quality N for JPEG and WebP.
+OptionSpec FormatOption();
+OptionSpec QualityOption();
+
+/// Reads --format and --quality into save; an error message when their values do not fit.
+std::string ReadSaveOptions(const ParsedOptions& options, SaveOptions& save);
 
 /// The smallest --max-memory accepted: anything less is surely a slip (a size meant in
 /// megabytes, say) and would refuse every image.

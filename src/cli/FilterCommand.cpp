@@ -140,14 +140,6 @@ std::string MakePlan(const ParsedOptions& options, FilterPlan& plan) {
             } else {
                 return "option --separable: '" + value + "' is not rows, columns or both";
             }
-        } else if (name == "format") {
-            if (value == "jpeg" || value == "jpg") {
-                plan.save.mime = "image/jpeg";
-            } else if (value == "png" || value == "tiff" || value == "bmp") {
-                plan.save.mime = "image/" + value;
-            } else {
-                return "option --format: '" + value + "' is not jpeg, png, tiff or bmp";
-            }
         }
     }
     if (plan.operations.empty()) {
@@ -156,11 +148,8 @@ std::string MakePlan(const ParsedOptions& options, FilterPlan& plan) {
     if (const auto degree = options.Integer("degree")) {
         plan.filter.degree = static_cast<std::int32_t>(*degree);
     }
-    if (const auto quality = options.Integer("quality")) {
-        if (plan.save.mime != "image/jpeg") {
-            return "option --quality: only for --format jpeg";
-        }
-        plan.save.quality = static_cast<int>(*quality);
+    if (std::string problem = ReadSaveOptions(options, plan.save); !problem.empty()) {
+        return problem;
     }
     plan.writeSpectra = options.Has("spectrum");
     plan.outputPath = options.Text("output");
@@ -214,7 +203,8 @@ std::string FilterRun::OutputFor(const std::string& input) const {
     if (plan_.outputPath) {
         return *plan_.outputPath;
     }
-    const std::string name = MakeOutputName(input);
+    // A forced format gives a derived name its extension; a name given with -o stays as it is.
+    const std::string name = MatchOutputExtension(MakeOutputName(input), plan_.save.mime);
     if (!plan_.outputFolder) {
         return name;
     }
@@ -340,7 +330,12 @@ bool FilterRun::Process(const std::string& input) {
         proc_.ResetHistory();
         return Fail(input, "not enough memory for the final image");
     }
-    const IoResult saved = SaveImageFile(*result->image, output, plan_.save);
+    // The quality is for the lossy formats; a PNG would take it for a compression level.
+    SaveOptions save = plan_.save;
+    if (!IsLossyMime(save.mime.empty() ? MimeForFileName(output) : save.mime)) {
+        save.quality = -1;
+    }
+    const IoResult saved = SaveImageFile(*result->image, output, save);
     if (!saved) {
         proc_.ResetHistory();
         return Fail(input, saved.message);
@@ -379,10 +374,8 @@ const CommandSpec& FilterCommandSpec() {
             {"output", 'o', OptionKind::Text, "PATH", "write the result to PATH (one image only)"},
             {"directory", 'd', OptionKind::Text, "DIR",
              "write the results into DIR (default: beside each image, as NAME_flt.EXT)"},
-            {"format", 0, OptionKind::Text, "FORMAT",
-             "jpeg (default), png, tiff or bmp, whatever the file name says"},
-            {"quality", 0, OptionKind::Integer, "N", "JPEG quality (default: the encoder's)", 0,
-             100},
+            FormatOption(),
+            QualityOption(),
             {"spectrum", 0, OptionKind::Flag, "",
              "also write the power spectrum images of the result (NAME_power_*.png)"},
             MaxMemoryOption(),

@@ -188,10 +188,13 @@ TEST_F(MixedFolder, FirstRun_ListsInPatternOrderAndWritesJpegBesideEachSource) {
     EXPECT_FALSE(summary.Succeeded());
 
     std::set<std::string> expected = before;
-    for (const char* output : {"Z_flt.JPG", "a_flt.jpg", "cut_flt.jpg", "e_flt.TIF", "d.tiff_n2",
-                               "b_flt.png", "coins_flt.Png", "c_flt.bmp"}) {
+    const std::pair<const char*, const char*> outputs[] = {
+        {"Z_flt.JPG", "jpeg"},    {"a_flt.jpg", "jpeg"}, {"cut_flt.jpg", "jpeg"},
+        {"e_flt.TIF", "tiff"},    {"d.tiff_n2", "jpeg"}, {"b_flt.png", "png"},
+        {"coins_flt.Png", "png"}, {"c_flt.bmp", "bmp"}};
+    for (const auto& [output, format] : outputs) {
         expected.insert(output);
-        EXPECT_TRUE(IsJpeg(folder / output)) << output;
+        EXPECT_EQ(test::FileFormat(folder / output), format) << output;
     }
     // Nothing else appears: no temporary files, nothing for the failures, nothing in sub.jpg.
     EXPECT_EQ(Entries(folder.Path()), expected);
@@ -542,7 +545,7 @@ TEST(BatchRun, FolderWithoutTrailingSlashAndVeryLongPath_Works) {
     const BatchSummary summary = batch.RunBatch(deep.string(), Fixed(BatchSettings{}));
     ExpectLogMatches(batch.Log(), {WrittenLine(deep.string() + "/tiny_flt.png"), FinalLine(1)});
     EXPECT_TRUE(summary.Succeeded());
-    EXPECT_TRUE(IsJpeg(deep / "tiny_flt.png"));
+    EXPECT_EQ(test::FileFormat(deep / "tiny_flt.png"), "png");
 }
 
 TEST(BatchRun, OutOfRangeSettings_AreBroughtIntoRange) {

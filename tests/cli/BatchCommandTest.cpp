@@ -15,6 +15,7 @@
 
 #include "CliRunner.h"
 #include "batch/BatchSettingsStore.h"
+#include "imageio/ImageFile.h"
 
 namespace quarvel {
 namespace {
@@ -156,7 +157,7 @@ TEST_F(BatchCommand, MixedFolder_PrintsTheLogAndExitsOneForTheFileThatFailed) {
                  Image("b_flt.PNG") + " (#.?? sec)", "Processed 3 files in #.?? sec"});
     EXPECT_EQ(outcome.err, "fftquarvel-cli: 1 of 3 files not written\n");
     EXPECT_TRUE(IsJpeg(images_ / "a_flt.jpg"));
-    EXPECT_TRUE(IsJpeg(images_ / "b_flt.PNG"));
+    EXPECT_EQ(test::FileFormat(images_ / "b_flt.PNG"), "png");
     EXPECT_EQ(Entries(), (std::set<std::string>{"a.jpg", "a_flt.jpg", "b.PNG", "b_flt.PNG",
                                                 "broken.jpg", "notes.txt", "sub"}));
     EXPECT_FALSE(fs::exists(images_ / "sub" / "inner_flt.png"));
@@ -261,17 +262,34 @@ TEST_F(BatchCommand, GarbageInTheSettingsFile_GivesTheDefaults) {
     EXPECT_EQ(ReadBytes(images_ / "c_flt.png"), defaults);
 }
 
-TEST_F(BatchCommand, FormatAndQuality_ChooseTheEncoderWhateverTheName) {
+TEST_F(BatchCommand, FormatAndQuality_ChooseTheEncoderAndTheResultsExtension) {
     fs::copy_file(TestImage("rocket.jpg"), images_ / "r.jpg");
-    ASSERT_EQ(Run({"batch", images_.string(), "--format", "png"}).exitCode, 0);
-    EXPECT_EQ(ReadBytes(images_ / "r_flt.jpg").substr(0, 4), "\x89PNG");
-    fs::remove(images_ / "r_flt.jpg");
+    const Outcome forced = Run({"batch", images_.string(), "--format", "png"});
+    ASSERT_EQ(forced.exitCode, 0) << forced.err;
+    ExpectLines(forced.out, {Image("r_flt.png") + " (#.?? sec)", "Processed 1 files in #.?? sec"});
+    EXPECT_EQ(test::FileFormat(images_ / "r_flt.png"), "png");
+    EXPECT_FALSE(fs::exists(images_ / "r_flt.jpg"));
+    fs::remove(images_ / "r_flt.png");
     ASSERT_EQ(Run({"batch", images_.string(), "--quality", "10"}).exitCode, 0);
     const auto small = fs::file_size(images_ / "r_flt.jpg");
     fs::remove(images_ / "r_flt.jpg");
     ASSERT_EQ(Run({"batch", images_.string(), "--quality", "95"}).exitCode, 0);
     EXPECT_TRUE(IsJpeg(images_ / "r_flt.jpg"));
     EXPECT_GT(fs::file_size(images_ / "r_flt.jpg"), small * 2);
+}
+
+TEST_F(BatchCommand, ForcedFormat_NeverLetsTwoSourcesShareAResult) {
+    fs::copy_file(TestImage("rocket.jpg"), images_ / "a.jpg");
+    fs::copy_file(TestImage("coins.png"), images_ / "a.png");
+    const Outcome outcome = Run({"batch", images_.string(), "--format", "png"});
+    EXPECT_EQ(outcome.exitCode, 1);
+    ExpectLines(outcome.out, {Image("a_flt.png") + " (#.?? sec)",
+                              Image("a_flt.png") + ": not written: it would replace the result "
+                                                   "of an earlier file of this run",
+                              "Processed 2 files in #.?? sec"});
+    std::unique_ptr<ImageBitmap> result;
+    ASSERT_TRUE(LoadImageFile(result, images_ / "a_flt.png"));
+    EXPECT_EQ(result->Width(), 640u);
 }
 
 TEST_F(BatchCommand, MissingFolder_ExitsOne) {
@@ -316,7 +334,7 @@ TEST_F(BatchCommand, Interrupt_StopsBetweenFilesLeavingNoPartialFile) {
     // Every output is complete; nothing else was left in the folder.
     EXPECT_EQ(Entries().size(), 16 + written);
     for (std::size_t i = 0; i < written; ++i) {
-        EXPECT_TRUE(IsJpeg(images_ / Numbered(i, "_flt.png")));
+        EXPECT_EQ(test::FileFormat(images_ / Numbered(i, "_flt.png")), "png");
     }
 }
 
@@ -374,10 +392,10 @@ INSTANTIATE_TEST_SUITE_P(
                        "options --lowpass and --clear cannot be combined"},
         BatchUsageCase{"Gif",
                        {"images", "--format", "gif"},
-                       "option --format: 'gif' is not jpeg, png, tiff or bmp"},
+                       "option --format: 'gif' is not jpeg, png, tiff, bmp or webp"},
         BatchUsageCase{"QualityForPng",
                        {"images", "--format", "png", "--quality", "80"},
-                       "option --quality: only for --format jpeg"}),
+                       "option --quality: only for JPEG and WebP, not --format png"}),
     [](const testing::TestParamInfo<BatchUsageCase>& param) {
         return std::string(param.param.name);
     });

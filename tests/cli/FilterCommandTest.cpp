@@ -85,7 +85,7 @@ TEST_F(FilterCommand, ClearedRectangle_ShowsAsOneLevelInTheWrittenSpectrum) {
                                  "10,20,30,25", "--spectrum", "-d", "."});
     ASSERT_EQ(outcome.exitCode, 0) << outcome.err;
     EXPECT_EQ(outcome.out, "wrote ./coins_flt.png\nwrote ./coins_flt_power.png\n");
-    EXPECT_TRUE(IsJpeg(folder_ / "coins_flt.png"));
+    EXPECT_EQ(test::FileFormat(folder_ / "coins_flt.png"), "png");
     const auto spectrum = Load(folder_ / "coins_flt_power.png");
     ASSERT_NE(spectrum, nullptr);
     ASSERT_EQ(spectrum->Width(), 512u);
@@ -108,7 +108,7 @@ TEST_F(FilterCommand, ClearedRectangle_ShowsAsOneLevelInTheWrittenSpectrum) {
     EXPECT_EQ(spectrum->Row(256)[256], 255);
 }
 
-TEST_F(FilterCommand, DefaultOutput_GoesBesideTheImageAsJpegWithTheBatchName) {
+TEST_F(FilterCommand, DefaultOutput_GoesBesideTheImageWithTheBatchNameInItsFormat) {
     fs::copy_file(TestImage("camera.png"), folder_ / "scan.tiff");
     fs::copy_file(TestImage("rocket.jpg"), folder_ / "photo.jpg");
     const Outcome outcome = Run({"filter", "scan.tiff", "photo.jpg", "--bandreject", "30,60",
@@ -121,6 +121,25 @@ TEST_F(FilterCommand, DefaultOutput_GoesBesideTheImageAsJpegWithTheBatchName) {
     ASSERT_NE(result, nullptr);
     EXPECT_EQ(result->Width(), 640u);
     EXPECT_EQ(result->Height(), 427u);
+}
+
+TEST_F(FilterCommand, Format_FollowsTheNameUnlessForcedAndThenADerivedNameFollowsIt) {
+    fs::copy_file(TestImage("coins.png"), folder_ / "c.png");
+    ASSERT_EQ(Run({"filter", "c.png", "--lowpass", "30", "-o", "out.bmp"}).exitCode, 0);
+    EXPECT_EQ(test::FileFormat(folder_ / "out.bmp"), "bmp");
+    ASSERT_EQ(Run({"filter", "c.png", "--lowpass", "30", "-o", "out.TIFF"}).exitCode, 0);
+    EXPECT_EQ(test::FileFormat(folder_ / "out.TIFF"), "tiff");
+    // A name given is kept even when the format is forced.
+    ASSERT_EQ(
+        Run({"filter", "c.png", "--lowpass", "30", "-o", "kept.png", "--format", "jpeg"}).exitCode,
+        0);
+    EXPECT_EQ(test::FileFormat(folder_ / "kept.png"), "jpeg");
+    // A derived name takes the forced format's extension.
+    const Outcome forced = Run({"filter", "c.png", "--lowpass", "30", "--format", "tiff"});
+    ASSERT_EQ(forced.exitCode, 0) << forced.err;
+    EXPECT_EQ(forced.out, "wrote c_flt.tif\n");
+    EXPECT_EQ(test::FileFormat(folder_ / "c_flt.tif"), "tiff");
+    EXPECT_FALSE(fs::exists(folder_ / "c_flt.png"));
 }
 
 TEST_F(FilterCommand, OutputNamingAnInput_IsRefusedAndTheInputKept) {
@@ -199,7 +218,7 @@ INSTANTIATE_TEST_SUITE_P(
                         "option --separable: 'diagonal' is not rows, columns or both"},
         FilterUsageCase{"QualityForPng",
                         {"--lowpass", "5", "--format", "png", "--quality", "80"},
-                        "option --quality: only for --format jpeg"},
+                        "option --quality: only for JPEG and WebP, not --format png"},
         FilterUsageCase{"OutputForTwoImages",
                         {"--lowpass", "5", "-o", "x.jpg"},
                         "option --output takes one image; use --directory for several"}),

@@ -10,6 +10,7 @@
 
 #include "CliRunner.h"
 #include "imageio/HostileCorpus.h"
+#include "imageio/ImageFile.h"
 
 namespace quarvel {
 namespace {
@@ -136,7 +137,7 @@ TEST_F(HostileFolder, Batch_GoesThroughEveryEntryAndWritesOnlyWhatLoaded) {
     const auto before = test::FolderContents(images);
 
     const Outcome outcome =
-        test::RunProgram({"batch", "--lowpass", "30", "--format", "png", "images"},
+        test::RunProgram({"batch", "--lowpass", "30", "images"},
                          test::RunOptions{folder_,
                                           {"XDG_CONFIG_HOME=" + (folder_ / "config").string()},
                                           false,
@@ -167,8 +168,9 @@ TEST_F(HostileFolder, Batch_GoesThroughEveryEntryAndWritesOnlyWhatLoaded) {
             EXPECT_TRUE(written) << outcome.out;
         }
         if (written) {
-            const std::string bytes = test::ReadBytes(result);
-            EXPECT_EQ(bytes.substr(bytes.size() - 8, 4), "IEND");
+            std::unique_ptr<ImageBitmap> whole;
+            const IoResult loaded = LoadImageFile(whole, result);
+            EXPECT_TRUE(loaded && loaded.warning.empty()) << loaded.message << loaded.warning;
         }
     }
     EXPECT_EQ(after, before);

@@ -146,5 +146,67 @@ TEST_F(WriteFailure, ReadOnlyFolder_FilterAndBatchWriteNothingAndSayWhy) {
     EXPECT_EQ(test::FolderContents(batch_), batchBefore);
 }
 
+/// The sizes of output at which a full disk is met: under a kilobyte (the whole file fits a
+/// write buffer and fails only when it is flushed), tens of kilobytes, and over a megabyte.
+struct OutputSize {
+    const char* name;
+    int side;
+};
+
+class FullDisk : public test::TempFolderTest, public testing::WithParamInterface<OutputSize> {};
+
+TEST_P(FullDisk, EveryWriterReportsTheFailureAndKeepsTheOldFiles) {
+    test::SmallFileSystem disk("16m");
+    if (!disk.Mounted()) {
+        GTEST_SKIP() << "mounting a small file system needs root";
+    }
+    const int side = GetParam().side;
+    const fs::path images = disk / "images";
+    const fs::path batch = disk / "batch";
+    fs::create_directories(images);
+    fs::create_directories(batch);
+    const std::string image =
+        test::Encode(test::Photo(side, side, QImage::Format_Grayscale8), "png");
+    WriteBytes(images / "small.png", image);
+    WriteBytes(batch / "small.png", image);
+    for (const char* old : {"keep.jpg", "keep.png", "keep.bmp", "small_power.png"}) {
+        WriteBytes(images / old, kOldResult);
+    }
+    disk.Fill();
+    const auto before = test::FolderContents(disk.Path());
+    const std::string source = (images / "small.png").string();
+
+    for (const char* output : {"keep.jpg", "keep.png", "keep.bmp"}) {
+        const std::string target = (images / output).string();
+        const Outcome filter = Run({"filter", source, "--lowpass", "30", "-o", target});
+        EXPECT_EQ(filter.exitCode, 1) << output;
+        EXPECT_EQ(filter.out, "") << output;
+        EXPECT_EQ(
+            filter.err.rfind(
+                "fftquarvel-cli: " + source + ": cannot write " + target + ": disk full (", 0),
+            0u)
+            << filter.err;
+    }
+    const Outcome spectrum = Run({"spectrum", source});
+    EXPECT_EQ(spectrum.exitCode, 1);
+    EXPECT_NE(spectrum.err.find("small_power.png: disk full ("), std::string::npos) << spectrum.err;
+
+    const Outcome batchRun = Run({"batch", batch.string()});
+    const std::string result = (batch / "small_flt.png").string();
+    EXPECT_EQ(batchRun.exitCode, 1);
+    EXPECT_NE(batchRun.out.find(result + ": not written: cannot write " + result + ": disk full ("),
+              std::string::npos)
+        << batchRun.out;
+    EXPECT_EQ(test::FolderContents(disk.Path()), before);
+}
+
+INSTANTIATE_TEST_SUITE_P(Size, FullDisk,
+                         testing::Values(OutputSize{"UnderAKilobyte", 8},
+                                         OutputSize{"TensOfKilobytes", 512},
+                                         OutputSize{"OverAMegabyte", 1100}),
+                         [](const testing::TestParamInfo<OutputSize>& param) {
+                             return std::string(param.param.name);
+                         });
+
 }  // namespace
 }  // namespace quarvel
