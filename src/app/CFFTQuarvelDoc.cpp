@@ -11,6 +11,7 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QImage>
+#include <QInputDialog>
 #include <QMimeData>
 #include <QSettings>
 
@@ -80,6 +81,37 @@ CFFTQuarvelDoc::CFFTQuarvelDoc(QObject* parent)
     : QObject(parent), interaction_(std::make_unique<CUserInteraction>()) {
     theDoc = this;
     historyMemoryLimit = ReadHistoryMemoryLimit();
+}
+
+QString CFFTQuarvelDoc::JpegQualityKey() {
+    return QStringLiteral("Save/JPEG Quality");
+}
+
+std::optional<int> CFFTQuarvelDoc::JpegQualityForSave() {
+    QSettings settings;
+    bool ok = false;
+    int quality = settings.value(JpegQualityKey(), kDefaultJpegQuality).toInt(&ok);
+    if (!ok || quality < 0 || quality > 100) {
+        quality = kDefaultJpegQuality;
+    }
+    if (jpegQualityChosen_) {
+        return quality;
+    }
+    QInputDialog dialog(DialogParent());
+    dialog.setWindowTitle(QStringLiteral("JPEG Quality"));
+    dialog.setLabelText(
+        QStringLiteral("Quality of the saved JPEG image, from 0 (smallest file) to 100 (best "
+                       "image):"));
+    dialog.setInputMode(QInputDialog::IntInput);
+    dialog.setIntRange(0, 100);
+    dialog.setIntValue(quality);
+    if (Interaction().RunModal(dialog) != QDialog::Accepted) {
+        return std::nullopt;
+    }
+    quality = dialog.intValue();
+    settings.setValue(JpegQualityKey(), quality);
+    jpegQualityChosen_ = true;
+    return quality;
 }
 
 QString CFFTQuarvelDoc::HistoryLimitKey() {
@@ -259,10 +291,20 @@ bool CFFTQuarvelDoc::OnSaveDocument(const QString& path) {
         return false;
     }
 
+    // The format follows the name's extension (JPEG when it names none).
+    SaveOptions options;
+    if (MimeForFileName(FileSystemPath(absolute)) == "image/jpeg") {
+        const std::optional<int> quality = JpegQualityForSave();
+        if (!quality) {
+            return false;
+        }
+        options.quality = *quality;
+    }
+
     CWaitCursor wait;
     IoResult result;
     try {
-        result = SaveImageFile(*state->image, FileSystemPath(absolute));
+        result = SaveImageFile(*state->image, FileSystemPath(absolute), options);
     } catch (const std::bad_alloc&) {
         result = IoResult::Failure("there is not enough memory to encode the image");
     }

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include <QObject>
@@ -81,6 +82,11 @@ public:
     const QString& Title() const { return title_; }
     void SetTitle(const QString& title);
 
+    /// The settings key of the JPEG quality of saved images, 0 to 100.
+    static QString JpegQualityKey();
+    /// The JPEG quality the encoder uses when it is given none.
+    static constexpr int kDefaultJpegQuality = 75;
+
     /// The settings key of the history's memory limit, in megabytes.
     static QString HistoryLimitKey();
     /// The history's memory limit in bytes: the stored megabytes when they are a whole number
@@ -128,12 +134,17 @@ private:
     void TellAboutReleasedStates(std::uint64_t releasedBefore);
     /// The message for a command that ran out of memory and changed nothing.
     void ReportOutOfMemory(const QString& text);
+    /// The quality of a JPEG about to be saved: asked the first time in a session, starting from
+    /// the stored one, and stored; afterwards the stored one. Nothing when the person cancelled.
+    std::optional<int> JpegQualityForSave();
 
     QString pathName_;
     QString title_;
     std::unique_ptr<CUserInteraction> interaction_;
     /// The person was told that the history released undo states for this file.
     bool toldAboutHistoryLimit_ = false;
+    /// The person chose the JPEG quality in this session.
+    bool jpegQualityChosen_ = false;
 };
 
 /// The document, set by its constructor; null before it exists and after it is destroyed.

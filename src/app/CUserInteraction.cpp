@@ -3,8 +3,11 @@
 #include <QDesktopServices>
 #include <QDialog>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QUrl>
+
+#include "imageio/ImageFile.h"
 
 namespace quarvel {
 
@@ -12,15 +15,77 @@ namespace {
 
 const QString kAllFilesFilter = QStringLiteral("All Files (*)");
 
+/// A file type of the Save As dialog: its filter text, the MIME type and the extension added to
+/// a name typed without one.
+struct SaveType {
+    const char* filter;
+    const char* mime;
+    const char* suffix;
+};
+
+constexpr SaveType kSaveTypes[] = {
+    {"JPEG Image (*.jpg *.jpeg)", "image/jpeg", "jpg"}, {"PNG Image (*.png)", "image/png", "png"},
+    {"TIFF Image (*.tif *.tiff)", "image/tiff", "tif"}, {"BMP Image (*.bmp)", "image/bmp", "bmp"},
+    {"WebP Image (*.webp)", "image/webp", "webp"},
+};
+
+/// The extension for a name typed without one under filter.
+QString SuffixOfFilter(const QString& filter) {
+    for (const SaveType& type : kSaveTypes) {
+        if (filter == QLatin1String(type.filter)) {
+            return QLatin1String(type.suffix);
+        }
+    }
+    return {};
+}
+
 }  // namespace
+
+std::unique_ptr<QFileDialog> CreateSaveAsDialog(QWidget* parent, const QString& proposed) {
+    auto dialog = std::make_unique<QFileDialog>(parent, QStringLiteral("Save As"));
+    dialog->setAcceptMode(QFileDialog::AcceptSave);
+    dialog->setFileMode(QFileDialog::AnyFile);
+    QStringList filters;
+    QString chosen = QLatin1String(kSaveTypes[0].filter);
+    const bool named = HasImageExtension(proposed.toStdString());
+    const std::string proposedMime = MimeForFileName(proposed.toStdString());
+    for (const SaveType& type : kSaveTypes) {
+        if (FindEncoderByMime(type.mime, nullptr) < 0) {
+            continue;
+        }
+        filters.append(QLatin1String(type.filter));
+        if (named && proposedMime == type.mime) {
+            chosen = QLatin1String(type.filter);
+        }
+    }
+    filters.append(kAllFilesFilter);
+    dialog->setNameFilters(filters);
+    dialog->selectNameFilter(chosen);
+    dialog->setDefaultSuffix(SuffixOfFilter(chosen));
+    QFileDialog* shown = dialog.get();
+    QObject::connect(shown, &QFileDialog::filterSelected, shown, [shown](const QString& filter) {
+        shown->setDefaultSuffix(SuffixOfFilter(filter));
+    });
+    if (!proposed.isEmpty()) {
+        const QFileInfo file(proposed);
+        if (file.isAbsolute()) {
+            dialog->setDirectory(file.absolutePath());
+        }
+        dialog->selectFile(file.fileName());
+    }
+    return dialog;
+}
 
 QString CUserInteraction::AskOpenPath(QWidget* parent) {
     return QFileDialog::getOpenFileName(parent, QStringLiteral("Open"), QString(), kAllFilesFilter);
 }
 
 QString CUserInteraction::AskSavePath(QWidget* parent, const QString& proposed) {
-    return QFileDialog::getSaveFileName(parent, QStringLiteral("Save As"), proposed,
-                                        kAllFilesFilter);
+    const std::unique_ptr<QFileDialog> dialog = CreateSaveAsDialog(parent, proposed);
+    if (dialog->exec() != QDialog::Accepted || dialog->selectedFiles().isEmpty()) {
+        return {};
+    }
+    return dialog->selectedFiles().constFirst();
 }
 
 QString CUserInteraction::AskFolder(QWidget* parent, const QString& title, const QString& start) {

@@ -1,8 +1,11 @@
 #pragma once
 
+#include <memory>
+
 #include <QString>
 
 class QDialog;
+class QFileDialog;
 class QUrl;
 class QWidget;
 
@@ -17,8 +20,7 @@ public:
 
     /// The file to open, chosen in a dialog titled "Open"; empty when cancelled.
     virtual QString AskOpenPath(QWidget* parent);
-    /// The file to save to, chosen in a dialog titled "Save As" that proposes proposed; empty
-    /// when cancelled. No extension is added to a name typed without one.
+    /// The file to save to, chosen in the dialog of CreateSaveAsDialog; empty when cancelled.
     virtual QString AskSavePath(QWidget* parent, const QString& proposed);
     /// A folder of the file system, chosen in a folder picker titled title that starts at
     /// start; empty when cancelled.
@@ -34,5 +36,11 @@ public:
     /// Hands url to the desktop (a browser for a page); false when nothing took it.
     virtual bool OpenUrl(const QUrl& url);
 };
+
+/// The "Save As" file dialog, proposing proposed. Its file types are the image formats the
+/// program writes, JPEG first, then "All Files (*)"; the type of the proposed name's extension is
+/// chosen at the start. A name typed without an extension gets the chosen type's (none for "All
+/// Files", which saves JPEG), before the dialog asks whether to replace an existing file.
+std::unique_ptr<QFileDialog> CreateSaveAsDialog(QWidget* parent, const QString& proposed);
 
 }  // namespace quarvel

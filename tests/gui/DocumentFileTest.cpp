@@ -3,9 +3,11 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QImage>
 #include <QMimeData>
+#include <QSettings>
 #include <QStatusBar>
 #include <QUrl>
 
@@ -13,6 +15,7 @@
 #include "app/CFFTQuarvelView.h"
 #include "imageio/ImageFile.h"
 #include "imageio/QtBitmap.h"
+#include "support/TestFiles.h"
 
 namespace quarvel::test {
 namespace {
@@ -133,7 +136,7 @@ TEST_F(DocumentFiles, RevertWithTheFileGone_ShowsWhyAndKeepsTheDocument) {
     EXPECT_EQ(Doc().currentIndex, 1u);
 }
 
-TEST_F(DocumentFiles, FirstSave_ProposesCopyOfAndWritesJpeg) {
+TEST_F(DocumentFiles, FirstSave_ProposesCopyOfAndWritesTheFormatOfTheName) {
     Start();
     const QString path = CopyToTemp("astronaut.png", QStringLiteral("x.png"));
     OpenThroughCommand(path);
@@ -142,7 +145,7 @@ TEST_F(DocumentFiles, FirstSave_ProposesCopyOfAndWritesJpeg) {
     Trigger(ID_FILE_SAVE);
     ASSERT_EQ(Ui().proposedSaves.size(), 1);
     EXPECT_EQ(Ui().proposedSaves.at(0), proposal);
-    EXPECT_TRUE(IsJpeg(ReadAll(proposal)));
+    EXPECT_TRUE(ReadAll(proposal).startsWith("\x89PNG"));
     EXPECT_FALSE(Doc().openedImage);
     EXPECT_EQ(Doc().PathName(), proposal);
     EXPECT_EQ(Frame().windowTitle(), QStringLiteral("FFT Quarvel - copy of x.png"));
@@ -152,7 +155,76 @@ TEST_F(DocumentFiles, FirstSave_ProposesCopyOfAndWritesJpeg) {
     ASSERT_TRUE(QFile::remove(proposal));
     Trigger(ID_FILE_SAVE);
     EXPECT_EQ(Ui().proposedSaves.size(), 1);
-    EXPECT_TRUE(IsJpeg(ReadAll(proposal)));
+    EXPECT_TRUE(ReadAll(proposal).startsWith("\x89PNG"));
+    // A PNG has no quality to ask for.
+    EXPECT_TRUE(Ui().modalDialogs.isEmpty());
+}
+
+TEST_F(DocumentFiles, JpegSave_AsksTheQualityOncePerSessionStartingFromTheStoredOne) {
+    QSettings().setValue(CFFTQuarvelDoc::JpegQualityKey(), 30);
+    Start();
+    OpenThroughCommand(TestImage("coins.png"));
+    const QString expected = TempPath(QStringLiteral("expected.jpg"));
+    ASSERT_TRUE(
+        SaveImageFile(*Doc().CurrentState()->image, expected.toStdString(), SaveOptions{"", 30}));
+    for (const char* name : {"first.jpg", "second.jpeg"}) {
+        Ui().saveAnswers.push_back(TempPath(QString::fromLatin1(name)));
+        Trigger(ID_FILE_SAVE_AS);
+        EXPECT_EQ(ReadAll(TempPath(QString::fromLatin1(name))), ReadAll(expected)) << name;
+    }
+    EXPECT_EQ(Ui().modalDialogs, QStringList{QStringLiteral("QInputDialog")});
+    EXPECT_TRUE(Ui().modalTexts.join(QLatin1Char(' ')).contains(QStringLiteral("Quality")));
+    EXPECT_EQ(QSettings().value(CFFTQuarvelDoc::JpegQualityKey()).toInt(), 30);
+
+    // A new session asks again.
+    Restart();
+    OpenThroughCommand(TestImage("coins.png"));
+    Ui().saveAnswers.push_back(TempPath(QStringLiteral("third")));
+    Trigger(ID_FILE_SAVE_AS);
+    EXPECT_EQ(Ui().modalDialogs, QStringList{QStringLiteral("QInputDialog")});
+    EXPECT_TRUE(IsJpeg(ReadAll(TempPath(QStringLiteral("third")))));
+}
+
+TEST_F(DocumentFiles, SaveAsDialog_OffersTheFormatsAndAddsTheChosenExtension) {
+    Start();
+    const std::unique_ptr<QFileDialog> dialog =
+        CreateSaveAsDialog(&Frame(), TempPath(QStringLiteral("copy of scan.tif")));
+    const QStringList filters = dialog->nameFilters();
+    ASSERT_GE(filters.size(), 5);
+    EXPECT_EQ(filters.first(), QStringLiteral("JPEG Image (*.jpg *.jpeg)"));
+    EXPECT_EQ(filters.last(), QStringLiteral("All Files (*)"));
+    EXPECT_TRUE(filters.contains(QStringLiteral("PNG Image (*.png)")));
+    EXPECT_EQ(dialog->selectedNameFilter(), QStringLiteral("TIFF Image (*.tif *.tiff)"));
+    EXPECT_EQ(dialog->defaultSuffix(), QStringLiteral("tif"));
+    Q_EMIT dialog->filterSelected(QStringLiteral("PNG Image (*.png)"));
+    EXPECT_EQ(dialog->defaultSuffix(), QStringLiteral("png"));
+    Q_EMIT dialog->filterSelected(QStringLiteral("All Files (*)"));
+    EXPECT_EQ(dialog->defaultSuffix(), QString());
+    // A name without a known extension starts with JPEG.
+    EXPECT_EQ(CreateSaveAsDialog(&Frame(), TempPath(QStringLiteral("notes")))->defaultSuffix(),
+              QStringLiteral("jpg"));
+}
+
+TEST_F(DocumentFiles, SaveOnAFullDisk_ShowsWhyAndKeepsTheOldFile) {
+    SmallFileSystem disk("4m");
+    if (!disk.Mounted()) {
+        GTEST_SKIP() << "mounting a small file system needs root";
+    }
+    Start();
+    OpenThroughCommand(TestImage("camera.png"));
+    for (const char* name : {"keep.png", "keep.jpg"}) {
+        WriteBytes(disk / name, "the old image");
+    }
+    disk.Fill();
+    for (const char* name : {"keep.png", "keep.jpg"}) {
+        Ui().saveAnswers.push_back(QString::fromStdString((disk / name).string()));
+        Trigger(ID_FILE_SAVE_AS);
+        EXPECT_EQ(ReadBytes(disk / name), "the old image");
+    }
+    ASSERT_EQ(Ui().errors.size(), 2);
+    EXPECT_TRUE(Ui().errors.at(1).contains(QStringLiteral("disk full")))
+        << Ui().errors.at(1).toStdString();
+    EXPECT_TRUE(Doc().openedImage);
 }
 
 TEST_F(DocumentFiles, SaveOfACopy_ProposesTheSameNameAgain) {
