@@ -3,7 +3,6 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <csignal>
 #include <cstdint>
 #include <cstdlib>
@@ -27,31 +26,14 @@ constexpr std::size_t kMaxRectangles = std::tuple_size_v<RectangleList>;
 
 /// Parses "X1,Y1,X2,Y2" into a rectangle of 32-bit values.
 std::optional<SpectrumRectangle> ParseRectangle(const std::string& text) {
-    std::vector<std::int32_t> numbers;
-    std::size_t start = 0;
-    while (true) {
-        const std::size_t comma = text.find(',', start);
-        const std::string item = text.substr(start, comma - start);
-        if (item.empty()) {
-            return std::nullopt;
-        }
-        errno = 0;
-        char* end = nullptr;
-        const long long value = std::strtoll(item.c_str(), &end, 10);
-        if (errno != 0 || *end != '\0' || value < std::numeric_limits<std::int32_t>::min() ||
-            value > std::numeric_limits<std::int32_t>::max()) {
-            return std::nullopt;
-        }
-        numbers.push_back(static_cast<std::int32_t>(value));
-        if (comma == std::string::npos) {
-            break;
-        }
-        start = comma + 1;
-    }
-    if (numbers.size() != 4) {
+    const auto numbers = ParseIntegerList(text, 4, std::numeric_limits<std::int32_t>::min(),
+                                          std::numeric_limits<std::int32_t>::max());
+    if (!numbers) {
         return std::nullopt;
     }
-    return SpectrumRectangle{numbers[0], numbers[1], numbers[2], numbers[3]};
+    const auto& v = *numbers;
+    return SpectrumRectangle{static_cast<std::int32_t>(v[0]), static_cast<std::int32_t>(v[1]),
+                             static_cast<std::int32_t>(v[2]), static_cast<std::int32_t>(v[3])};
 }
 
 /// Applies the options to the stored settings and picks the encoder; an error message when an

@@ -131,6 +131,35 @@ std::optional<double> ParsedOptions::Real(const std::string& name) const {
     return text ? ParseReal(*text) : std::nullopt;
 }
 
+std::optional<std::vector<std::int64_t>> ParseIntegerList(const std::string& text,
+                                                          std::size_t count, std::int64_t minimum,
+                                                          std::int64_t maximum) {
+    std::vector<std::int64_t> numbers;
+    std::size_t start = 0;
+    while (true) {
+        const std::size_t comma = text.find(',', start);
+        const std::string item = text.substr(start, comma - start);
+        if (item.empty()) {
+            return std::nullopt;
+        }
+        errno = 0;
+        char* end = nullptr;
+        const long long value = std::strtoll(item.c_str(), &end, 10);
+        if (errno != 0 || *end != '\0' || value < minimum || value > maximum) {
+            return std::nullopt;
+        }
+        numbers.push_back(value);
+        if (comma == std::string::npos) {
+            break;
+        }
+        start = comma + 1;
+    }
+    if (numbers.size() != count) {
+        return std::nullopt;
+    }
+    return numbers;
+}
+
 CommandLine ParseCommandLine(const std::vector<std::string>& arguments,
                              const std::vector<const CommandSpec*>& commands) {
     if (arguments.empty()) {

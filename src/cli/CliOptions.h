@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <map>
 #include <optional>
 #include <string>
@@ -70,6 +71,12 @@ struct CommandLine {
 /// Parses the arguments after the program name: COMMAND [OPTIONS] OPERANDS, or --help or
 /// --version alone. Options and operands may be mixed; "--" ends the options. Every command
 /// takes -h/--help.
+/// Splits "a,b,c" into exactly count whole numbers within [minimum, maximum]; nothing when an
+/// item is empty, not a whole number, out of range, or the count differs.
+std::optional<std::vector<std::int64_t>> ParseIntegerList(const std::string& text,
+                                                          std::size_t count, std::int64_t minimum,
+                                                          std::int64_t maximum);
+
 CommandLine ParseCommandLine(const std::vector<std::string>& arguments,
                              const std::vector<const CommandSpec*>& commands);
 

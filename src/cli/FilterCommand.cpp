@@ -2,7 +2,6 @@
 
 #include <sys/stat.h>
 
-#include <cerrno>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -50,36 +49,6 @@ public:
     void UpdateViews(int /*erase*/) override {}
 };
 
-/// Splits "a,b,c" into exactly count whole numbers within [minimum, maximum].
-std::optional<std::vector<std::int64_t>> ParseNumberList(const std::string& text, std::size_t count,
-                                                         std::int64_t minimum,
-                                                         std::int64_t maximum) {
-    std::vector<std::int64_t> numbers;
-    std::size_t start = 0;
-    while (true) {
-        const std::size_t comma = text.find(',', start);
-        const std::string item = text.substr(start, comma - start);
-        if (item.empty()) {
-            return std::nullopt;
-        }
-        errno = 0;
-        char* end = nullptr;
-        const long long value = std::strtoll(item.c_str(), &end, 10);
-        if (errno != 0 || *end != '\0' || value < minimum || value > maximum) {
-            return std::nullopt;
-        }
-        numbers.push_back(value);
-        if (comma == std::string::npos) {
-            break;
-        }
-        start = comma + 1;
-    }
-    if (numbers.size() != count) {
-        return std::nullopt;
-    }
-    return numbers;
-}
-
 /// Turns the parsed options into a plan; an error message when a value does not fit.
 std::string MakePlan(const ParsedOptions& options, FilterPlan& plan) {
     constexpr std::int64_t kInt32Min = std::numeric_limits<std::int32_t>::min();
@@ -88,21 +57,21 @@ std::string MakePlan(const ParsedOptions& options, FilterPlan& plan) {
         if (name == "lowpass") {
             plan.operations.push_back({Operation::Kind::LowPass, {std::stoll(value)}});
         } else if (name == "bandreject") {
-            const auto edges = ParseNumberList(value, 2, 0, 100);
+            const auto edges = ParseIntegerList(value, 2, 0, 100);
             if (!edges || (*edges)[0] >= (*edges)[1]) {
                 return "option --bandreject: '" + value +
                        "' is not LOW,HIGH with 0 <= LOW < HIGH <= 100 (percent)";
             }
             plan.operations.push_back({Operation::Kind::BandReject, *edges});
         } else if (name == "clear") {
-            const auto corners = ParseNumberList(value, 4, kInt32Min, kInt32Max);
+            const auto corners = ParseIntegerList(value, 4, kInt32Min, kInt32Max);
             if (!corners) {
                 return "option --clear: '" + value +
                        "' is not X1,Y1,X2,Y2 (four whole numbers, spectrum coordinates)";
             }
             plan.operations.push_back({Operation::Kind::Clear, *corners});
         } else if (name == "brush") {
-            const auto brush = ParseNumberList(value, 3, kInt32Min, kInt32Max);
+            const auto brush = ParseIntegerList(value, 3, kInt32Min, kInt32Max);
             if (!brush || (*brush)[2] < 0) {
                 return "option --brush: '" + value +
                        "' is not X,Y,R (spectrum coordinates and a radius of 0 or more)";
@@ -266,26 +235,31 @@ void FilterRun::Apply(const Operation& operation) {
 }
 
 bool FilterRun::WriteSpectra(const std::string& input, const std::string& output) {
+    // The result's spectra are those its final image was made from; each power spectrum image
+    // is rendered from them as it is written, so that only one is held at a time.
     const ProcState* state = proc_.CurrentState();
     const std::string prefix = VXFileName(output).GetFolder() + VXFileName(output).fileName;
     struct Channel {
         ChannelKind kind;
-        const ImageBitmap* power;
+        const ChannelSpectrum* spectrum;
     };
     std::vector<Channel> channels;
     if (state->isColor) {
-        channels = {{ChannelKind::Red, state->powerRed.get()},
-                    {ChannelKind::Green, state->powerGreen.get()},
-                    {ChannelKind::Blue, state->powerBlue.get()}};
+        channels = {{ChannelKind::Red, &state->spectrumRed},
+                    {ChannelKind::Green, &state->spectrumGreen},
+                    {ChannelKind::Blue, &state->spectrumBlue}};
     } else {
-        channels = {{ChannelKind::Grey, state->powerGrey.get()}};
+        channels = {{ChannelKind::Grey, &state->spectrumGrey}};
     }
     for (const Channel& channel : channels) {
         const std::string target = prefix + PowerSpectrumSuffix(channel.kind);
-        if (channel.power == nullptr) {
-            return Fail(input, "no power spectrum image to write to " + target);
+        const std::unique_ptr<ImageBitmap> power =
+            RenderPowerSpectrum(channel.spectrum->re.get(), channel.spectrum->im.get(),
+                                proc_.spectrumWidth, proc_.spectrumHeight);
+        if (!power) {
+            return Fail(input, "not enough memory for the power spectrum image " + target);
         }
-        const IoResult saved = SavePowerSpectrumPng(*channel.power, target);
+        const IoResult saved = SavePowerSpectrumPng(*power, target);
         if (!saved) {
             return Fail(input, saved.message);
         }
@@ -307,14 +281,18 @@ bool FilterRun::Process(const std::string& input) {
     }
 
     proc_.ResetHistory();
-    const IoResult loaded = LoadImageFile(proc_.originalImage, input);
+    LoadLimits limits;
+    limits.work = plan_.writeSpectra ? ImageWork::FilterWithSpectra : ImageWork::Filter;
+    const IoResult loaded = LoadImageFile(proc_.originalImage, input, limits);
     if (!loaded) {
         return Fail(input, loaded.message);
     }
     if (!loaded.warning.empty()) {
         err_ << kCliProgram << ": " << input << ": warning: " << loaded.warning << "\n";
     }
-    if (!proc_.StartWorkingState()) {
+    // Nothing shows the spectra while the steps run: the power spectrum images, when asked for,
+    // are rendered from the result's spectra as they are written.
+    if (!proc_.StartBareWorkingState()) {
         proc_.ResetHistory();
         return Fail(input, "not enough memory for the spectra");
     }
@@ -324,7 +302,9 @@ bool FilterRun::Process(const std::string& input) {
     for (const Operation& operation : plan_.operations) {
         Apply(operation);
     }
-    proc_.CreateFinalImage();
+    // Without power spectrum images to write, nothing reads the spectra after the final image:
+    // they are transformed back in their own planes.
+    proc_.CreateFinalImage(!plan_.writeSpectra);
     const ProcState* result = proc_.CurrentState();
     if (proc_.workingState || result == nullptr || !result->image) {
         proc_.ResetHistory();
