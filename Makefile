@@ -1,6 +1,7 @@
 # Thin wrapper around the CMake presets. `make run` and `make test` install what is missing first.
 JOBS ?= $(shell nproc)
 RELEASE := build/release
+CORE := build/core
 ASAN := build/asan-ubsan
 FUZZ := build/fuzz
 # `make fuzz` runs each fuzzing target this long; `make test` runs each for FUZZ_SMOKE_SECONDS.
@@ -9,7 +10,7 @@ FUZZ_SMOKE_SECONDS ?= 5
 SAMPLE ?= samples/astronaut.png
 HEADLESS_SECONDS ?= 10
 
-.PHONY: all deps build run test test-release test-asan test-fuzz fuzz fuzz-build bench format \
+.PHONY: all deps build run test test-release test-core test-asan test-fuzz fuzz fuzz-build bench format \
 	format-check clean
 
 all: build
@@ -32,10 +33,16 @@ run: build
 		status=$$?; [ $$status -eq 0 ] || [ $$status -eq 124 ]; \
 	fi
 
-test: deps test-release test-asan test-fuzz format-check
+test: deps test-release test-core test-asan test-fuzz format-check
 
 test-release: build
 	ctest --preset release -j $(JOBS)
+
+# The core alone, configured without Qt: proves it needs nothing but the standard library and oneTBB.
+test-core: deps
+	cmake --preset core
+	cmake --build --preset core -j $(JOBS)
+	ctest --preset core -j $(JOBS)
 
 test-asan: deps
 	cmake --preset asan-ubsan
