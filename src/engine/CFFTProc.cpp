@@ -320,6 +320,47 @@ bool CFFTProc::StartWorkingState() {
     return true;
 }
 
+bool CFFTProc::StartBareWorkingState() {
+    assert(states.empty() && !workingState && "StartBareWorkingState expects a reset history");
+    if (!originalImage) {
+        return false;
+    }
+    try {
+        const ImageBitmap& source = *originalImage;
+        const std::uint64_t width = SpectrumSize(source.Width());
+        const std::uint64_t height = SpectrumSize(source.Height());
+        std::unique_ptr<ProcState> state(new (std::nothrow) ProcState());
+        if (!state) {
+            return false;
+        }
+        state->workImage = ResampleImage(&source, static_cast<std::uint32_t>(width),
+                                         static_cast<std::uint32_t>(height));
+        if (!state->workImage) {
+            return false;
+        }
+        state->isColor = IsColorImage(source);
+        const auto compute = [&](ChannelSpectrum& spectrum, ChannelKind channel) {
+            spectrum = ComputeSpectrum(state->workImage.get(), channel);
+            return spectrum.IsComplete();
+        };
+        const bool complete = state->isColor
+                                  ? compute(state->spectrumRed, ChannelKind::Red) &&
+                                        compute(state->spectrumGreen, ChannelKind::Green) &&
+                                        compute(state->spectrumBlue, ChannelKind::Blue)
+                                  : compute(state->spectrumGrey, ChannelKind::Grey);
+        if (!complete) {
+            return false;
+        }
+        workingState = std::move(state);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    currentIndex = 0;
+    spectrumWidth = workingState->workImage->Width();
+    spectrumHeight = workingState->workImage->Height();
+    return true;
+}
+
 void CFFTProc::ResetHistory() {
     originalImage.reset();
     states.clear();

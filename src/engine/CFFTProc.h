@@ -82,6 +82,11 @@ public:
     /// the working state (its image a copy of originalImage), with currentIndex 0 and an empty
     /// history, so that edits and CreateFinalImage commit it as the only state.
     bool StartWorkingState();
+    /// StartWorkingState for a processing object that shows nothing (the batch, the command
+    /// line): the working state gets its spectra but no power spectrum images, so that its
+    /// edits render none either, and no image, which only CreateFinalImage fills in. False,
+    /// with nothing kept, when memory runs out.
+    bool StartBareWorkingState();
     /// Releases the original image, every state, the working state and the filter buffers.
     void ResetHistory();
 

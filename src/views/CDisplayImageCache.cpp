@@ -40,8 +40,9 @@ void CDisplayImageCache::Draw(QPainter& painter, const ImageBitmap& bitmap, cons
     const QSize size(std::max(1, static_cast<int>(std::lround(target.width()))),
                      std::max(1, static_cast<int>(std::lround(target.height()))));
     if (entry.shrunk.isNull() || entry.shrunkSource != shown || entry.shrunkSize != size) {
-        entry.shrunk =
-            entry.image.copy(shown).scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        // Only a part needs a copy of its own; the whole image is scaled as it is.
+        const QImage part = shown == entry.image.rect() ? entry.image : entry.image.copy(shown);
+        entry.shrunk = part.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
         entry.shrunkSource = shown;
         entry.shrunkSize = size;
     }
