@@ -214,7 +214,9 @@ bool CFFTQuarvelDoc::LoadReplacing(const QString& path) {
     CDetachedProc loaded;
     IoResult result;
     try {
-        result = LoadImageFile(loaded.originalImage, FileSystemPath(path));
+        LoadLimits limits;
+        limits.work = ImageWork::Document;
+        result = LoadImageFile(loaded.originalImage, FileSystemPath(path), limits);
     } catch (const std::bad_alloc&) {
         loaded.originalImage.reset();
         result = IoResult::Failure("there is not enough memory to read it");

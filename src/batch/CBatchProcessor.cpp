@@ -83,53 +83,22 @@ private:
 
 IoResult CBatchProcessor::LoadBatchFile(const std::string& sourcePath) {
     ResetHistory();
-    IoResult loaded = LoadImageFile(originalImage, sourcePath);
+    LoadLimits limits;
+    limits.work = ImageWork::Batch;
+    IoResult loaded = LoadImageFile(originalImage, sourcePath, limits);
     if (!loaded) {
         return loaded;
     }
-    // The working state with its spectra; CreateFinalImage commits it as the only state.
-    if (!StartBatchState()) {
+    // The working state with its spectra; CreateFinalImage commits it as the only state. Nothing
+    // looks at a batch's power spectrum images, and its image would only be replaced by the
+    // final image before anything read it.
+    if (!StartBareWorkingState()) {
         const std::string size = std::to_string(originalImage->Width()) + " x " +
                                  std::to_string(originalImage->Height());
         ResetHistory();
         return IoResult::Failure("not enough memory to transform " + size + " pixels");
     }
     return loaded;
-}
-
-bool CBatchProcessor::StartBatchState() {
-    // The first state as a document starts it, less what only a display needs: nothing looks
-    // at a batch's power spectrum images, and its image, a copy of the loaded one, would only
-    // be replaced by the final image before anything read it.
-    const ImageBitmap& source = *originalImage;
-    const std::uint64_t width = SpectrumSize(source.Width());
-    const std::uint64_t height = SpectrumSize(source.Height());
-    std::unique_ptr<ProcState> state(new (std::nothrow) ProcState());
-    if (!state) {
-        return false;
-    }
-    state->workImage = ResampleImage(&source, static_cast<std::uint32_t>(width),
-                                     static_cast<std::uint32_t>(height));
-    if (!state->workImage) {
-        return false;
-    }
-    state->isColor = IsColorImage(source);
-    const auto compute = [&](ChannelSpectrum& spectrum, ChannelKind channel) {
-        spectrum = ComputeSpectrum(state->workImage.get(), channel);
-        return spectrum.IsComplete();
-    };
-    const bool complete = state->isColor ? compute(state->spectrumRed, ChannelKind::Red) &&
-                                               compute(state->spectrumGreen, ChannelKind::Green) &&
-                                               compute(state->spectrumBlue, ChannelKind::Blue)
-                                         : compute(state->spectrumGrey, ChannelKind::Grey);
-    if (!complete) {
-        return false;
-    }
-    workingState = std::move(state);
-    currentIndex = 0;
-    spectrumWidth = width;
-    spectrumHeight = height;
-    return true;
 }
 
 void CBatchProcessor::ApplyRadialLowPass() {

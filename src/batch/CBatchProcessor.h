@@ -90,9 +90,6 @@ public:
     const std::vector<std::string>& FileList() const { return fileList_; }
 
 private:
-    /// Builds the working state of the loaded originalImage, without power spectrum images and
-    /// without a copy of the image; false (nothing kept) when memory runs out.
-    bool StartBatchState();
     /// Multiplies every channel of the working state by the 2-D low-pass of filterSettings.
     void ApplyRadialLowPass();
     void AppendLog(const std::string& line, const BatchLogHandler& logLine);

@@ -87,7 +87,9 @@ private:
 bool SpectrumRun::Process(const std::string& input,
                           const std::optional<std::string>& outputFolder) {
     std::unique_ptr<ImageBitmap> image;
-    const IoResult loaded = LoadImageFile(image, input);
+    LoadLimits limits;
+    limits.work = ImageWork::Spectrum;
+    const IoResult loaded = LoadImageFile(image, input, limits);
     if (!loaded) {
         return Fail(input, loaded.message);
     }

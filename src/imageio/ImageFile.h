@@ -25,9 +25,11 @@ struct IoResult {
 
 /// Bounds applied to an image before its pixels are decoded.
 struct LoadLimits {
-    /// The memory an image may need for its pixels and one processing state (spectra and power
-    /// spectrum images) together; 0 means the process's budget (SetMemoryBudget).
+    /// The memory the image's processing may need at its peak (EstimatedImageMemory of work); 0
+    /// means the process's budget (SetMemoryBudget).
     std::uint64_t maxMemoryBytes = 0;
+    /// What the image is loaded for, which decides its estimated memory.
+    ImageWork work = ImageWork::Document;
 };
 
 /// Decodes the image file at path into slot, as a deep copy in the engine's formats: colour
@@ -37,10 +39,11 @@ struct LoadLimits {
 ///
 /// Before any pixel is decoded the file must be a regular file (folders, FIFOs and devices are
 /// refused without being read), the size in its header must fit kMaxTransformSide on both axes and
-/// its estimated memory (EstimatedImageMemory) the budget, and a progressive JPEG may have at most
-/// 100 scans. An animated or multi-page file gives its first frame. A file whose decoder reports
-/// failure is refused even when it left an image behind; a JPEG, GIF or BMP file cut short in
-/// its pixel data, which the decoder fills in and passes, loads with a warning saying so.
+/// its estimated memory (EstimatedImageMemory for limits.work) the budget, and a progressive JPEG
+/// may have at most 100 scans. An animated or multi-page file gives its first frame. A file whose
+/// decoder reports failure is refused even when it left an image behind; a JPEG, GIF or BMP file
+/// cut short in its pixel data, which the decoder fills in and passes, loads with a warning saying
+/// so.
 IoResult LoadImageFile(std::unique_ptr<ImageBitmap>& slot, const std::filesystem::path& path,
                        const LoadLimits& limits = {});
 

@@ -2,15 +2,40 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cctype>
+#include <cmath>
 #include <cstdio>
+#include <optional>
+#include <vector>
 
+#include <tbb/task_arena.h>
+
+#include <QGuiApplication>
+#include <QScreen>
+
+#include "engine/FastKernels.h"
+#include "engine/LargeBlocks.h"
 #include "engine/PlaneConversion.h"
 
 namespace quarvel {
 
 namespace {
+
+constexpr double kMebibyte = 1024.0 * 1024.0;
+/// The page and step sizes of LargeBlocks: from kHugeBlockBytes on, blocks are whole large
+/// pages; below, whole steps.
+constexpr double kLargePageBytes = 2.0 * kMebibyte;
+constexpr double kHugeBlockBytes = 2.0 * kLargePageBytes;
+constexpr double kSmallStepBytes = 64.0 * 1024.0;
+/// Heap blocks from this size on are mapped of their own by the C library, however far its
+/// threshold has moved, and unmapped when freed.
+constexpr double kHeapMappedBytes = 32.0 * kMebibyte;
+
+double RoundUp(double bytes, double multiple) {
+    return std::ceil(bytes / multiple) * multiple;
+}
 
 /// The budget set for the process; 0 for the default share.
 std::atomic<std::uint64_t> memoryBudget{0};
@@ -26,6 +51,418 @@ std::uint64_t ControlGroupLimit(const char* file) {
     std::fclose(stream);
     // "max", or a value near the largest one, means no limit.
     return read == 1 && value < (std::uint64_t{1} << 60) ? value : 0;
+}
+
+/// The resident memory of one image's processing, followed allocation by allocation in the
+/// order the code makes them.
+///
+/// Requests of kLargeBlockBytes and more behave as LargeBlocks serves them: rounded up (to
+/// 2 MiB from 4 MiB on, else to 64 KiB), kept once released (up to kLargeBlockCacheBytes, the
+/// oldest going back to the system first) and given again for a request they fit without
+/// wasting more than half of it. Kept blocks stay resident. Smaller requests and Qt's own
+/// buffers come from the C heap: what is freed there stays resident for later requests, except
+/// blocks of kHeapMappedBytes and more, which the C library maps of their own and unmaps when
+/// they are freed. Sizes are doubles, so that absurd image sizes saturate instead of wrapping.
+class MemoryModel {
+public:
+    using Id = std::size_t;
+
+    /// Memory from the engine's allocators (ImageBitmap, AllocatePlane, AllocateBytePlane).
+    Id Take(double bytes) {
+        if (bytes < static_cast<double>(kLargeBlockBytes)) {
+            return TakeHeap(bytes);
+        }
+        const double size =
+            RoundUp(bytes, bytes >= kHugeBlockBytes ? kLargePageBytes : kSmallStepBytes);
+        std::size_t best = kept_.size();
+        for (std::size_t i = 0; i < kept_.size(); ++i) {
+            if (kept_[i] >= size && kept_[i] <= size + size / 2 &&
+                (best == kept_.size() || kept_[i] < kept_[best])) {
+                best = i;
+            }
+        }
+        Entry entry{size, true};
+        if (best != kept_.size()) {
+            entry.size = kept_[best];
+            keptBytes_ -= entry.size;
+            kept_.erase(kept_.begin() + static_cast<std::ptrdiff_t>(best));
+        } else {
+            mapped_ += size;
+        }
+        return Add(entry);
+    }
+
+    /// Memory from the C heap, whatever its size (Qt's images and byte arrays, codec buffers).
+    Id TakeHeap(double bytes) {
+        if (bytes >= kHeapMappedBytes) {
+            heapMapped_ += bytes;
+        } else {
+            heapLive_ += bytes;
+            heapResident_ = std::max(heapResident_, heapLive_);
+        }
+        return Add(Entry{bytes, false});
+    }
+
+    void Give(Id id) {
+        const Entry entry = entries_[id];
+        entries_[id].size = 0.0;
+        if (entry.pooled) {
+            kept_.push_back(entry.size);
+            keptBytes_ += entry.size;
+            while (keptBytes_ > static_cast<double>(kLargeBlockCacheBytes)) {
+                keptBytes_ -= kept_.front();
+                mapped_ -= kept_.front();
+                kept_.erase(kept_.begin());
+            }
+        } else if (entry.size >= kHeapMappedBytes) {
+            heapMapped_ -= entry.size;
+        } else {
+            heapLive_ -= entry.size;
+        }
+    }
+
+    /// Heap memory freed as soon as it was used.
+    void PassHeap(double bytes) { Give(TakeHeap(bytes)); }
+
+    /// Heap memory that stays resident and reuses nothing freed before: many small pieces,
+    /// made among others that were freed in between.
+    void Grow(double bytes) {
+        grown_ += bytes;
+        Add(Entry{0.0, false});
+    }
+
+    /// The highest resident memory so far.
+    double Peak() const { return peak_; }
+
+private:
+    struct Entry {
+        double size;
+        bool pooled;
+    };
+
+    Id Add(const Entry& entry) {
+        entries_.push_back(entry);
+        peak_ = std::max(peak_, mapped_ + heapResident_ + heapMapped_ + grown_);
+        return entries_.size() - 1;
+    }
+
+    std::vector<Entry> entries_;
+    std::vector<double> kept_;  ///< released large blocks, oldest first
+    double keptBytes_ = 0.0;
+    double mapped_ = 0.0;        ///< large blocks in use or kept
+    double heapLive_ = 0.0;      ///< heap memory in use, below kHeapMappedBytes a block
+    double heapResident_ = 0.0;  ///< the most heapLive_ ever was
+    double heapMapped_ = 0.0;    ///< heap blocks of kHeapMappedBytes and more in use
+    double grown_ = 0.0;         ///< see Grow
+    double peak_ = 0.0;
+};
+
+/// The bytes of a 32-bit image of the primary screen in its device pixels; of a full HD screen
+/// when the process shows no windows.
+double ScreenBytes() {
+    double pixels = 1920.0 * 1080.0;
+    if (qobject_cast<QGuiApplication*>(QCoreApplication::instance()) != nullptr) {
+        if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+            const double ratio = screen->devicePixelRatio();
+            pixels = screen->size().width() * ratio * screen->size().height() * ratio;
+        }
+    }
+    return 4.0 * pixels;
+}
+
+/// The bytes of everything the processing of one image makes, in the layouts the code gives them.
+struct WorkSizes {
+    WorkSizes(std::uint64_t width, std::uint64_t height, bool isGrey)
+        : grey(isGrey), channels(isGrey ? 1 : 3) {
+        const double w = static_cast<double>(width);
+        const double h = static_cast<double>(height);
+        const double w2 = static_cast<double>(SpectrumSize(width));
+        const double h2 = static_cast<double>(SpectrumSize(height));
+        const double elements = w2 * h2;
+        // Rows of 4 bytes a pixel, or of one byte padded to a multiple of 4.
+        const auto bitmap = [grey = isGrey](double columns, double rows) {
+            return (grey ? RoundUp(columns, 4.0) : 4.0 * columns) * rows;
+        };
+        image = bitmap(w, h);
+        workImage = bitmap(w2, h2);
+        bytePlane = elements;
+        plane = 4.0 * elements;
+        power = 4.0 * elements;
+        greyPower = RoundUp(w2, 4.0) * h2;
+        // A PNG file of the grey power image: its bytes with a filter byte a row, compressed at
+        // worst into stored blocks.
+        powerFile = 1.01 * greyPower + h2 + 65536.0;
+        // The final image encoded: at worst its pixels uncompressed, three bytes for colour.
+        imageFile = (grey ? 1.0 : 3.0) * RoundUp(w, 4.0) * h + 65536.0;
+        // Qt's JPEG reader and the decoder keep a few rows of pixels.
+        decoderRows = 64.0 * 4.0 * w;
+        // The grey screen copy is scaled through a 32-bit copy.
+        screenScaling = grey ? 4.0 * w * h : 0.0;
+        // Sides past any transform the loader accepts only need to saturate the estimate.
+        const std::uint64_t longest = std::min<std::uint64_t>(
+            std::max(SpectrumSize(width), SpectrumSize(height)), std::uint64_t{1} << 32);
+        scratch = 4.0 * static_cast<double>(2 * FftLaneFloats(longest) + FftLocalFloats() +
+                                            3 * kFftSkewFloats);
+        threads = std::max(1, tbb::this_task_arena::max_concurrency());
+        window = ScreenBytes();
+    }
+
+    bool grey;
+    int channels;
+    double image;          ///< the loaded image
+    double workImage;      ///< the image at the transform size W2 x H2
+    double bytePlane;      ///< one channel at the transform size, a byte an element
+    double plane;          ///< a float plane of W2 x H2
+    double power;          ///< a power spectrum image (32 bits a pixel)
+    double greyPower;      ///< a power spectrum image as written (8 bits a pixel)
+    double powerFile;      ///< the encoded PNG file of one power spectrum image, at most
+    double imageFile;      ///< the encoded final image, at most
+    double decoderRows;    ///< the decoder's own rows
+    double screenScaling;  ///< the 32-bit copy a grey screen copy is scaled through
+    double scratch;        ///< the fast transform's work memory of one thread
+    int threads;
+    double window;  ///< a 32-bit image of the whole screen
+};
+
+/// The blocks of one processing state, by channel.
+struct StateBlocks {
+    MemoryModel::Id workImage = 0;
+    MemoryModel::Id image = 0;
+    bool hasImage = false;
+    std::vector<MemoryModel::Id> re, im, power;
+};
+
+/// LoadImageFile: the decoder writes straight into the bitmap, through a few rows of its own.
+MemoryModel::Id Load(MemoryModel& model, const WorkSizes& sizes) {
+    const MemoryModel::Id image = model.Take(sizes.image);
+    model.PassHeap(sizes.decoderRows);
+    return image;
+}
+
+/// The spectra of a freshly loaded image (CFFTProc::PrepareWorkingState,
+/// StartBareWorkingState): the image at the transform size, then per channel its bytes and the
+/// two planes of its transform, the first transform giving every worker thread its work memory;
+/// with display, a power spectrum image per channel after them.
+StateBlocks FirstState(MemoryModel& model, const WorkSizes& sizes, bool display) {
+    StateBlocks state;
+    state.workImage = model.Take(sizes.workImage);
+    for (int c = 0; c < sizes.channels; ++c) {
+        const MemoryModel::Id bytes = model.Take(sizes.bytePlane);
+        state.re.push_back(model.Take(sizes.plane));
+        state.im.push_back(model.Take(sizes.plane));
+        for (int t = 0; c == 0 && t < sizes.threads; ++t) {
+            model.Take(sizes.scratch);
+        }
+        model.Give(bytes);
+    }
+    for (int c = 0; display && c < sizes.channels; ++c) {
+        state.power.push_back(model.Take(sizes.power));
+    }
+    return state;
+}
+
+/// CreateFinalImage: each channel transformed back into bytes of its own, in its own planes
+/// when they are consumed or else into a new plane beside the transform's imaginary work plane
+/// (a grey channel straight into the image), then the image at its loaded size.
+void FinalImage(MemoryModel& model, const WorkSizes& sizes, StateBlocks& state, bool consume) {
+    std::vector<MemoryModel::Id> bytes;
+    std::optional<MemoryModel::Id> workPlane;
+    for (int c = 0; c < sizes.channels; ++c) {
+        if (!sizes.grey) {
+            bytes.push_back(model.Take(sizes.bytePlane));
+        }
+        if (consume) {
+            model.Give(state.im[c]);
+            model.Give(state.re[c]);
+            continue;
+        }
+        const MemoryModel::Id values = model.Take(sizes.plane);
+        if (!workPlane) {
+            workPlane = model.Take(sizes.plane);
+        }
+        model.Give(values);
+    }
+    for (auto b = bytes.rbegin(); b != bytes.rend(); ++b) {
+        model.Give(*b);
+    }
+    if (workPlane) {
+        model.Give(*workPlane);
+    }
+    const MemoryModel::Id image = model.Take(sizes.image);
+    if (state.hasImage) {
+        model.Give(state.image);
+    }
+    state.image = image;
+    state.hasImage = true;
+}
+
+/// A power spectrum image written as PNG: rendered (unless it is at hand), copied into 8 bits
+/// a pixel and encoded in memory.
+void WritePowerImage(MemoryModel& model, const WorkSizes& sizes, bool render) {
+    const std::optional<MemoryModel::Id> power =
+        render ? std::optional(model.Take(sizes.power)) : std::nullopt;
+    const MemoryModel::Id grey = model.Take(sizes.greyPower);
+    model.PassHeap(sizes.powerFile);
+    model.Give(grey);
+    if (power) {
+        model.Give(*power);
+    }
+}
+
+/// The screen copies of one tab (CDisplayImageCache): each bitmap converted once, from
+/// LargeBlocks, and scaled down to fit its panel, a grey one through a 32-bit copy. The scaled
+/// copies of a tab together cover at most the window.
+struct Screen {
+    std::vector<MemoryModel::Id> copies;
+    std::optional<MemoryModel::Id> scaled;
+
+    void Show(MemoryModel& model, const WorkSizes& sizes, double bytes, double scaling) {
+        copies.push_back(model.Take(bytes));
+        model.PassHeap(scaling);
+        if (!scaled) {
+            scaled = model.TakeHeap(sizes.window);
+        }
+    }
+    void Clear(MemoryModel& model) {
+        for (const MemoryModel::Id copy : copies) {
+            model.Give(copy);
+        }
+        copies.clear();
+        if (scaled) {
+            model.Give(*scaled);
+            scaled.reset();
+        }
+    }
+};
+
+/// The two tabs of the desktop program.
+struct Screens {
+    Screen image;
+    Screen spectrum;
+
+    void ShowImages(MemoryModel& model, const WorkSizes& sizes) {
+        image.Show(model, sizes, sizes.image, sizes.screenScaling);
+        image.Show(model, sizes, sizes.image, sizes.screenScaling);
+    }
+    void ShowSpectra(MemoryModel& model, const WorkSizes& sizes) {
+        for (int c = 0; c < sizes.channels; ++c) {
+            spectrum.Show(model, sizes, sizes.power, 0.0);
+        }
+    }
+    /// A change of the document: both tabs drop their copies, the spectrum tab shows its new
+    /// ones.
+    void Changed(MemoryModel& model, const WorkSizes& sizes) {
+        image.Clear(model);
+        spectrum.Clear(model);
+        ShowSpectra(model, sizes);
+    }
+};
+
+/// The document after opening, kept for the next history state.
+struct OpenDocument {
+    MemoryModel::Id original = 0;
+    StateBlocks first;
+    Screens screens;
+};
+
+/// Opening in the desktop program: the first history state with its power spectrum images and
+/// a copy of the image, shown in the spectrum tab and then in the image tab.
+OpenDocument Document(MemoryModel& model, const WorkSizes& sizes) {
+    OpenDocument document;
+    document.original = Load(model, sizes);
+    document.first = FirstState(model, sizes, true);
+    document.first.image = model.Take(sizes.image);
+    document.first.hasImage = true;
+    document.screens.ShowSpectra(model, sizes);
+    document.screens.ShowImages(model, sizes);
+    return document;
+}
+
+/// The next history state of an open document, made in the spectrum tab: a brush stroke
+/// starts pending edits (the image at the transform size again, copies of the spectra, their
+/// power spectrum images, one of them rendered again); a filter first copies those edits to go
+/// back to, builds its mask and renders every power spectrum image again; Create Final Image
+/// adds the image; then the image tab shows it.
+void AnotherHistoryState(MemoryModel& model, const WorkSizes& sizes, OpenDocument& document) {
+    Screens& screens = document.screens;
+    StateBlocks edits;
+    edits.workImage = model.Take(sizes.workImage);
+    for (int c = 0; c < sizes.channels; ++c) {
+        edits.re.push_back(model.Take(sizes.plane));
+        edits.im.push_back(model.Take(sizes.plane));
+    }
+    for (int c = 0; c < sizes.channels; ++c) {
+        edits.power.push_back(model.Take(sizes.power));
+    }
+    model.Give(edits.power[0]);
+    edits.power[0] = model.Take(sizes.power);
+    screens.Changed(model, sizes);
+
+    std::vector<MemoryModel::Id> before{model.Take(sizes.workImage)};
+    for (int c = 0; c < sizes.channels; ++c) {
+        before.push_back(model.Take(sizes.power));
+    }
+    for (int c = 0; c < sizes.channels; ++c) {
+        before.push_back(model.Take(sizes.plane));
+        before.push_back(model.Take(sizes.plane));
+    }
+    model.Take(sizes.plane);  // the filter mask, kept with the document
+    for (int c = 0; c < sizes.channels; ++c) {
+        model.Give(edits.power[c]);
+        edits.power[c] = model.Take(sizes.power);
+    }
+    for (auto block = before.rbegin(); block != before.rend(); ++block) {
+        model.Give(*block);
+    }
+    screens.Changed(model, sizes);
+
+    FinalImage(model, sizes, edits, false);
+    screens.Changed(model, sizes);
+    screens.ShowImages(model, sizes);
+    // The filter's dialog and the scaled copies drawn again after the changes come to lie among
+    // pieces of the heap freed in between, and take new memory.
+    model.Grow(2.0 * sizes.window);
+}
+
+/// The peak of work other than HistoryState.
+double PeakOf(ImageWork work, const WorkSizes& sizes) {
+    MemoryModel model;
+    if (work == ImageWork::Document) {
+        Document(model, sizes);
+        return model.Peak();
+    }
+    const MemoryModel::Id original = Load(model, sizes);
+    if (work == ImageWork::Spectrum) {
+        // The image at the transform size replaces the loaded one; then one channel at a time.
+        const MemoryModel::Id workImage = model.Take(sizes.workImage);
+        model.Give(original);
+        for (int c = 0; c < sizes.channels; ++c) {
+            const MemoryModel::Id bytes = model.Take(sizes.bytePlane);
+            const MemoryModel::Id re = model.Take(sizes.plane);
+            const MemoryModel::Id im = model.Take(sizes.plane);
+            for (int t = 0; c == 0 && t < sizes.threads; ++t) {
+                model.Take(sizes.scratch);
+            }
+            model.Give(bytes);
+            WritePowerImage(model, sizes, true);
+            model.Give(im);
+            model.Give(re);
+        }
+        model.Give(workImage);
+        return model.Peak();
+    }
+    StateBlocks state = FirstState(model, sizes, false);
+    if (work != ImageWork::Batch) {
+        // The mask of a 2-D filter step; the batch computes it row by row.
+        model.Take(sizes.plane);
+    }
+    const bool spectra = work == ImageWork::FilterWithSpectra;
+    FinalImage(model, sizes, state, !spectra);
+    model.PassHeap(sizes.imageFile);
+    for (int c = 0; spectra && c < sizes.channels; ++c) {
+        WritePowerImage(model, sizes, true);
+    }
+    return model.Peak();
 }
 
 }  // namespace
@@ -55,23 +492,27 @@ std::uint64_t SetMemoryBudget(std::uint64_t bytes) {
     return memoryBudget.exchange(bytes);
 }
 
-std::uint64_t EstimatedImageMemory(std::uint64_t width, std::uint64_t height, bool grey) {
-    // In floating point, so that absurd header sizes saturate instead of wrapping around.
-    const double bytesPerPixel = grey ? 1.0 : 4.0;
-    const double channels = grey ? 1.0 : 3.0;
-    const double pixels = static_cast<double>(width) * static_cast<double>(height);
-    const double transformPixels =
-        static_cast<double>(SpectrumSize(width)) * static_cast<double>(SpectrumSize(height));
-    const double needed = 2.0 * pixels * bytesPerPixel + transformPixels * bytesPerPixel +
-                          channels * transformPixels * (2.0 * sizeof(float) + 4.0);
-    return needed >= 1.8e19 ? UINT64_MAX : static_cast<std::uint64_t>(needed);
+std::uint64_t EstimatedImageMemory(ImageWork work, std::uint64_t width, std::uint64_t height,
+                                   bool grey) {
+    const WorkSizes sizes(width, height, grey);
+    double needed = 0.0;
+    if (work == ImageWork::HistoryState) {
+        MemoryModel model;
+        OpenDocument document = Document(model, sizes);
+        const double opened = model.Peak();
+        AnotherHistoryState(model, sizes, document);
+        needed = model.Peak() - opened;
+    } else {
+        needed = PeakOf(work, sizes);
+    }
+    return needed >= 1.8e19 ? UINT64_MAX : static_cast<std::uint64_t>(std::ceil(needed));
 }
 
-std::string ImageSizeRefusal(std::uint64_t width, std::uint64_t height, bool grey,
+std::string ImageSizeRefusal(ImageWork work, std::uint64_t width, std::uint64_t height, bool grey,
                              std::uint64_t limit) {
     const std::uint64_t w2 = SpectrumSize(width);
     const std::uint64_t h2 = SpectrumSize(height);
-    const std::uint64_t needed = EstimatedImageMemory(width, height, grey);
+    const std::uint64_t needed = EstimatedImageMemory(work, width, height, grey);
     const std::string size = std::to_string(width) + " x " + std::to_string(height) + " pixels";
     if (w2 > kMaxTransformSide || h2 > kMaxTransformSide) {
         return "too large: " + size + " needs a transform of " + std::to_string(w2) + " x " +

@@ -22,14 +22,42 @@ std::uint64_t MemoryBudget();
 /// of the physical memory. Returns the value set before (0 for the default).
 std::uint64_t SetMemoryBudget(std::uint64_t bytes);
 
-/// The memory an image of width x height needs once loaded: the image itself, the copy of it held
-/// by the first history state, the image resampled to the transform size, and per channel (three
-/// for colour, one for grey) the real and imaginary float planes and the power spectrum image.
-std::uint64_t EstimatedImageMemory(std::uint64_t width, std::uint64_t height, bool grey);
+/// The ways an image is processed. Each holds other images and spectra at its peak, so each has
+/// an estimate of its own.
+enum class ImageWork {
+    /// fftquarvel-cli spectrum: the image at the transform size and, one channel at a time, its
+    /// spectrum, its power spectrum image and that image's PNG file.
+    Spectrum,
+    /// fftquarvel-cli filter: the spectra of every channel, a filter mask, the final image and
+    /// its encoded file.
+    Filter,
+    /// fftquarvel-cli filter --spectrum: Filter with the spectra kept past the final image, and
+    /// the power spectrum images rendered from them one at a time.
+    FilterWithSpectra,
+    /// One file of a batch run (CBatchProcessor): Filter without a mask.
+    Batch,
+    /// Opening in the desktop program: the image, the first history state with its spectra and
+    /// power spectrum images, and the screen copies of both tabs.
+    Document,
+    /// What one more history state adds to an open document at its peak: a brush stroke, a
+    /// filter (with the copy of the pending edits it may go back to), Create Final Image, and the
+    /// screen copies of the new state.
+    HistoryState,
+};
 
-/// Why an image of width x height cannot be loaded within limit bytes: its transform would
-/// exceed kMaxTransformSide on a side, or its estimated memory the limit. Empty when it fits.
-std::string ImageSizeRefusal(std::uint64_t width, std::uint64_t height, bool grey,
+/// An upper bound of the memory that work on an image of width x height needs beyond what the
+/// process held before, at the peak of its resident memory: the images, the spectra, the
+/// transform's work memory of every worker thread, the encoded file, the screen copies, and the
+/// released blocks that LargeBlocks keeps for reuse, allocation by allocation as the code makes
+/// them. grey tells a single-channel image from a colour one. Sizes beyond any machine's memory
+/// give UINT64_MAX.
+std::uint64_t EstimatedImageMemory(ImageWork work, std::uint64_t width, std::uint64_t height,
+                                   bool grey);
+
+/// Why an image of width x height cannot be loaded for work within limit bytes: its transform
+/// would exceed kMaxTransformSide on a side, or its estimated memory the limit. Empty when it
+/// fits.
+std::string ImageSizeRefusal(ImageWork work, std::uint64_t width, std::uint64_t height, bool grey,
                              std::uint64_t limit);
 
 /// A memory size as people write it: a whole number of bytes with an optional suffix K, M, G or

@@ -149,24 +149,34 @@ TEST(MemoryBudget, IsTheSetValueOrHalfThePhysicalMemory) {
     EXPECT_EQ(MemoryBudget(), PhysicalMemoryBytes() / 2);
     EXPECT_EQ(SetMemoryBudget(std::uint64_t{3} << 20), 0u);
     EXPECT_EQ(MemoryBudget(), std::uint64_t{3} << 20);
-    // A load that names no limit takes the budget.
+    // A load that names no limit takes the budget, for opening in the program unless it says
+    // otherwise.
     const std::string png = test::Encode(test::Photo(64, 64), "png");
+    const std::uint64_t needed = EstimatedImageMemory(ImageWork::Document, 64, 64, false);
     std::unique_ptr<ImageBitmap> image;
+    SetMemoryBudget(needed);
     EXPECT_TRUE(LoadImageData(image, png.data(), png.size()));
-    // 2 x 16384 bytes of image, 16384 of work image and 3 x 4096 x 12 of spectra.
-    SetMemoryBudget(100000);
+    SetMemoryBudget(needed - 1);
     EXPECT_EQ(LoadImageData(image, png.data(), png.size()).message,
-              "too large: 64 x 64 pixels needs 192 KB, limit 98 KB");
+              "too large: 64 x 64 pixels needs " + MemorySizeText(needed) + ", limit " +
+                  MemorySizeText(needed - 1));
+    LoadLimits spectrum;
+    spectrum.work = ImageWork::Spectrum;
+    EXPECT_LT(EstimatedImageMemory(ImageWork::Spectrum, 64, 64, false), needed);
+    EXPECT_TRUE(LoadImageData(image, png.data(), png.size(), spectrum));
     SetMemoryBudget(previous);
 }
 
-TEST(MemoryBudget, EstimateCountsImagesAndSpectraAndSaturates) {
-    // 100 x 60 colour: two images of 24000 bytes, a 128 x 64 work image of 32768 bytes, three
-    // channels of 128 x 64 x 12 bytes.
-    EXPECT_EQ(EstimatedImageMemory(100, 60, false), 48000u + 32768u + 3u * 8192u * 12u);
-    EXPECT_EQ(EstimatedImageMemory(100, 60, true), 12000u + 8192u + 8192u * 12u);
-    EXPECT_EQ(EstimatedImageMemory(std::uint64_t{1} << 40, std::uint64_t{1} << 40, false),
-              UINT64_MAX);
+TEST(MemoryBudget, EstimateGrowsWithTheImageAndSaturates) {
+    for (const ImageWork work :
+         {ImageWork::Spectrum, ImageWork::Filter, ImageWork::FilterWithSpectra, ImageWork::Batch,
+          ImageWork::Document, ImageWork::HistoryState}) {
+        const std::uint64_t grey = EstimatedImageMemory(work, 3000, 2000, true);
+        EXPECT_LT(grey, EstimatedImageMemory(work, 3000, 2000, false));
+        EXPECT_LT(EstimatedImageMemory(work, 1500, 1000, true), grey);
+        EXPECT_EQ(EstimatedImageMemory(work, std::uint64_t{1} << 40, std::uint64_t{1} << 40, false),
+                  UINT64_MAX);
+    }
 }
 
 struct SizeText {
