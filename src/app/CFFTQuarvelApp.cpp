@@ -14,9 +14,9 @@
 #include "app/CFFTQuarvelDoc.h"
 #include "app/CFFTQuarvelView.h"
 #include "app/CMainFrame.h"
-#include "app/CUserInteraction.h"
 #include "batch/BatchSettingsStore.h"
 #include "dialogs/CDlgBatchProcessing.h"
+#include "ui/CUserInteraction.h"
 
 namespace quarvel {
 

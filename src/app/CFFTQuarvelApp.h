@@ -6,9 +6,9 @@
 #include <QString>
 #include <QStringList>
 
-#include "app/CUserInteraction.h"
-#include "app/CommandIds.h"
-#include "app/ToolState.h"
+#include "ui/CUserInteraction.h"
+#include "ui/CommandIds.h"
+#include "ui/ToolState.h"
 
 namespace quarvel {
 

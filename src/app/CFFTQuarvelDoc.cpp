@@ -17,13 +17,13 @@
 
 #include "app/CFFTQuarvelView.h"
 #include "app/CMainFrame.h"
-#include "app/CUserInteraction.h"
 #include "app/CWaitCursor.h"
 #include "dialogs/CDlgFFTBand.h"
 #include "dialogs/CDlgFFTLoHi.h"
 #include "imageio/ImageFile.h"
 #include "imageio/QtBitmap.h"
 #include "imageio/VXFileName.h"
+#include "ui/CUserInteraction.h"
 #include "views/CPaneBase.h"
 #include "views/CPowerSpectrumView.h"
 

@@ -10,8 +10,8 @@
 #include <QString>
 #include <QWidget>
 
-#include "app/CommandIds.h"
 #include "engine/CFFTProc.h"
+#include "ui/CommandIds.h"
 
 namespace quarvel {
 

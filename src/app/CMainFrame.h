@@ -6,8 +6,8 @@
 #include <QPointer>
 #include <QStringList>
 
-#include "app/CommandIds.h"
-#include "app/ToolState.h"
+#include "ui/CommandIds.h"
+#include "ui/ToolState.h"
 
 class QAction;
 class QLabel;

@@ -8,7 +8,7 @@
 #include <QPixmap>
 #include <QRadialGradient>
 
-#include "app/CommandIds.h"
+#include "ui/CommandIds.h"
 
 namespace quarvel {
 

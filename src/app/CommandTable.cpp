@@ -2,7 +2,7 @@
 
 #include <array>
 
-#include "app/CommandIds.h"
+#include "ui/CommandIds.h"
 
 namespace quarvel {
 

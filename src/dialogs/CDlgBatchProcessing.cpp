@@ -24,9 +24,9 @@
 #include <QSlider>
 #include <QVBoxLayout>
 
-#include "app/CUserInteraction.h"
 #include "dialogs/CEditDisabled.h"
 #include "dialogs/CUpDownArrows.h"
+#include "ui/CUserInteraction.h"
 
 namespace quarvel {
 

@@ -13,9 +13,9 @@
 
 #include "app/CFFTQuarvelApp.h"
 #include "app/CFFTQuarvelDoc.h"
-#include "app/CUserInteraction.h"
 #include "dialogs/CButtonDraw.h"
 #include "dialogs/ResponsePlot.h"
+#include "ui/CUserInteraction.h"
 
 namespace quarvel {
 

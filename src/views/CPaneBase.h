@@ -8,8 +8,8 @@
 #include <QImage>
 #include <QWidget>
 
-#include "app/CommandIds.h"
-#include "app/ToolState.h"
+#include "ui/CommandIds.h"
+#include "ui/ToolState.h"
 #include "views/CDisplayImageCache.h"
 #include "views/CanvasLayout.h"
 

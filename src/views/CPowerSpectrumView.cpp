@@ -9,7 +9,7 @@
 #include <QPainterPath>
 
 #include "app/CFFTQuarvelDoc.h"
-#include "app/CUserInteraction.h"
+#include "ui/CUserInteraction.h"
 
 namespace quarvel {
 

@@ -18,11 +18,11 @@
 #include <QRadioButton>
 #include <QSlider>
 
-#include "app/CUserInteraction.h"
 #include "batch/BatchSettingsStore.h"
 #include "dialogs/CDlgBatchProcessing.h"
 #include "dialogs/CUpDownArrows.h"
 #include "support/TestFiles.h"
+#include "ui/CUserInteraction.h"
 
 namespace quarvel {
 namespace {

@@ -2,8 +2,8 @@
 
 #include "ShellFixture.h"
 #include "app/CFFTQuarvelView.h"
-#include "app/CommandIds.h"
 #include "dialogs/CDlgFFTLoHi.h"
+#include "ui/CommandIds.h"
 #include "views/CPowerSpectrumView.h"
 
 namespace quarvel::test {

@@ -14,7 +14,7 @@
 #include "app/CFFTQuarvelApp.h"
 #include "app/CFFTQuarvelDoc.h"
 #include "app/CMainFrame.h"
-#include "app/CUserInteraction.h"
+#include "ui/CUserInteraction.h"
 
 namespace quarvel::test {
 

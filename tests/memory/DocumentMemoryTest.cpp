@@ -16,9 +16,9 @@
 
 #include "FailingAllocation.h"
 #include "app/CFFTQuarvelView.h"
-#include "app/CommandIds.h"
 #include "engine/ProcTestSupport.h"
 #include "gui/ShellFixture.h"
+#include "ui/CommandIds.h"
 #include "views/CPowerSpectrumView.h"
 
 namespace quarvel::test {

@@ -28,9 +28,9 @@
 
 #include "app/CFFTQuarvelApp.h"
 #include "app/CFFTQuarvelDoc.h"
-#include "app/CommandIds.h"
 #include "cli/CliCommands.h"
 #include "imageio/ImageFile.h"
+#include "ui/CommandIds.h"
 
 namespace quarvel {
 namespace {

@@ -11,7 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "app/CFFTQuarvelDoc.h"
-#include "app/CUserInteraction.h"
+#include "ui/CUserInteraction.h"
 #include "views/CanvasPanel.h"
 
 namespace quarvel::test {

@@ -1,4 +1,4 @@
-#include "app/CUserInteraction.h"
+#include "ui/CUserInteraction.h"
 
 #include <QDesktopServices>
 #include <QDialog>
