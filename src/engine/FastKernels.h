@@ -83,6 +83,7 @@ struct FastKernels {
     /// magnitude sqrt(re^2 + im^2) divided by log10Of2, 0 for a zero magnitude. lowest and
     /// highest take in the levels as a sequential scan does (replaced only on a strict
     /// comparison), except that among values that compare equal (+0 and -0) any may be kept.
+    /// levels may be the memory of re.
     void (*logMagnitudes)(const float* re, const float* im, std::size_t count, float log10Of2,
                           float* levels, float& lowest, float& highest);
     /// Second loop of the power spectrum image: pixel x (4 bytes) gets the level

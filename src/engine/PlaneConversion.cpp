@@ -52,6 +52,63 @@ std::size_t ChannelByte(ChannelKind channel) {
     return 0;
 }
 
+/// Whether a width x height spectrum can be rendered: both planes there, sides of 32 bits.
+bool CanRender(const float* re, const float* im, std::uint64_t width, std::uint64_t height) {
+    return re != nullptr && im != nullptr && width != 0 && height != 0 &&
+           width <= std::numeric_limits<std::uint32_t>::max() &&
+           height <= std::numeric_limits<std::uint32_t>::max();
+}
+
+/// The first pass of a power spectrum image: the level of every element into levelRow(y), a
+/// row of width floats, and the smallest level with the range up to the largest. levelRow(y)
+/// may be the memory of row y of re (each level is written after its element is read). False
+/// when memory runs out.
+template <typename LevelRow>
+bool FindLevels(const float* re, const float* im, std::uint64_t width, std::uint64_t height,
+                const LevelRow& levelRow, const FastKernels& kernels, float& lowest, float& range) {
+    std::vector<float> rowLowest;
+    std::vector<float> rowHighest;
+    try {
+        rowLowest.resize(height);
+        rowHighest.resize(height);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    // Base-2 logarithm of each magnitude, as log10(m) / log10(2); an exactly zero element
+    // counts as 0. Each row also notes its smallest and largest level.
+    const float log10Of2 = std::log10(2.0f);
+    ParallelFor(0, height, [&](std::size_t y) {
+        rowLowest[y] = kLargestFloat;
+        rowHighest[y] = -kLargestFloat;
+        kernels.logMagnitudes(re + y * width, im + y * width, width, log10Of2, levelRow(y),
+                              rowLowest[y], rowHighest[y]);
+    });
+
+    // The smallest and largest level of a scan row by row that starts from the largest float
+    // and its negative and replaces a value only by a strictly smaller (larger) one.
+    lowest = kLargestFloat;
+    float highest = -kLargestFloat;
+    for (std::uint64_t y = 0; y < height; ++y) {
+        if (rowLowest[y] < lowest) {
+            lowest = rowLowest[y];
+        }
+        if (rowHighest[y] > highest) {
+            highest = rowHighest[y];
+        }
+    }
+    // Such a scan keeps the first of the values that compare equal to the extreme; only +0 and
+    // -0 compare equal with different bits, so a zero extreme takes the sign of the first zero.
+    if (lowest == 0.0f || highest == 0.0f) {
+        const float firstZero = FirstZero(levelRow, width, height);
+        lowest = lowest == 0.0f ? firstZero : lowest;
+        highest = highest == 0.0f ? firstZero : highest;
+    }
+    // When every value is equal the quotient of the second pass is 0 / 0, not a number, and
+    // the level is 0.
+    range = highest - lowest;
+    return true;
+}
+
 }  // namespace
 
 std::uint64_t SpectrumSize(std::uint64_t n) {
@@ -185,21 +242,11 @@ ChannelSpectrum ComputeSpectrum(const ImageBitmap* image, ChannelKind channel) {
 
 std::unique_ptr<ImageBitmap> RenderPowerSpectrum(const float* re, const float* im,
                                                  std::uint64_t width, std::uint64_t height) {
-    if (re == nullptr || im == nullptr || width == 0 || height == 0 ||
-        width > std::numeric_limits<std::uint32_t>::max() ||
-        height > std::numeric_limits<std::uint32_t>::max()) {
+    if (!CanRender(re, im, width, height)) {
         return nullptr;
     }
     std::unique_ptr<ImageBitmap> image = ImageBitmap::Create(
         static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height), PixelFormat32bppRGB);
-    std::vector<float> rowLowest;
-    std::vector<float> rowHighest;
-    try {
-        rowLowest.resize(height);
-        rowHighest.resize(height);
-    } catch (const std::bad_alloc&) {
-        return nullptr;
-    }
     if (!image) {
         return nullptr;
     }
@@ -214,42 +261,47 @@ std::unique_ptr<ImageBitmap> RenderPowerSpectrum(const float* re, const float* i
         return reinterpret_cast<float*>(rows.Row(static_cast<std::uint32_t>(y)));
     };
     const FastKernels& kernels = FastKernelsFor(ActiveVectorPath());
-
-    // Base-2 logarithm of each magnitude, as log10(m) / log10(2); an exactly zero element
-    // counts as 0. Each row also notes its smallest and largest level.
-    const float log10Of2 = std::log10(2.0f);
-    ParallelFor(0, height, [&](std::size_t y) {
-        rowLowest[y] = kLargestFloat;
-        rowHighest[y] = -kLargestFloat;
-        kernels.logMagnitudes(re + y * width, im + y * width, width, log10Of2, levelRow(y),
-                              rowLowest[y], rowHighest[y]);
-    });
-
-    // The smallest and largest level of a scan row by row that starts from the largest float
-    // and its negative and replaces a value only by a strictly smaller (larger) one.
-    float lowest = kLargestFloat;
-    float highest = -kLargestFloat;
-    for (std::uint64_t y = 0; y < height; ++y) {
-        if (rowLowest[y] < lowest) {
-            lowest = rowLowest[y];
-        }
-        if (rowHighest[y] > highest) {
-            highest = rowHighest[y];
-        }
+    float lowest = 0.0f;
+    float range = 0.0f;
+    if (!FindLevels(re, im, width, height, levelRow, kernels, lowest, range)) {
+        return nullptr;
     }
-    // Such a scan keeps the first of the values that compare equal to the extreme; only +0 and
-    // -0 compare equal with different bits, so a zero extreme takes the sign of the first zero.
-    if (lowest == 0.0f || highest == 0.0f) {
-        const float firstZero = FirstZero(levelRow, width, height);
-        lowest = lowest == 0.0f ? firstZero : lowest;
-        highest = highest == 0.0f ? firstZero : highest;
-    }
-
-    // When every value is equal the quotient is 0 / 0, not a number, and the level is 0.
-    const float range = highest - lowest;
     ParallelFor(0, height, [&](std::size_t y) {
         kernels.levelPixels(levelRow(y), width, lowest, range,
                             rows.Row(static_cast<std::uint32_t>(y)));
+    });
+    return image;
+}
+
+std::unique_ptr<ImageBitmap> RenderGreyPowerSpectrum(ChannelSpectrum& spectrum, std::uint64_t width,
+                                                     std::uint64_t height) {
+    ChannelSpectrum planes = std::move(spectrum);
+    float* re = planes.re.get();
+    if (!CanRender(re, planes.im.get(), width, height)) {
+        return nullptr;
+    }
+    std::unique_ptr<ImageBitmap> image =
+        ImageBitmap::Create(static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height),
+                            PixelFormat8bppIndexed);
+    if (!image) {
+        return nullptr;
+    }
+    image->SetPalette(BitmapPalette::GreyRamp());
+    // The levels go into the real plane, row y of the levels over row y of the real parts;
+    // then each row of levels becomes a row of 4-byte pixels in the same memory, exactly as
+    // RenderPowerSpectrum makes them, and byte 0 of each pixel is the grey level.
+    const auto levelRow = [&](std::size_t y) { return re + y * width; };
+    const FastKernels& kernels = FastKernelsFor(ActiveVectorPath());
+    float lowest = 0.0f;
+    float range = 0.0f;
+    if (!FindLevels(re, planes.im.get(), width, height, levelRow, kernels, lowest, range)) {
+        return nullptr;
+    }
+    planes.im.reset();
+    ParallelFor(0, height, [&](std::size_t y) {
+        auto* pixels = reinterpret_cast<std::uint8_t*>(levelRow(y));
+        kernels.levelPixels(levelRow(y), width, lowest, range, pixels);
+        kernels.gatherChannel(pixels, width, 0, image->Row(static_cast<std::uint32_t>(y)));
     });
     return image;
 }

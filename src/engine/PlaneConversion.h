@@ -39,6 +39,13 @@ ChannelSpectrum ComputeSpectrum(const ImageBitmap* image, ChannelKind channel);
 std::unique_ptr<ImageBitmap> RenderPowerSpectrum(const float* re, const float* im,
                                                  std::uint64_t width, std::uint64_t height);
 
+/// The levels of RenderPowerSpectrum as an 8-bit grey image (PixelFormat8bppIndexed with the
+/// grey ramp), for a caller that needs the spectrum no more: the levels are worked out in its
+/// real plane instead of in a 32-bit image, and both planes are released either way. Null when
+/// a plane is missing or memory runs out.
+std::unique_ptr<ImageBitmap> RenderGreyPowerSpectrum(ChannelSpectrum& spectrum, std::uint64_t width,
+                                                     std::uint64_t height);
+
 /// Whether state holds a power spectrum image of any channel. A state that holds none was made
 /// for a processing object that displays nothing (the batch); its edits render none either.
 bool HoldsPowerSpectra(const ProcState& state);

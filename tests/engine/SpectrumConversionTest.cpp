@@ -5,7 +5,9 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine/C2DFFT.h"
@@ -346,6 +348,38 @@ TEST(RenderPowerSpectrum, MissingPlaneGivesNothing) {
     const std::vector<float> plane(4, 1.0f);
     EXPECT_EQ(RenderPowerSpectrum(nullptr, plane.data(), 2, 2), nullptr);
     EXPECT_EQ(RenderPowerSpectrum(plane.data(), nullptr, 2, 2), nullptr);
+}
+
+TEST(RenderGreyPowerSpectrum, GivesTheLevelsOfRenderPowerSpectrumAndUsesUpTheSpectrum) {
+    // Noise with cleared elements of both signs and a NaN, then a spectrum of equal magnitudes
+    // (a range of zero), each as a 64 x 32 plane pair.
+    std::mt19937 generator(7);
+    std::normal_distribution<float> noise(0.0f, 1000.0f);
+    std::vector<float> re(64 * 32);
+    std::vector<float> im(re.size());
+    for (std::size_t i = 0; i < re.size(); ++i) {
+        re[i] = i % 37 == 0 ? (i % 2 == 0 ? 0.0f : -0.0f) : noise(generator);
+        im[i] = i % 37 == 0 ? 0.0f : noise(generator);
+    }
+    re[100] = std::numeric_limits<float>::quiet_NaN();
+    const std::vector<float> equal(re.size(), -3.0f);
+    for (const auto& [realParts, imaginaryParts] : {std::pair{re, im}, std::pair{equal, equal}}) {
+        const auto expected = RenderPowerSpectrum(realParts.data(), imaginaryParts.data(), 64, 32);
+        ChannelSpectrum spectrum{CopyPlane(realParts.data(), re.size()),
+                                 CopyPlane(imaginaryParts.data(), re.size())};
+        const auto grey = RenderGreyPowerSpectrum(spectrum, 64, 32);
+        ASSERT_TRUE(expected && grey);
+        EXPECT_FALSE(spectrum.re || spectrum.im);
+        EXPECT_EQ(grey->Format(), PixelFormat8bppIndexed);
+        EXPECT_EQ(grey->Palette(), BitmapPalette::GreyRamp());
+        for (std::uint32_t y = 0; y < 32; ++y) {
+            for (std::uint32_t x = 0; x < 64; ++x) {
+                ASSERT_EQ(grey->Row(y)[x], expected->Row(y)[4 * x]) << x << "," << y;
+            }
+        }
+    }
+    ChannelSpectrum halfMissing{CopyPlane(re.data(), re.size()), nullptr};
+    EXPECT_EQ(RenderGreyPowerSpectrum(halfMissing, 64, 32), nullptr);
 }
 
 TEST(RenderPowerSpectrum, UniformGreyImage_ShowsOneBrightPixelAtTheCentre) {
