@@ -2,6 +2,7 @@
 
 #include <sys/mman.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <mutex>
@@ -30,6 +31,7 @@ struct BlockTable {
     std::unordered_map<void*, std::size_t> live;
     std::vector<Block> kept;
     std::size_t keptBytes = 0;
+    std::size_t largest = 0;  ///< the largest block handed out since the last trim
 };
 
 BlockTable& Table() {
@@ -91,6 +93,7 @@ void* AcquireLargeBlock(std::size_t bytes, bool zeroed) {
     {
         // The smallest kept block that fits without wasting more than half the request.
         const std::lock_guard<std::mutex> lock(table.mutex);
+        table.largest = std::max(table.largest, size);
         std::size_t best = table.kept.size();
         for (std::size_t i = 0; i < table.kept.size(); ++i) {
             const std::size_t candidate = table.kept[i].size;
@@ -139,7 +142,7 @@ bool ReleaseLargeBlock(void* block) {
         table.kept.push_back({found->first, found->second});
         table.keptBytes += found->second;
         table.live.erase(found);
-        while (table.keptBytes > kLargeBlockCacheBytes) {
+        while (table.keptBytes > LargeBlockCacheLimit(table.largest)) {
             dropped.push_back(table.kept.front());
             table.keptBytes -= table.kept.front().size;
             table.kept.erase(table.kept.begin());
@@ -164,6 +167,7 @@ void TrimLargeBlocks() {
         const std::lock_guard<std::mutex> lock(table.mutex);
         dropped.swap(table.kept);
         table.keptBytes = 0;
+        table.largest = 0;
     }
     for (const Block& old : dropped) {
         ::munmap(old.start, old.size);

@@ -13,12 +13,20 @@ namespace quarvel {
 /// where the system offers them (fewer faults, fewer address translations in the column
 /// passes), and every block,
 /// once released, kept for the next request of a similar size - the next channel, the next
-/// state, the next file of a batch - up to kLargeBlockCacheBytes in all; beyond that the
+/// state, the next file of a batch - up to LargeBlockCacheLimit in all; beyond that the
 /// oldest kept blocks go back to the system.
 ///
 /// Thread safe. Blocks are aligned to 2 MiB.
 inline constexpr std::size_t kLargeBlockBytes = std::size_t{1} << 20;
 inline constexpr std::size_t kLargeBlockCacheBytes = std::size_t{1} << 30;
+
+/// The bytes of released blocks kept for reuse when the largest block handed out since the last
+/// TrimLargeBlocks had largestBlock bytes: kLargeBlockCacheBytes, or three such blocks when that
+/// is more. A channel's spectrum of 16384 x 16384 elements is two planes of 1 GiB, and the next
+/// channel should find them, and the image rendered from them, again.
+inline constexpr std::size_t LargeBlockCacheLimit(std::size_t largestBlock) {
+    return largestBlock > kLargeBlockCacheBytes / 3 ? 3 * largestBlock : kLargeBlockCacheBytes;
+}
 
 /// A block of at least bytes (>= kLargeBlockBytes), zero-filled when zeroed is set, otherwise
 /// of any content. Null when the memory cannot be had.

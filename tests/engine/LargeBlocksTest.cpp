@@ -69,6 +69,23 @@ TEST_F(LargeBlocks, KeptBytesStayWithinTheLimit) {
     EXPECT_GT(CachedLargeBlockBytes(), 0u);
 }
 
+TEST_F(LargeBlocks, BlocksOfALargeSpectrumAndItsImageAreAllKept) {
+    // Three blocks that together exceed kLargeBlockCacheBytes, as the planes and the power
+    // spectrum image of one channel do: the next channel finds all of them again. They are
+    // never touched, so they take no memory.
+    const std::size_t bytes = std::size_t{400} << 20;
+    std::vector<void*> blocks;
+    for (int i = 0; i < 3; ++i) {
+        blocks.push_back(AcquireLargeBlock(bytes, false));
+        ASSERT_NE(blocks.back(), nullptr);
+    }
+    for (void* block : blocks) {
+        EXPECT_TRUE(ReleaseLargeBlock(block));
+    }
+    EXPECT_EQ(CachedLargeBlockBytes(), 3 * bytes);
+    EXPECT_GT(CachedLargeBlockBytes(), kLargeBlockCacheBytes);
+}
+
 TEST_F(LargeBlocks, LargeImageFromAReusedBlockIsStillZero) {
     {
         const auto image = ImageBitmap::Create(2048, 1024, PixelFormat32bppRGB);
