@@ -9,9 +9,13 @@ FUZZ_SECONDS ?= 600
 FUZZ_SMOKE_SECONDS ?= 5
 SAMPLE ?= samples/astronaut.png
 HEADLESS_SECONDS ?= 10
+# `make install` puts the programs under PREFIX (and below DESTDIR, when given);
+# `make package` writes the Debian package into PACKAGE_DIR.
+PREFIX ?= /usr/local
+PACKAGE_DIR := build/package
 
-.PHONY: all deps build run test test-release test-core test-asan test-fuzz fuzz fuzz-build bench format \
-	format-check clean
+.PHONY: all deps build run install package test test-release test-core test-asan test-fuzz fuzz \
+	fuzz-build bench format format-check clean
 
 all: build
 
@@ -32,6 +36,12 @@ run: build
 			timeout $(HEADLESS_SECONDS) $(RELEASE)/src/app/fftquarvel $(SAMPLE); \
 		status=$$?; [ $$status -eq 0 ] || [ $$status -eq 124 ]; \
 	fi
+
+install: build
+	DESTDIR="$(DESTDIR)" cmake --install $(RELEASE) --prefix "$(PREFIX)"
+
+package: build
+	cpack --config $(RELEASE)/CPackConfig.cmake -B $(PACKAGE_DIR)
 
 test: deps test-release test-core test-asan test-fuzz format-check
 
