@@ -4,6 +4,7 @@
 #include <utility>
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QScreen>
@@ -131,7 +132,16 @@ void CFFTQuarvelApp::OnFileOpen() {
 }
 
 QString CFFTQuarvelApp::ManualPath() {
-    return QCoreApplication::applicationDirPath() + QStringLiteral("/manual/manual.html");
+    return ManualPathFor(QCoreApplication::applicationDirPath());
+}
+
+QString CFFTQuarvelApp::ManualPathFor(const QString& programFolder) {
+    const QString besideProgram = programFolder + QStringLiteral("/manual/manual.html");
+    if (QFileInfo::exists(besideProgram)) {
+        return besideProgram;
+    }
+    return QDir::cleanPath(programFolder +
+                           QStringLiteral("/" QUARVEL_INSTALLED_MANUAL "/manual.html"));
 }
 
 void CFFTQuarvelApp::OnHelpManual() {

@@ -36,12 +36,15 @@ public:
 
     /// Open: a file dialog, then the image tab, the image pane as active pane, and the title.
     void OnFileOpen();
-    /// Opens manual/manual.html from the folder of the executable in the desktop's browser.
+    /// Opens the manual (ManualPath) in the desktop's browser.
     void OnHelpManual();
     /// The About box, modal.
     void OnAppAbout();
-    /// Where the manual is expected: manual/manual.html beside the executable.
+    /// Where the manual is expected for the running executable (ManualPathFor its folder).
     static QString ManualPath();
+    /// manual/manual.html beside the program in programFolder when it is there (the build
+    /// tree), else the installed manual: ../share/doc/fftquarvel/manual.html from programFolder.
+    static QString ManualPathFor(const QString& programFolder);
 
     bool QueryCommand(int id, CommandStatus& status) const override;
     bool RunCommand(int id) override;

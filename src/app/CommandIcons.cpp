@@ -2,7 +2,6 @@
 
 #include <functional>
 
-#include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
@@ -338,34 +337,11 @@ QIcon CommandIcon(int id) {
 }
 
 QIcon ProgramIcon() {
+    // The installed icon's pictures, built in as resources (packaging/icons).
     QIcon icon;
-    for (const int size : {16, 32, 48, 64}) {
-        QPixmap pixmap(size, size);
-        pixmap.fill(Qt::transparent);
-        QPainter p(&pixmap);
-        p.setRenderHint(QPainter::Antialiasing);
-        p.scale(size / 64.0, size / 64.0);
-        // A photograph behind, its spectrum in front.
-        QLinearGradient sky(0, 2, 0, 40);
-        sky.setColorAt(0, QColor(110, 175, 240));
-        sky.setColorAt(1, QColor(200, 230, 255));
-        p.setPen(QPen(kInk, 2));
-        p.setBrush(sky);
-        p.drawRoundedRect(QRectF(2, 2, 40, 36), 3, 3);
-        const QRectF square(20, 20, 42, 42);
-        QRadialGradient glow(square.center(), 22);
-        glow.setColorAt(0.0, Qt::white);
-        glow.setColorAt(0.12, QColor(160, 210, 255));
-        glow.setColorAt(0.5, QColor(30, 80, 190));
-        glow.setColorAt(1.0, QColor(8, 20, 80));
-        p.setPen(QPen(QColor(10, 20, 60), 2));
-        p.setBrush(glow);
-        p.drawRoundedRect(square, 3, 3);
-        p.setPen(QPen(QColor(180, 215, 255, 210), 1.5));
-        p.drawLine(QPointF(41, 23), QPointF(41, 59));
-        p.drawLine(QPointF(23, 41), QPointF(59, 41));
-        p.end();
-        icon.addPixmap(pixmap);
+    for (const int size : {16, 24, 32, 48, 64, 128}) {
+        icon.addFile(QStringLiteral(":/icons/%1x%1/com.quarvelsoftware.FFTQuarvel.png").arg(size),
+                     QSize(size, size));
     }
     return icon;
 }

@@ -8,7 +8,8 @@ namespace quarvel {
 /// icon for a command without one.
 QIcon CommandIcon(int id);
 
-/// The program's icon: a bright-centred power spectrum beside a corner of a photograph.
+/// The program's icon, the one installed for the desktop: a square power spectrum with a bright
+/// centre, symmetric spikes and four peaks.
 QIcon ProgramIcon();
 
 }  // namespace quarvel

@@ -2,9 +2,12 @@
 #include <utility>
 
 #include <QApplication>
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QSettings>
 #include <QStyle>
+#include <QTemporaryDir>
 #include <QToolBar>
 
 #include "ShellFixture.h"
@@ -104,6 +107,20 @@ TEST_F(ShellState, Manual_OpensThePageBesideTheExecutable) {
     EXPECT_EQ(url.toLocalFile(),
               QCoreApplication::applicationDirPath() + QStringLiteral("/manual/manual.html"));
     EXPECT_TRUE(QFileInfo::exists(url.toLocalFile()));
+}
+
+TEST(ManualPath, InstalledProgram_FindsTheManualUnderShareDoc) {
+    QTemporaryDir prefix;
+    ASSERT_TRUE(QDir(prefix.path()).mkpath(QStringLiteral("bin")));
+    ASSERT_TRUE(QDir(prefix.path()).mkpath(QStringLiteral("share/doc/fftquarvel")));
+    const QString bin = prefix.filePath(QStringLiteral("bin"));
+    const QString installed = prefix.filePath(QStringLiteral("share/doc/fftquarvel/manual.html"));
+    ASSERT_TRUE(QFile(installed).open(QIODevice::WriteOnly));
+    EXPECT_EQ(CFFTQuarvelApp::ManualPathFor(bin), installed);
+    // In the build tree the copy beside the program wins.
+    ASSERT_TRUE(QDir(bin).mkpath(QStringLiteral("manual")));
+    ASSERT_TRUE(QFile(bin + QStringLiteral("/manual/manual.html")).open(QIODevice::WriteOnly));
+    EXPECT_EQ(CFFTQuarvelApp::ManualPathFor(bin), bin + QStringLiteral("/manual/manual.html"));
 }
 
 TEST_F(ShellState, Exit_ClosesTheWindowWithoutAsking) {
