@@ -12,7 +12,9 @@
 
 #include "cli/CliCommands.h"
 #include "engine/ImageBitmap.h"
+#include "engine/ParallelFor.h"
 #include "engine/PlaneConversion.h"
+#include "imageio/GreyPngFile.h"
 #include "imageio/ImageFile.h"
 #include "imageio/VXFileName.h"
 
@@ -43,13 +45,13 @@ std::unique_ptr<ImageBitmap> GreyFromPower(const ImageBitmap& power) {
     if (!rows.IsValid()) {
         return nullptr;
     }
-    for (std::uint32_t y = 0; y < power.Height(); ++y) {
-        const std::uint8_t* in = rows.Row(y);
-        std::uint8_t* out = grey->Row(y);
+    ParallelFor(0, power.Height(), [&](std::size_t y) {
+        const std::uint8_t* in = rows.Row(static_cast<std::uint32_t>(y));
+        std::uint8_t* out = grey->Row(static_cast<std::uint32_t>(y));
         for (std::uint32_t x = 0; x < power.Width(); ++x) {
             out[x] = in[4 * x];
         }
-    }
+    });
     grey->SetPalette(BitmapPalette::GreyRamp());
     return grey;
 }
@@ -120,18 +122,19 @@ bool SpectrumRun::Process(const std::string& input,
         }
     }
 
-    // One channel at a time, so that only one spectrum is held at once.
+    // One channel at a time, so that only one spectrum is held at once; its power spectrum
+    // image is rendered in its own planes, straight into 8 bits a pixel.
     for (const ChannelOutput& channel : channels) {
         const std::string target = prefix + channel.suffix;
-        const ChannelSpectrum spectrum = ComputeSpectrum(work.get(), channel.kind);
+        ChannelSpectrum spectrum = ComputeSpectrum(work.get(), channel.kind);
         if (!spectrum.IsComplete()) {
             return Fail(input, "not enough memory for the spectrum");
         }
-        const auto power = RenderPowerSpectrum(spectrum.re.get(), spectrum.im.get(), w2, h2);
+        const auto power = RenderGreyPowerSpectrum(spectrum, w2, h2);
         if (!power) {
             return Fail(input, "not enough memory for the power spectrum image");
         }
-        const IoResult saved = SavePowerSpectrumPng(*power, target);
+        const IoResult saved = SaveGreyPngFile(*power, target);
         if (!saved) {
             return Fail(input, saved.message);
         }
@@ -157,7 +160,7 @@ IoResult SavePowerSpectrumPng(const ImageBitmap& power, const std::string& path)
     if (!grey) {
         return IoResult::Failure("not enough memory for the power spectrum image");
     }
-    return SaveImageFile(*grey, path, SaveOptions{"image/png"});
+    return SaveGreyPngFile(*grey, path);
 }
 
 const CommandSpec& SpectrumCommandSpec() {
