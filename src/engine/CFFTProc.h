@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "engine/FrequencyPlane.h"
@@ -124,6 +125,11 @@ public:
     /// spectrum images again. On a colour state only the switched-on channels are filtered; a
     /// grey state is always filtered. Redo states are dropped first.
     void ApplyFilter(bool applyRed, bool applyGreen, bool applyBlue);
+    /// BuildFilter and ApplyFilter for a processing object that keeps no filter buffers: the
+    /// response of a 2-D design is computed row by row as it is applied instead of held as a
+    /// whole mask (the same products), and filterMask stays empty; a 1-D design is built and
+    /// applied as usual.
+    void BuildAndApplyFilter(FilterKind kind, bool applyRed, bool applyGreen, bool applyBlue);
 
     /// Tells the views that the displayed spectra or the history changed; erase is passed on.
     virtual void UpdateViews(int erase) = 0;
@@ -171,6 +177,10 @@ private:
     bool BuildWorkingState();
     /// CopyState; may throw std::bad_alloc.
     static std::unique_ptr<ProcState> CopyStateParts(const ProcState& state);
+    /// ApplyFilter with the filter last built, or with the 2-D design of radial computed as it
+    /// is applied.
+    void FilterWorkingState(bool applyRed, bool applyGreen, bool applyBlue,
+                            std::optional<FilterKind> radial);
 
     /// The planes and power image one editing member works on.
     struct EditTarget {

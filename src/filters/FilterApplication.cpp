@@ -1,9 +1,11 @@
 #include <array>
 #include <cassert>
 #include <cstdint>
+#include <optional>
 
 #include "engine/CFFTProc.h"
 #include "engine/ParallelFor.h"
+#include "filters/CRadialResponse.h"
 #include "filters/FilterResponse.h"
 
 namespace quarvel {
@@ -58,6 +60,15 @@ void MultiplySpectra(ChannelSpectrum* const* spectra, std::size_t count,
     });
 }
 
+/// The edges of a filter of kind: the cut-off of a low-pass (and 0), or the lower and upper
+/// cut-off of a band-reject.
+void FilterEdges(FilterKind kind, const FilterSettings& settings, std::int32_t& cut1,
+                 std::int32_t& cut2) {
+    const bool lowPass = kind == FilterKind::LowPass;
+    cut1 = lowPass ? settings.cutOff : settings.lowCutOff;
+    cut2 = lowPass ? 0 : settings.highCutOff;
+}
+
 }  // namespace
 
 void CFFTProc::BuildFilter(FilterKind kind) {
@@ -66,9 +77,9 @@ void CFFTProc::BuildFilter(FilterKind kind) {
     columnResponse.reset();
 
     const FilterSettings& settings = filterSettings;
-    const bool lowPass = kind == FilterKind::LowPass;
-    const std::int32_t cut1 = lowPass ? settings.cutOff : settings.lowCutOff;
-    const std::int32_t cut2 = lowPass ? 0 : settings.highCutOff;
+    std::int32_t cut1 = 0;
+    std::int32_t cut2 = 0;
+    FilterEdges(kind, settings, cut1, cut2);
     const std::uint64_t width = spectrumWidth;
     const std::uint64_t height = spectrumHeight;
     if (width == 0 || height == 0) {
@@ -98,6 +109,24 @@ void CFFTProc::BuildFilter(FilterKind kind) {
 }
 
 void CFFTProc::ApplyFilter(bool applyRed, bool applyGreen, bool applyBlue) {
+    FilterWorkingState(applyRed, applyGreen, applyBlue, std::nullopt);
+}
+
+void CFFTProc::BuildAndApplyFilter(FilterKind kind, bool applyRed, bool applyGreen,
+                                   bool applyBlue) {
+    if (filterSettings.oneDimensional) {
+        BuildFilter(kind);
+        ApplyFilter(applyRed, applyGreen, applyBlue);
+        return;
+    }
+    filterMask.reset();
+    rowResponse.reset();
+    columnResponse.reset();
+    FilterWorkingState(applyRed, applyGreen, applyBlue, kind);
+}
+
+void CFFTProc::FilterWorkingState(bool applyRed, bool applyGreen, bool applyBlue,
+                                  std::optional<FilterKind> radial) {
     DropRedoStates();
     PrepareWorkingState();
     const ProcState* active = ActiveState();
@@ -112,7 +141,8 @@ void CFFTProc::ApplyFilter(bool applyRed, bool applyGreen, bool applyBlue) {
     // The buffers are built for spectrumWidth x spectrumHeight; any other size would read past
     // them.
     const bool oneDimensional = filterSettings.oneDimensional;
-    const bool built = oneDimensional ? (rowResponse && columnResponse) : bool(filterMask);
+    const bool built =
+        radial || (oneDimensional ? (rowResponse && columnResponse) : bool(filterMask));
     if (!built || width != spectrumWidth || height != spectrumHeight) {
         assert(built && "ApplyFilter needs BuildFilter first");
         assert(width == spectrumWidth && height == spectrumHeight);
@@ -135,17 +165,26 @@ void CFFTProc::ApplyFilter(bool applyRed, bool applyGreen, bool applyBlue) {
         select(state.spectrumGrey, true);
     }
 
-    // The direction is compared as its unsigned value: at most 1 filters rows, 0 after clearing
-    // bit 1 filters columns; rows come first.
-    FilterFactors factors;
-    if (!oneDimensional) {
-        factors.mask = filterMask.get();
+    if (radial) {
+        // The 2-D design, each row's response computed as it is applied.
+        std::int32_t cut1 = 0;
+        std::int32_t cut2 = 0;
+        FilterEdges(*radial, filterSettings, cut1, cut2);
+        const CRadialResponse response(width, height, *radial, filterSettings.degree, cut1, cut2);
+        response.MultiplySpectra(channels.data(), channelCount);
     } else {
-        const std::uint64_t direction = filterSettings.direction;
-        factors.rows = direction <= 1 ? rowResponse.get() : nullptr;
-        factors.columns = (direction & ~std::uint64_t{2}) == 0 ? columnResponse.get() : nullptr;
+        // The direction is compared as its unsigned value: at most 1 filters rows, 0 after
+        // clearing bit 1 filters columns; rows come first.
+        FilterFactors factors;
+        if (!oneDimensional) {
+            factors.mask = filterMask.get();
+        } else {
+            const std::uint64_t direction = filterSettings.direction;
+            factors.rows = direction <= 1 ? rowResponse.get() : nullptr;
+            factors.columns = (direction & ~std::uint64_t{2}) == 0 ? columnResponse.get() : nullptr;
+        }
+        MultiplySpectra(channels.data(), channelCount, factors, width, height);
     }
-    MultiplySpectra(channels.data(), channelCount, factors, width, height);
 
     // Every power spectrum image of the state is rendered again, switched on or not. A state
     // made without them, for a processing object that displays nothing (the batch), stays so.

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <ostream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "../engine/ProcTestSupport.h"
@@ -66,6 +68,40 @@ TEST(BuildFilter, OneDimensionalDesign_ScalesEachAxisAgainstItsOwnHalf) {
     EXPECT_EQ(proc.rowResponse[256 + 64], edge);
     EXPECT_EQ(proc.columnResponse[128], 1.0f);
     EXPECT_EQ(proc.columnResponse[128 + 32], edge);
+}
+
+TEST(BuildAndApplyFilter, TwoDimensionalDesign_GivesTheMaskedSpectraWithoutKeepingTheMask) {
+    // A band-reject on red and blue, then a low-pass on green: the spectra and power spectrum
+    // images BuildFilter and ApplyFilter give, and no mask left behind.
+    CountingProc masked;
+    CountingProc direct;
+    ASSERT_TRUE(Open(masked, MakeColourImage(64, 32)));
+    ASSERT_TRUE(Open(direct, MakeColourImage(64, 32)));
+    for (CFFTProc* proc : {static_cast<CFFTProc*>(&masked), static_cast<CFFTProc*>(&direct)}) {
+        proc->filterSettings.degree = 3;
+        proc->filterSettings.lowCutOff = 10;
+        proc->filterSettings.highCutOff = 40;
+        proc->filterSettings.cutOff = 30;
+    }
+    masked.BuildFilter(FilterKind::BandReject);
+    masked.ApplyFilter(true, false, true);
+    masked.BuildFilter(FilterKind::LowPass);
+    masked.ApplyFilter(false, true, false);
+    direct.BuildAndApplyFilter(FilterKind::BandReject, true, false, true);
+    direct.BuildAndApplyFilter(FilterKind::LowPass, false, true, false);
+
+    EXPECT_EQ(direct.filterMask, nullptr);
+    const ProcState& expected = *masked.workingState;
+    const ProcState& state = *direct.workingState;
+    for (const auto& [want, got] : {std::pair{&expected.spectrumRed, &state.spectrumRed},
+                                    std::pair{&expected.spectrumGreen, &state.spectrumGreen},
+                                    std::pair{&expected.spectrumBlue, &state.spectrumBlue}}) {
+        EXPECT_TRUE(SameBits(*got, CopyOf(*want, 64 * 32)));
+    }
+    ASSERT_TRUE(state.powerGreen);
+    EXPECT_EQ(std::memcmp(state.powerGreen->Data(), expected.powerGreen->Data(),
+                          state.powerGreen->ByteSize()),
+              0);
 }
 
 TEST(ApplyFilter, OnlyGreen_LeavesRedAndBlueBitIdentical) {
