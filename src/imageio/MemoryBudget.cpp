@@ -32,6 +32,8 @@ constexpr double kSmallStepBytes = 64.0 * 1024.0;
 /// Heap blocks from this size on are mapped of their own by the C library, however far its
 /// threshold has moved, and unmapped when freed.
 constexpr double kHeapMappedBytes = 32.0 * kMebibyte;
+/// A deflate stream's state with a 32 KiB window and the default memory level, with its row.
+constexpr double kDeflateStateBytes = 320.0 * 1024.0;
 
 double RoundUp(double bytes, double multiple) {
     return std::ceil(bytes / multiple) * multiple;
@@ -57,7 +59,7 @@ std::uint64_t ControlGroupLimit(const char* file) {
 /// order the code makes them.
 ///
 /// Requests of kLargeBlockBytes and more behave as LargeBlocks serves them: rounded up (to
-/// 2 MiB from 4 MiB on, else to 64 KiB), kept once released (up to kLargeBlockCacheBytes, the
+/// 2 MiB from 4 MiB on, else to 64 KiB), kept once released (up to LargeBlockCacheLimit, the
 /// oldest going back to the system first) and given again for a request they fit without
 /// wasting more than half of it. Kept blocks stay resident. Smaller requests and Qt's own
 /// buffers come from the C heap: what is freed there stays resident for later requests, except
@@ -74,6 +76,7 @@ public:
         }
         const double size =
             RoundUp(bytes, bytes >= kHugeBlockBytes ? kLargePageBytes : kSmallStepBytes);
+        largest_ = std::max(largest_, size);
         std::size_t best = kept_.size();
         for (std::size_t i = 0; i < kept_.size(); ++i) {
             if (kept_[i] >= size && kept_[i] <= size + size / 2 &&
@@ -109,7 +112,7 @@ public:
         if (entry.pooled) {
             kept_.push_back(entry.size);
             keptBytes_ += entry.size;
-            while (keptBytes_ > static_cast<double>(kLargeBlockCacheBytes)) {
+            while (keptBytes_ > CacheLimit()) {
                 keptBytes_ -= kept_.front();
                 mapped_ -= kept_.front();
                 kept_.erase(kept_.begin());
@@ -140,6 +143,13 @@ private:
         bool pooled;
     };
 
+    /// LargeBlockCacheLimit of the largest block so far (three of them beyond any real size).
+    double CacheLimit() const {
+        return largest_ < 1e18
+                   ? static_cast<double>(LargeBlockCacheLimit(static_cast<std::size_t>(largest_)))
+                   : 3.0 * largest_;
+    }
+
     Id Add(const Entry& entry) {
         entries_.push_back(entry);
         peak_ = std::max(peak_, mapped_ + heapResident_ + heapMapped_ + grown_);
@@ -149,6 +159,7 @@ private:
     std::vector<Entry> entries_;
     std::vector<double> kept_;  ///< released large blocks, oldest first
     double keptBytes_ = 0.0;
+    double largest_ = 0.0;       ///< the largest large block handed out
     double mapped_ = 0.0;        ///< large blocks in use or kept
     double heapLive_ = 0.0;      ///< heap memory in use, below kHeapMappedBytes a block
     double heapResident_ = 0.0;  ///< the most heapLive_ ever was
@@ -189,9 +200,9 @@ struct WorkSizes {
         plane = 4.0 * elements;
         power = 4.0 * elements;
         greyPower = RoundUp(w2, 4.0) * h2;
-        // A PNG file of the grey power image: its bytes with a filter byte a row, compressed at
-        // worst into stored blocks.
-        powerFile = 1.01 * greyPower + h2 + 65536.0;
+        // A PNG file of the grey power image: its rows with a filter byte each, with the room
+        // deflate may need beyond them.
+        powerFile = 1.01 * (w2 + 1.0) * h2 + 65536.0;
         // The final image encoded: at worst its pixels uncompressed, three bytes for colour.
         imageFile = (grey ? 1.0 : 3.0) * RoundUp(w, 4.0) * h + 65536.0;
         // Qt's JPEG reader and the decoder keep a few rows of pixels.
@@ -296,17 +307,13 @@ void FinalImage(MemoryModel& model, const WorkSizes& sizes, StateBlocks& state, 
     state.hasImage = true;
 }
 
-/// A power spectrum image written as PNG: rendered (unless it is at hand), copied into 8 bits
-/// a pixel and encoded in memory.
-void WritePowerImage(MemoryModel& model, const WorkSizes& sizes, bool render) {
-    const std::optional<MemoryModel::Id> power =
-        render ? std::optional(model.Take(sizes.power)) : std::nullopt;
-    const MemoryModel::Id grey = model.Take(sizes.greyPower);
-    model.PassHeap(sizes.powerFile);
-    model.Give(grey);
-    if (power) {
-        model.Give(*power);
-    }
+/// An 8-bit power spectrum image written as PNG (SaveGreyPngFile): the file encoded in memory
+/// from LargeBlocks, each stripe with room for its worst case, while every thread compresses a
+/// stripe through a deflate state of its own.
+void WriteGreyPng(MemoryModel& model, const WorkSizes& sizes) {
+    const MemoryModel::Id file = model.Take(sizes.powerFile);
+    model.PassHeap(sizes.threads * kDeflateStateBytes);
+    model.Give(file);
 }
 
 /// The screen copies of one tab (CDisplayImageCache): each bitmap converted once, from
@@ -444,9 +451,12 @@ double PeakOf(ImageWork work, const WorkSizes& sizes) {
                 model.Take(sizes.scratch);
             }
             model.Give(bytes);
-            WritePowerImage(model, sizes, true);
+            // The levels are worked out in the real plane, then written as an 8-bit image.
+            const MemoryModel::Id grey = model.Take(sizes.greyPower);
             model.Give(im);
             model.Give(re);
+            WriteGreyPng(model, sizes);
+            model.Give(grey);
         }
         model.Give(workImage);
         return model.Peak();
@@ -459,8 +469,13 @@ double PeakOf(ImageWork work, const WorkSizes& sizes) {
     const bool spectra = work == ImageWork::FilterWithSpectra;
     FinalImage(model, sizes, state, !spectra);
     model.PassHeap(sizes.imageFile);
+    // Each power spectrum image is rendered, copied into 8 bits a pixel and written.
     for (int c = 0; spectra && c < sizes.channels; ++c) {
-        WritePowerImage(model, sizes, true);
+        const MemoryModel::Id power = model.Take(sizes.power);
+        const MemoryModel::Id grey = model.Take(sizes.greyPower);
+        WriteGreyPng(model, sizes);
+        model.Give(grey);
+        model.Give(power);
     }
     return model.Peak();
 }
