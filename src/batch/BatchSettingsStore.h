@@ -23,8 +23,8 @@ inline constexpr std::int64_t kMinMemoryLimitMegabytes = 64;
 /// (the 32-bit range for rectangle values), and a repaired value is written back to the store.
 /// Each call opens the store afresh, so several objects may share it.
 ///
-/// Section "Memory" holds "Image Limit", the memory an image may need once loaded, in megabytes
-/// (0 or absent: half the physical memory).
+/// Section "Memory" holds "Image Limit", the memory the processing of one image may need at its
+/// peak (opening it, or a batch file), in megabytes (0 or absent: half the physical memory).
 class BatchSettingsStore {
 public:
     /// The user's own settings store.

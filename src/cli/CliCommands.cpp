@@ -13,8 +13,9 @@ namespace quarvel {
 
 OptionSpec MaxMemoryOption() {
     return {"max-memory", 0, OptionKind::Text, "SIZE",
-            "refuse images needing more memory than SIZE, such as 512M or 4G (default: half "
-            "the physical memory)"};
+            "refuse images that this command would need more memory than SIZE for, as estimated "
+            "from their size before decoding, such as 512M or 4G (default: half the physical "
+            "memory)"};
 }
 
 OptionSpec FormatOption() {

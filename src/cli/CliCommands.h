@@ -24,8 +24,8 @@ struct CliCommand {
     int (*run)(const ParsedOptions& options, std::ostream& out, std::ostream& err);
 };
 
-/// The option every command that loads images takes: --max-memory SIZE, the memory an image
-/// may need once loaded (its pixels and one set of spectra).
+/// The option every command that loads images takes: --max-memory SIZE, the memory the command
+/// may need for one image at its peak (EstimatedImageMemory of the command's ImageWork).
 OptionSpec MaxMemoryOption();
 
 /// The options of every command that writes images: --format FORMAT, which forces the encoder
