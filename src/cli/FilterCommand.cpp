@@ -206,14 +206,12 @@ void FilterRun::Apply(const Operation& operation) {
     switch (operation.kind) {
         case Operation::Kind::LowPass:
             proc_.filterSettings.cutOff = static_cast<std::int32_t>(v[0]);
-            proc_.BuildFilter(FilterKind::LowPass);
-            proc_.ApplyFilter(plan_.red, plan_.green, plan_.blue);
+            proc_.BuildAndApplyFilter(FilterKind::LowPass, plan_.red, plan_.green, plan_.blue);
             break;
         case Operation::Kind::BandReject:
             proc_.filterSettings.lowCutOff = static_cast<std::int32_t>(v[0]);
             proc_.filterSettings.highCutOff = static_cast<std::int32_t>(v[1]);
-            proc_.BuildFilter(FilterKind::BandReject);
-            proc_.ApplyFilter(plan_.red, plan_.green, plan_.blue);
+            proc_.BuildAndApplyFilter(FilterKind::BandReject, plan_.red, plan_.green, plan_.blue);
             break;
         case Operation::Kind::Clear: {
             RectangleList rectangles{};
