@@ -21,8 +21,6 @@
 
 namespace quarvel {
 
-CFFTQuarvelApp* theApp = nullptr;
-
 namespace {
 
 struct ToolCommand {
@@ -62,17 +60,12 @@ void RunBatchDialog(CUserInteraction& interaction, QWidget* parent) {
 }  // namespace
 
 CFFTQuarvelApp::CFFTQuarvelApp(std::unique_ptr<CUserInteraction> interaction)
-    : pendingInteraction_(std::move(interaction)) {
-    theApp = this;
-}
+    : pendingInteraction_(std::move(interaction)) {}
 
 CFFTQuarvelApp::~CFFTQuarvelApp() {
     // The panes of the window refer to the document, so the window goes first.
     frame_.reset();
     doc_.reset();
-    if (theApp == this) {
-        theApp = nullptr;
-    }
 }
 
 bool CFFTQuarvelApp::InitInstance(const QStringList& arguments, bool show) {
@@ -87,7 +80,7 @@ bool CFFTQuarvelApp::InitInstance(const QStringList& arguments, bool show) {
         doc_->SetInteraction(std::move(pendingInteraction_));
     }
     doc_->OnNewDocument();
-    frame_ = std::make_unique<CMainFrame>(*doc_);
+    frame_ = std::make_unique<CMainFrame>(*doc_, this);
 
     if (show) {
         if (frame_->RestoreWindowState()) {

@@ -61,9 +61,6 @@ private:
     std::unique_ptr<CMainFrame> frame_;
 };
 
-/// The application object, set by its constructor; null outside its lifetime.
-extern CFFTQuarvelApp* theApp;
-
 /// The settings store's organisation and application names.
 inline constexpr const char* kSettingsOrganisation = "Quarvel Software";
 inline constexpr const char* kSettingsApplication = "FFT Quarvel";

@@ -15,8 +15,8 @@
 #include <QMimeData>
 #include <QSettings>
 
+#include "app/CFFTQuarvelApp.h"
 #include "app/CFFTQuarvelView.h"
-#include "app/CMainFrame.h"
 #include "app/CWaitCursor.h"
 #include "dialogs/CDlgFFTBand.h"
 #include "dialogs/CDlgFFTLoHi.h"
@@ -28,8 +28,6 @@
 #include "views/CPowerSpectrumView.h"
 
 namespace quarvel {
-
-CFFTQuarvelDoc* theDoc = nullptr;
 
 namespace {
 
@@ -79,7 +77,6 @@ bool HasEveryPowerImage(const ProcState& state) {
 
 CFFTQuarvelDoc::CFFTQuarvelDoc(QObject* parent)
     : QObject(parent), interaction_(std::make_unique<CUserInteraction>()) {
-    theDoc = this;
     historyMemoryLimit = ReadHistoryMemoryLimit();
 }
 
@@ -138,9 +135,6 @@ std::uint64_t CFFTQuarvelDoc::ReadHistoryMemoryLimit() {
 CFFTQuarvelDoc::~CFFTQuarvelDoc() {
     panes.clear();
     ResetHistory();
-    if (theDoc == this) {
-        theDoc = nullptr;
-    }
 }
 
 void CFFTQuarvelDoc::RegisterPane(QWidget* pane) {
@@ -151,6 +145,10 @@ void CFFTQuarvelDoc::RegisterPane(QWidget* pane) {
         }
     }
     panes.emplace_back(pane);
+    if (auto* view = qobject_cast<CPaneBase*>(pane)) {
+        connect(this, &CFFTQuarvelDoc::DocumentChanged, view,
+                [view] { view->OnDocumentChanged(); });
+    }
 }
 
 CFFTQuarvelView* CFFTQuarvelDoc::GetTabView() const {
@@ -174,6 +172,11 @@ void CFFTQuarvelDoc::UpdateViews(int erase) {
     Q_EMIT DocumentChanged();
 }
 
+const ImageBitmap* CFFTQuarvelDoc::ProcessedImage() const {
+    const ProcState* state = CurrentState();
+    return state != nullptr ? state->image.get() : nullptr;
+}
+
 void CFFTQuarvelDoc::NotifyNewImage() {
     for (const QPointer<QWidget>& pane : panes) {
         if (auto* view = qobject_cast<CPaneBase*>(pane.data())) {
@@ -183,7 +186,7 @@ void CFFTQuarvelDoc::NotifyNewImage() {
 }
 
 QWidget* CFFTQuarvelDoc::DialogParent() const {
-    return theMainFrame;
+    return dialogParent_;
 }
 
 void CFFTQuarvelDoc::SetTitle(const QString& title) {
@@ -511,6 +514,8 @@ void CFFTQuarvelDoc::OnDesignFilter(FilterKind kind) {
     bool accepted = false;
     if (kind == FilterKind::LowPass) {
         CDlgFFTLoHi dialog(QStringLiteral("Low-Pass Filter"), DialogParent());
+        dialog.manualPath = CFFTQuarvelApp::ManualPath();
+        dialog.interaction = &Interaction();
         dialog.direction = static_cast<int>(settings.direction);
         dialog.dimensionIndex = settings.oneDimensional ? 1 : 0;
         dialog.degreeIndex = settings.degree - 1;
@@ -524,6 +529,8 @@ void CFFTQuarvelDoc::OnDesignFilter(FilterKind kind) {
         }
     } else {
         CDlgFFTBand dialog(QStringLiteral("Band-Reject Filter"), DialogParent());
+        dialog.manualPath = CFFTQuarvelApp::ManualPath();
+        dialog.interaction = &Interaction();
         dialog.direction = static_cast<int>(settings.direction);
         dialog.dimensionIndex = settings.oneDimensional ? 1 : 0;
         dialog.degreeIndex = settings.degree - 1;

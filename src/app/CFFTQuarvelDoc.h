@@ -11,6 +11,7 @@
 #include <QWidget>
 
 #include "engine/CFFTProc.h"
+#include "ui/CPaneDocument.h"
 #include "ui/CommandIds.h"
 
 namespace quarvel {
@@ -22,11 +23,15 @@ class CUserInteraction;
 /// (through CFFTProc), the file it came from, and the commands that act on the whole image
 /// (open, revert, save, copy, undo, redo, final image, the switch between the two tabs).
 ///
-/// Panes register with the document and are told through UpdateViews (repaint) and OnNewImage
-/// (a new image was opened or reverted). A file is always decoded and processed completely
-/// before it replaces the document's image, so a file that cannot be read leaves the document
-/// as it was. The document is never "modified": closing the program never asks to save.
-class CFFTQuarvelDoc : public QObject, public CFFTProc, public CCommandTarget {
+/// Panes register with the document (CPaneDocument) and are told through UpdateViews (repaint),
+/// OnNewImage (a new image was opened or reverted) and OnDocumentChanged. A file is always decoded
+/// and processed completely before it replaces the document's image, so a file that cannot be read
+/// leaves the document as it was. The document is never "modified": closing the program never asks
+/// to save.
+class CFFTQuarvelDoc : public QObject,
+                       public CFFTProc,
+                       public CCommandTarget,
+                       public CPaneDocument {
     Q_OBJECT
 
 public:
@@ -35,11 +40,22 @@ public:
 
     /// Appends pane (an image pane, a power spectrum pane or the tabbed view) to the panes the
     /// document tells about changes. A pane registered twice is kept once.
-    void RegisterPane(QWidget* pane);
+    void RegisterPane(QWidget* pane) override;
     /// The first registered tabbed view, or null.
     CFFTQuarvelView* GetTabView() const;
     /// Repaints every registered image and power spectrum pane.
     void UpdateViews(int erase) override;
+
+    const ImageBitmap* OriginalImage() const override { return originalImage.get(); }
+    const ImageBitmap* ProcessedImage() const override;
+    const ProcState* SpectrumState() const override { return ActiveState(); }
+    void StampBrush(ChannelKind member, std::uint32_t cx, std::int32_t cy,
+                    std::uint64_t r) override {
+        CFFTProc::StampBrush(member, cx, cy, r);
+    }
+    void ClearSelection(ChannelKind member, const VXRegion& region) override {
+        CFFTProc::ClearSelection(member, region);
+    }
 
     /// The empty start-up document, titled "Untitled".
     bool OnNewDocument();
@@ -97,10 +113,13 @@ public:
     static constexpr std::int64_t kMaxHistoryLimitMegabytes = std::int64_t{1} << 24;
 
     /// The dialogs and message boxes of the document's commands.
-    CUserInteraction& Interaction() const { return *interaction_; }
+    CUserInteraction& Interaction() const override { return *interaction_; }
     void SetInteraction(std::unique_ptr<CUserInteraction> interaction);
     /// Tells the person text in an information message box over the main window.
-    void ShowInformation(const QString& text) const;
+    void ShowInformation(const QString& text) const override;
+    /// The window the document's message boxes and dialogs belong to (the main window); null
+    /// for none.
+    void SetDialogParent(QWidget* parent) { dialogParent_ = parent; }
 
     /// Every registered pane, in order of registration (deleted ones are null).
     std::vector<QPointer<QWidget>> panes;
@@ -141,13 +160,11 @@ private:
     QString pathName_;
     QString title_;
     std::unique_ptr<CUserInteraction> interaction_;
+    QPointer<QWidget> dialogParent_;
     /// The person was told that the history released undo states for this file.
     bool toldAboutHistoryLimit_ = false;
     /// The person chose the JPEG quality in this session.
     bool jpegQualityChosen_ = false;
 };
-
-/// The document, set by its constructor; null before it exists and after it is destroyed.
-extern CFFTQuarvelDoc* theDoc;
 
 }  // namespace quarvel

@@ -7,7 +7,6 @@
 #include <QRadialGradient>
 #include <QTabBar>
 
-#include "app/CFFTQuarvelDoc.h"
 #include "views/CPaneBase.h"
 
 namespace quarvel {
@@ -33,10 +32,6 @@ CFFTQuarvelView::CFFTQuarvelView(CPaneBase* imagePane, CPaneBase* spectrumPane, 
     WatchWidget(imagePane_);
     WatchWidget(spectrumPane_);
     connect(this, &QTabWidget::currentChanged, this, &CFFTQuarvelView::OnCurrentChanged);
-
-    if (theDoc != nullptr) {
-        theDoc->RegisterPane(this);
-    }
 }
 
 CFFTQuarvelView::~CFFTQuarvelView() = default;

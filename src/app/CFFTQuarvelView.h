@@ -11,12 +11,13 @@ class CPaneBase;
 /// The main window's central widget: tab 0 "Image " holds the image pane, tab 1
 /// "Power Spectrum " the power spectrum pane, with the tabs along the bottom edge. It records
 /// the selected tab for the document's commands, tells the main window which pane the person
-/// is working in, and opens the "Edit" context menu on right-clicks.
+/// is working in, and opens the "Edit" context menu on right-clicks. The main window registers
+/// it with the document.
 class CFFTQuarvelView : public QTabWidget {
     Q_OBJECT
 
 public:
-    /// Takes both panes into its tabs and registers itself with the document (theDoc).
+    /// Takes both panes into its tabs.
     CFFTQuarvelView(CPaneBase* imagePane, CPaneBase* spectrumPane, QWidget* parent = nullptr);
     ~CFFTQuarvelView() override;
 

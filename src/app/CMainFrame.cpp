@@ -33,8 +33,6 @@
 
 namespace quarvel {
 
-CMainFrame* theMainFrame = nullptr;
-
 namespace {
 
 const QString kLookKey = QStringLiteral("Workspace/ApplicationLook");
@@ -67,8 +65,9 @@ QString FirstLocalFile(const QMimeData* data) {
 
 }  // namespace
 
-CMainFrame::CMainFrame(CFFTQuarvelDoc& doc, QWidget* parent) : QMainWindow(parent), doc_(doc) {
-    theMainFrame = this;
+CMainFrame::CMainFrame(CFFTQuarvelDoc& doc, CFFTQuarvelApp* app, QWidget* parent)
+    : QMainWindow(parent), doc_(doc), app_(app) {
+    doc_.SetDialogParent(this);
     cursorPoint.x = -1;
     setObjectName(QStringLiteral("MainFrame"));
     setWindowIcon(ProgramIcon());
@@ -98,7 +97,9 @@ CMainFrame::CMainFrame(CFFTQuarvelDoc& doc, QWidget* parent) : QMainWindow(paren
     }
     settings.endGroup();
 
-    tabView_ = new CFFTQuarvelView(new CImageView(), new CPowerSpectrumView(), this);
+    tabView_ =
+        new CFFTQuarvelView(new CImageView(doc_, *this), new CPowerSpectrumView(doc_, *this), this);
+    doc_.RegisterPane(tabView_);
     setCentralWidget(tabView_);
 
     CreateActions();
@@ -122,10 +123,10 @@ CMainFrame::CMainFrame(CFFTQuarvelDoc& doc, QWidget* parent) : QMainWindow(paren
     UpdateCommandUI();
 }
 
-CMainFrame::~CMainFrame() {
-    if (theMainFrame == this) {
-        theMainFrame = nullptr;
-    }
+CMainFrame::~CMainFrame() = default;
+
+ToolId CMainFrame::CurrentTool() const {
+    return app_ != nullptr ? app_->currentTool : ToolPanHand;
 }
 
 void CMainFrame::CreateActions() {
@@ -268,7 +269,7 @@ QString CMainFrame::CursorYText() const {
 }
 
 CommandStatus CMainFrame::QueryRouted(int id) const {
-    const std::array<const CCommandTarget*, 4> targets = {ActivePane(), &doc_, this, theApp};
+    const std::array<const CCommandTarget*, 4> targets = {ActivePane(), &doc_, this, app_};
     for (const CCommandTarget* target : targets) {
         CommandStatus status;
         if (target != nullptr && target->QueryCommand(id, status)) {
@@ -283,7 +284,7 @@ bool CMainFrame::RunRouted(int id) {
         UpdateCommandUI();
         return false;
     }
-    const std::array<CCommandTarget*, 4> targets = {ActivePane(), &doc_, this, theApp};
+    const std::array<CCommandTarget*, 4> targets = {ActivePane(), &doc_, this, app_};
     bool handled = false;
     for (CCommandTarget* target : targets) {
         if (target != nullptr && target->RunCommand(id)) {

@@ -6,8 +6,8 @@
 #include <QPointer>
 #include <QStringList>
 
+#include "ui/CPaneWindow.h"
 #include "ui/CommandIds.h"
-#include "ui/ToolState.h"
 
 class QAction;
 class QLabel;
@@ -16,6 +16,7 @@ class QToolBar;
 
 namespace quarvel {
 
+class CFFTQuarvelApp;
 class CFFTQuarvelDoc;
 class CFFTQuarvelView;
 class CPaneBase;
@@ -26,20 +27,27 @@ class CPaneBase;
 /// Every command is a QAction made from the command table. A command goes to the first of the
 /// active pane, the document, the main window and the application that handles it; the same
 /// order answers whether it is enabled and checked. The active pane is null at start-up and
-/// becomes the selected tab's pane at a tab change or a click into the view.
-class CMainFrame : public QMainWindow, public CCommandTarget {
+/// becomes the selected tab's pane at a tab change or a click into the view. The panes reach the
+/// window through CPaneWindow.
+class CMainFrame : public QMainWindow, public CCommandTarget, public CPaneWindow {
     Q_OBJECT
 
 public:
     /// The recent-file list holds this many files.
     static constexpr int kRecentFileCount = 6;
 
-    explicit CMainFrame(CFFTQuarvelDoc& doc, QWidget* parent = nullptr);
+    /// The main window of doc; app, when there is one, holds the current tool and carries the
+    /// application's commands.
+    explicit CMainFrame(CFFTQuarvelDoc& doc, CFFTQuarvelApp* app = nullptr,
+                        QWidget* parent = nullptr);
     ~CMainFrame() override;
 
+    /// The application's current tool; the pan hand without an application.
+    ToolId CurrentTool() const override;
+    CursorPoint CursorPosition() const override { return cursorPoint; }
     /// Stores the image pixel under the mouse and refreshes the status bar's "X: %d" and
     /// "Y: %d" panes (empty while either coordinate is -1).
-    void SetCursorPoint(CursorPoint point);
+    void SetCursorPoint(CursorPoint point) override;
     /// The image pixel under the mouse; x is -1 while the mouse is over no image.
     CursorPoint cursorPoint;
 
@@ -59,7 +67,7 @@ public:
     /// Runs id on the first routing target that handles it, then refreshes every action.
     bool RunRouted(int id);
     /// Refreshes the enabled and checked state of every action.
-    void UpdateCommandUI();
+    void UpdateCommandUI() override;
 
     /// The id of the current application look (205 to 219).
     int AppLook() const { return appLook_; }
@@ -96,6 +104,7 @@ private:
     void ApplyLook(int id);
 
     CFFTQuarvelDoc& doc_;
+    CFFTQuarvelApp* app_;
     CFFTQuarvelView* tabView_ = nullptr;
     QPointer<QWidget> activePane_;
     std::map<int, QAction*> actions_;
@@ -107,9 +116,5 @@ private:
     QStringList recentFiles_;
     int appLook_ = 215;
 };
-
-/// The main window, set by its constructor; null outside its lifetime (and in tests without
-/// one).
-extern CMainFrame* theMainFrame;
 
 }  // namespace quarvel

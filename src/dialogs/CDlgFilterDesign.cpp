@@ -11,8 +11,6 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
-#include "app/CFFTQuarvelApp.h"
-#include "app/CFFTQuarvelDoc.h"
 #include "dialogs/CButtonDraw.h"
 #include "dialogs/ResponsePlot.h"
 #include "ui/CUserInteraction.h"
@@ -175,10 +173,10 @@ void CDlgFilterDesign::EnableDirections() {
 }
 
 void CDlgFilterDesign::OnHelp() {
-    QUrl manual = QUrl::fromLocalFile(CFFTQuarvelApp::ManualPath());
+    QUrl manual = QUrl::fromLocalFile(manualPath);
     manual.setFragment(QStringLiteral("filters"));
-    if (theDoc != nullptr) {
-        theDoc->Interaction().OpenUrl(manual);
+    if (interaction != nullptr) {
+        interaction->OpenUrl(manual);
     } else {
         CUserInteraction().OpenUrl(manual);
     }

@@ -13,6 +13,7 @@ class QRadioButton;
 namespace quarvel {
 
 class CButtonDraw;
+class CUserInteraction;
 
 /// What the two filter design dialogs share: the response plot on top, the dimension list and
 /// the direction radio buttons on the left of the "Filter design" group, the degree list on its
@@ -20,7 +21,8 @@ class CButtonDraw;
 ///
 /// The members are the dialog's values. The caller sets them before the modal run; the dialog
 /// shows them when it starts and, on "OK", reads its controls back into them. Every change of a
-/// value recomputes the 200-sample response curve and repaints the plot.
+/// value recomputes the 200-sample response curve and repaints the plot. "Help..." opens the
+/// filter section of the manual at manualPath.
 class CDlgFilterDesign : public QDialog {
     Q_OBJECT
 
@@ -34,6 +36,9 @@ public:
     int dimensionIndex = 0;  ///< 0 "2D Filter", 1 "1D Filter"
     int direction = 0;       ///< 0 rows and columns, 1 rows, 2 columns
     QString title;           ///< the window title
+    QString manualPath;      ///< the manual's page, opened by "Help..."
+    /// What opens the manual; null for the desktop's own handling.
+    CUserInteraction* interaction = nullptr;
 
     /// The curve the plot shows; empty before the dialog started.
     const std::vector<float>& ResponseCurve() const { return responseCurve_; }

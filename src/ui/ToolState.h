@@ -5,7 +5,7 @@
 namespace quarvel {
 
 /// The mouse tool that decides what a left-button press in either pane does. The application
-/// holds the current one; the panes read it at each press.
+/// holds the current one; the panes ask their window for it at each press.
 enum ToolId : std::int32_t {
     ToolPanHand = 1,
     ToolBrush = 2,

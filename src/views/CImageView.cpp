@@ -2,32 +2,19 @@
 
 #include <QPainter>
 
-#include "app/CFFTQuarvelDoc.h"
+#include "engine/ImageBitmap.h"
 
 namespace quarvel {
 
-namespace {
-
-const ImageBitmap* OriginalImage() {
-    return theDoc ? theDoc->originalImage.get() : nullptr;
-}
-
-/// The image of the current history state.
-const ImageBitmap* ProcessedImage() {
-    const ProcState* state = theDoc ? theDoc->CurrentState() : nullptr;
-    return state ? state->image.get() : nullptr;
-}
-
-}  // namespace
-
-CImageView::CImageView(QWidget* parent) : CSelectionPane(1, 2, parent) {}
+CImageView::CImageView(CPaneDocument& document, CPaneWindow& window, QWidget* parent)
+    : CSelectionPane(document, window, 1, 2, parent) {}
 
 CImageView::~CImageView() = default;
 
 void CImageView::OnNewImage() {
     SetActivePanel(0);
     ClearImageCache();
-    const ImageBitmap* original = OriginalImage();
+    const ImageBitmap* original = Document().OriginalImage();
     const std::int32_t w = original ? static_cast<std::int32_t>(original->Width()) : 0;
     const std::int32_t h = original ? static_cast<std::int32_t>(original->Height()) : 0;
     ResetSelection(w, h);
@@ -35,12 +22,12 @@ void CImageView::OnNewImage() {
 }
 
 bool CImageView::HasImageToShow() const {
-    return OriginalImage() && ProcessedImage();
+    return Document().OriginalImage() && Document().ProcessedImage();
 }
 
 bool CImageView::QueryCommand(int id, CommandStatus& status) const {
-    const bool original = OriginalImage() != nullptr;
-    const bool processed = ProcessedImage() != nullptr;
+    const bool original = Document().OriginalImage() != nullptr;
+    const bool processed = Document().ProcessedImage() != nullptr;
     switch (id) {
         case ID_VIEW_ORIGINAL:
             status = {original, original && displayMode_ == DisplayMode::Original};
@@ -77,7 +64,7 @@ void CImageView::SetDisplayMode(DisplayMode mode) {
     displayMode_ = mode;
     ContentChanged();
     RebuildPanels(1, mode == DisplayMode::OriginalAndProcessed ? 2 : 1);
-    const ImageBitmap* original = OriginalImage();
+    const ImageBitmap* original = Document().OriginalImage();
     ResetZoom(original ? static_cast<std::int32_t>(original->Width()) : 0,
               original ? static_cast<std::int32_t>(original->Height()) : 0);
 }
@@ -87,26 +74,23 @@ bool CImageView::SelectionGone() const {
 }
 
 void CImageView::PaintPane(QPainter& painter) {
-    if (!theDoc) {
-        return;
-    }
     PaintFrames(painter);
     const QString originalCaption = QStringLiteral("Original Image");
     const QString processedCaption = QStringLiteral("Processed Image");
     switch (displayMode_) {
         case DisplayMode::Processed:
             DrawCaption(painter, 0, processedCaption);
-            DrawPanelImage(painter, 0, ProcessedImage());
+            DrawPanelImage(painter, 0, Document().ProcessedImage());
             break;
         case DisplayMode::Original:
             DrawCaption(painter, 0, originalCaption);
-            DrawPanelImage(painter, 0, OriginalImage());
+            DrawPanelImage(painter, 0, Document().OriginalImage());
             break;
         case DisplayMode::OriginalAndProcessed:
             DrawCaption(painter, 0, originalCaption);
-            DrawPanelImage(painter, 0, OriginalImage());
+            DrawPanelImage(painter, 0, Document().OriginalImage());
             DrawCaption(painter, 1, processedCaption);
-            DrawPanelImage(painter, 1, ProcessedImage());
+            DrawPanelImage(painter, 1, Document().ProcessedImage());
             break;
     }
 }

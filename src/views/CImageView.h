@@ -21,8 +21,8 @@ public:
         OriginalAndProcessed = 2,
     };
 
-    /// An image pane in display mode OriginalAndProcessed, registered with the document.
-    explicit CImageView(QWidget* parent = nullptr);
+    /// An image pane of document and window in display mode OriginalAndProcessed.
+    CImageView(CPaneDocument& document, CPaneWindow& window, QWidget* parent = nullptr);
     ~CImageView() override;
 
     /// Activates panel 0, empties the selection and sizes it to the loaded image, and resets

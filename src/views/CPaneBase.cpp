@@ -9,9 +9,6 @@
 #include <QPainter>
 #include <QTimer>
 
-#include "app/CFFTQuarvelApp.h"
-#include "app/CFFTQuarvelDoc.h"
-#include "app/CMainFrame.h"
 #include "engine/ImageBitmap.h"
 
 namespace quarvel {
@@ -52,8 +49,9 @@ void FrameRect(QPainter& painter, const CanvasRect& r, const QColor& color) {
 
 }  // namespace
 
-CPaneBase::CPaneBase(std::int32_t rows, std::int32_t columns, QWidget* parent)
-    : QWidget(parent), layout_(rows, columns) {
+CPaneBase::CPaneBase(CPaneDocument& document, CPaneWindow& window, std::int32_t rows,
+                     std::int32_t columns, QWidget* parent)
+    : QWidget(parent), document_(document), window_(window), layout_(rows, columns) {
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMouseTracking(true);
     setFont(PaneFont());
@@ -65,14 +63,15 @@ CPaneBase::CPaneBase(std::int32_t rows, std::int32_t columns, QWidget* parent)
     zoomWindowTimer_ = new QTimer(this);
     zoomWindowTimer_->setInterval(kZoomWindowPeriodMs);
     connect(zoomWindowTimer_, &QTimer::timeout, this, &CPaneBase::TimerTick);
-    if (theDoc) {
-        theDoc->RegisterPane(this);
-        // Any change of the document may have replaced or rewritten the bitmaps shown.
-        connect(theDoc, &CFFTQuarvelDoc::DocumentChanged, this, [this] { imageCache_.Clear(); });
-    }
+    document_.RegisterPane(this);
 }
 
 CPaneBase::~CPaneBase() = default;
+
+void CPaneBase::OnDocumentChanged() {
+    // Any change of the document may have replaced or rewritten the bitmaps shown.
+    imageCache_.Clear();
+}
 
 QFont CPaneBase::PaneFont() {
     QFont font(QStringLiteral("Verdana"));
@@ -137,10 +136,6 @@ CursorPoint CPaneBase::CursorPointAt(CanvasPoint p, CursorPoint previous) const 
 void CPaneBase::LeftButtonDown(CanvasPoint p, Qt::KeyboardModifiers modifiers) {
     activePanel_ = layout_.PanelAtPoint(p);
     DispatchTool(CurrentTool(), ToolPhase::Down, modifiers, p);
-}
-
-ToolId CPaneBase::CurrentTool() {
-    return theApp ? theApp->currentTool : ToolPanHand;
 }
 
 void CPaneBase::DispatchTool(ToolId tool, ToolPhase phase, Qt::KeyboardModifiers modifiers,
@@ -591,10 +586,7 @@ void CPaneBase::mousePressEvent(QMouseEvent* event) {
 
 void CPaneBase::mouseMoveEvent(QMouseEvent* event) {
     const QPoint p = event->position().toPoint();
-    if (theMainFrame) {
-        theMainFrame->SetCursorPoint(
-            CursorPointAt(CanvasPoint{p.x(), p.y()}, theMainFrame->cursorPoint));
-    }
+    window_.SetCursorPoint(CursorPointAt(CanvasPoint{p.x(), p.y()}, window_.CursorPosition()));
     if (const auto tool = DragTool()) {
         DispatchTool(*tool, ToolPhase::Move, event->modifiers(), CanvasPoint{p.x(), p.y()});
     }

@@ -8,8 +8,9 @@
 #include <QImage>
 #include <QWidget>
 
+#include "ui/CPaneDocument.h"
+#include "ui/CPaneWindow.h"
 #include "ui/CommandIds.h"
-#include "ui/ToolState.h"
 #include "views/CDisplayImageCache.h"
 #include "views/CanvasLayout.h"
 
@@ -47,9 +48,11 @@ enum class PaneDrag : std::int32_t {
 /// panes. A drag that needs feedback draws it into a work buffer restored from a saved copy of
 /// the screen, and shows only whole frames.
 ///
-/// The document repaints its panes through update() and tells them about a newly opened or
-/// reverted image through OnNewImage; the main window routes the commands of the active pane to
-/// it. A pane registers itself with the document (theDoc) when it is created.
+/// A pane is given the document (CPaneDocument) and the main window (CPaneWindow) when it is
+/// created, and registers itself with the document. The document repaints its panes through
+/// update() and tells them about a newly opened or reverted image through OnNewImage and about
+/// every change through OnDocumentChanged; the main window routes the commands of the active
+/// pane to it.
 class CPaneBase : public QWidget, public CCommandTarget {
     Q_OBJECT
 
@@ -59,13 +62,18 @@ public:
     /// Frames and caption bars.
     static constexpr QRgb kFrameBlue = 0xFF4080FF;
 
-    /// A pane whose canvas starts as rows x columns panels without images.
-    CPaneBase(std::int32_t rows, std::int32_t columns, QWidget* parent = nullptr);
+    /// A pane of document and window whose canvas starts as rows x columns panels without
+    /// images.
+    CPaneBase(CPaneDocument& document, CPaneWindow& window, std::int32_t rows, std::int32_t columns,
+              QWidget* parent = nullptr);
     ~CPaneBase() override;
 
     /// Resets the pane for the document's new image: sizes the selection to the image and
     /// chooses the zoom at which the image is shown.
     virtual void OnNewImage() = 0;
+    /// The image, the history or the working state changed: forgets the screen copies of the
+    /// document's images.
+    virtual void OnDocumentChanged();
 
     /// The zoom commands, enabled while the pane has an image to show.
     bool QueryCommand(int id, CommandStatus& status) const override;
@@ -103,8 +111,10 @@ protected:
     /// to the current tool (DispatchTool).
     virtual void LeftButtonDown(CanvasPoint p, Qt::KeyboardModifiers modifiers);
 
-    /// The application's current tool.
-    static ToolId CurrentTool();
+    /// The current tool of the main window.
+    ToolId CurrentTool() const { return window_.CurrentTool(); }
+    CPaneDocument& Document() const { return document_; }
+    CPaneWindow& Window() const { return window_; }
     /// Hands one phase of a drag to tool's handler: the pan and zoom tools are handled here,
     /// the brush and the three selection tools by the hooks below.
     void DispatchTool(ToolId tool, ToolPhase phase, Qt::KeyboardModifiers modifiers, CanvasPoint p);
@@ -224,6 +234,8 @@ private:
     /// The client rectangle below the caption band: where the panels are laid out.
     CanvasRect ClientLayoutArea() const;
 
+    CPaneDocument& document_;
+    CPaneWindow& window_;
     CanvasLayout layout_;
     std::int32_t activePanel_ = 0;
     std::int32_t captionHeight_ = 0;

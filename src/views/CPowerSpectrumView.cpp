@@ -8,7 +8,7 @@
 #include <QPainter>
 #include <QPainterPath>
 
-#include "app/CFFTQuarvelDoc.h"
+#include "engine/ProcState.h"
 #include "ui/CUserInteraction.h"
 
 namespace quarvel {
@@ -27,10 +27,6 @@ std::uint8_t BrushSizeEntry(int id) {
     return found == kBrushSizeCommands.end()
                ? 0
                : static_cast<std::uint8_t>(found - kBrushSizeCommands.begin() + 1);
-}
-
-const ProcState* ShownState() {
-    return theDoc ? theDoc->ActiveState() : nullptr;
 }
 
 /// The power spectrum image that sizes the pane: red for a colour state, grey for a grey one.
@@ -67,8 +63,9 @@ bool IconContains(const std::optional<CanvasRect>& r, CanvasPoint p) {
 
 }  // namespace
 
-CPowerSpectrumView::CPowerSpectrumView(QWidget* parent)
-    : CSelectionPane(1, 3, parent),
+CPowerSpectrumView::CPowerSpectrumView(CPaneDocument& document, CPaneWindow& window,
+                                       QWidget* parent)
+    : CSelectionPane(document, window, 1, 3, parent),
       tickedIcon_(MakeCheckIcon(true)),
       emptyIcon_(MakeCheckIcon(false)) {}
 
@@ -77,7 +74,7 @@ CPowerSpectrumView::~CPowerSpectrumView() = default;
 void CPowerSpectrumView::OnNewImage() {
     SetActivePanel(0);
     ClearImageCache();
-    const ProcState* state = ShownState();
+    const ProcState* state = Document().SpectrumState();
     const ImageBitmap* spectrum = SizingSpectrum(state);
     const std::int32_t w = spectrum ? static_cast<std::int32_t>(spectrum->Width()) : 0;
     const std::int32_t h = spectrum ? static_cast<std::int32_t>(spectrum->Height()) : 0;
@@ -90,7 +87,7 @@ void CPowerSpectrumView::OnNewImage() {
 }
 
 void CPowerSpectrumView::ComputeBrushSize() {
-    const ImageBitmap* spectrum = SizingSpectrum(ShownState());
+    const ImageBitmap* spectrum = SizingSpectrum(Document().SpectrumState());
     if (!spectrum || brushSizeIndex < 1 || brushSizeIndex > kBrushSizeFactors.size()) {
         return;
     }
@@ -115,7 +112,7 @@ std::optional<CanvasRect> CPowerSpectrumView::CheckIconRect(ChannelKind channel)
 }
 
 bool CPowerSpectrumView::HasImageToShow() const {
-    const ProcState* state = ShownState();
+    const ProcState* state = Document().SpectrumState();
     return state && (state->powerRed || state->powerGrey);
 }
 
@@ -165,7 +162,7 @@ bool CPowerSpectrumView::PanelShowsOutline(std::int32_t i) const {
 }
 
 std::vector<ChannelKind> CPowerSpectrumView::EditOrder() const {
-    const ProcState* state = ShownState();
+    const ProcState* state = Document().SpectrumState();
     if (!state || !state->isColor) {
         return {ChannelKind::Grey};
     }
@@ -203,9 +200,7 @@ void CPowerSpectrumView::LeftButtonDown(CanvasPoint p, Qt::KeyboardModifiers mod
         return;
     }
     if (!PanelEnabled(panel)) {
-        if (theDoc) {
-            theDoc->ShowInformation(QStringLiteral("This channel is disabled"));
-        }
+        Document().ShowInformation(QStringLiteral("This channel is disabled"));
         return;
     }
     DispatchTool(CurrentTool(), ToolPhase::Down, modifiers, p);
@@ -214,7 +209,7 @@ void CPowerSpectrumView::LeftButtonDown(CanvasPoint p, Qt::KeyboardModifiers mod
 void CPowerSpectrumView::BrushTool(ToolPhase phase, Qt::KeyboardModifiers modifiers,
                                    CanvasPoint p) {
     static_cast<void>(modifiers);
-    if (phase != ToolPhase::Down || !theDoc) {
+    if (phase != ToolPhase::Down) {
         return;
     }
     const auto element = Layout().WindowToImageClamped(ActivePanel(), p);
@@ -223,21 +218,21 @@ void CPowerSpectrumView::BrushTool(ToolPhase phase, Qt::KeyboardModifiers modifi
     }
     RunEdit([&] {
         for (const ChannelKind member : EditOrder()) {
-            theDoc->StampBrush(member, static_cast<std::uint32_t>(element->x), element->y,
-                               brushSize);
+            Document().StampBrush(member, static_cast<std::uint32_t>(element->x), element->y,
+                                  brushSize);
         }
     });
     RepaintNow();
 }
 
 void CPowerSpectrumView::ClearSelectedArea() {
-    if (selection.PointCount() == 0 || !theDoc) {
+    if (selection.PointCount() == 0) {
         return;
     }
     // The selection stays, so the same area can be cleared again after further edits.
     RunEdit([&] {
         for (const ChannelKind member : EditOrder()) {
-            theDoc->ClearSelection(member, selection);
+            Document().ClearSelection(member, selection);
         }
     });
 }
@@ -248,8 +243,8 @@ void CPowerSpectrumView::RunEdit(const std::function<void()>& edit) {
     try {
         edit();
     } catch (const std::bad_alloc&) {
-        theDoc->UpdateViews(0);
-        theDoc->Interaction().ShowError(
+        Document().UpdateViews(0);
+        Document().Interaction().ShowError(
             this, QStringLiteral("FFT Quarvel"),
             QStringLiteral("There is not enough memory to finish this edit of the spectrum."));
     }
@@ -259,12 +254,9 @@ void CPowerSpectrumView::PaintPane(QPainter& painter) {
     redIconRect_.reset();
     greenIconRect_.reset();
     blueIconRect_.reset();
-    if (!theDoc) {
-        return;
-    }
     PaintFrames(painter);
 
-    const ProcState* state = ShownState();
+    const ProcState* state = Document().SpectrumState();
     // Without an image the start-up layout of three panels shows the colour captions.
     const bool colour = state ? state->isColor : Layout().PanelCount() == 3;
     if (!colour) {

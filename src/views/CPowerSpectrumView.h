@@ -29,9 +29,9 @@ public:
     /// Size of the check icons.
     static constexpr std::int32_t kIconSize = 16;
 
-    /// A power spectrum pane with all channels on and brush size entry 2, registered with the
-    /// document.
-    explicit CPowerSpectrumView(QWidget* parent = nullptr);
+    /// A power spectrum pane of document and window with all channels on and brush size
+    /// entry 2.
+    CPowerSpectrumView(CPaneDocument& document, CPaneWindow& window, QWidget* parent = nullptr);
     ~CPowerSpectrumView() override;
 
     /// Activates panel 0, empties the selection and sizes it to the spectrum, lays out one

@@ -5,9 +5,6 @@
 
 #include <QPainter>
 
-#include "app/CFFTQuarvelDoc.h"
-#include "app/CMainFrame.h"
-
 namespace quarvel {
 
 namespace {
@@ -123,16 +120,19 @@ std::int32_t ClampInto(std::int32_t v, std::int32_t size) {
 
 }  // namespace
 
-CSelectionPane::CSelectionPane(std::int32_t rows, std::int32_t columns, QWidget* parent)
-    : CPaneBase(rows, columns, parent) {
+CSelectionPane::CSelectionPane(CPaneDocument& document, CPaneWindow& window, std::int32_t rows,
+                               std::int32_t columns, QWidget* parent)
+    : CPaneBase(document, window, rows, columns, parent) {
     outlineTimer_.setInterval(kOutlinePeriod);
     connect(&outlineTimer_, &QTimer::timeout, this, &CSelectionPane::OutlineTick);
-    if (theDoc) {
-        connect(theDoc, &CFFTQuarvelDoc::DocumentChanged, this, [this] { ++documentVersion_; });
-    }
 }
 
 CSelectionPane::~CSelectionPane() = default;
+
+void CSelectionPane::OnDocumentChanged() {
+    CPaneBase::OnDocumentChanged();
+    ++documentVersion_;
+}
 
 bool CSelectionPane::QueryCommand(int id, CommandStatus& status) const {
     switch (id) {
@@ -462,9 +462,7 @@ void CSelectionPane::CombinePolygon() {
 void CSelectionPane::SelectionDragEnded() {
     outlineTimer_.start();
     // The commands that need a selection (Delete, Ctrl+D) become available at once.
-    if (theMainFrame) {
-        theMainFrame->UpdateCommandUI();
-    }
+    Window().UpdateCommandUI();
 }
 
 void CSelectionPane::DrawSelectionOutline(QImage& target) {

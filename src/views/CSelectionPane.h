@@ -32,13 +32,16 @@ public:
     /// Period of the outline animation in milliseconds.
     static constexpr int kOutlinePeriod = 30;
 
-    CSelectionPane(std::int32_t rows, std::int32_t columns, QWidget* parent = nullptr);
+    CSelectionPane(CPaneDocument& document, CPaneWindow& window, std::int32_t rows,
+                   std::int32_t columns, QWidget* parent = nullptr);
     ~CSelectionPane() override;
 
     /// Deselect and Invert Selection, enabled while there is a selection (Invert also needs its
     /// mask).
     bool QueryCommand(int id, CommandStatus& status) const override;
     bool RunCommand(int id) override;
+
+    void OnDocumentChanged() override;
 
     /// One step of the outline animation, run by the outline timer: draws the outline on the
     /// screen with the current phase and advances the phase; stops the timer once the selection

@@ -69,6 +69,8 @@ TEST_F(FilterCommands, BandRejectAnsweredOk_KeepsTheDesignAndFiltersGreyImage) {
 TEST_F(FilterCommands, DialogHelp_OpensTheManualAtTheFilterSection) {
     Start();
     CDlgFFTLoHi dialog(QStringLiteral("Low-Pass Filter"));
+    dialog.manualPath = CFFTQuarvelApp::ManualPath();
+    dialog.interaction = &Doc().Interaction();
     dialog.findChild<QPushButton*>(QStringLiteral("helpButton"))->click();
     ASSERT_EQ(Ui().openedUrls.size(), 1);
     EXPECT_EQ(Ui().openedUrls.front().fragment(), QStringLiteral("filters"));

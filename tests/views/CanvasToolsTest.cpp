@@ -5,7 +5,6 @@
 #include <QMouseEvent>
 
 #include "PaneTestSupport.h"
-#include "app/CFFTQuarvelApp.h"
 #include "views/CImageView.h"
 #include "views/CPowerSpectrumView.h"
 
@@ -21,6 +20,7 @@ constexpr QRgb kUnder = 0xFF336699;
 /// The image pane with the canvas state the tests look at.
 class ToolPane : public CImageView {
 public:
+    using CImageView::CImageView;
     using CPaneBase::AnimationPhase;
     using CPaneBase::Drag;
     using CPaneBase::DragRect;
@@ -60,7 +60,7 @@ class CanvasToolsTest : public test::PaneTest {
 protected:
     void SetUp() override {
         PaneTest::SetUp();
-        pane = std::make_unique<ToolPane>();
+        pane = std::make_unique<ToolPane>(*doc, window);
         pane->resize(1300, 700);
         pane->show();
         Open("coffee.png");
@@ -72,13 +72,12 @@ protected:
     const CanvasLayout& Layout() const { return pane->Layout(); }
     const CanvasPanel& Panel(std::int32_t i) const { return *Layout().Panel(i); }
     float Zoom() const { return Layout().PanelZoom(0); }
-    void Use(ToolId tool) { app.currentTool = tool; }
+    void Use(ToolId tool) { window.tool = tool; }
     /// The image pixel in the middle of panel i's rectangle.
     CanvasPoint PixelAtPanelMiddle(std::int32_t i) const {
         return *Layout().WindowToImage(i, Middle(Panel(i).panelRect));
     }
 
-    CFFTQuarvelApp app;
     std::unique_ptr<ToolPane> pane;
 };
 
@@ -403,8 +402,7 @@ TEST_F(CanvasToolsTest, NewImageDuringADrag_CancelsIt) {
 class SpectrumPaneTools : public test::PaneTest {};
 
 TEST_F(SpectrumPaneTools, ZoomAndPan_MoveAllThreeChannelsTogether) {
-    CFFTQuarvelApp app;
-    CPowerSpectrumView pane;
+    CPowerSpectrumView pane(*doc, window);
     pane.resize(1300, 700);
     pane.show();
     Open("coffee.png");
@@ -414,14 +412,14 @@ TEST_F(SpectrumPaneTools, ZoomAndPan_MoveAllThreeChannelsTogether) {
     const float fit = layout.PanelZoom(0);
     ASSERT_LT(fit, 1.0f);
 
-    app.currentTool = ToolZoomInOut;
+    window.tool = ToolZoomInOut;
     Click(pane, Middle(layout.Panel(2)->panelRect));
     for (std::int32_t i = 0; i < 3; ++i) {
         EXPECT_FLOAT_EQ(layout.PanelZoom(i), fit + 0.2f) << i;
     }
 
     // 1024 columns at the new zoom are wider than a panel; the pan moves every window alike.
-    app.currentTool = ToolPanHand;
+    window.tool = ToolPanHand;
     const std::int32_t left = layout.Panel(0)->sourceRect.left;
     ASSERT_GT(left, 0);
     Drag(pane, Middle(layout.Panel(1)->panelRect),

@@ -73,7 +73,7 @@ class ImagePaneTest : public test::PaneTest {
 protected:
     void SetUp() override {
         PaneTest::SetUp();
-        pane = std::make_unique<CImageView>();
+        pane = std::make_unique<CImageView>(*doc, window);
         pane->resize(1300, 700);
         pane->show();
     }

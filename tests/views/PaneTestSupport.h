@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "app/CFFTQuarvelDoc.h"
+#include "ui/CPaneWindow.h"
 #include "ui/CUserInteraction.h"
 #include "views/CanvasPanel.h"
 
@@ -28,7 +29,19 @@ inline QString TestImage(const char* name) {
     return QStringLiteral(QUARVEL_TEST_DATA "/images/") + QString::fromUtf8(name);
 }
 
-/// A document (theDoc) whose panes are created by the tests after it.
+/// The main window as the panes see it, without a window: the tool is the test's choice.
+class PaneWindow : public CPaneWindow {
+public:
+    ToolId CurrentTool() const override { return tool; }
+    CursorPoint CursorPosition() const override { return cursor; }
+    void SetCursorPoint(CursorPoint point) override { cursor = point; }
+    void UpdateCommandUI() override {}
+
+    ToolId tool = ToolPanHand;
+    CursorPoint cursor;
+};
+
+/// A document and a window whose panes are created by the tests after them.
 class PaneTest : public testing::Test {
 protected:
     void SetUp() override {
@@ -45,6 +58,7 @@ protected:
 
     std::unique_ptr<CFFTQuarvelDoc> doc;
     SilentInteraction* silent = nullptr;
+    PaneWindow window;
 };
 
 /// What the widget shows, as 32-bit pixels.

@@ -31,7 +31,7 @@ class PowerSpectrumPaneTest : public test::PaneTest {
 protected:
     void SetUp() override {
         PaneTest::SetUp();
-        pane = std::make_unique<CPowerSpectrumView>();
+        pane = std::make_unique<CPowerSpectrumView>(*doc, window);
         pane->resize(1300, 700);
         pane->show();
     }

@@ -4,7 +4,6 @@
 #include <QMouseEvent>
 
 #include "PaneTestSupport.h"
-#include "app/CFFTQuarvelApp.h"
 #include "imageio/QtBitmap.h"
 #include "views/CImageView.h"
 #include "views/CPowerSpectrumView.h"
@@ -21,10 +20,12 @@ constexpr QRgb kBlack = 0xFF000000;
 class SpectrumPane : public CPowerSpectrumView {
 public:
     using CPaneBase::ScreenImage;
+    using CPowerSpectrumView::CPowerSpectrumView;
 };
 
 class ImagePane : public CImageView {
 public:
+    using CImageView::CImageView;
     using CPaneBase::ScreenImage;
 };
 
@@ -59,13 +60,13 @@ class SpectrumOutlineTest : public test::PaneTest {
 protected:
     void SetUp() override {
         PaneTest::SetUp();
-        pane = std::make_unique<SpectrumPane>();
+        pane = std::make_unique<SpectrumPane>(*doc, window);
         pane->resize(1300, 700);
         pane->show();
         Open("coffee.png");
         ASSERT_TRUE(pane->RunCommand(ID_ZOOM_ACTUAL_SIZE));
         test::Grab(*pane);
-        app.currentTool = ToolSelectionRectangle;
+        window.tool = ToolSelectionRectangle;
         DragFromTo(*pane, Window(0, 500, 200), Window(0, 523, 230));
         ASSERT_EQ(pane->selection.Bounds(), (RegionRect{500, 200, 523, 230}));
     }
@@ -74,7 +75,6 @@ protected:
         return WindowOf(pane->Layout(), i, x, y);
     }
 
-    CFFTQuarvelApp app;
     std::unique_ptr<SpectrumPane> pane;
 };
 
@@ -195,13 +195,12 @@ TEST_F(SpectrumOutlineTest, RectangleDrag_ShowsInvertedPixelsUntilTheRelease) {
 class ImageOutlineTest : public test::PaneTest {};
 
 TEST_F(ImageOutlineTest, BothPanelsShowTheOutline) {
-    ImagePane pane;
+    ImagePane pane(*doc, window);
     pane.resize(1300, 700);
     pane.show();
     Open("coffee.png");
     test::Grab(pane);
-    CFFTQuarvelApp app;
-    app.currentTool = ToolSelectionRectangle;
+    window.tool = ToolSelectionRectangle;
     DragFromTo(pane, WindowOf(pane.Layout(), 1, 100, 60), WindowOf(pane.Layout(), 1, 140, 90));
     pane.OutlineTick();
     const QImage screen = pane.ScreenImage().copy();

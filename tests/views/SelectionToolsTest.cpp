@@ -8,7 +8,6 @@
 #include <QMouseEvent>
 
 #include "PaneTestSupport.h"
-#include "app/CFFTQuarvelApp.h"
 #include "views/CImageView.h"
 #include "views/CPowerSpectrumView.h"
 
@@ -62,7 +61,7 @@ protected:
         counting = interaction.get();
         silent = interaction.get();
         doc->SetInteraction(std::move(interaction));
-        pane = std::make_unique<CPowerSpectrumView>();
+        pane = std::make_unique<CPowerSpectrumView>(*doc, window);
         pane->resize(1300, 700);
         pane->show();
         Open("coffee.png");
@@ -72,7 +71,7 @@ protected:
         width = static_cast<std::int32_t>(doc->spectrumWidth);
     }
 
-    void Use(ToolId tool) { app.currentTool = tool; }
+    void Use(ToolId tool) { window.tool = tool; }
     const CanvasPanel& Panel(std::int32_t i) const { return *pane->Layout().Panel(i); }
     /// The window point showing spectrum element (x, y) in panel i.
     CanvasPoint WindowOf(std::int32_t i, std::int32_t x, std::int32_t y) const {
@@ -92,7 +91,6 @@ protected:
         return status.enabled;
     }
 
-    CFFTQuarvelApp app;
     CountingInteraction* counting = nullptr;
     std::unique_ptr<CPowerSpectrumView> pane;
     std::int32_t width = 0;
@@ -355,7 +353,7 @@ class ImageSelectionTest : public test::PaneTest {
 protected:
     void SetUp() override {
         PaneTest::SetUp();
-        pane = std::make_unique<CImageView>();
+        pane = std::make_unique<CImageView>(*doc, window);
         pane->resize(1300, 700);
         pane->show();
         Open("coffee.png");
@@ -369,26 +367,25 @@ protected:
         return {x - p.sourceRect.left + p.destRect.left, y - p.sourceRect.top + p.destRect.top};
     }
 
-    CFFTQuarvelApp app;
     std::unique_ptr<CImageView> pane;
 };
 
 TEST_F(ImageSelectionTest, ToolsSelectInImageCoordinatesOfEitherPanel) {
-    app.currentTool = ToolSelectionRectangle;
+    window.tool = ToolSelectionRectangle;
     DragFromTo(*pane, WindowOf(1, 100, 50), WindowOf(1, 200, 120));
     EXPECT_EQ(pane->selection.Bounds(), (RegionRect{100, 50, 200, 120}));
-    app.currentTool = ToolSelectionEllipse;
+    window.tool = ToolSelectionEllipse;
     DragFromTo(*pane, WindowOf(0, 300, 200), WindowOf(0, 340, 240), Qt::ShiftModifier);
     EXPECT_TRUE(pane->selection.Contains(320, 220));
     EXPECT_TRUE(pane->selection.Contains(150, 80));
     // The brush does nothing here.
-    app.currentTool = ToolBrush;
+    window.tool = ToolBrush;
     test::Click(*pane, WindowOf(0, 320, 220));
     EXPECT_EQ(doc->workingState, nullptr);
 }
 
 TEST_F(ImageSelectionTest, RectangleStartedOnACaption_IsTakenInWindowCoordinates) {
-    app.currentTool = ToolSelectionRectangle;
+    window.tool = ToolSelectionRectangle;
     const CanvasRect panel = pane->Layout().Panel(0)->panelRect;
     DragFromTo(*pane, {panel.left + 40, panel.top - 5}, {panel.left + 300, panel.top + 100});
     EXPECT_EQ(pane->selection.Bounds(),
@@ -396,7 +393,7 @@ TEST_F(ImageSelectionTest, RectangleStartedOnACaption_IsTakenInWindowCoordinates
 }
 
 TEST_F(ImageSelectionTest, OutlineAnimation_StopsWhenNothingIsSelected) {
-    app.currentTool = ToolSelectionRectangle;
+    window.tool = ToolSelectionRectangle;
     DragFromTo(*pane, WindowOf(0, 100, 50), WindowOf(0, 200, 120));
     EXPECT_TRUE(pane->OutlineAnimating());
     pane->OutlineTick();
