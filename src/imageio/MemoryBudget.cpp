@@ -207,7 +207,7 @@ struct WorkSizes {
         imageFile = (grey ? 1.0 : 3.0) * RoundUp(w, 4.0) * h + 65536.0;
         // Qt's JPEG reader and the decoder keep a few rows of pixels.
         decoderRows = 64.0 * 4.0 * w;
-        // The grey screen copy is scaled through a 32-bit copy.
+        // Scaling a grey screen copy converts it to 32 bits, in a copy of its own first.
         screenScaling = grey ? 4.0 * w * h : 0.0;
         // Sides past any transform the loader accepts only need to saturate the estimate.
         const std::uint64_t longest = std::min<std::uint64_t>(
@@ -317,7 +317,7 @@ void WriteGreyPng(MemoryModel& model, const WorkSizes& sizes) {
 }
 
 /// The screen copies of one tab (CDisplayImageCache): each bitmap converted once, from
-/// LargeBlocks, and scaled down to fit its panel, a grey one through a 32-bit copy. The scaled
+/// LargeBlocks, and scaled down to fit its panel, a grey one through 32-bit copies. The scaled
 /// copies of a tab together cover at most the window.
 struct Screen {
     std::vector<MemoryModel::Id> copies;
@@ -325,7 +325,12 @@ struct Screen {
 
     void Show(MemoryModel& model, const WorkSizes& sizes, double bytes, double scaling) {
         copies.push_back(model.Take(bytes));
-        model.PassHeap(scaling);
+        if (scaling > 0.0) {
+            // The conversion starts from a copy of the screen copy, which the cache shares.
+            const MemoryModel::Id copy = model.TakeHeap(bytes);
+            model.PassHeap(scaling);
+            model.Give(copy);
+        }
         if (!scaled) {
             scaled = model.TakeHeap(sizes.window);
         }
@@ -414,6 +419,8 @@ void AnotherHistoryState(MemoryModel& model, const WorkSizes& sizes, OpenDocumen
         before.push_back(model.Take(sizes.plane));
     }
     model.Take(sizes.plane);  // the filter mask, kept with the document
+    // The filter's dialog, drawn among pieces of the heap freed in between.
+    model.Grow(sizes.window);
     for (int c = 0; c < sizes.channels; ++c) {
         model.Give(edits.power[c]);
         edits.power[c] = model.Take(sizes.power);
@@ -425,10 +432,9 @@ void AnotherHistoryState(MemoryModel& model, const WorkSizes& sizes, OpenDocumen
 
     FinalImage(model, sizes, edits, false);
     screens.Changed(model, sizes);
+    // So are the scaled copies drawn again after the changes.
+    model.Grow(sizes.window);
     screens.ShowImages(model, sizes);
-    // The filter's dialog and the scaled copies drawn again after the changes come to lie among
-    // pieces of the heap freed in between, and take new memory.
-    model.Grow(2.0 * sizes.window);
 }
 
 /// The peak of work other than HistoryState.
