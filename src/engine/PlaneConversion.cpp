@@ -109,6 +109,34 @@ bool FindLevels(const float* re, const float* im, std::uint64_t width, std::uint
     return true;
 }
 
+/// The power spectrum image of re and im as an 8-bit grey image, its levels worked out in
+/// levels (width x height floats, which may be re itself): each row of levels becomes a row of
+/// 4-byte pixels in the same memory, exactly as RenderPowerSpectrum makes them, and byte 0 of
+/// each pixel is the grey level. Null when memory runs out.
+std::unique_ptr<ImageBitmap> RenderGreyLevels(const float* re, const float* im, float* levels,
+                                              std::uint64_t width, std::uint64_t height) {
+    std::unique_ptr<ImageBitmap> image =
+        ImageBitmap::Create(static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height),
+                            PixelFormat8bppIndexed);
+    if (!image) {
+        return nullptr;
+    }
+    image->SetPalette(BitmapPalette::GreyRamp());
+    const auto levelRow = [&](std::size_t y) { return levels + y * width; };
+    const FastKernels& kernels = FastKernelsFor(ActiveVectorPath());
+    float lowest = 0.0f;
+    float range = 0.0f;
+    if (!FindLevels(re, im, width, height, levelRow, kernels, lowest, range)) {
+        return nullptr;
+    }
+    ParallelFor(0, height, [&](std::size_t y) {
+        auto* pixels = reinterpret_cast<std::uint8_t*>(levelRow(y));
+        kernels.levelPixels(levelRow(y), width, lowest, range, pixels);
+        kernels.gatherChannel(pixels, width, 0, image->Row(static_cast<std::uint32_t>(y)));
+    });
+    return image;
+}
+
 }  // namespace
 
 std::uint64_t SpectrumSize(std::uint64_t n) {
@@ -197,6 +225,50 @@ std::unique_ptr<ImageBitmap> ResampleImage(const ImageBitmap* source, std::uint3
     return target;
 }
 
+std::unique_ptr<ImageBitmap> ExtractChannel(const ImageBitmap& image, ChannelKind channel) {
+    if (channel == ChannelKind::Grey) {
+        return nullptr;
+    }
+    auto levels = ImageBitmap::Create(image.Width(), image.Height(), PixelFormat8bppIndexed);
+    if (!levels) {
+        return nullptr;
+    }
+    levels->SetPalette(BitmapPalette::GreyRamp());
+    const RowAccess rows(image, PixelFormat32bppRGB);
+    if (!rows.IsValid()) {
+        return nullptr;
+    }
+    const std::size_t offset = ChannelByte(channel);
+    const FastKernels& kernels = FastKernelsFor(ActiveVectorPath());
+    ParallelFor(0, image.Height(), [&](std::size_t y) {
+        const auto row = static_cast<std::uint32_t>(y);
+        kernels.gatherChannel(rows.Row(row), image.Width(), offset, levels->Row(row));
+    });
+    return levels;
+}
+
+std::unique_ptr<ImageBitmap> MergeChannels(const ImageBitmap& red, const ImageBitmap& green,
+                                           const ImageBitmap& blue) {
+    const std::uint32_t width = red.Width();
+    const std::uint32_t height = red.Height();
+    for (const ImageBitmap* channel : {&green, &blue}) {
+        if (channel->Width() != width || channel->Height() != height) {
+            return nullptr;
+        }
+    }
+    // A new image is zero: the fourth bytes stay so.
+    auto image = ImageBitmap::Create(width, height, PixelFormat32bppRGB);
+    if (!image) {
+        return nullptr;
+    }
+    const FastKernels& kernels = FastKernelsFor(ActiveVectorPath());
+    ParallelFor(0, height, [&](std::size_t y) {
+        const auto row = static_cast<std::uint32_t>(y);
+        kernels.mergePixels(red.Row(row), green.Row(row), blue.Row(row), width, image->Row(row));
+    });
+    return image;
+}
+
 ChannelSpectrum ComputeSpectrum(const ImageBitmap* image, ChannelKind channel) {
     ChannelSpectrum spectrum;
     if (image == nullptr) {
@@ -273,37 +345,25 @@ std::unique_ptr<ImageBitmap> RenderPowerSpectrum(const float* re, const float* i
     return image;
 }
 
+std::unique_ptr<ImageBitmap> RenderGreyPowerSpectrum(const float* re, const float* im,
+                                                     std::uint64_t width, std::uint64_t height) {
+    if (!CanRender(re, im, width, height)) {
+        return nullptr;
+    }
+    const SpectrumPlane levels = AllocatePlane(width * height);
+    if (!levels) {
+        return nullptr;
+    }
+    return RenderGreyLevels(re, im, levels.get(), width, height);
+}
+
 std::unique_ptr<ImageBitmap> RenderGreyPowerSpectrum(ChannelSpectrum& spectrum, std::uint64_t width,
                                                      std::uint64_t height) {
-    ChannelSpectrum planes = std::move(spectrum);
-    float* re = planes.re.get();
-    if (!CanRender(re, planes.im.get(), width, height)) {
+    const ChannelSpectrum planes = std::move(spectrum);
+    if (!CanRender(planes.re.get(), planes.im.get(), width, height)) {
         return nullptr;
     }
-    std::unique_ptr<ImageBitmap> image =
-        ImageBitmap::Create(static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height),
-                            PixelFormat8bppIndexed);
-    if (!image) {
-        return nullptr;
-    }
-    image->SetPalette(BitmapPalette::GreyRamp());
-    // The levels go into the real plane, row y of the levels over row y of the real parts;
-    // then each row of levels becomes a row of 4-byte pixels in the same memory, exactly as
-    // RenderPowerSpectrum makes them, and byte 0 of each pixel is the grey level.
-    const auto levelRow = [&](std::size_t y) { return re + y * width; };
-    const FastKernels& kernels = FastKernelsFor(ActiveVectorPath());
-    float lowest = 0.0f;
-    float range = 0.0f;
-    if (!FindLevels(re, planes.im.get(), width, height, levelRow, kernels, lowest, range)) {
-        return nullptr;
-    }
-    planes.im.reset();
-    ParallelFor(0, height, [&](std::size_t y) {
-        auto* pixels = reinterpret_cast<std::uint8_t*>(levelRow(y));
-        kernels.levelPixels(levelRow(y), width, lowest, range, pixels);
-        kernels.gatherChannel(pixels, width, 0, image->Row(static_cast<std::uint32_t>(y)));
-    });
-    return image;
+    return RenderGreyLevels(planes.re.get(), planes.im.get(), planes.re.get(), width, height);
 }
 
 bool HoldsPowerSpectra(const ProcState& state) {

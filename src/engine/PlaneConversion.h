@@ -27,6 +27,17 @@ bool IsColorImage(const ImageBitmap& image);
 std::unique_ptr<ImageBitmap> ResampleImage(const ImageBitmap* source, std::uint32_t newWidth,
                                            std::uint32_t newHeight);
 
+/// A colour channel (Red, Green or Blue: bytes 2, 1 and 0 of the PixelFormat32bppRGB view) of
+/// image as a single-channel image of the same size (PixelFormat8bppIndexed with the grey ramp)
+/// whose levels are the channel's bytes. Null for Grey or when memory runs out.
+std::unique_ptr<ImageBitmap> ExtractChannel(const ImageBitmap& image, ChannelKind channel);
+
+/// A new PixelFormat32bppRGB image whose bytes 2, 1 and 0 are the bytes of the single-channel
+/// images red, green and blue (of one size) and whose fourth bytes are zero, as ResampleImage
+/// leaves them in a colour image it makes. Null when the sizes differ or memory runs out.
+std::unique_ptr<ImageBitmap> MergeChannels(const ImageBitmap& red, const ImageBitmap& green,
+                                           const ImageBitmap& blue);
+
 /// The centred spectrum of one channel of an image whose width and height are powers of two.
 /// Red, Green and Blue are bytes 2, 1 and 0 of the PixelFormat32bppRGB view; Grey is the palette
 /// index of an 8-bit indexed image (and needs one). Both planes are empty when image is null or
@@ -40,9 +51,12 @@ std::unique_ptr<ImageBitmap> RenderPowerSpectrum(const float* re, const float* i
                                                  std::uint64_t width, std::uint64_t height);
 
 /// The levels of RenderPowerSpectrum as an 8-bit grey image (PixelFormat8bppIndexed with the
-/// grey ramp), for a caller that needs the spectrum no more: the levels are worked out in its
-/// real plane instead of in a 32-bit image, and both planes are released either way. Null when
-/// a plane is missing or memory runs out.
+/// grey ramp), worked out in a float plane of their own. Null when a plane is missing or memory
+/// runs out.
+std::unique_ptr<ImageBitmap> RenderGreyPowerSpectrum(const float* re, const float* im,
+                                                     std::uint64_t width, std::uint64_t height);
+/// RenderGreyPowerSpectrum for a caller that needs the spectrum no more: the levels are worked
+/// out in its real plane, and both planes are released either way.
 std::unique_ptr<ImageBitmap> RenderGreyPowerSpectrum(ChannelSpectrum& spectrum, std::uint64_t width,
                                                      std::uint64_t height);
 

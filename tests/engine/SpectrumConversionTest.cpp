@@ -290,6 +290,39 @@ TEST(ComputeSpectrum, GreyUsesPaletteIndicesNotPaletteColours) {
     EXPECT_TRUE(SamePlanes(spectrum, ForwardOf(indices, w, h), w * h));
 }
 
+TEST(ExtractChannel, TakesAColourImageApartAndMergeChannelsPutsItTogether) {
+    auto image = ImageBitmap::Create(37, 5, PixelFormat32bppRGB);
+    for (std::uint32_t y = 0; y < 5; ++y) {
+        for (std::uint32_t x = 0; x < 37; ++x) {
+            std::uint8_t* pixel = image->Row(y) + 4 * x;
+            pixel[0] = static_cast<std::uint8_t>(x * 7 + y);
+            pixel[1] = static_cast<std::uint8_t>(x * 3 + y * 5);
+            pixel[2] = static_cast<std::uint8_t>(x ^ (y * 11));
+            pixel[3] = 0xFF;
+        }
+    }
+    const auto red = ExtractChannel(*image, ChannelKind::Red);
+    const auto green = ExtractChannel(*image, ChannelKind::Green);
+    const auto blue = ExtractChannel(*image, ChannelKind::Blue);
+    ASSERT_TRUE(red && green && blue);
+    EXPECT_EQ(red->Format(), PixelFormat8bppIndexed);
+    EXPECT_EQ(red->Palette(), BitmapPalette::GreyRamp());
+    EXPECT_EQ(red->Row(3)[20], image->Row(3)[4 * 20 + 2]);
+    EXPECT_EQ(blue->Row(4)[36], image->Row(4)[4 * 36]);
+    EXPECT_EQ(ExtractChannel(*image, ChannelKind::Grey), nullptr);
+
+    const auto merged = MergeChannels(*red, *green, *blue);
+    ASSERT_NE(merged, nullptr);
+    for (std::uint32_t y = 0; y < 5; ++y) {
+        for (std::uint32_t x = 0; x < 37; ++x) {
+            EXPECT_EQ(std::memcmp(merged->Row(y) + 4 * x, image->Row(y) + 4 * x, 3), 0);
+            EXPECT_EQ(merged->Row(y)[4 * x + 3], 0) << "the fourth byte stays zero";
+        }
+    }
+    const auto narrower = ImageBitmap::Create(36, 5, PixelFormat8bppIndexed);
+    EXPECT_EQ(MergeChannels(*red, *green, *narrower), nullptr);
+}
+
 TEST(ComputeSpectrum, MissingImageGivesNoPlanes) {
     const ChannelSpectrum spectrum = ComputeSpectrum(nullptr, ChannelKind::Red);
     EXPECT_FALSE(spectrum.re);
@@ -350,7 +383,7 @@ TEST(RenderPowerSpectrum, MissingPlaneGivesNothing) {
     EXPECT_EQ(RenderPowerSpectrum(plane.data(), nullptr, 2, 2), nullptr);
 }
 
-TEST(RenderGreyPowerSpectrum, GivesTheLevelsOfRenderPowerSpectrumAndUsesUpTheSpectrum) {
+TEST(RenderGreyPowerSpectrum, GivesTheLevelsOfRenderPowerSpectrumKeepingOrUsingUpTheSpectrum) {
     // Noise with cleared elements of both signs and a NaN, then a spectrum of equal magnitudes
     // (a range of zero), each as a 64 x 32 plane pair.
     std::mt19937 generator(7);
@@ -367,14 +400,16 @@ TEST(RenderGreyPowerSpectrum, GivesTheLevelsOfRenderPowerSpectrumAndUsesUpTheSpe
         const auto expected = RenderPowerSpectrum(realParts.data(), imaginaryParts.data(), 64, 32);
         ChannelSpectrum spectrum{CopyPlane(realParts.data(), re.size()),
                                  CopyPlane(imaginaryParts.data(), re.size())};
+        const auto kept = RenderGreyPowerSpectrum(realParts.data(), imaginaryParts.data(), 64, 32);
         const auto grey = RenderGreyPowerSpectrum(spectrum, 64, 32);
-        ASSERT_TRUE(expected && grey);
+        ASSERT_TRUE(expected && kept && grey);
         EXPECT_FALSE(spectrum.re || spectrum.im);
         EXPECT_EQ(grey->Format(), PixelFormat8bppIndexed);
         EXPECT_EQ(grey->Palette(), BitmapPalette::GreyRamp());
         for (std::uint32_t y = 0; y < 32; ++y) {
             for (std::uint32_t x = 0; x < 64; ++x) {
                 ASSERT_EQ(grey->Row(y)[x], expected->Row(y)[4 * x]) << x << "," << y;
+                ASSERT_EQ(kept->Row(y)[x], expected->Row(y)[4 * x]) << x << "," << y;
             }
         }
     }
