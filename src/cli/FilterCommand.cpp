@@ -11,12 +11,15 @@
 #include <ostream>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "batch/OutputName.h"
 #include "cli/CliCommands.h"
 #include "cli/PowerImageCommand.h"
 #include "engine/CFFTProc.h"
+#include "engine/PlaneConversion.h"
+#include "imageio/GreyPngFile.h"
 #include "imageio/ImageFile.h"
 #include "imageio/VXFileName.h"
 
@@ -41,6 +44,13 @@ struct FilterPlan {
     bool writeSpectra = false;
     std::optional<std::string> outputPath;
     std::optional<std::string> outputFolder;
+};
+
+/// What the filtering of an image gives: the final image and, when asked for, its power spectrum
+/// images in 8 bits a pixel, by channel.
+struct FilterResult {
+    std::unique_ptr<ImageBitmap> image;
+    std::vector<std::pair<ChannelKind, std::unique_ptr<ImageBitmap>>> powers;
 };
 
 /// The processing object of one command-line run; nothing is shown, so nothing is notified.
@@ -158,7 +168,13 @@ private:
     std::string OutputFor(const std::string& input) const;
     /// Runs one step on the working state with the chosen channels.
     void Apply(const Operation& operation);
-    bool WriteSpectra(const std::string& input, const std::string& output);
+    /// Filters image in proc_ and takes out its final image and, when asked for, its power
+    /// spectrum images; kind names the channel of a single-channel image. The steps run only
+    /// when the image is chosen. An error message when it fails.
+    std::string FilterImage(std::unique_ptr<ImageBitmap> image, ChannelKind kind, bool chosen,
+                            FilterResult& result);
+    bool WriteSpectra(const std::string& input, const std::string& output,
+                      const FilterResult& result);
 
     const FilterPlan& plan_;
     const std::vector<std::string>& inputs_;
@@ -232,32 +248,64 @@ void FilterRun::Apply(const Operation& operation) {
     }
 }
 
-bool FilterRun::WriteSpectra(const std::string& input, const std::string& output) {
-    // The result's spectra are those its final image was made from; each power spectrum image
-    // is rendered from them as it is written, so that only one is held at a time.
-    const ProcState* state = proc_.CurrentState();
-    const std::string prefix = VXFileName(output).GetFolder() + VXFileName(output).fileName;
-    struct Channel {
-        ChannelKind kind;
-        const ChannelSpectrum* spectrum;
-    };
-    std::vector<Channel> channels;
-    if (state->isColor) {
-        channels = {{ChannelKind::Red, &state->spectrumRed},
-                    {ChannelKind::Green, &state->spectrumGreen},
-                    {ChannelKind::Blue, &state->spectrumBlue}};
-    } else {
-        channels = {{ChannelKind::Grey, &state->spectrumGrey}};
+std::string FilterRun::FilterImage(std::unique_ptr<ImageBitmap> image, ChannelKind kind,
+                                   bool chosen, FilterResult& result) {
+    proc_.ResetHistory();
+    proc_.originalImage = std::move(image);
+    // Nothing shows the spectra while the steps run.
+    if (!proc_.StartBareWorkingState()) {
+        proc_.ResetHistory();
+        return "not enough memory for the spectra";
     }
-    for (const Channel& channel : channels) {
-        const std::string target = prefix + PowerSpectrumSuffix(channel.kind);
-        const std::unique_ptr<ImageBitmap> power =
-            RenderPowerSpectrum(channel.spectrum->re.get(), channel.spectrum->im.get(),
-                                proc_.spectrumWidth, proc_.spectrumHeight);
-        if (!power) {
-            return Fail(input, "not enough memory for the power spectrum image " + target);
+    proc_.filterSettings.degree = plan_.filter.degree;
+    proc_.filterSettings.oneDimensional = plan_.filter.oneDimensional;
+    proc_.filterSettings.direction = plan_.filter.direction;
+    for (const Operation& operation : plan_.operations) {
+        if (chosen) {
+            Apply(operation);
         }
-        const IoResult saved = SavePowerSpectrumPng(*power, target);
+    }
+    if (plan_.writeSpectra) {
+        // The power spectrum images show the spectra the final image is made from; they are
+        // rendered first, as the final image uses the spectra up.
+        const ProcState& state = *proc_.workingState;
+        std::vector<std::pair<ChannelKind, const ChannelSpectrum*>> channels;
+        if (state.isColor) {
+            channels = {{ChannelKind::Red, &state.spectrumRed},
+                        {ChannelKind::Green, &state.spectrumGreen},
+                        {ChannelKind::Blue, &state.spectrumBlue}};
+        } else {
+            channels = {{kind, &state.spectrumGrey}};
+        }
+        for (const auto& [channel, spectrum] : channels) {
+            auto power = RenderGreyPowerSpectrum(spectrum->re.get(), spectrum->im.get(),
+                                                 proc_.spectrumWidth, proc_.spectrumHeight);
+            if (!power) {
+                proc_.ResetHistory();
+                return "not enough memory for the power spectrum images";
+            }
+            result.powers.emplace_back(channel, std::move(power));
+        }
+    }
+    // Nothing reads the spectra after the final image: they are transformed back in their own
+    // planes.
+    proc_.CreateFinalImage(true);
+    ProcState* done = proc_.CurrentState();
+    if (proc_.workingState || done == nullptr || !done->image) {
+        proc_.ResetHistory();
+        return "not enough memory for the final image";
+    }
+    result.image = std::move(done->image);
+    proc_.ResetHistory();
+    return {};
+}
+
+bool FilterRun::WriteSpectra(const std::string& input, const std::string& output,
+                             const FilterResult& result) {
+    const std::string prefix = VXFileName(output).GetFolder() + VXFileName(output).fileName;
+    for (const auto& [channel, power] : result.powers) {
+        const std::string target = prefix + PowerSpectrumSuffix(channel);
+        const IoResult saved = SaveGreyPngFile(*power, target);
         if (!saved) {
             return Fail(input, saved.message);
         }
@@ -278,51 +326,65 @@ bool FilterRun::Process(const std::string& input) {
         return Fail(input, "would overwrite " + output + ", written for an earlier image");
     }
 
-    proc_.ResetHistory();
     LoadLimits limits;
     limits.work = plan_.writeSpectra ? ImageWork::FilterWithSpectra : ImageWork::Filter;
-    const IoResult loaded = LoadImageFile(proc_.originalImage, input, limits);
+    std::unique_ptr<ImageBitmap> image;
+    const IoResult loaded = LoadImageFile(image, input, limits);
     if (!loaded) {
         return Fail(input, loaded.message);
     }
     if (!loaded.warning.empty()) {
         err_ << kCliProgram << ": " << input << ": warning: " << loaded.warning << "\n";
     }
-    // Nothing shows the spectra while the steps run: the power spectrum images, when asked for,
-    // are rendered from the result's spectra as they are written.
-    if (!proc_.StartBareWorkingState()) {
-        proc_.ResetHistory();
-        return Fail(input, "not enough memory for the spectra");
-    }
-    proc_.filterSettings.degree = plan_.filter.degree;
-    proc_.filterSettings.oneDimensional = plan_.filter.oneDimensional;
-    proc_.filterSettings.direction = plan_.filter.direction;
-    for (const Operation& operation : plan_.operations) {
-        Apply(operation);
-    }
-    // Without power spectrum images to write, nothing reads the spectra after the final image:
-    // they are transformed back in their own planes.
-    proc_.CreateFinalImage(!plan_.writeSpectra);
-    const ProcState* result = proc_.CurrentState();
-    if (proc_.workingState || result == nullptr || !result->image) {
-        proc_.ResetHistory();
-        return Fail(input, "not enough memory for the final image");
+    FilterResult result;
+    if (image->Format() == PixelFormat32bppRGB && image->Width() > 1) {
+        // A colour image is filtered one channel at a time, each as an image of its own. The
+        // channels never mix, so every step and both transforms give each the values they give
+        // with all three spectra held at once, in a third of the memory.
+        const std::pair<ChannelKind, bool> channels[] = {{ChannelKind::Red, plan_.red},
+                                                         {ChannelKind::Green, plan_.green},
+                                                         {ChannelKind::Blue, plan_.blue}};
+        std::vector<std::unique_ptr<ImageBitmap>> parts;
+        for (const auto& channel : channels) {
+            parts.push_back(ExtractChannel(*image, channel.first));
+            if (!parts.back()) {
+                return Fail(input, "not enough memory for the channels");
+            }
+        }
+        image.reset();
+        for (std::size_t c = 0; c < parts.size(); ++c) {
+            FilterResult part;
+            const std::string problem =
+                FilterImage(std::move(parts[c]), channels[c].first, channels[c].second, part);
+            if (!problem.empty()) {
+                return Fail(input, problem);
+            }
+            parts[c] = std::move(part.image);
+            for (auto& power : part.powers) {
+                result.powers.push_back(std::move(power));
+            }
+        }
+        result.image = MergeChannels(*parts[0], *parts[1], *parts[2]);
+        if (!result.image) {
+            return Fail(input, "not enough memory for the final image");
+        }
+    } else if (const std::string problem =
+                   FilterImage(std::move(image), ChannelKind::Grey, true, result);
+               !problem.empty()) {
+        return Fail(input, problem);
     }
     // The quality is for the lossy formats; a PNG would take it for a compression level.
     SaveOptions save = plan_.save;
     if (!IsLossyMime(save.mime.empty() ? MimeForFileName(output) : save.mime)) {
         save.quality = -1;
     }
-    const IoResult saved = SaveImageFile(*result->image, output, save);
+    const IoResult saved = SaveImageFile(*result.image, output, save);
     if (!saved) {
-        proc_.ResetHistory();
         return Fail(input, saved.message);
     }
     written_.insert(output);
     out_ << "wrote " << output << "\n";
-    const bool spectraDone = !plan_.writeSpectra || WriteSpectra(input, output);
-    proc_.ResetHistory();
-    return spectraDone;
+    return WriteSpectra(input, output, result);
 }
 
 }  // namespace

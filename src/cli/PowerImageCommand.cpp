@@ -12,7 +12,6 @@
 
 #include "cli/CliCommands.h"
 #include "engine/ImageBitmap.h"
-#include "engine/ParallelFor.h"
 #include "engine/PlaneConversion.h"
 #include "imageio/GreyPngFile.h"
 #include "imageio/ImageFile.h"
@@ -33,28 +32,6 @@ const std::vector<ChannelOutput> kColourOutputs = {
     {ChannelKind::Blue, "_power_blue.png"},
 };
 const std::vector<ChannelOutput> kGreyOutputs = {{ChannelKind::Grey, "_power.png"}};
-
-/// The power spectrum image (grey, 32 bits per pixel) as an 8-bit grey image, so that the PNG
-/// file is a one-channel greyscale file with the same levels.
-std::unique_ptr<ImageBitmap> GreyFromPower(const ImageBitmap& power) {
-    auto grey = ImageBitmap::Create(power.Width(), power.Height(), PixelFormat8bppIndexed);
-    if (!grey) {
-        return nullptr;
-    }
-    const RowAccess rows(power, PixelFormat32bppRGB);
-    if (!rows.IsValid()) {
-        return nullptr;
-    }
-    ParallelFor(0, power.Height(), [&](std::size_t y) {
-        const std::uint8_t* in = rows.Row(static_cast<std::uint32_t>(y));
-        std::uint8_t* out = grey->Row(static_cast<std::uint32_t>(y));
-        for (std::uint32_t x = 0; x < power.Width(); ++x) {
-            out[x] = in[4 * x];
-        }
-    });
-    grey->SetPalette(BitmapPalette::GreyRamp());
-    return grey;
-}
 
 /// The folder the outputs of input go to, ending in '/' unless it is the current folder ("").
 std::string OutputFolder(const std::string& input, const std::optional<std::string>& output) {
@@ -153,14 +130,6 @@ const char* PowerSpectrumSuffix(ChannelKind channel) {
         }
     }
     return kGreyOutputs.front().suffix;
-}
-
-IoResult SavePowerSpectrumPng(const ImageBitmap& power, const std::string& path) {
-    const auto grey = GreyFromPower(power);
-    if (!grey) {
-        return IoResult::Failure("not enough memory for the power spectrum image");
-    }
-    return SaveGreyPngFile(*grey, path);
 }
 
 const CommandSpec& SpectrumCommandSpec() {

@@ -19,9 +19,6 @@ const CommandSpec& SpectrumCommandSpec();
 /// "_power_blue.png" for the channels of a colour image, "_power.png" for a grey one.
 const char* PowerSpectrumSuffix(ChannelKind channel);
 
-/// Writes a power spectrum image (grey, 32 bits per pixel) as a one-channel greyscale PNG.
-IoResult SavePowerSpectrumPng(const ImageBitmap& power, const std::string& path);
-
 /// Runs the spectrum command; every image is tried even when an earlier one failed.
 int RunSpectrumCommand(const ParsedOptions& options, std::ostream& out, std::ostream& err);
 

@@ -2,12 +2,15 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "CliRunner.h"
+#include "engine/CFFTProc.h"
 #include "engine/ImageBitmap.h"
+#include "engine/PlaneConversion.h"
 #include "imageio/ImageFile.h"
 
 namespace quarvel {
@@ -106,6 +109,51 @@ TEST_F(FilterCommand, ClearedRectangle_ShowsAsOneLevelInTheWrittenSpectrum) {
     }
     EXPECT_LT(sameBelow, 21u);
     EXPECT_EQ(spectrum->Row(256)[256], 255);
+}
+
+TEST_F(FilterCommand, ColourChannelsFilteredOneByOne_MatchTheirSpectraHeldTogether) {
+    // 600 x 400 pixels, transformed at 1024 x 512: both resamplings take part.
+    const Outcome outcome =
+        Run({"filter", TestImage("coffee.png").string(), "--bandreject", "10,40", "--degree", "3",
+             "--clear", "500,250,520,260", "--channels", "r,b", "--spectrum", "--format", "png",
+             "-o", "out.png"});
+    ASSERT_EQ(outcome.exitCode, 0) << outcome.err;
+
+    // The same steps on one processing state that holds the spectra of all three channels.
+    struct WholeImageProc final : CFFTProc {
+        void UpdateViews(int /*erase*/) override {}
+    } proc;
+    proc.originalImage = Load(TestImage("coffee.png"));
+    ASSERT_TRUE(proc.originalImage && proc.StartBareWorkingState());
+    proc.filterSettings.degree = 3;
+    proc.filterSettings.lowCutOff = 10;
+    proc.filterSettings.highCutOff = 40;
+    proc.BuildAndApplyFilter(FilterKind::BandReject, true, false, true);
+    RectangleList rectangles{};
+    rectangles[0] = {500, 250, 520, 260};
+    proc.ClearRectangles(ChannelKind::Red, rectangles);
+    proc.ClearRectangles(ChannelKind::Blue, rectangles);
+    const ProcState& state = *proc.workingState;
+    for (const auto& [spectrum, name] :
+         {std::pair{&state.spectrumRed, "red"}, std::pair{&state.spectrumGreen, "green"},
+          std::pair{&state.spectrumBlue, "blue"}}) {
+        const auto expected =
+            RenderPowerSpectrum(spectrum->re.get(), spectrum->im.get(), 1024, 512);
+        const auto written = Load(folder_ / (std::string("out_power_") + name + ".png"));
+        ASSERT_TRUE(expected && written);
+        ASSERT_EQ(written->Width(), 1024u);
+        std::size_t differences = 0;
+        for (std::uint32_t y = 0; y < 512; ++y) {
+            for (std::uint32_t x = 0; x < 1024; ++x) {
+                differences += written->Row(y)[x] != expected->Row(y)[4 * x];
+            }
+        }
+        EXPECT_EQ(differences, 0u) << name;
+    }
+    proc.CreateFinalImage();
+    const auto written = Load(folder_ / "out.png");
+    ASSERT_TRUE(proc.CurrentState() && proc.CurrentState()->image && written);
+    EXPECT_TRUE(SamePixels(*proc.CurrentState()->image, *written));
 }
 
 TEST_F(FilterCommand, DefaultOutput_GoesBesideTheImageWithTheBatchNameInItsFormat) {
