@@ -1,6 +1,5 @@
 #include "app/CFFTQuarvelApp.h"
 
-#include <array>
 #include <utility>
 
 #include <QCoreApplication>
@@ -15,6 +14,7 @@
 #include "app/CFFTQuarvelDoc.h"
 #include "app/CFFTQuarvelView.h"
 #include "app/CMainFrame.h"
+#include "app/CommandTable.h"
 #include "batch/BatchSettingsStore.h"
 #include "dialogs/CDlgBatchProcessing.h"
 #include "ui/CUserInteraction.h"
@@ -23,39 +23,7 @@ namespace quarvel {
 
 namespace {
 
-struct ToolCommand {
-    int id;
-    ToolId tool;
-};
-
-constexpr std::array kToolCommands = {
-    ToolCommand{ID_TOOL_PAN_HAND, ToolPanHand},
-    ToolCommand{ID_TOOL_BRUSH, ToolBrush},
-    ToolCommand{ID_TOOL_SELECTION_RECTANGLE, ToolSelectionRectangle},
-    ToolCommand{ID_TOOL_ZOOM_IN_OUT, ToolZoomInOut},
-    ToolCommand{ID_TOOL_ZOOM_WINDOW, ToolZoomWindow},
-    ToolCommand{ID_TOOL_DYNAMIC_ZOOM, ToolDynamicZoom},
-    ToolCommand{ID_TOOL_SELECTION_ELLIPSE, ToolSelectionEllipse},
-    ToolCommand{ID_TOOL_FREE_HAND, ToolFreeHandSelection},
-};
-
-const ToolCommand* FindToolCommand(int id) {
-    for (const ToolCommand& command : kToolCommands) {
-        if (command.id == id) {
-            return &command;
-        }
-    }
-    return nullptr;
-}
-
 constexpr int kStatusMessageMilliseconds = 15000;
-
-/// Batch Processing: the batch dialog, modal, with its own processing object and the user's
-/// settings store; the document is not touched.
-void RunBatchDialog(CUserInteraction& interaction, QWidget* parent) {
-    CDlgBatchProcessing dialog(interaction, BatchSettingsStore(), parent);
-    interaction.RunModal(dialog);
-}
 
 }  // namespace
 
@@ -153,45 +121,17 @@ void CFFTQuarvelApp::OnAppAbout() {
     doc_->Interaction().RunModal(dialog);
 }
 
+void CFFTQuarvelApp::OnFileBatch() {
+    CDlgBatchProcessing dialog(doc_->Interaction(), BatchSettingsStore(), frame_.get());
+    doc_->Interaction().RunModal(dialog);
+}
+
 bool CFFTQuarvelApp::QueryCommand(int id, CommandStatus& status) const {
-    if (const ToolCommand* tool = FindToolCommand(id)) {
-        status.enabled = true;
-        status.checked = currentTool == tool->tool;
-        return true;
-    }
-    switch (id) {
-        case ID_FILE_OPEN:
-        case ID_APP_ABOUT:
-        case ID_HELP_MANUAL:
-        case ID_FILE_BATCH:
-            status.enabled = true;
-            return true;
-        default:
-            return false;
-    }
+    return QueryTargetCommand(*this, id, status);
 }
 
 bool CFFTQuarvelApp::RunCommand(int id) {
-    if (const ToolCommand* tool = FindToolCommand(id)) {
-        currentTool = tool->tool;
-        return true;
-    }
-    switch (id) {
-        case ID_FILE_OPEN:
-            OnFileOpen();
-            return true;
-        case ID_APP_ABOUT:
-            OnAppAbout();
-            return true;
-        case ID_HELP_MANUAL:
-            OnHelpManual();
-            return true;
-        case ID_FILE_BATCH:
-            RunBatchDialog(doc_->Interaction(), frame_.get());
-            return true;
-        default:
-            return false;
-    }
+    return RunTargetCommand(*this, id);
 }
 
 }  // namespace quarvel

@@ -40,12 +40,16 @@ public:
     void OnHelpManual();
     /// The About box, modal.
     void OnAppAbout();
+    /// Batch Processing: the batch dialog, modal, with its own processing object and the user's
+    /// settings store; the document is not touched.
+    void OnFileBatch();
     /// Where the manual is expected for the running executable (ManualPathFor its folder).
     static QString ManualPath();
     /// manual/manual.html beside the program in programFolder when it is there (the build
     /// tree), else the installed manual: ../share/doc/fftquarvel/manual.html from programFolder.
     static QString ManualPathFor(const QString& programFolder);
 
+    /// Open, the tools, Batch Processing, About and Manual.
     bool QueryCommand(int id, CommandStatus& status) const override;
     bool RunCommand(int id) override;
 

@@ -18,6 +18,7 @@
 #include "app/CFFTQuarvelApp.h"
 #include "app/CFFTQuarvelView.h"
 #include "app/CWaitCursor.h"
+#include "app/CommandTable.h"
 #include "dialogs/CDlgFFTBand.h"
 #include "dialogs/CDlgFFTLoHi.h"
 #include "imageio/ImageFile.h"
@@ -573,101 +574,18 @@ void CFFTQuarvelDoc::OnDesignFilter(FilterKind kind) {
 }
 
 bool CFFTQuarvelDoc::QueryCommand(int id, CommandStatus& status) const {
-    const CFFTQuarvelView* view = GetTabView();
-    const ProcState* current = CurrentState();
-    switch (id) {
-        case ID_FILE_REVERT:
-        case ID_FILE_SAVE:
-        case ID_FILE_SAVE_AS:
-            status.enabled = originalImage != nullptr;
-            return true;
-        case ID_EDIT_UNDO:
-            status.enabled = currentIndex > 0;
-            return true;
-        case ID_EDIT_REDO:
-            status.enabled = !states.empty() && currentIndex < states.size() - 1;
-            return true;
-        case ID_EDIT_RESTORE:
-            status.enabled = view != nullptr && view->activeTab == 1 && workingState != nullptr;
-            return true;
-        case ID_EDIT_COPY:
-            status.enabled = current != nullptr && current->image != nullptr;
-            return true;
-        case ID_FFT_LOWPASS:
-        case ID_FFT_BANDREJECT: {
-            // A filter needs spectra to act on: the pending edits, or else the current state.
-            const ProcState* target = workingState != nullptr ? workingState.get() : current;
-            status.enabled = target != nullptr && target->workImage != nullptr;
-            return true;
-        }
-        case ID_FFT_CREATE_FINAL:
-            status.enabled = workingState != nullptr;
-            return true;
-        case ID_VIEW_IMAGE_WINDOW:
-            status.enabled = true;
-            status.checked = view != nullptr && view->activeTab == 0;
-            return true;
-        case ID_VIEW_SPECTRUM_WINDOW:
-            status.enabled = true;
-            status.checked = view != nullptr && view->activeTab == 1;
-            return true;
-        default:
-            return false;
-    }
+    return QueryTargetCommand(*this, id, status);
 }
 
 bool CFFTQuarvelDoc::RunCommand(int id) {
     // Each command keeps the document whole when memory runs out; this is the last guard for
     // whatever else a command allocates on its way (messages, cursors, signals).
     try {
-        return RunDocumentCommand(id);
+        return RunTargetCommand(*this, id);
     } catch (const std::bad_alloc&) {
         ReportOutOfMemory(QStringLiteral("There is not enough memory to complete the command."));
         Q_EMIT DocumentChanged();
         return true;
-    }
-}
-
-bool CFFTQuarvelDoc::RunDocumentCommand(int id) {
-    switch (id) {
-        case ID_FILE_REVERT:
-            OnFileRevert();
-            return true;
-        case ID_FILE_SAVE:
-            OnFileSave();
-            return true;
-        case ID_FILE_SAVE_AS:
-            OnFileSaveAs();
-            return true;
-        case ID_EDIT_UNDO:
-            Undo();
-            return true;
-        case ID_EDIT_REDO:
-            Redo();
-            return true;
-        case ID_EDIT_RESTORE:
-            RestorePowerSpectrum();
-            return true;
-        case ID_EDIT_COPY:
-            OnEditCopy();
-            return true;
-        case ID_FFT_LOWPASS:
-            OnDesignFilter(FilterKind::LowPass);
-            return true;
-        case ID_FFT_BANDREJECT:
-            OnDesignFilter(FilterKind::BandReject);
-            return true;
-        case ID_FFT_CREATE_FINAL:
-            OnCreateFinalImage();
-            return true;
-        case ID_VIEW_IMAGE_WINDOW:
-            OnViewImageWindow();
-            return true;
-        case ID_VIEW_SPECTRUM_WINDOW:
-            OnViewSpectrumWindow();
-            return true;
-        default:
-            return false;
     }
 }
 

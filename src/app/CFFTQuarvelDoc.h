@@ -89,6 +89,8 @@ public:
     /// "copy of " and its name, unless the name already contains "copy of".
     QString SaveAsProposal() const;
 
+    /// The document's commands, as the command table says. Running one reports running out of
+    /// memory instead of letting the failure leave.
     bool QueryCommand(int id, CommandStatus& status) const override;
     bool RunCommand(int id) override;
 
@@ -143,8 +145,6 @@ private:
     void NotifyNewImage();
     /// The window message boxes belong to.
     QWidget* DialogParent() const;
-    /// RunCommand without its guard against failed allocations.
-    bool RunDocumentCommand(int id);
     /// Builds the filter and applies it with the channel switches. All or nothing: when memory
     /// runs out, the working state, its edits and the redo states are as they were. False then.
     bool ApplyFilterWhole(FilterKind kind, bool red, bool green, bool blue);

@@ -42,10 +42,6 @@ const QString kRecentGroup = QStringLiteral("Recent File List");
 constexpr int kWindowStateVersion = 1;
 constexpr int kStatusMessageMilliseconds = 15000;
 
-bool IsRecentFileCommand(int id) {
-    return id >= ID_FILE_MRU_FIRST && id < ID_FILE_MRU_FIRST + CMainFrame::kRecentFileCount;
-}
-
 QString EscapeMnemonics(QString text) {
     return text.replace(QLatin1Char('&'), QStringLiteral("&&"));
 }
@@ -136,8 +132,7 @@ void CMainFrame::CreateActions() {
         if (command.id == 0) {
             continue;
         }
-        const int count = command.id == ID_FILE_MRU_FIRST ? kRecentFileCount : 1;
-        for (int i = 0; i < count; ++i) {
+        for (int i = 0; i < command.idCount; ++i) {
             const int id = command.id + i;
             auto* action = new QAction(QString::fromUtf8(command.text), this);
             action->setData(id);
@@ -151,8 +146,8 @@ void CMainFrame::CreateActions() {
                 keys.append(QKeySequence::fromString(key, QKeySequence::PortableText));
             }
             action->setShortcuts(keys);
-            action->setCheckable(command.checkable);
-            action->setIcon(CommandIcon(id));
+            action->setCheckable(command.handler.checkable);
+            action->setIcon(command.icon != nullptr ? command.icon() : QIcon());
             action->setIconVisibleInMenu(true);
             if (IsApplicationLook(id)) {
                 looks->addAction(action);
@@ -189,8 +184,7 @@ void CMainFrame::CreateMenus() {
             menu->addSeparator();
             continue;
         }
-        const int count = command.id == ID_FILE_MRU_FIRST ? kRecentFileCount : 1;
-        for (int i = 0; i < count; ++i) {
+        for (int i = 0; i < command.idCount; ++i) {
             menu->addAction(actions_.at(command.id + i));
         }
     }
@@ -307,66 +301,39 @@ void CMainFrame::UpdateCommandUI() {
 }
 
 bool CMainFrame::QueryCommand(int id, CommandStatus& status) const {
-    if (IsRecentFileCommand(id)) {
-        status.enabled = id - ID_FILE_MRU_FIRST < recentFiles_.size();
-        return true;
-    }
-    if (IsApplicationLook(id)) {
-        status.enabled = true;
-        status.checked = id == appLook_;
-        return true;
-    }
-    switch (id) {
-        case ID_APP_EXIT:
-            status.enabled = true;
-            return true;
-        case ID_VIEW_TOOLBAR:
-            status.enabled = true;
-            status.checked = !toolBar_->isHidden();
-            return true;
-        case ID_VIEW_STATUS_BAR:
-            status.enabled = true;
-            status.checked = !statusBar()->isHidden();
-            return true;
-        default:
-            return false;
-    }
+    return QueryTargetCommand(*this, id, status);
 }
 
 bool CMainFrame::RunCommand(int id) {
-    if (IsRecentFileCommand(id)) {
-        const int index = id - ID_FILE_MRU_FIRST;
-        if (index < recentFiles_.size()) {
-            const QString file = recentFiles_.at(index);
-            if (!doc_.OnOpenDocument(file) && !QFileInfo::exists(file)) {
-                // A file that is gone leaves the list, as it would never open again.
-                recentFiles_.removeAll(file);
-                WriteRecentFiles();
-                UpdateRecentFileActions();
-            }
-        }
-        return true;
+    return RunTargetCommand(*this, id);
+}
+
+bool CMainFrame::QueryPaneCommand(const CCommandTarget& pane, int id, CommandStatus& status) const {
+    return QueryTargetCommand(pane, id, status);
+}
+
+bool CMainFrame::RunPaneCommand(CCommandTarget& pane, int id) const {
+    return RunTargetCommand(pane, id);
+}
+
+void CMainFrame::OpenRecentFile(int index) {
+    if (index < 0 || index >= recentFiles_.size()) {
+        return;
     }
-    if (IsApplicationLook(id)) {
-        CWaitCursor wait;
-        appLook_ = id;
-        ApplyApplicationLook(id);
-        QSettings().setValue(kLookKey, appLook_);
-        return true;
+    const QString file = recentFiles_.at(index);
+    if (!doc_.OnOpenDocument(file) && !QFileInfo::exists(file)) {
+        // A file that is gone leaves the list, as it would never open again.
+        recentFiles_.removeAll(file);
+        WriteRecentFiles();
+        UpdateRecentFileActions();
     }
-    switch (id) {
-        case ID_APP_EXIT:
-            close();
-            return true;
-        case ID_VIEW_TOOLBAR:
-            toolBar_->setVisible(toolBar_->isHidden());
-            return true;
-        case ID_VIEW_STATUS_BAR:
-            statusBar()->setVisible(statusBar()->isHidden());
-            return true;
-        default:
-            return false;
-    }
+}
+
+void CMainFrame::ChooseLook(int id) {
+    CWaitCursor wait;
+    appLook_ = id;
+    ApplyApplicationLook(id);
+    QSettings().setValue(kLookKey, appLook_);
 }
 
 void CMainFrame::AddRecentFile(const QString& path) {

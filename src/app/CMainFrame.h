@@ -24,11 +24,11 @@ class CPaneBase;
 /// The main window: menu bar, the "Standard" toolbar, the status bar with the cursor position,
 /// the tabbed view, the recent-file list and the application looks.
 ///
-/// Every command is a QAction made from the command table. A command goes to the first of the
-/// active pane, the document, the main window and the application that handles it; the same
-/// order answers whether it is enabled and checked. The active pane is null at start-up and
-/// becomes the selected tab's pane at a tab change or a click into the view. The panes reach the
-/// window through CPaneWindow.
+/// Every command is a QAction made from the command table, which also says which class of
+/// target carries it. A command goes to the first of the active pane, the document, the main
+/// window and the application that carries it; the same order answers whether it is enabled and
+/// checked. The active pane is null at start-up and becomes the selected tab's pane at a tab
+/// change or a click into the view. The panes reach the window through CPaneWindow.
 class CMainFrame : public QMainWindow, public CCommandTarget, public CPaneWindow {
     Q_OBJECT
 
@@ -75,6 +75,10 @@ public:
     QStringList RecentFiles() const { return recentFiles_; }
     /// Puts path at the top of the recent-file list and stores the list.
     void AddRecentFile(const QString& path);
+    /// Opens entry index of the recent-file list; a file that is gone leaves the list.
+    void OpenRecentFile(int index);
+    /// Gives the application look id and stores it.
+    void ChooseLook(int id);
     /// The texts of the status bar's coordinate panes.
     QString CursorXText() const;
     QString CursorYText() const;
@@ -84,8 +88,12 @@ public:
     /// Writes the window geometry, toolbar state and recent-file list to the settings store.
     void SaveWindowState() const;
 
+    /// The recent files, the looks, Exit and the toolbar and status bar switches.
     bool QueryCommand(int id, CommandStatus& status) const override;
     bool RunCommand(int id) override;
+
+    bool QueryPaneCommand(const CCommandTarget& pane, int id, CommandStatus& status) const override;
+    bool RunPaneCommand(CCommandTarget& pane, int id) const override;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -101,7 +109,6 @@ private:
     void UpdateRecentFileActions();
     void WriteRecentFiles() const;
     void UpdateCaption(const QString& title);
-    void ApplyLook(int id);
 
     CFFTQuarvelDoc& doc_;
     CFFTQuarvelApp* app_;

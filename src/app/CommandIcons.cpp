@@ -7,8 +7,6 @@
 #include <QPixmap>
 #include <QRadialGradient>
 
-#include "ui/CommandIds.h"
-
 namespace quarvel {
 
 namespace {
@@ -110,7 +108,87 @@ void DashedShape(QPainter& p, const std::function<void(QPainter&)>& shape) {
     shape(p);
 }
 
-QIcon PanHand() {
+}  // namespace
+
+QIcon OpenIcon() {
+    return Drawn(Folder);
+}
+
+QIcon SaveIcon() {
+    return Drawn(Disk);
+}
+
+QIcon RevertIcon() {
+    return Drawn([](QPainter& p) {
+        p.setPen(Pen(kGreen, 3));
+        p.setBrush(Qt::NoBrush);
+        p.drawArc(QRectF(6, 6, 20, 20), 60 * 16, 290 * 16);
+        QPainterPath head;
+        head.moveTo(17, 2);
+        head.lineTo(25, 7);
+        head.lineTo(17, 12);
+        head.closeSubpath();
+        p.setPen(Pen(kGreen, 1));
+        p.setBrush(kGreen);
+        p.drawPath(head);
+    });
+}
+
+QIcon UndoIcon() {
+    return Drawn([](QPainter& p) { CurvedArrow(p, true); });
+}
+
+QIcon RedoIcon() {
+    return Drawn([](QPainter& p) { CurvedArrow(p, false); });
+}
+
+QIcon CopyIcon() {
+    return Drawn([](QPainter& p) {
+        for (const QPointF& corner : {QPointF(3.5, 3.5), QPointF(11.5, 10.5)}) {
+            p.setPen(Pen(kInk, 1.2));
+            p.setBrush(Qt::white);
+            p.drawRect(QRectF(corner, QSizeF(16, 19)));
+            p.setPen(Pen(QColor(120, 130, 150), 1.2));
+            for (int line = 0; line < 3; ++line) {
+                const qreal y = corner.y() + 5 + 4 * line;
+                p.drawLine(QPointF(corner.x() + 3, y), QPointF(corner.x() + 13, y));
+            }
+        }
+    });
+}
+
+QIcon ActualSizeIcon() {
+    return Drawn([](QPainter& p) {
+        p.setPen(Pen(kInk, 1.2));
+        p.setBrush(Qt::white);
+        p.drawRect(QRectF(2.5, 6.5, 27, 19));
+        QFont font;
+        font.setPixelSize(13);
+        font.setBold(true);
+        p.setFont(font);
+        p.setPen(kBlue);
+        p.drawText(QRectF(2, 6, 28, 20), Qt::AlignCenter, QStringLiteral("1:1"));
+    });
+}
+
+QIcon FitOnScreenIcon() {
+    return Drawn([](QPainter& p) {
+        p.setPen(Pen(kInk, 1.2));
+        p.setBrush(QColor(215, 235, 255));
+        p.drawRect(QRectF(9.5, 9.5, 13, 13));
+        p.setPen(Pen(kBlue, 2));
+        const QPointF corners[] = {{3, 3}, {29, 3}, {29, 29}, {3, 29}};
+        for (const QPointF& c : corners) {
+            const qreal dx = c.x() < 16 ? 1 : -1;
+            const qreal dy = c.y() < 16 ? 1 : -1;
+            p.drawLine(c, c + QPointF(5 * dx, 5 * dy));
+            p.drawLine(c, c + QPointF(4 * dx, 0));
+            p.drawLine(c, c + QPointF(0, 4 * dy));
+        }
+    });
+}
+
+QIcon PanHandIcon() {
     return Drawn([](QPainter& p) {
         QPainterPath hand;
         // Four fingers, a thumb and the palm, as one outline.
@@ -132,7 +210,38 @@ QIcon PanHand() {
     });
 }
 
-QIcon Brush() {
+QIcon ZoomInOutIcon() {
+    return Drawn([](QPainter& p) {
+        Magnifier(p);
+        p.setPen(Pen(kInk, 2));
+        p.drawLine(QPointF(9, 11), QPointF(17, 11));
+        p.drawLine(QPointF(13, 7), QPointF(13, 15));
+        p.drawLine(QPointF(9, 17), QPointF(17, 17));
+    });
+}
+
+QIcon ZoomWindowIcon() {
+    return Drawn([](QPainter& p) {
+        Magnifier(p);
+        p.setPen(Pen(kBlue, 1.3, Qt::DashLine));
+        p.setBrush(Qt::NoBrush);
+        p.drawRect(QRectF(8.5, 9.5, 9, 7));
+    });
+}
+
+QIcon DynamicZoomIcon() {
+    return Drawn([](QPainter& p) {
+        Magnifier(p);
+        p.setPen(Pen(kInk, 1.8));
+        p.drawLine(QPointF(13, 7), QPointF(13, 19));
+        p.drawLine(QPointF(13, 7), QPointF(10, 10));
+        p.drawLine(QPointF(13, 7), QPointF(16, 10));
+        p.drawLine(QPointF(13, 19), QPointF(10, 16));
+        p.drawLine(QPointF(13, 19), QPointF(16, 16));
+    });
+}
+
+QIcon BrushIcon() {
     return Drawn([](QPainter& p) {
         p.setPen(Pen(QColor(120, 70, 30), 3.5));
         p.drawLine(QPointF(27, 4), QPointF(15, 17));
@@ -150,6 +259,29 @@ QIcon Brush() {
         p.setPen(Pen(Qt::black, 1));
         p.setBrush(QColor(30, 30, 30));
         p.drawPath(tip);
+    });
+}
+
+QIcon SelectionRectangleIcon() {
+    return Drawn(
+        [](QPainter& p) { DashedShape(p, [](QPainter& q) { q.drawRect(QRectF(4, 7, 24, 18)); }); });
+}
+
+QIcon SelectionEllipseIcon() {
+    return Drawn([](QPainter& p) {
+        DashedShape(p, [](QPainter& q) { q.drawEllipse(QRectF(3, 7, 26, 18)); });
+    });
+}
+
+QIcon FreeHandIcon() {
+    return Drawn([](QPainter& p) {
+        QPainterPath blob;
+        blob.moveTo(6, 12);
+        blob.cubicTo(8, 2, 22, 4, 26, 10);
+        blob.cubicTo(31, 17, 22, 20, 24, 25);
+        blob.cubicTo(25, 30, 10, 29, 8, 23);
+        blob.cubicTo(6, 19, 4, 17, 6, 12);
+        DashedShape(p, [&blob](QPainter& q) { q.drawPath(blob); });
     });
 }
 
@@ -193,147 +325,29 @@ QIcon SpectrumWindowIcon() {
     });
 }
 
-}  // namespace
+QIcon AboutIcon() {
+    return Drawn([](QPainter& p) {
+        p.setPen(Pen(QColor(20, 60, 140), 1.2));
+        p.setBrush(kBlue);
+        p.drawEllipse(QRectF(3.5, 3.5, 25, 25));
+        p.setPen(Qt::NoPen);
+        p.setBrush(Qt::white);
+        p.drawEllipse(QPointF(16, 10), 2.2, 2.2);
+        p.drawRoundedRect(QRectF(14, 14, 4, 11), 1.5, 1.5);
+    });
+}
 
-QIcon CommandIcon(int id) {
-    switch (id) {
-        case ID_FILE_OPEN:
-            return Drawn(Folder);
-        case ID_FILE_SAVE:
-            return Drawn(Disk);
-        case ID_FILE_REVERT:
-            return Drawn([](QPainter& p) {
-                p.setPen(Pen(kGreen, 3));
-                p.setBrush(Qt::NoBrush);
-                p.drawArc(QRectF(6, 6, 20, 20), 60 * 16, 290 * 16);
-                QPainterPath head;
-                head.moveTo(17, 2);
-                head.lineTo(25, 7);
-                head.lineTo(17, 12);
-                head.closeSubpath();
-                p.setPen(Pen(kGreen, 1));
-                p.setBrush(kGreen);
-                p.drawPath(head);
-            });
-        case ID_EDIT_UNDO:
-            return Drawn([](QPainter& p) { CurvedArrow(p, true); });
-        case ID_EDIT_REDO:
-            return Drawn([](QPainter& p) { CurvedArrow(p, false); });
-        case ID_EDIT_COPY:
-            return Drawn([](QPainter& p) {
-                for (const QPointF& corner : {QPointF(3.5, 3.5), QPointF(11.5, 10.5)}) {
-                    p.setPen(Pen(kInk, 1.2));
-                    p.setBrush(Qt::white);
-                    p.drawRect(QRectF(corner, QSizeF(16, 19)));
-                    p.setPen(Pen(QColor(120, 130, 150), 1.2));
-                    for (int line = 0; line < 3; ++line) {
-                        const qreal y = corner.y() + 5 + 4 * line;
-                        p.drawLine(QPointF(corner.x() + 3, y), QPointF(corner.x() + 13, y));
-                    }
-                }
-            });
-        case ID_ZOOM_ACTUAL_SIZE:
-            return Drawn([](QPainter& p) {
-                p.setPen(Pen(kInk, 1.2));
-                p.setBrush(Qt::white);
-                p.drawRect(QRectF(2.5, 6.5, 27, 19));
-                QFont font;
-                font.setPixelSize(13);
-                font.setBold(true);
-                p.setFont(font);
-                p.setPen(kBlue);
-                p.drawText(QRectF(2, 6, 28, 20), Qt::AlignCenter, QStringLiteral("1:1"));
-            });
-        case ID_ZOOM_FIT:
-            return Drawn([](QPainter& p) {
-                p.setPen(Pen(kInk, 1.2));
-                p.setBrush(QColor(215, 235, 255));
-                p.drawRect(QRectF(9.5, 9.5, 13, 13));
-                p.setPen(Pen(kBlue, 2));
-                const QPointF corners[] = {{3, 3}, {29, 3}, {29, 29}, {3, 29}};
-                for (const QPointF& c : corners) {
-                    const qreal dx = c.x() < 16 ? 1 : -1;
-                    const qreal dy = c.y() < 16 ? 1 : -1;
-                    p.drawLine(c, c + QPointF(5 * dx, 5 * dy));
-                    p.drawLine(c, c + QPointF(4 * dx, 0));
-                    p.drawLine(c, c + QPointF(0, 4 * dy));
-                }
-            });
-        case ID_TOOL_PAN_HAND:
-            return PanHand();
-        case ID_TOOL_ZOOM_IN_OUT:
-            return Drawn([](QPainter& p) {
-                Magnifier(p);
-                p.setPen(Pen(kInk, 2));
-                p.drawLine(QPointF(9, 11), QPointF(17, 11));
-                p.drawLine(QPointF(13, 7), QPointF(13, 15));
-                p.drawLine(QPointF(9, 17), QPointF(17, 17));
-            });
-        case ID_TOOL_ZOOM_WINDOW:
-            return Drawn([](QPainter& p) {
-                Magnifier(p);
-                p.setPen(Pen(kBlue, 1.3, Qt::DashLine));
-                p.setBrush(Qt::NoBrush);
-                p.drawRect(QRectF(8.5, 9.5, 9, 7));
-            });
-        case ID_TOOL_DYNAMIC_ZOOM:
-            return Drawn([](QPainter& p) {
-                Magnifier(p);
-                p.setPen(Pen(kInk, 1.8));
-                p.drawLine(QPointF(13, 7), QPointF(13, 19));
-                p.drawLine(QPointF(13, 7), QPointF(10, 10));
-                p.drawLine(QPointF(13, 7), QPointF(16, 10));
-                p.drawLine(QPointF(13, 19), QPointF(10, 16));
-                p.drawLine(QPointF(13, 19), QPointF(16, 16));
-            });
-        case ID_TOOL_BRUSH:
-            return Brush();
-        case ID_TOOL_SELECTION_RECTANGLE:
-            return Drawn([](QPainter& p) {
-                DashedShape(p, [](QPainter& q) { q.drawRect(QRectF(4, 7, 24, 18)); });
-            });
-        case ID_TOOL_SELECTION_ELLIPSE:
-            return Drawn([](QPainter& p) {
-                DashedShape(p, [](QPainter& q) { q.drawEllipse(QRectF(3, 7, 26, 18)); });
-            });
-        case ID_TOOL_FREE_HAND:
-            return Drawn([](QPainter& p) {
-                QPainterPath blob;
-                blob.moveTo(6, 12);
-                blob.cubicTo(8, 2, 22, 4, 26, 10);
-                blob.cubicTo(31, 17, 22, 20, 24, 25);
-                blob.cubicTo(25, 30, 10, 29, 8, 23);
-                blob.cubicTo(6, 19, 4, 17, 6, 12);
-                DashedShape(p, [&blob](QPainter& q) { q.drawPath(blob); });
-            });
-        case ID_VIEW_IMAGE_WINDOW:
-            return ImageWindowIcon();
-        case ID_VIEW_SPECTRUM_WINDOW:
-            return SpectrumWindowIcon();
-        case ID_APP_ABOUT:
-            return Drawn([](QPainter& p) {
-                p.setPen(Pen(QColor(20, 60, 140), 1.2));
-                p.setBrush(kBlue);
-                p.drawEllipse(QRectF(3.5, 3.5, 25, 25));
-                p.setPen(Qt::NoPen);
-                p.setBrush(Qt::white);
-                p.drawEllipse(QPointF(16, 10), 2.2, 2.2);
-                p.drawRoundedRect(QRectF(14, 14, 4, 11), 1.5, 1.5);
-            });
-        case ID_HELP_MANUAL:
-            return Drawn([](QPainter& p) {
-                p.setPen(Pen(QColor(90, 30, 30), 1.2));
-                p.setBrush(QColor(170, 50, 50));
-                p.drawRoundedRect(QRectF(5.5, 3.5, 21, 25), 2, 2);
-                p.setBrush(QColor(250, 246, 235));
-                p.drawRect(QRectF(8.5, 24.5, 18, 4));
-                p.setPen(Pen(QColor(250, 230, 160), 1.5));
-                p.drawLine(QPointF(11, 9), QPointF(22, 9));
-                p.drawLine(QPointF(11, 13), QPointF(19, 13));
-            });
-        default:
-            return QIcon();
-    }
+QIcon ManualIcon() {
+    return Drawn([](QPainter& p) {
+        p.setPen(Pen(QColor(90, 30, 30), 1.2));
+        p.setBrush(QColor(170, 50, 50));
+        p.drawRoundedRect(QRectF(5.5, 3.5, 21, 25), 2, 2);
+        p.setBrush(QColor(250, 246, 235));
+        p.drawRect(QRectF(8.5, 24.5, 18, 4));
+        p.setPen(Pen(QColor(250, 230, 160), 1.5));
+        p.drawLine(QPointF(11, 9), QPointF(22, 9));
+        p.drawLine(QPointF(11, 13), QPointF(19, 13));
+    });
 }
 
 QIcon ProgramIcon() {

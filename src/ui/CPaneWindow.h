@@ -1,12 +1,14 @@
 #pragma once
 
+#include "ui/CommandIds.h"
 #include "ui/ToolState.h"
 
 namespace quarvel {
 
 /// What a pane of the tabbed view needs of the main window: the current mouse tool, the status
-/// bar's cursor position and the refresh of the commands. The main window implements it and is
-/// handed to each pane when the pane is created.
+/// bar's cursor position, the refresh of the commands, and the command table's answer for the
+/// pane's own commands. The main window implements it and is handed to each pane when the pane
+/// is created.
 class CPaneWindow {
 public:
     virtual ~CPaneWindow() = default;
@@ -20,6 +22,13 @@ public:
     /// Refreshes the enabled and checked state of every command, after a change that may have
     /// changed what they can do (a selection drawn, for instance).
     virtual void UpdateCommandUI() = 0;
+
+    /// The command table's answer for command id in pane: true when pane carries it; status
+    /// then says whether it is enabled and checked.
+    virtual bool QueryPaneCommand(const CCommandTarget& pane, int id,
+                                  CommandStatus& status) const = 0;
+    /// Runs command id on pane as the command table says; true when pane carries it.
+    virtual bool RunPaneCommand(CCommandTarget& pane, int id) const = 0;
 };
 
 }  // namespace quarvel

@@ -3,7 +3,8 @@
 namespace quarvel {
 
 /// The program's commands. The numbers are the commands' identifiers; the command table (menu,
-/// text, shortcut, prompt, handler, enabling rule) lives with the main window.
+/// text, shortcut, prompt, icon, and how each is enabled, checked and run) lives with the main
+/// window.
 enum CommandId : int {
     ID_FILE_OPEN = 57601,
     ID_FILE_REVERT = 32843,
@@ -63,9 +64,10 @@ struct CommandStatus {
     bool checked = false;
 };
 
-/// Something that carries commands: a pane, the document, the application. The main window asks
-/// the targets in routing order (active pane, document, main window, application); the first
-/// that handles a command answers for it.
+/// Something that carries commands: a pane, the document, the main window, the application. Each
+/// row of the command table names the one class of target that carries its command. The main
+/// window asks the targets in routing order (active pane, document, main window, application);
+/// the first that handles a command answers for it.
 class CCommandTarget {
 public:
     virtual ~CCommandTarget() = default;

@@ -25,39 +25,18 @@ bool CImageView::HasImageToShow() const {
     return Document().OriginalImage() && Document().ProcessedImage();
 }
 
-bool CImageView::QueryCommand(int id, CommandStatus& status) const {
+bool CImageView::CanShow(DisplayMode mode) const {
     const bool original = Document().OriginalImage() != nullptr;
     const bool processed = Document().ProcessedImage() != nullptr;
-    switch (id) {
-        case ID_VIEW_ORIGINAL:
-            status = {original, original && displayMode_ == DisplayMode::Original};
-            return true;
-        case ID_VIEW_PROCESSED:
-            status = {processed, processed && displayMode_ == DisplayMode::Processed};
-            return true;
-        case ID_VIEW_ORIGINAL_AND_PROCESSED:
-            status = {original && processed,
-                      original && processed && displayMode_ == DisplayMode::OriginalAndProcessed};
-            return true;
-        default:
-            return CSelectionPane::QueryCommand(id, status);
+    switch (mode) {
+        case DisplayMode::Original:
+            return original;
+        case DisplayMode::Processed:
+            return processed;
+        case DisplayMode::OriginalAndProcessed:
+            return original && processed;
     }
-}
-
-bool CImageView::RunCommand(int id) {
-    switch (id) {
-        case ID_VIEW_ORIGINAL:
-            SetDisplayMode(DisplayMode::Original);
-            return true;
-        case ID_VIEW_PROCESSED:
-            SetDisplayMode(DisplayMode::Processed);
-            return true;
-        case ID_VIEW_ORIGINAL_AND_PROCESSED:
-            SetDisplayMode(DisplayMode::OriginalAndProcessed);
-            return true;
-        default:
-            return CSelectionPane::RunCommand(id);
-    }
+    return false;
 }
 
 void CImageView::SetDisplayMode(DisplayMode mode) {

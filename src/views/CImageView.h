@@ -29,22 +29,20 @@ public:
     /// the zoom for the image; the display mode is kept.
     void OnNewImage() override;
 
-    /// The display modes, the zoom commands, Deselect and Invert Selection.
-    bool QueryCommand(int id, CommandStatus& status) const override;
-    bool RunCommand(int id) override;
+    bool HasImageToShow() const override;
 
     DisplayMode Mode() const { return displayMode_; }
+    /// Whether the document has the images mode shows.
+    bool CanShow(DisplayMode mode) const;
+    /// Shows the images of mode in one panel or two, at the zoom rule for a new image.
+    void SetDisplayMode(DisplayMode mode);
 
 protected:
-    bool HasImageToShow() const override;
     void PaintPane(QPainter& painter) override;
     /// The outline animation stops once nothing is selected.
     bool SelectionGone() const override;
 
 private:
-    /// Shows the images of mode in one panel or two, at the zoom rule for a new image.
-    void SetDisplayMode(DisplayMode mode);
-
     DisplayMode displayMode_ = DisplayMode::OriginalAndProcessed;
 };
 

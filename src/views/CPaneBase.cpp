@@ -81,46 +81,39 @@ QFont CPaneBase::PaneFont() {
 }
 
 bool CPaneBase::QueryCommand(int id, CommandStatus& status) const {
-    switch (id) {
-        case ID_ZOOM_ACTUAL_SIZE:
-        case ID_ZOOM_IN:
-        case ID_ZOOM_OUT:
-        case ID_ZOOM_FIT:
-        case ID_ZOOM_FIT_WIDTH:
-        case ID_ZOOM_FIT_HEIGHT:
-            status = {HasImageToShow(), false};
-            return true;
-        default:
-            return false;
-    }
+    return window_.QueryPaneCommand(*this, id, status);
 }
 
 bool CPaneBase::RunCommand(int id) {
-    const std::int32_t last = layout_.PanelCount() - 1;
-    // All panels share one zoom; after a press outside every panel the first one tells it.
-    const float current = layout_.PanelZoom(activePanel_ == -1 ? 0 : activePanel_);
-    switch (id) {
-        case ID_ZOOM_ACTUAL_SIZE:
-            SetZoomAll(1.0f, true);
-            return true;
-        case ID_ZOOM_IN:
-            SetZoomAll(CanvasLayout::ClampZoom(current + CanvasLayout::zoomStep), true);
-            return true;
-        case ID_ZOOM_OUT:
-            SetZoomAll(CanvasLayout::ClampZoom(current - CanvasLayout::zoomStep), true);
-            return true;
-        case ID_ZOOM_FIT:
-            SetZoomAll(layout_.FitZoom(last), true);
-            return true;
-        case ID_ZOOM_FIT_WIDTH:
-            SetZoomAll(layout_.FitWidthZoom(last), true);
-            return true;
-        case ID_ZOOM_FIT_HEIGHT:
-            SetZoomAll(layout_.FitHeightZoom(last), true);
-            return true;
-        default:
-            return false;
-    }
+    return window_.RunPaneCommand(*this, id);
+}
+
+void CPaneBase::ZoomActualSize() {
+    SetZoomAll(1.0f, true);
+}
+
+void CPaneBase::ZoomIn() {
+    SetZoomAll(CanvasLayout::ClampZoom(StepZoom() + CanvasLayout::zoomStep), true);
+}
+
+void CPaneBase::ZoomOut() {
+    SetZoomAll(CanvasLayout::ClampZoom(StepZoom() - CanvasLayout::zoomStep), true);
+}
+
+void CPaneBase::ZoomFit() {
+    SetZoomAll(layout_.FitZoom(layout_.PanelCount() - 1), true);
+}
+
+void CPaneBase::ZoomFitWidth() {
+    SetZoomAll(layout_.FitWidthZoom(layout_.PanelCount() - 1), true);
+}
+
+void CPaneBase::ZoomFitHeight() {
+    SetZoomAll(layout_.FitHeightZoom(layout_.PanelCount() - 1), true);
+}
+
+float CPaneBase::StepZoom() const {
+    return layout_.PanelZoom(activePanel_ == -1 ? 0 : activePanel_);
 }
 
 CursorPoint CPaneBase::CursorPointAt(CanvasPoint p, CursorPoint previous) const {

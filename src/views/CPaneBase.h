@@ -75,9 +75,21 @@ public:
     /// document's images.
     virtual void OnDocumentChanged();
 
-    /// The zoom commands, enabled while the pane has an image to show.
+    /// The pane's commands, as the command table says (asked through the main window): the
+    /// zoom commands and those of the derived panes.
     bool QueryCommand(int id, CommandStatus& status) const override;
     bool RunCommand(int id) override;
+
+    /// True when the pane has images the zoom commands can act on.
+    virtual bool HasImageToShow() const = 0;
+    /// The zoom commands. All panels share one zoom; In and Out step from the zoom of the active
+    /// panel (of the first after a press outside every panel), the fits take the last panel's.
+    void ZoomActualSize();
+    void ZoomIn();
+    void ZoomOut();
+    void ZoomFit();
+    void ZoomFitWidth();
+    void ZoomFitHeight();
 
     const CanvasLayout& Layout() const { return layout_; }
     /// The panel under the last left-button press; -1 when it was outside every panel.
@@ -103,8 +115,6 @@ public:
     static void DrawDashedRectangle(QImage& target, const CanvasRect& rect, std::int32_t phase);
 
 protected:
-    /// True when the pane has images the zoom commands can act on.
-    virtual bool HasImageToShow() const = 0;
     /// Draws frames, captions and images over the background.
     virtual void PaintContent(QPainter& painter) = 0;
     /// A left-button press at p. Makes the panel under p the active panel and hands the press
@@ -220,6 +230,8 @@ private:
     /// The zoom shared by all panels as panel i tells it; panel 0 tells it for a point
     /// outside every panel.
     float SharedZoom(std::int32_t i) const;
+    /// The zoom Zoom In and Zoom Out step from.
+    float StepZoom() const;
 
     /// Pan Hand: the picture follows the mouse while the button is held.
     void PanTool(ToolPhase phase, CanvasPoint p);

@@ -15,19 +15,8 @@ namespace quarvel {
 
 namespace {
 
-/// The commands of the Brush Size menu, in the order of their entries 1 to 6.
-constexpr std::array<int, 6> kBrushSizeCommands = {ID_BRUSH_HALF, ID_BRUSH_1X, ID_BRUSH_3_HALVES,
-                                                   ID_BRUSH_2X,   ID_BRUSH_3X, ID_BRUSH_4X};
 /// The factor on the brush's base radius of each Brush Size entry.
 constexpr std::array<float, 6> kBrushSizeFactors = {0.5f, 1.0f, 1.5f, 2.0f, 3.0f, 4.0f};
-
-/// The Brush Size entry (1 to 6) of command id, or 0 when id is no brush size command.
-std::uint8_t BrushSizeEntry(int id) {
-    const auto found = std::find(kBrushSizeCommands.begin(), kBrushSizeCommands.end(), id);
-    return found == kBrushSizeCommands.end()
-               ? 0
-               : static_cast<std::uint8_t>(found - kBrushSizeCommands.begin() + 1);
-}
 
 /// The power spectrum image that sizes the pane: red for a colour state, grey for a grey one.
 const ImageBitmap* SizingSpectrum(const ProcState* state) {
@@ -116,29 +105,9 @@ bool CPowerSpectrumView::HasImageToShow() const {
     return state && (state->powerRed || state->powerGrey);
 }
 
-bool CPowerSpectrumView::QueryCommand(int id, CommandStatus& status) const {
-    if (const std::uint8_t entry = BrushSizeEntry(id)) {
-        status = {true, brushSizeIndex == entry};
-        return true;
-    }
-    if (id == ID_FFT_CLEAR_SELECTION) {
-        status = {selection.PointCount() > 0, false};
-        return true;
-    }
-    return CSelectionPane::QueryCommand(id, status);
-}
-
-bool CPowerSpectrumView::RunCommand(int id) {
-    if (const std::uint8_t entry = BrushSizeEntry(id)) {
-        brushSizeIndex = entry;
-        ComputeBrushSize();
-        return true;
-    }
-    if (id == ID_FFT_CLEAR_SELECTION) {
-        ClearSelectedArea();
-        return true;
-    }
-    return CSelectionPane::RunCommand(id);
+void CPowerSpectrumView::SetBrushSizeEntry(std::uint8_t entry) {
+    brushSizeIndex = entry;
+    ComputeBrushSize();
 }
 
 bool CPowerSpectrumView::PanelEnabled(std::int32_t i) const {

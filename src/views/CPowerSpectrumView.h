@@ -38,9 +38,12 @@ public:
     /// panel per channel, recomputes the brush radius and resets the zoom for the spectrum.
     void OnNewImage() override;
 
-    /// The zoom commands, the brush sizes, Clear Selected Area, Deselect and Invert Selection.
-    bool QueryCommand(int id, CommandStatus& status) const override;
-    bool RunCommand(int id) override;
+    bool HasImageToShow() const override;
+
+    /// Chooses entry (1 to 6) of the Brush Size menu and recomputes the brush radius.
+    void SetBrushSizeEntry(std::uint8_t entry);
+    /// Clears the selection in the spectrum of every member of EditOrder.
+    void ClearSelectedArea();
 
     /// Brush radius in spectrum pixels for entry brushSizeIndex of the Brush Size menu, from
     /// the size of the active state's power spectrum; unchanged without one.
@@ -60,7 +63,6 @@ public:
     std::uint16_t brushSize = 10;
 
 protected:
-    bool HasImageToShow() const override;
     void PaintPane(QPainter& painter) override;
     /// A press outside every panel only toggles the channel whose check icon it hits; a press
     /// on a switched-off channel's panel shows "This channel is disabled"; any other press goes
@@ -80,8 +82,6 @@ private:
     /// a colour image the active panel's channel, then the other switched-on ones; none when
     /// the active panel is switched off or there is none.
     std::vector<ChannelKind> EditOrder() const;
-    /// Clears the selection in the spectrum of every member of EditOrder.
-    void ClearSelectedArea();
 
     QImage tickedIcon_;
     QImage emptyIcon_;

@@ -134,36 +134,18 @@ void CSelectionPane::OnDocumentChanged() {
     ++documentVersion_;
 }
 
-bool CSelectionPane::QueryCommand(int id, CommandStatus& status) const {
-    switch (id) {
-        case ID_FFT_DESELECT:
-            status = {selection.PointCount() > 0, false};
-            return true;
-        case ID_FFT_INVERT_SELECTION:
-            status = {selection.PointCount() > 0 && selection.HasMask(), false};
-            return true;
-        default:
-            return CPaneBase::QueryCommand(id, status);
-    }
+void CSelectionPane::Deselect() {
+    selection.SetRectangle(0, 0, 0, 0);
+    DropDisplayCopy();
+    RepaintNow();
 }
 
-bool CSelectionPane::RunCommand(int id) {
-    switch (id) {
-        case ID_FFT_DESELECT:
-            selection.SetRectangle(0, 0, 0, 0);
-            DropDisplayCopy();
-            RepaintNow();
-            return true;
-        case ID_FFT_INVERT_SELECTION:
-            selection.Invert();
-            DropDisplayCopy();
-            // Nothing erases the old outline between animation steps, so the pane is shown
-            // afresh; the next step draws the inverted selection's outline.
-            RepaintNow();
-            return true;
-        default:
-            return CPaneBase::RunCommand(id);
-    }
+void CSelectionPane::InvertSelection() {
+    selection.Invert();
+    DropDisplayCopy();
+    // Nothing erases the old outline between animation steps, so the pane is shown afresh; the
+    // next step draws the inverted selection's outline.
+    RepaintNow();
 }
 
 bool CSelectionPane::PanelShowsOutline(std::int32_t i) const {

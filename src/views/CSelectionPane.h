@@ -38,8 +38,10 @@ public:
 
     /// Deselect and Invert Selection, enabled while there is a selection (Invert also needs its
     /// mask).
-    bool QueryCommand(int id, CommandStatus& status) const override;
-    bool RunCommand(int id) override;
+    bool HasSelection() const { return selection.PointCount() > 0; }
+    bool CanInvertSelection() const { return HasSelection() && selection.HasMask(); }
+    void Deselect();
+    void InvertSelection();
 
     void OnDocumentChanged() override;
 

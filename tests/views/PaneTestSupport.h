@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "app/CFFTQuarvelDoc.h"
+#include "app/CommandTable.h"
 #include "ui/CPaneWindow.h"
 #include "ui/CUserInteraction.h"
 #include "views/CanvasPanel.h"
@@ -29,13 +30,21 @@ inline QString TestImage(const char* name) {
     return QStringLiteral(QUARVEL_TEST_DATA "/images/") + QString::fromUtf8(name);
 }
 
-/// The main window as the panes see it, without a window: the tool is the test's choice.
+/// The main window as the panes see it, without a window: the tool is the test's choice, the
+/// commands are the program's.
 class PaneWindow : public CPaneWindow {
 public:
     ToolId CurrentTool() const override { return tool; }
     CursorPoint CursorPosition() const override { return cursor; }
     void SetCursorPoint(CursorPoint point) override { cursor = point; }
     void UpdateCommandUI() override {}
+    bool QueryPaneCommand(const CCommandTarget& pane, int id,
+                          CommandStatus& status) const override {
+        return QueryTargetCommand(pane, id, status);
+    }
+    bool RunPaneCommand(CCommandTarget& pane, int id) const override {
+        return RunTargetCommand(pane, id);
+    }
 
     ToolId tool = ToolPanHand;
     CursorPoint cursor;
