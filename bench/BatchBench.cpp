@@ -19,7 +19,6 @@
 #include "BatchBench.h"
 
 #include <spawn.h>
-#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -29,7 +28,6 @@
 #include <filesystem>
 #include <memory>
 #include <string>
-#include <system_error>
 #include <vector>
 
 #include "BenchUtil.h"
@@ -49,31 +47,6 @@ constexpr int kBatchRuns = 5;
 
 const char kChildFlag[] = "--batch-child=";
 
-/// A folder of its own under the system's temporary folder, removed with everything in it.
-class TemporaryFolder {
-public:
-    TemporaryFolder() {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "quarvel-bench-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) != nullptr) {
-            path_ = pattern;
-        }
-    }
-    ~TemporaryFolder() {
-        if (!path_.empty()) {
-            std::error_code ignored;
-            std::filesystem::remove_all(path_, ignored);
-        }
-    }
-    TemporaryFolder(const TemporaryFolder&) = delete;
-    TemporaryFolder& operator=(const TemporaryFolder&) = delete;
-
-    const std::filesystem::path& Path() const { return path_; }
-
-private:
-    std::filesystem::path path_;
-};
-
 /// Makes the 6000 x 4000 photograph at path; an empty string on success, else why not.
 std::string MakePhotograph(const std::filesystem::path& path) {
     std::unique_ptr<ImageBitmap> source;
@@ -88,27 +61,6 @@ std::string MakePhotograph(const std::filesystem::path& path) {
     }
     const IoResult saved = SaveImageFile(*enlarged, path.string(), SaveOptions{"image/jpeg", 90});
     return saved ? std::string() : saved.message;
-}
-
-/// The peak resident memory of this process in MiB: VmHWM, else ru_maxrss where there is no
-/// /proc.
-double PeakResidentMegabytes() {
-    if (std::FILE* status = std::fopen("/proc/self/status", "r")) {
-        char line[256];
-        double kilobytes = -1.0;
-        while (std::fgets(line, sizeof line, status) != nullptr) {
-            if (std::sscanf(line, "VmHWM: %lf kB", &kilobytes) == 1) {
-                break;
-            }
-        }
-        std::fclose(status);
-        if (kilobytes >= 0.0) {
-            return kilobytes / 1024.0;
-        }
-    }
-    rusage usage{};
-    ::getrusage(RUSAGE_SELF, &usage);
-    return static_cast<double>(usage.ru_maxrss) / 1024.0;
 }
 
 /// The child's work: the road run kBatchRuns times on photograph, one line printed.

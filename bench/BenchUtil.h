@@ -1,10 +1,17 @@
 #pragma once
 
+#include <sys/resource.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <random>
+#include <string>
+#include <system_error>
 #include <utility>
 #include <vector>
 
@@ -65,6 +72,52 @@ inline std::vector<std::uint8_t> NoiseBytes(std::size_t count, std::uint32_t see
         value = static_cast<std::uint8_t>(byte(generator));
     }
     return values;
+}
+
+/// A folder of its own under the system's temporary folder, removed with everything in it.
+class TemporaryFolder {
+public:
+    TemporaryFolder() {
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "quarvel-bench-XXXXXX").string();
+        if (::mkdtemp(pattern.data()) != nullptr) {
+            path_ = pattern;
+        }
+    }
+    ~TemporaryFolder() {
+        if (!path_.empty()) {
+            std::error_code ignored;
+            std::filesystem::remove_all(path_, ignored);
+        }
+    }
+    TemporaryFolder(const TemporaryFolder&) = delete;
+    TemporaryFolder& operator=(const TemporaryFolder&) = delete;
+
+    const std::filesystem::path& Path() const { return path_; }
+
+private:
+    std::filesystem::path path_;
+};
+
+/// The peak resident memory of this process in MiB: VmHWM, else ru_maxrss where there is no
+/// /proc.
+inline double PeakResidentMegabytes() {
+    if (std::FILE* status = std::fopen("/proc/self/status", "r")) {
+        char line[256];
+        double kilobytes = -1.0;
+        while (std::fgets(line, sizeof line, status) != nullptr) {
+            if (std::sscanf(line, "VmHWM: %lf kB", &kilobytes) == 1) {
+                break;
+            }
+        }
+        std::fclose(status);
+        if (kilobytes >= 0.0) {
+            return kilobytes / 1024.0;
+        }
+    }
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    return static_cast<double>(usage.ru_maxrss) / 1024.0;
 }
 
 }  // namespace quarvel::bench

@@ -7,7 +7,8 @@
 // 1 means ours is slower):
 //   fft2d 4096x4096 threads=2 ours_ms=... fftw_c2c_ms=... fftw_r2c_ms=... ratio_c2c=...
 //   ratio_r2c=...
-// followed by the line of the batch road of a large photograph (BatchBench.cpp).
+// followed by the line of the batch road of a large photograph (BatchBench.cpp). The spectrum and
+// filter commands on a 67-megapixel photograph are benchmarks of their own (LargeImageBench.cpp).
 //
 // FFTW plans with FFTW_MEASURE and no time limit: a limit makes it settle for the plans it has
 // estimated so far, which at 4096 x 4096 run several times slower than the measured ones. The
@@ -27,6 +28,7 @@
 
 #include "BatchBench.h"
 #include "BenchUtil.h"
+#include "LargeImageBench.h"
 #include "engine/C2DFFT.h"
 
 namespace quarvel::bench {
@@ -289,6 +291,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     quarvel::bench::RegisterAll();
+    quarvel::bench::RegisterLargeImageBenchmarks();
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     fftwf_export_wisdom_to_filename(wisdom.c_str());
