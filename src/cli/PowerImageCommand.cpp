@@ -77,17 +77,32 @@ bool SpectrumRun::Process(const std::string& input,
     }
 
     // The transform size is the next power of two in each direction; the image is resampled to
-    // it before its channels are transformed.
+    // it before its channels are transformed. A colour image is taken apart first and each
+    // channel resampled as an image of its own when its turn comes: the same bytes as the
+    // channel of the whole image resampled, without a colour image of the transform size.
     const auto w2 = static_cast<std::uint32_t>(SpectrumSize(image->Width()));
     const auto h2 = static_cast<std::uint32_t>(SpectrumSize(image->Height()));
-    const std::unique_ptr<ImageBitmap> work = ResampleImage(image.get(), w2, h2);
-    image.reset();
-    if (!work) {
-        return Fail(input, "not enough memory for a " + std::to_string(w2) + " x " +
-                               std::to_string(h2) + " transform");
+    const std::string noTransform =
+        "not enough memory for a " + std::to_string(w2) + " x " + std::to_string(h2) + " transform";
+    const bool byChannel = image->Format() == PixelFormat32bppRGB && image->Width() > 1;
+    std::unique_ptr<ImageBitmap> work;
+    std::vector<std::unique_ptr<ImageBitmap>> parts;
+    if (byChannel) {
+        for (const ChannelOutput& channel : kColourOutputs) {
+            parts.push_back(ExtractChannel(*image, channel.kind));
+            if (!parts.back()) {
+                return Fail(input, noTransform);
+            }
+        }
+    } else {
+        work = ResampleImage(image.get(), w2, h2);
+        if (!work) {
+            return Fail(input, noTransform);
+        }
     }
+    image.reset();
     const std::vector<ChannelOutput>& channels =
-        IsColorImage(*work) ? kColourOutputs : kGreyOutputs;
+        byChannel || IsColorImage(*work) ? kColourOutputs : kGreyOutputs;
 
     // Two inputs with the same base name (a.png and a.jpg, or two folders into one --output)
     // would overwrite each other's spectra: the later one is refused instead.
@@ -101,9 +116,20 @@ bool SpectrumRun::Process(const std::string& input,
 
     // One channel at a time, so that only one spectrum is held at once; its power spectrum
     // image is rendered in its own planes, straight into 8 bits a pixel.
-    for (const ChannelOutput& channel : channels) {
+    for (std::size_t c = 0; c < channels.size(); ++c) {
+        const ChannelOutput& channel = channels[c];
         const std::string target = prefix + channel.suffix;
-        ChannelSpectrum spectrum = ComputeSpectrum(work.get(), channel.kind);
+        ChannelSpectrum spectrum;
+        if (byChannel) {
+            const auto part = ResampleImage(parts[c].get(), w2, h2);
+            parts[c].reset();
+            if (!part) {
+                return Fail(input, noTransform);
+            }
+            spectrum = ComputeSpectrum(part.get(), ChannelKind::Grey);
+        } else {
+            spectrum = ComputeSpectrum(work.get(), channel.kind);
+        }
         if (!spectrum.IsComplete()) {
             return Fail(input, "not enough memory for the spectrum");
         }
