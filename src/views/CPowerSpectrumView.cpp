@@ -181,8 +181,13 @@ void CPowerSpectrumView::BrushTool(ToolPhase phase, Qt::KeyboardModifiers modifi
     if (phase != ToolPhase::Down) {
         return;
     }
-    const auto element = Layout().WindowToImageClamped(ActivePanel(), p);
-    if (!element) {
+    // Only a press on the spectrum itself clears: the grey margin around a spectrum smaller
+    // than its panel, and the column or row past its last element, change nothing.
+    const CanvasPanel* panel = Layout().Panel(ActivePanel());
+    const auto element = Layout().WindowToImage(ActivePanel(), p);
+    if (!panel || !panel->HasImage() || !element || p.x < panel->destRect.left ||
+        p.y < panel->destRect.top || element->x < 0 || element->y < 0 ||
+        element->x >= panel->imageWidth || element->y >= panel->imageHeight) {
         return;
     }
     RunEdit([&] {

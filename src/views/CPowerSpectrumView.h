@@ -68,7 +68,8 @@ protected:
     /// on a switched-off channel's panel shows "This channel is disabled"; any other press goes
     /// to the current tool.
     void LeftButtonDown(CanvasPoint p, Qt::KeyboardModifiers modifiers) override;
-    /// Clears a disc of brushSize around the pressed spectrum element.
+    /// Clears a disc of brushSize around the pressed spectrum element; a press beside the
+    /// spectrum (in the margin of its panel) clears nothing.
     void BrushTool(ToolPhase phase, Qt::KeyboardModifiers modifiers, CanvasPoint p) override;
     bool PanelShowsOutline(std::int32_t i) const override;
 

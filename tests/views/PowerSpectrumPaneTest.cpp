@@ -134,6 +134,23 @@ TEST_F(PowerSpectrumPaneTest, PressInsideAPanel_LeavesTheChannelsAlone) {
     EXPECT_TRUE(pane->greenEnabled);
 }
 
+TEST_F(PowerSpectrumPaneTest, BrushPressInTheMarginBesideTheSpectrum_ChangesNothing) {
+    Open("coffee.png");
+    window.tool = ToolBrush;
+    Grab(*pane);
+    // At the fit zoom the 1024 x 512 spectrum is much shorter than its panel: grey above and below.
+    const CanvasPanel& panel = *pane->Layout().Panel(0);
+    ASSERT_GT(panel.destRect.top - panel.panelRect.top, 20);
+    const std::int32_t x = Middle(panel.destRect).x;
+    test::Click(*pane, {x, panel.destRect.top - 10});
+    test::Click(*pane, {x, panel.destRect.bottom + 10});
+    EXPECT_EQ(pane->ActivePanel(), 0);
+    EXPECT_EQ(doc->workingState, nullptr);
+    // On the spectrum itself the brush clears.
+    test::Click(*pane, {x, panel.destRect.top + 2});
+    EXPECT_NE(doc->workingState, nullptr);
+}
+
 TEST_F(PowerSpectrumPaneTest, GreyImage_ShowsOnePanelWithoutIcons) {
     Open("camera.png");
     ASSERT_EQ(pane->Layout().PanelCount(), 1);
