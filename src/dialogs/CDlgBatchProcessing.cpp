@@ -320,11 +320,11 @@ void CDlgBatchProcessing::EnableProcess() {
 }
 
 void CDlgBatchProcessing::OnTypeOrDirectionClicked() {
-    ReadControls(true);
+    ReadControls(false);
 }
 
 void CDlgBatchProcessing::OnDimensionChanged() {
-    ReadControls(true);
+    ReadControls(false);
     if (dimensionIndex == 0) {
         direction = 0;
     }
@@ -333,7 +333,7 @@ void CDlgBatchProcessing::OnDimensionChanged() {
 }
 
 void CDlgBatchProcessing::OnDegreeChanged() {
-    ReadControls(true);
+    ReadControls(false);
     processButton_->setFocus();
 }
 
@@ -368,7 +368,7 @@ void CDlgBatchProcessing::OnClearRow(std::size_t row) {
     for (QLineEdit* field : rectangleFields_[row]) {
         field->setText(QStringLiteral("0"));
     }
-    ReadControls(true);
+    ReadControls(false);
     rectangles[row] = SpectrumRectangle{};
     ShowMembers();
 }
@@ -454,9 +454,8 @@ void CDlgBatchProcessing::RunBatch() {
 }
 
 void CDlgBatchProcessing::Close(int result) {
-    if (!ReadControls(true)) {
-        return;
-    }
+    // A field that holds no integer only keeps its member's value: the dialog always closes.
+    ReadControls(false);
     SaveBatchSettings();
     if (running_) {
         // The file in hand is finished; the run then ends and the dialog closes.

@@ -65,7 +65,8 @@ public:
     void OnSelectFolder();
 
     /// Enter: reads the controls and saves the settings, then closes with OK (after the file
-    /// in hand during a run).
+    /// in hand during a run). A rectangle field without an integer keeps its stored value and
+    /// never holds the dialog open.
     void accept() override;
     /// "Exit", Escape and the close box: as accept, closing with Cancel.
     void reject() override;
@@ -79,8 +80,9 @@ private:
     /// Puts the members into the controls.
     void ShowMembers();
     /// Reads the controls into the members. A rectangle field that does not hold an integer
-    /// keeps its member's value; when complain is true, the first such field gets the message
-    /// "Enter an integer." and the keyboard focus. Returns whether every field was valid.
+    /// keeps its member's value; when complain is true (only for a run), the first such field
+    /// gets the message "Enter an integer." and the keyboard focus. Returns whether every field
+    /// was valid.
     bool ReadControls(bool complain);
     void LoadBatchSettings();
     /// Writes the settings; a failure is reported.

@@ -225,18 +225,45 @@ TEST_F(BatchDialog, RectangleValueNotAnInteger_IsRefusedWithMessageAndFocus) {
     // The fields before the bad one were read all the same.
     EXPECT_EQ(dialog->rectangles[0].x1, 7);
 
-    // Exit stays in the dialog until the value is mended, and keeps the old settings.
-    ui.messages.clear();
-    Click(*dialog, "exitButton");
-    EXPECT_EQ(ui.messages.size(), 1);
-    EXPECT_TRUE(dialog->isVisible());
-    EXPECT_EQ(Store().LoadBatchSettings().rectangles[0].x1, 0);
-
     bad->setText(QStringLiteral("-2147483648"));
     Click(*dialog, "exitButton");
     EXPECT_FALSE(dialog->isVisible());
     EXPECT_EQ(dialog->result(), QDialog::Rejected);
     EXPECT_EQ(Store().LoadBatchSettings().rectangles[1].y1, INT32_MIN);
+}
+
+TEST_F(BatchDialog, BadRectangleValue_NeverHoldsTheDialogOpen) {
+    // Exit, Escape and the close box each close at once, without a message; the bad field's
+    // stored value stays and the good ones are saved.
+    const auto closeBy = [](QDialog& dialog, int way) {
+        if (way == 0) {
+            Click(dialog, "exitButton");
+        } else if (way == 1) {
+            QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+            QCoreApplication::sendEvent(&dialog, &escape);
+        } else {
+            dialog.close();
+        }
+    };
+    for (int way = 0; way < 3; ++way) {
+        SCOPED_TRACE(way);
+        auto dialog = MakeDialog();
+        RectangleField(*dialog, 1, "x1")->setText(QString::number(way + 5));
+        QLineEdit* bad = RectangleField(*dialog, 3, "y2");
+        bad->setText(QStringLiteral("1.5"));
+        // Other controls read the fields too, and stay quiet about the bad one.
+        Child<QRadioButton>(*dialog, "deletingType")->click();
+        Click(*dialog, "clear2");
+        bad->setText(QStringLiteral("x"));
+        closeBy(*dialog, way);
+        EXPECT_FALSE(dialog->isVisible());
+        EXPECT_EQ(dialog->result(), QDialog::Rejected);
+        EXPECT_TRUE(ui.messages.isEmpty()) << ui.messages.join(QLatin1Char('|')).toStdString();
+        const BatchSettings stored = Store().LoadBatchSettings();
+        EXPECT_EQ(stored.rectangles[0].x1, way + 5);
+        EXPECT_EQ(stored.rectangles[2].y2, 0);
+        EXPECT_EQ(stored.filteringType, PowerSpectrumDeleting);
+    }
 }
 
 TEST_F(BatchDialog, ClearButton_ZeroesOnlyItsRowEvenWhenItHoldsABadValue) {
