@@ -81,7 +81,7 @@ int CFFTQuarvelApp::ExitInstance(int exitCode) {
 
 void CFFTQuarvelApp::OnFileOpen() {
     const QString path = doc_->Interaction().AskOpenPath(frame_.get());
-    if (!path.isEmpty()) {
+    if (!path.isEmpty() && doc_->SaveModified()) {
         doc_->OnOpenDocument(path);
     }
     if (CFFTQuarvelView* view = doc_->GetTabView()) {

@@ -34,7 +34,8 @@ public:
     /// Closes the main window, saving its state; returns exitCode.
     int ExitInstance(int exitCode);
 
-    /// Open: a file dialog, then the image tab, the image pane as active pane, and the title.
+    /// Open: a file dialog and, for unsaved work, "Save changes?"; then the image tab, the image
+    /// pane as active pane, and the title.
     void OnFileOpen();
     /// Opens the manual (ManualPath) in the desktop's browser.
     void OnHelpManual();

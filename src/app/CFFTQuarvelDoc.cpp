@@ -79,6 +79,53 @@ bool HasEveryPowerImage(const ProcState& state) {
 CFFTQuarvelDoc::CFFTQuarvelDoc(QObject* parent)
     : QObject(parent), interaction_(std::make_unique<CUserInteraction>()) {
     historyMemoryLimit = ReadHistoryMemoryLimit();
+    // The history may release the oldest states, the file's among them: from then on no state
+    // is the file's, even one that comes to live at the same address.
+    connect(this, &CFFTQuarvelDoc::DocumentChanged, this, [this] {
+        if (cleanState_ != nullptr &&
+            std::none_of(states.begin(), states.end(),
+                         [this](const auto& state) { return state.get() == cleanState_; })) {
+            cleanState_ = nullptr;
+        }
+    });
+}
+
+void CFFTQuarvelDoc::MarkClean() {
+    cleanState_ = CurrentState();
+}
+
+bool CFFTQuarvelDoc::HasUnsavedChanges() const {
+    if (originalImage == nullptr || states.empty()) {
+        return false;
+    }
+    if (workingState != nullptr) {
+        return true;
+    }
+    return cleanState_ == nullptr || CurrentState() != cleanState_;
+}
+
+bool CFFTQuarvelDoc::SaveModified() {
+    if (!HasUnsavedChanges()) {
+        return true;
+    }
+    const QString name = title_.isEmpty() ? QStringLiteral("Untitled") : title_;
+    const QString detail =
+        workingState != nullptr
+            ? QStringLiteral(
+                  "The spectrum edits are not in a final image yet: Save writes the "
+                  "processed image without them. To keep them, choose Cancel and "
+                  "run FFT, Create Final Image first.")
+            : QStringLiteral("The processed image has not been saved. Discard loses it.");
+    switch (Interaction().AskSaveChanges(DialogParent(),
+                                         QStringLiteral("Save changes to %1?").arg(name), detail)) {
+        case SaveChoice::Save:
+            return OnFileSave();
+        case SaveChoice::Discard:
+            return true;
+        case SaveChoice::Cancel:
+            break;
+    }
+    return false;
 }
 
 QString CFFTQuarvelDoc::JpegQualityKey() {
@@ -206,6 +253,7 @@ void CFFTQuarvelDoc::ShowInformation(const QString& text) const {
 
 bool CFFTQuarvelDoc::OnNewDocument() {
     ResetHistory();
+    cleanState_ = nullptr;
     openedImage = false;
     pathName_.clear();
     SetTitle(QStringLiteral("Untitled"));
@@ -249,6 +297,7 @@ bool CFFTQuarvelDoc::LoadReplacing(const QString& path) {
     currentIndex = loaded.currentIndex;
     spectrumWidth = loaded.spectrumWidth;
     spectrumHeight = loaded.spectrumHeight;
+    MarkClean();
     try {
         NotifyNewImage();
     } catch (const std::bad_alloc&) {
@@ -323,6 +372,7 @@ bool CFFTQuarvelDoc::OnSaveDocument(const QString& path) {
         return false;
     }
     openedImage = false;
+    MarkClean();
     pathName_ = absolute;
     SetTitle(QFileInfo(absolute).fileName());
     Q_EMIT FileRecorded(absolute);

@@ -26,8 +26,8 @@ class CUserInteraction;
 /// Panes register with the document (CPaneDocument) and are told through UpdateViews (repaint),
 /// OnNewImage (a new image was opened or reverted) and OnDocumentChanged. A file is always decoded
 /// and processed completely before it replaces the document's image, so a file that cannot be read
-/// leaves the document as it was. The document is never "modified": closing the program never asks
-/// to save.
+/// leaves the document as it was. Processing that is in no file (spectrum edits, or a final image
+/// not saved) is kept from being replaced or closed without a word: SaveModified asks first.
 class CFFTQuarvelDoc : public QObject,
                        public CFFTProc,
                        public CCommandTarget,
@@ -84,6 +84,14 @@ public:
     /// keeps the design and applies it to the working state with the channel switches of the
     /// power spectrum pane.
     void OnDesignFilter(FilterKind kind);
+
+    /// True while the document holds processing that is in no file: spectrum edits not yet in
+    /// a final image, or a current image other than the one last opened, reverted or saved.
+    bool HasUnsavedChanges() const;
+    /// Asked before the document is replaced or the program closes: with unsaved changes, asks
+    /// "Save changes?" (Save, Discard, Cancel) and saves on Save. True when the caller may go
+    /// on: nothing was unsaved, the person chose Discard, or the save succeeded.
+    bool SaveModified();
 
     /// The name the first save after an open proposes: folder of the document's file, then
     /// "copy of " and its name, unless the name already contains "copy of".
@@ -157,8 +165,14 @@ private:
     /// the stored one, and stored; afterwards the stored one. Nothing when the person cancelled.
     std::optional<int> JpegQualityForSave();
 
+    /// Marks the current state as the one in the document's file.
+    void MarkClean();
+
     QString pathName_;
     QString title_;
+    /// The history state whose image is in the document's file; null when none is (or it was
+    /// released from the history).
+    const ProcState* cleanState_ = nullptr;
     std::unique_ptr<CUserInteraction> interaction_;
     QPointer<QWidget> dialogParent_;
     /// The person was told that the history released undo states for this file.

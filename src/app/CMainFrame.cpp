@@ -321,6 +321,11 @@ void CMainFrame::OpenRecentFile(int index) {
         return;
     }
     const QString file = recentFiles_.at(index);
+    // A file that is gone replaces nothing, so the work in hand is only asked about for one
+    // that is there.
+    if (QFileInfo::exists(file) && !doc_.SaveModified()) {
+        return;
+    }
     if (!doc_.OnOpenDocument(file) && !QFileInfo::exists(file)) {
         // A file that is gone leaves the list, as it would never open again.
         recentFiles_.removeAll(file);
@@ -396,6 +401,10 @@ void CMainFrame::SaveWindowState() const {
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event) {
+    if (!doc_.SaveModified()) {
+        event->ignore();
+        return;
+    }
     SaveWindowState();
     event->accept();
 }
@@ -412,8 +421,16 @@ void CMainFrame::dropEvent(QDropEvent* event) {
         return;
     }
     event->acceptProposedAction();
-    doc_.OnOpenDocument(file);
-    UpdateCommandUI();
+    // The drop ends first: a question asked inside it would hold the source program's drag.
+    QMetaObject::invokeMethod(
+        this,
+        [this, file] {
+            if (doc_.SaveModified()) {
+                doc_.OnOpenDocument(file);
+            }
+            UpdateCommandUI();
+        },
+        Qt::QueuedConnection);
 }
 
 }  // namespace quarvel

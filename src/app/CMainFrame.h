@@ -75,7 +75,8 @@ public:
     QStringList RecentFiles() const { return recentFiles_; }
     /// Puts path at the top of the recent-file list and stores the list.
     void AddRecentFile(const QString& path);
-    /// Opens entry index of the recent-file list; a file that is gone leaves the list.
+    /// Opens entry index of the recent-file list after "Save changes?" for unsaved work; a file
+    /// that is gone leaves the list.
     void OpenRecentFile(int index);
     /// Gives the application look id and stores it.
     void ChooseLook(int id);

@@ -104,6 +104,22 @@ void CUserInteraction::ShowInformation(QWidget* parent, const QString& title, co
     QMessageBox::information(parent, title, text, QMessageBox::Ok);
 }
 
+SaveChoice CUserInteraction::AskSaveChanges(QWidget* parent, const QString& question,
+                                            const QString& detail) {
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("FFT Quarvel"), question,
+                    QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, parent);
+    box.setInformativeText(detail);
+    box.setDefaultButton(QMessageBox::Save);
+    switch (box.exec()) {
+        case QMessageBox::Save:
+            return SaveChoice::Save;
+        case QMessageBox::Discard:
+            return SaveChoice::Discard;
+        default:
+            return SaveChoice::Cancel;
+    }
+}
+
 int CUserInteraction::RunModal(QDialog& dialog) {
     return dialog.exec();
 }

@@ -11,6 +11,9 @@ class QWidget;
 
 namespace quarvel {
 
+/// The answer to "Save changes?".
+enum class SaveChoice { Save, Discard, Cancel };
+
 /// Everything the program asks of the person in front of it: the file dialogs, the message
 /// boxes, the modal dialogs and the shell. The document and the application go through one
 /// object of this class, so that tests can answer in place of a person by overriding it.
@@ -31,6 +34,10 @@ public:
     virtual void ShowWarning(QWidget* parent, const QString& title, const QString& text);
     /// A message box with the information icon and an OK button.
     virtual void ShowInformation(QWidget* parent, const QString& title, const QString& text);
+    /// A question with the buttons Save (the default), Discard and Cancel (Escape), asked before
+    /// unsaved work is replaced or closed; detail says what would be lost.
+    virtual SaveChoice AskSaveChanges(QWidget* parent, const QString& question,
+                                      const QString& detail);
     /// Shows dialog modally; returns its result code.
     virtual int RunModal(QDialog& dialog);
     /// Hands url to the desktop (a browser for a page); false when nothing took it.

@@ -328,6 +328,7 @@ TEST_F(DocumentFiles, DroppedFile_OpensWithoutMakingAPaneActive) {
     EXPECT_TRUE(enter.isAccepted());
     QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(&Frame(), &drop);
+    QApplication::processEvents();
     ASSERT_NE(Doc().originalImage, nullptr);
     EXPECT_EQ(Doc().Title(), QStringLiteral("camera.png"));
     // Zoom commands stay without a handler until the person clicks into the view.

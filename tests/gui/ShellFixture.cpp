@@ -38,6 +38,16 @@ void ScriptedInteraction::ShowWarning(QWidget*, const QString&, const QString& t
     warnings.append(text);
 }
 
+SaveChoice ScriptedInteraction::AskSaveChanges(QWidget*, const QString& question, const QString&) {
+    saveChangesQuestions.append(question);
+    if (saveChangesAnswers.empty()) {
+        return SaveChoice::Discard;
+    }
+    const SaveChoice answer = saveChangesAnswers.front();
+    saveChangesAnswers.pop_front();
+    return answer;
+}
+
 int ScriptedInteraction::RunModal(QDialog& dialog) {
     modalDialogs.append(QString::fromLatin1(dialog.metaObject()->className()));
     for (const QLabel* label : dialog.findChildren<QLabel*>()) {

@@ -25,11 +25,15 @@ public:
     QString AskSavePath(QWidget* parent, const QString& proposed) override;
     void ShowError(QWidget* parent, const QString& title, const QString& text) override;
     void ShowWarning(QWidget* parent, const QString& title, const QString& text) override;
+    SaveChoice AskSaveChanges(QWidget* parent, const QString& question,
+                              const QString& detail) override;
     int RunModal(QDialog& dialog) override;
     bool OpenUrl(const QUrl& url) override;
 
     std::deque<QString> openAnswers;  ///< empty answer or none left: the dialog is cancelled
     std::deque<QString> saveAnswers;
+    std::deque<SaveChoice> saveChangesAnswers;  ///< none left: Discard
+    QStringList saveChangesQuestions;
     int openQuestions = 0;
     QStringList proposedSaves;
     QStringList errors;
