@@ -223,6 +223,15 @@ void CDlgBatchProcessing::BuildControls() {
             &CDlgBatchProcessing::OnDegreeChanged);
     connect(slider_, &QSlider::valueChanged, this, &CDlgBatchProcessing::OnSliderMoved);
     connect(arrows_, &CUpDownArrows::Stepped, this, &CDlgBatchProcessing::OnArrow);
+    cutOffField_->AcceptTypedValues(kBatchMinCutOff, kBatchMaxCutOff);
+    connect(cutOffField_, &CEditDisabled::ValueTyped, this, &CDlgBatchProcessing::OnCutOffTyped);
+    connect(cutOffField_, &CEditDisabled::ValueRefused, this, [this](int minimum, int maximum) {
+        interaction_.ShowWarning(
+            this, kMessageTitle,
+            QStringLiteral("Enter an integer from %1 to %2.").arg(minimum).arg(maximum));
+        cutOffField_->setFocus();
+        cutOffField_->selectAll();
+    });
     connect(processButton_, &QPushButton::clicked, this, &CDlgBatchProcessing::RunBatch);
     connect(exitButton_, &QPushButton::clicked, this, &CDlgBatchProcessing::reject);
     slider_->installEventFilter(this);
@@ -270,7 +279,7 @@ void CDlgBatchProcessing::ShowMembers() {
         directionButtons_[direction]->setChecked(true);
     }
     degreeList_->setCurrentIndex(degreeIndex);
-    cutOffField_->setText(QString::number(cutOff));
+    cutOffField_->ShowValue(cutOff);
     for (std::size_t row = 0; row < rectangleFields_.size(); ++row) {
         for (std::size_t column = 0; column < 4; ++column) {
             rectangleFields_[row][column]->setText(
@@ -340,12 +349,21 @@ void CDlgBatchProcessing::OnDegreeChanged() {
 void CDlgBatchProcessing::OnSliderMoved() {
     // Only the cut-off is shown again: the other fields may hold text being typed.
     cutOff = slider_->value();
-    cutOffField_->setText(QString::number(cutOff));
+    cutOffField_->ShowValue(cutOff);
+}
+
+void CDlgBatchProcessing::OnCutOffTyped(int value) {
+    cutOff = value;
+    {
+        const QSignalBlocker block(slider_);
+        slider_->setValue(cutOff);
+    }
+    processButton_->setFocus();
 }
 
 void CDlgBatchProcessing::OnArrow(int step) {
     cutOff = std::max(cutOff + step, 0);
-    cutOffField_->setText(QString::number(cutOff));
+    cutOffField_->ShowValue(cutOff);
     {
         const QSignalBlocker block(slider_);
         slider_->setValue(cutOff);

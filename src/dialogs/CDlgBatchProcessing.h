@@ -96,6 +96,8 @@ private:
     void OnDimensionChanged();
     void OnDegreeChanged();
     void OnSliderMoved();
+    /// A cut-off typed into its field: the slider follows.
+    void OnCutOffTyped(int value);
     void OnArrow(int step);
     void OnClearRow(std::size_t row);
     void OnFolderEdited();

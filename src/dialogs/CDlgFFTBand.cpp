@@ -44,27 +44,30 @@ void CDlgFFTBand::AddCutOffRows(QGridLayout& grid) {
     connect(highSlider_, &QSlider::valueChanged, this, [this] { TakeHighSlider(false); });
     connect(lowArrows_, &CUpDownArrows::Stepped, this, &CDlgFFTBand::OnLowArrow);
     connect(highArrows_, &CUpDownArrows::Stepped, this, &CDlgFFTBand::OnHighArrow);
+    lowField_->AcceptTypedValues(kMinLowCutOff, kMaxLowCutOff);
+    highField_->AcceptTypedValues(kMinHighCutOff, kMaxHighCutOff);
+    connect(lowField_, &CEditDisabled::ValueTyped, this, &CDlgFFTBand::OnLowTyped);
+    connect(highField_, &CEditDisabled::ValueTyped, this, &CDlgFFTBand::OnHighTyped);
+    for (CEditDisabled* field : {lowField_, highField_}) {
+        connect(field, &CEditDisabled::ValueRefused, this, [this, field](int minimum, int maximum) {
+            RefuseTypedValue(field, minimum, maximum);
+        });
+    }
 }
 
 void CDlgFFTBand::ShowMembers() {
     CDlgFilterDesign::ShowMembers();
-    lowField_->setText(QString::number(lowCutOff));
-    highField_->setText(QString::number(highCutOff));
-}
-
-void CDlgFFTBand::ReadControls() {
-    CDlgFilterDesign::ReadControls();
-    lowCutOff = lowField_->text().toInt();
-    highCutOff = highField_->text().toInt();
+    lowField_->ShowValue(lowCutOff);
+    highField_->ShowValue(highCutOff);
 }
 
 void CDlgFFTBand::StartValues() {
     {
         const QSignalBlocker lowBlock(lowSlider_);
         const QSignalBlocker highBlock(highSlider_);
-        lowSlider_->setRange(0, 99);
+        lowSlider_->setRange(kMinLowCutOff, kMaxLowCutOff);
         lowSlider_->setValue(lowCutOff);
-        highSlider_->setRange(1, 100);
+        highSlider_->setRange(kMinHighCutOff, kMaxHighCutOff);
         highSlider_->setValue(highCutOff);
     }
     ShowMembers();
@@ -89,9 +92,9 @@ std::vector<int> CDlgFFTBand::Markers() const {
 bool CDlgFFTBand::eventFilter(QObject* watched, QEvent* event) {
     // Each repaint of a slider brings its value back to the slider's position.
     if (event->type() == QEvent::Paint) {
-        if (watched == lowSlider_) {
+        if (watched == lowSlider_ && lowSlider_->value() != lowCutOff) {
             TakeLowSlider(true);
-        } else if (watched == highSlider_) {
+        } else if (watched == highSlider_ && highSlider_->value() != highCutOff) {
             TakeHighSlider(true);
         }
     }
@@ -129,6 +132,28 @@ void CDlgFFTBand::TakeHighSlider(bool focusOk) {
     if (focusOk) {
         FocusOk();
     }
+}
+
+void CDlgFFTBand::OnLowTyped(int value) {
+    lowCutOff = value;
+    if (lowCutOff >= highCutOff) {
+        highCutOff = lowCutOff + 1;
+    }
+    ShowMembers();
+    PlaceSliders();
+    Refresh();
+    FocusOk();
+}
+
+void CDlgFFTBand::OnHighTyped(int value) {
+    highCutOff = value;
+    if (lowCutOff >= highCutOff) {
+        lowCutOff = highCutOff - 1;
+    }
+    ShowMembers();
+    PlaceSliders();
+    Refresh();
+    FocusOk();
 }
 
 void CDlgFFTBand::OnLowArrow(int step) {

@@ -35,23 +35,22 @@ void CDlgFFTLoHi::AddCutOffRows(QGridLayout& grid) {
     grid.addWidget(arrows_, 3, 2);
     grid.setHorizontalSpacing(2);
     slider_->installEventFilter(this);
+    field_->AcceptTypedValues(kMinCutOff, kMaxCutOff);
     connect(slider_, &QSlider::valueChanged, this, [this] { TakeSlider(false); });
     connect(arrows_, &CUpDownArrows::Stepped, this, &CDlgFFTLoHi::OnArrow);
+    connect(field_, &CEditDisabled::ValueTyped, this, &CDlgFFTLoHi::OnTyped);
+    connect(field_, &CEditDisabled::ValueRefused, this,
+            [this](int minimum, int maximum) { RefuseTypedValue(field_, minimum, maximum); });
 }
 
 void CDlgFFTLoHi::ShowMembers() {
     CDlgFilterDesign::ShowMembers();
-    field_->setText(QString::number(cutOff));
-}
-
-void CDlgFFTLoHi::ReadControls() {
-    CDlgFilterDesign::ReadControls();
-    cutOff = field_->text().toInt();
+    field_->ShowValue(cutOff);
 }
 
 void CDlgFFTLoHi::StartValues() {
     const QSignalBlocker block(slider_);
-    slider_->setRange(1, 99);
+    slider_->setRange(kMinCutOff, kMaxCutOff);
     slider_->setValue(cutOff);
 }
 
@@ -72,7 +71,7 @@ std::vector<int> CDlgFFTLoHi::Markers() const {
 bool CDlgFFTLoHi::eventFilter(QObject* watched, QEvent* event) {
     // Each repaint of the slider brings the cut-off back to the slider's position, so a value
     // stepped outside the slider's range by the arrows returns into it.
-    if (watched == slider_ && event->type() == QEvent::Paint) {
+    if (watched == slider_ && event->type() == QEvent::Paint && slider_->value() != cutOff) {
         TakeSlider(true);
     }
     return CDlgFilterDesign::eventFilter(watched, event);
@@ -85,6 +84,17 @@ void CDlgFFTLoHi::TakeSlider(bool focusOk) {
     if (focusOk) {
         FocusOk();
     }
+}
+
+void CDlgFFTLoHi::OnTyped(int value) {
+    cutOff = value;
+    ShowMembers();
+    {
+        const QSignalBlocker block(slider_);
+        slider_->setValue(cutOff);
+    }
+    Refresh();
+    FocusOk();
 }
 
 void CDlgFFTLoHi::OnArrow(int step) {

@@ -12,6 +12,7 @@
 #include <QVBoxLayout>
 
 #include "dialogs/CButtonDraw.h"
+#include "dialogs/CEditDisabled.h"
 #include "dialogs/ResponsePlot.h"
 #include "ui/CUserInteraction.h"
 
@@ -141,6 +142,18 @@ void CDlgFilterDesign::ReadControls() {
 void CDlgFilterDesign::Refresh() {
     ComputeCurve();
     plot_->update();
+}
+
+void CDlgFilterDesign::RefuseTypedValue(CEditDisabled* field, int minimum, int maximum) {
+    const QString text =
+        QStringLiteral("Enter an integer from %1 to %2.").arg(minimum).arg(maximum);
+    if (interaction != nullptr) {
+        interaction->ShowWarning(this, title, text);
+    } else {
+        CUserInteraction().ShowWarning(this, title, text);
+    }
+    field->setFocus();
+    field->selectAll();
 }
 
 void CDlgFilterDesign::FocusOk() {

@@ -13,6 +13,7 @@ class QRadioButton;
 namespace quarvel {
 
 class CButtonDraw;
+class CEditDisabled;
 class CUserInteraction;
 
 /// What the two filter design dialogs share: the response plot on top, the dimension list and
@@ -65,6 +66,9 @@ protected:
 
     /// Recomputes the curve and repaints the plot.
     void Refresh();
+    /// Tells the person that field takes only a whole number from minimum to maximum, and
+    /// gives it the focus with its text selected.
+    void RefuseTypedValue(CEditDisabled* field, int minimum, int maximum);
     void FocusOk();
     /// Builds the controls; called by the derived constructor once its own members exist.
     void BuildControls();

@@ -317,6 +317,32 @@ TEST_F(BatchDialog, FilterDesignControls_FollowTheDimensionRuleAndSliderRange) {
     EXPECT_EQ(Child<QLineEdit>(*dialog, "cutOffField")->text(), QStringLiteral("1"));
 }
 
+TEST_F(BatchDialog, TypedCutOff_IsTakenWithinRangeAndTheSliderFollows) {
+    auto dialog = MakeDialog();
+    auto* field = Child<QLineEdit>(*dialog, "cutOffField");
+    const auto type = [field](const char* text) {
+        field->setFocus();
+        field->selectAll();
+        for (const char* c = text; *c != '\0'; ++c) {
+            QKeyEvent key(QEvent::KeyPress, 0, Qt::NoModifier, QString(QLatin1Char(*c)));
+            QCoreApplication::sendEvent(field, &key);
+        }
+        QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+        QCoreApplication::sendEvent(field, &enter);
+    };
+    type("35");
+    EXPECT_EQ(dialog->cutOff, 35);
+    EXPECT_EQ(Child<QSlider>(*dialog, "cutOffSlider")->value(), 35);
+    // Enter in the field does not close the dialog.
+    EXPECT_TRUE(dialog->isVisible());
+    type("101");
+    EXPECT_EQ(ui.messages, QStringList{QStringLiteral("Enter an integer from 1 to 100.")});
+    EXPECT_EQ(field->text(), QStringLiteral("35"));
+    EXPECT_EQ(dialog->cutOff, 35);
+    Click(*dialog, "exitButton");
+    EXPECT_EQ(Store().LoadBatchSettings().cutOff, 35);
+}
+
 TEST_F(BatchDialog, SliderRepaint_LeavesTextBeingTypedAndTheFocusAlone) {
     TempFolder images;
     auto dialog = MakeDialog();

@@ -2,6 +2,7 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QImage>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QPaintEvent>
 #include <QPushButton>
@@ -14,6 +15,7 @@
 #include "dialogs/CDlgFFTLoHi.h"
 #include "dialogs/CUpDownArrows.h"
 #include "dialogs/ResponsePlot.h"
+#include "ui/CUserInteraction.h"
 
 namespace quarvel {
 namespace {
@@ -35,6 +37,29 @@ void Repaint(const QWidget& dialog, const char* sliderName) {
     QPaintEvent paint(slider->rect());
     QCoreApplication::sendEvent(slider, &paint);
 }
+
+/// Erases field's text and types text into it as keystrokes, then presses Enter.
+void TypeInto(QLineEdit* field, const QString& text) {
+    field->setFocus();
+    field->selectAll();
+    QKeyEvent erase(QEvent::KeyPress, Qt::Key_Backspace, Qt::NoModifier);
+    QCoreApplication::sendEvent(field, &erase);
+    for (const QChar c : text) {
+        QKeyEvent key(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
+        QCoreApplication::sendEvent(field, &key);
+    }
+    QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+    QCoreApplication::sendEvent(field, &enter);
+}
+
+/// Records the warnings in place of message boxes.
+class WarningsHeard : public CUserInteraction {
+public:
+    void ShowWarning(QWidget*, const QString&, const QString& text) override {
+        warnings.append(text);
+    }
+    QStringList warnings;
+};
 
 /// Grabs the plot control as it is painted now.
 QImage GrabPlot(QWidget& dialog) {
@@ -87,6 +112,36 @@ TEST(LowPassDialog, SliderMove_SetsCutOffAndCurve) {
     EXPECT_EQ(FieldValue(dialog, "cutOffField"), 60);
     // The response at the cut-off is 1 / 1.414.
     EXPECT_NEAR(dialog.ResponseCurve()[160], 0.7072136f, 1e-6f);
+}
+
+TEST(LowPassDialog, TypedCutOff_IsTakenWithinRangeAndTheSliderFollows) {
+    WarningsHeard heard;
+    CDlgFFTLoHi dialog(QStringLiteral("Low-Pass Filter"));
+    dialog.interaction = &heard;
+    dialog.cutOff = 25;
+    dialog.show();
+    auto* field = Child<QLineEdit>(dialog, "cutOffField");
+    TypeInto(field, QStringLiteral("42"));
+    EXPECT_EQ(dialog.cutOff, 42);
+    EXPECT_EQ(Child<QSlider>(dialog, "cutOffSlider")->value(), 42);
+    EXPECT_EQ(dialog.Caption(), QStringLiteral("Butterworth Fco = 42 (% of max. frequency)"));
+    EXPECT_NEAR(dialog.ResponseCurve()[142], 0.7072136f, 1e-6f);
+    // Enter in the field takes the value and leaves the dialog open.
+    EXPECT_TRUE(dialog.isVisible());
+    EXPECT_TRUE(heard.warnings.isEmpty());
+
+    for (const char* refused : {"100", "0", "4x", ""}) {
+        SCOPED_TRACE(refused);
+        heard.warnings.clear();
+        TypeInto(field, QString::fromLatin1(refused));
+        EXPECT_EQ(heard.warnings, QStringList{QStringLiteral("Enter an integer from 1 to 99.")});
+        EXPECT_EQ(dialog.cutOff, 42);
+        EXPECT_EQ(field->text(), QStringLiteral("42"));
+        EXPECT_EQ(Child<QSlider>(dialog, "cutOffSlider")->value(), 42);
+    }
+    Child<QPushButton>(dialog, "okButton")->click();
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_EQ(dialog.cutOff, 42);
 }
 
 TEST(LowPassDialog, DegreeList_RecomputesCurve) {
@@ -247,6 +302,25 @@ TEST(BandDialog, Arrows_PushAndClamp) {
     }
     EXPECT_EQ(dialog.highCutOff, 1);
     EXPECT_EQ(dialog.lowCutOff, 0);
+}
+
+TEST(BandDialog, TypedCutOffs_PushTheOtherOneAsTheSlidersDo) {
+    WarningsHeard heard;
+    CDlgFFTBand dialog(QStringLiteral("Band-Reject Filter"));
+    dialog.interaction = &heard;
+    dialog.show();
+    TypeInto(Child<QLineEdit>(dialog, "lowField"), QStringLiteral("70"));
+    EXPECT_EQ(dialog.lowCutOff, 70);
+    EXPECT_EQ(dialog.highCutOff, 71);
+    EXPECT_EQ(Child<QSlider>(dialog, "lowSlider")->value(), 70);
+    EXPECT_EQ(Child<QSlider>(dialog, "highSlider")->value(), 71);
+    EXPECT_EQ(FieldValue(dialog, "highField"), 71);
+    TypeInto(Child<QLineEdit>(dialog, "highField"), QStringLiteral("100"));
+    EXPECT_EQ(dialog.highCutOff, 100);
+    TypeInto(Child<QLineEdit>(dialog, "highField"), QStringLiteral("0"));
+    EXPECT_EQ(heard.warnings, QStringList{QStringLiteral("Enter an integer from 1 to 100.")});
+    EXPECT_EQ(dialog.highCutOff, 100);
+    EXPECT_EQ(dialog.lowCutOff, 70);
 }
 
 TEST(BandDialog, UpperArrowAboveRange_ReturnsAfterRepaint) {
