@@ -7,25 +7,19 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QScreen>
-#include <QStatusBar>
 #include <QUrl>
 
 #include "app/CAboutDlg.h"
 #include "app/CFFTQuarvelDoc.h"
 #include "app/CFFTQuarvelView.h"
 #include "app/CMainFrame.h"
+#include "app/CManualWindow.h"
 #include "app/CommandTable.h"
 #include "batch/BatchSettingsStore.h"
 #include "dialogs/CDlgBatchProcessing.h"
 #include "ui/CUserInteraction.h"
 
 namespace quarvel {
-
-namespace {
-
-constexpr int kStatusMessageMilliseconds = 15000;
-
-}  // namespace
 
 CFFTQuarvelApp::CFFTQuarvelApp(std::unique_ptr<CUserInteraction> interaction)
     : pendingInteraction_(std::move(interaction)) {}
@@ -96,24 +90,42 @@ QString CFFTQuarvelApp::ManualPath() {
     return ManualPathFor(QCoreApplication::applicationDirPath());
 }
 
+QStringList CFFTQuarvelApp::ManualPlacesFor(const QString& programFolder) {
+    return {programFolder + QStringLiteral("/manual/manual.html"),
+            QDir::cleanPath(programFolder +
+                            QStringLiteral("/" QUARVEL_INSTALLED_MANUAL "/manual.html"))};
+}
+
 QString CFFTQuarvelApp::ManualPathFor(const QString& programFolder) {
-    const QString besideProgram = programFolder + QStringLiteral("/manual/manual.html");
-    if (QFileInfo::exists(besideProgram)) {
-        return besideProgram;
-    }
-    return QDir::cleanPath(programFolder +
-                           QStringLiteral("/" QUARVEL_INSTALLED_MANUAL "/manual.html"));
+    const QStringList places = ManualPlacesFor(programFolder);
+    return QFileInfo::exists(places.first()) ? places.first() : places.last();
 }
 
 void CFFTQuarvelApp::OnHelpManual() {
-    const QString path = ManualPath();
-    if (!QFileInfo::exists(path)) {
-        frame_->statusBar()->showMessage(
-            QStringLiteral("The manual is not installed (%1).").arg(path),
-            kStatusMessageMilliseconds);
+    const QString folder =
+        programFolder_.isEmpty() ? QCoreApplication::applicationDirPath() : programFolder_;
+    const QString path = ManualPathFor(folder);
+    if (QFileInfo::exists(path) && doc_->Interaction().OpenUrl(QUrl::fromLocalFile(path))) {
         return;
     }
-    doc_->Interaction().OpenUrl(QUrl::fromLocalFile(path));
+    // No browser took the page (or there is no page): the program shows it itself.
+    if (manualWindow_ == nullptr) {
+        manualWindow_ = new CManualWindow(frame_.get());
+    }
+    if (manualWindow_->ShowPage(path)) {
+        manualWindow_->show();
+        manualWindow_->raise();
+        manualWindow_->activateWindow();
+        return;
+    }
+    QStringList places;
+    for (const QString& place : ManualPlacesFor(folder)) {
+        places.append(QDir::toNativeSeparators(place));
+    }
+    doc_->Interaction().ShowError(
+        frame_.get(), QStringLiteral("FFT Quarvel"),
+        QStringLiteral("The manual was not found. It was looked for at:\n%1")
+            .arg(places.join(QLatin1Char('\n'))));
 }
 
 void CFFTQuarvelApp::OnAppAbout() {

@@ -3,9 +3,11 @@
 #include <memory>
 
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 
+#include "app/CManualWindow.h"
 #include "ui/CUserInteraction.h"
 #include "ui/CommandIds.h"
 #include "ui/ToolState.h"
@@ -37,7 +39,9 @@ public:
     /// Open: a file dialog and, for unsaved work, "Save changes?"; then the image tab, the image
     /// pane as active pane, and the title.
     void OnFileOpen();
-    /// Opens the manual (ManualPath) in the desktop's browser.
+    /// Opens the manual (ManualPath) in the desktop's browser; where the desktop has none, shows
+    /// it in the program's own manual window. A manual that is not there is reported with the
+    /// places it was looked for.
     void OnHelpManual();
     /// The About box, modal.
     void OnAppAbout();
@@ -49,6 +53,12 @@ public:
     /// manual/manual.html beside the program in programFolder when it is there (the build
     /// tree), else the installed manual: ../share/doc/fftquarvel/manual.html from programFolder.
     static QString ManualPathFor(const QString& programFolder);
+    /// Where the manual is looked for from programFolder, in order.
+    static QStringList ManualPlacesFor(const QString& programFolder);
+    /// The folder the manual is looked for from; the running program's folder unless set.
+    void SetProgramFolder(const QString& folder) { programFolder_ = folder; }
+    /// The manual window, once Help, Manual had to show the manual itself; else null.
+    CManualWindow* ManualWindow() const { return manualWindow_; }
 
     /// Open, the tools, Batch Processing, About and Manual.
     bool QueryCommand(int id, CommandStatus& status) const override;
@@ -62,6 +72,8 @@ public:
 
 private:
     std::unique_ptr<CUserInteraction> pendingInteraction_;
+    QString programFolder_;
+    QPointer<CManualWindow> manualWindow_;
     std::unique_ptr<CFFTQuarvelDoc> doc_;
     std::unique_ptr<CMainFrame> frame_;
 };

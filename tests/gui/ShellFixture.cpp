@@ -60,7 +60,7 @@ int ScriptedInteraction::RunModal(QDialog& dialog) {
 
 bool ScriptedInteraction::OpenUrl(const QUrl& url) {
     openedUrls.append(url);
-    return true;
+    return desktopOpensUrls;
 }
 
 void ShellTest::SetUp() {

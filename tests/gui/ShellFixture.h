@@ -41,6 +41,7 @@ public:
     QStringList modalDialogs;  ///< class names of the dialogs shown
     QStringList modalTexts;    ///< the texts of every label of those dialogs
     QList<QUrl> openedUrls;
+    bool desktopOpensUrls = true;  ///< false: as on a desktop without a browser
 };
 
 /// Starts the desktop program (offscreen, with scripted dialogs and an empty settings store)

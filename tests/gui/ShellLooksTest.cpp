@@ -5,13 +5,17 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QImage>
 #include <QSettings>
 #include <QStyle>
 #include <QTemporaryDir>
+#include <QTextBrowser>
+#include <QTextDocument>
 #include <QToolBar>
 
 #include "ShellFixture.h"
 #include "app/CFFTQuarvelView.h"
+#include "app/CManualWindow.h"
 
 namespace quarvel::test {
 namespace {
@@ -107,6 +111,35 @@ TEST_F(ShellState, Manual_OpensThePageBesideTheExecutable) {
     EXPECT_EQ(url.toLocalFile(),
               QCoreApplication::applicationDirPath() + QStringLiteral("/manual/manual.html"));
     EXPECT_TRUE(QFileInfo::exists(url.toLocalFile()));
+}
+
+TEST_F(ShellState, ManualWithoutABrowser_IsShownInTheProgramWithItsPictures) {
+    Start();
+    Ui().desktopOpensUrls = false;
+    Trigger(ID_HELP_MANUAL);
+    CManualWindow* window = App().ManualWindow();
+    ASSERT_NE(window, nullptr);
+    EXPECT_TRUE(window->isVisible());
+    const QTextDocument* page = window->Browser()->document();
+    EXPECT_TRUE(page->toPlainText().contains(QStringLiteral("frequency domain")));
+    // The pictures beside the page are loaded.
+    const QImage picture =
+        page->resource(QTextDocument::ImageResource, QUrl(QStringLiteral("images/about-box.png")))
+            .value<QImage>();
+    EXPECT_FALSE(picture.isNull());
+    EXPECT_TRUE(Ui().errors.isEmpty());
+}
+
+TEST_F(ShellState, ManualNowhere_SaysWhereItWasLookedFor) {
+    Start();
+    QTemporaryDir empty;
+    App().SetProgramFolder(empty.path());
+    Trigger(ID_HELP_MANUAL);
+    ASSERT_EQ(Ui().errors.size(), 1);
+    for (const QString& place : CFFTQuarvelApp::ManualPlacesFor(empty.path())) {
+        EXPECT_TRUE(Ui().errors.at(0).contains(QDir::toNativeSeparators(place)));
+    }
+    EXPECT_TRUE(App().ManualWindow() == nullptr || !App().ManualWindow()->isVisible());
 }
 
 TEST(ManualPath, InstalledProgram_FindsTheManualUnderShareDoc) {
