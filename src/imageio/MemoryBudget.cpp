@@ -184,7 +184,7 @@ double ScreenBytes() {
 /// The bytes of everything the processing of one image makes, in the layouts the code gives them.
 struct WorkSizes {
     WorkSizes(std::uint64_t width, std::uint64_t height, bool isGrey)
-        : grey(isGrey), channels(isGrey ? 1 : 3) {
+        : imageWidth(width), imageHeight(height), grey(isGrey), channels(isGrey ? 1 : 3) {
         const double w = static_cast<double>(width);
         const double h = static_cast<double>(height);
         const double w2 = static_cast<double>(SpectrumSize(width));
@@ -218,6 +218,8 @@ struct WorkSizes {
         window = ScreenBytes();
     }
 
+    std::uint64_t imageWidth;
+    std::uint64_t imageHeight;
     bool grey;
     int channels;
     double image;          ///< the loaded image
@@ -252,16 +254,18 @@ MemoryModel::Id Load(MemoryModel& model, const WorkSizes& sizes) {
 
 /// The spectra of a freshly loaded image (CFFTProc::PrepareWorkingState,
 /// StartBareWorkingState): the image at the transform size, then per channel its bytes and the
-/// two planes of its transform, the first transform giving every worker thread its work memory;
-/// with display, a power spectrum image per channel after them.
-StateBlocks FirstState(MemoryModel& model, const WorkSizes& sizes, bool display) {
+/// two planes of its transform, the first transform of the process at this size giving every
+/// worker thread its work memory, which it keeps; with display, a power spectrum image per
+/// channel after them.
+StateBlocks FirstState(MemoryModel& model, const WorkSizes& sizes, bool display,
+                       bool firstTransform = true) {
     StateBlocks state;
     state.workImage = model.Take(sizes.workImage);
     for (int c = 0; c < sizes.channels; ++c) {
         const MemoryModel::Id bytes = model.Take(sizes.bytePlane);
         state.re.push_back(model.Take(sizes.plane));
         state.im.push_back(model.Take(sizes.plane));
-        for (int t = 0; c == 0 && t < sizes.threads; ++t) {
+        for (int t = 0; firstTransform && c == 0 && t < sizes.threads; ++t) {
             model.Take(sizes.scratch);
         }
         model.Give(bytes);
@@ -437,52 +441,130 @@ void AnotherHistoryState(MemoryModel& model, const WorkSizes& sizes, OpenDocumen
     screens.ShowImages(model, sizes);
 }
 
+/// A colour image taken apart into three grey images of its size (ExtractChannel), after
+/// which the loaded image is freed.
+std::vector<MemoryModel::Id> TakeApart(MemoryModel& model, const WorkSizes& grey,
+                                       MemoryModel::Id original) {
+    std::vector<MemoryModel::Id> parts;
+    for (int c = 0; c < 3; ++c) {
+        parts.push_back(model.Take(grey.image));
+    }
+    model.Give(original);
+    return parts;
+}
+
+/// fftquarvel-cli spectrum: a colour image taken apart and each channel resampled to the
+/// transform size when its turn comes, a grey image resampled at once; then one channel at a
+/// time its spectrum, the power spectrum image rendered in the spectrum's planes and its file.
+double SpectrumPeak(MemoryModel& model, const WorkSizes& sizes) {
+    const WorkSizes grey(sizes.imageWidth, sizes.imageHeight, true);
+    const MemoryModel::Id original = Load(model, sizes);
+    std::vector<MemoryModel::Id> parts;
+    std::optional<MemoryModel::Id> whole;
+    if (sizes.grey) {
+        whole = model.Take(sizes.workImage);
+        model.Give(original);
+    } else {
+        parts = TakeApart(model, grey, original);
+    }
+    for (int c = 0; c < sizes.channels; ++c) {
+        std::optional<MemoryModel::Id> part;
+        if (!sizes.grey) {
+            part = model.Take(grey.workImage);
+            model.Give(parts[c]);
+        }
+        const MemoryModel::Id bytes = model.Take(sizes.bytePlane);
+        const MemoryModel::Id re = model.Take(sizes.plane);
+        const MemoryModel::Id im = model.Take(sizes.plane);
+        for (int t = 0; c == 0 && t < sizes.threads; ++t) {
+            model.Take(sizes.scratch);
+        }
+        model.Give(bytes);
+        if (part) {
+            model.Give(*part);
+        }
+        // The levels are worked out in the real plane, then written as an 8-bit image.
+        const MemoryModel::Id power = model.Take(sizes.greyPower);
+        model.Give(im);
+        model.Give(re);
+        WriteGreyPng(model, sizes);
+        model.Give(power);
+    }
+    if (whole) {
+        model.Give(*whole);
+    }
+    return model.Peak();
+}
+
+/// One grey image through the steps of fftquarvel-cli filter (FilterRun::FilterImage): its
+/// spectrum without a filter mask, with spectra its power spectrum image rendered through a
+/// plane of levels and kept for writing, then the final image made in the spectrum's own
+/// planes. The image given is freed with the history; the final image is returned.
+MemoryModel::Id FilterGreyImage(MemoryModel& model, const WorkSizes& grey, MemoryModel::Id image,
+                                bool spectra, bool firstTransform,
+                                std::vector<MemoryModel::Id>& powers) {
+    StateBlocks state = FirstState(model, grey, false, firstTransform);
+    if (spectra) {
+        const MemoryModel::Id levels = model.Take(grey.plane);
+        powers.push_back(model.Take(grey.greyPower));
+        model.Give(levels);
+    }
+    FinalImage(model, grey, state, true);
+    model.Give(image);
+    model.Give(state.workImage);
+    return state.image;
+}
+
+/// fftquarvel-cli filter: a colour image taken apart and filtered one channel at a time as grey
+/// images, then put together again; the final image encoded, then the power spectrum images
+/// written.
+double FilterPeak(MemoryModel& model, const WorkSizes& sizes, bool spectra) {
+    const WorkSizes grey(sizes.imageWidth, sizes.imageHeight, true);
+    const MemoryModel::Id original = Load(model, sizes);
+    std::vector<MemoryModel::Id> powers;
+    MemoryModel::Id final = 0;
+    if (sizes.grey) {
+        final = FilterGreyImage(model, grey, original, spectra, true, powers);
+    } else {
+        std::vector<MemoryModel::Id> parts = TakeApart(model, grey, original);
+        for (MemoryModel::Id& part : parts) {
+            part = FilterGreyImage(model, grey, part, spectra, &part == &parts.front(), powers);
+        }
+        final = model.Take(sizes.image);
+        for (const MemoryModel::Id part : parts) {
+            model.Give(part);
+        }
+    }
+    model.PassHeap(sizes.imageFile);
+    for (const MemoryModel::Id power : powers) {
+        WriteGreyPng(model, grey);
+        model.Give(power);
+    }
+    model.Give(final);
+    return model.Peak();
+}
+
 /// The peak of work other than HistoryState.
 double PeakOf(ImageWork work, const WorkSizes& sizes) {
     MemoryModel model;
-    if (work == ImageWork::Document) {
-        Document(model, sizes);
-        return model.Peak();
+    switch (work) {
+        case ImageWork::Document:
+            Document(model, sizes);
+            return model.Peak();
+        case ImageWork::Spectrum:
+            return SpectrumPeak(model, sizes);
+        case ImageWork::Filter:
+        case ImageWork::FilterWithSpectra:
+            return FilterPeak(model, sizes, work == ImageWork::FilterWithSpectra);
+        case ImageWork::Batch:
+        case ImageWork::HistoryState:
+            break;
     }
     const MemoryModel::Id original = Load(model, sizes);
-    if (work == ImageWork::Spectrum) {
-        // The image at the transform size replaces the loaded one; then one channel at a time.
-        const MemoryModel::Id workImage = model.Take(sizes.workImage);
-        model.Give(original);
-        for (int c = 0; c < sizes.channels; ++c) {
-            const MemoryModel::Id bytes = model.Take(sizes.bytePlane);
-            const MemoryModel::Id re = model.Take(sizes.plane);
-            const MemoryModel::Id im = model.Take(sizes.plane);
-            for (int t = 0; c == 0 && t < sizes.threads; ++t) {
-                model.Take(sizes.scratch);
-            }
-            model.Give(bytes);
-            // The levels are worked out in the real plane, then written as an 8-bit image.
-            const MemoryModel::Id grey = model.Take(sizes.greyPower);
-            model.Give(im);
-            model.Give(re);
-            WriteGreyPng(model, sizes);
-            model.Give(grey);
-        }
-        model.Give(workImage);
-        return model.Peak();
-    }
     StateBlocks state = FirstState(model, sizes, false);
-    if (work != ImageWork::Batch) {
-        // The mask of a 2-D filter step; the batch computes it row by row.
-        model.Take(sizes.plane);
-    }
-    const bool spectra = work == ImageWork::FilterWithSpectra;
-    FinalImage(model, sizes, state, !spectra);
+    FinalImage(model, sizes, state, true);
     model.PassHeap(sizes.imageFile);
-    // Each power spectrum image is rendered, copied into 8 bits a pixel and written.
-    for (int c = 0; spectra && c < sizes.channels; ++c) {
-        const MemoryModel::Id power = model.Take(sizes.power);
-        const MemoryModel::Id grey = model.Take(sizes.greyPower);
-        WriteGreyPng(model, sizes);
-        model.Give(grey);
-        model.Give(power);
-    }
+    model.Give(original);
     return model.Peak();
 }
 

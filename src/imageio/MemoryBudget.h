@@ -25,16 +25,17 @@ std::uint64_t SetMemoryBudget(std::uint64_t bytes);
 /// The ways an image is processed. Each holds other images and spectra at its peak, so each has
 /// an estimate of its own.
 enum class ImageWork {
-    /// fftquarvel-cli spectrum: the image at the transform size and, one channel at a time, its
+    /// fftquarvel-cli spectrum: one channel at a time, the channel at the transform size, its
     /// spectrum, its power spectrum image and that image's PNG file.
     Spectrum,
-    /// fftquarvel-cli filter: the spectra of every channel, a filter mask, the final image and
-    /// its encoded file.
+    /// fftquarvel-cli filter: one channel at a time, its spectrum and its final values; then the
+    /// final image and its encoded file.
     Filter,
-    /// fftquarvel-cli filter --spectrum: Filter with the spectra kept past the final image, and
-    /// the power spectrum images rendered from them one at a time.
+    /// fftquarvel-cli filter --spectrum: Filter with each channel's power spectrum image
+    /// rendered before its final values and kept until the files are written.
     FilterWithSpectra,
-    /// One file of a batch run (CBatchProcessor): Filter without a mask.
+    /// One file of a batch run (CBatchProcessor): the spectra of every channel, filtered row by
+    /// row, the final image and its encoded file.
     Batch,
     /// Opening in the desktop program: the image, the first history state with its spectra and
     /// power spectrum images, and the screen copies of both tabs.
