@@ -6,6 +6,7 @@
 
 #include <QFontMetrics>
 #include <QMouseEvent>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QTimer>
 
@@ -405,6 +406,15 @@ void CPaneBase::ShowScreenImage() {
     showScreenAsIs_ = false;
 }
 
+void CPaneBase::ShowScreenArea(const QRegion& area) {
+    if (area.isEmpty()) {
+        return;
+    }
+    showScreenAsIs_ = true;
+    repaint(area);
+    showScreenAsIs_ = false;
+}
+
 void CPaneBase::BeginDragFeedback() {
     RenderScreenImage();
     if (drag_ != PaneDrag::DynamicZoom) {
@@ -532,7 +542,6 @@ void CPaneBase::DrawPanelImage(QPainter& painter, std::int32_t i, const ImageBit
 }
 
 void CPaneBase::paintEvent(QPaintEvent* event) {
-    static_cast<void>(event);
     if (!showScreenAsIs_ || screen_.size() != size()) {
         RenderScreenImage();
     }
@@ -544,7 +553,10 @@ void CPaneBase::paintEvent(QPaintEvent* event) {
         zoomResetPending_ = false;
         return;
     }
-    painter.drawImage(0, 0, screen_);
+    // Only what the window system asks for is copied: an outline step asks for its own area.
+    for (const QRect& area : event->region()) {
+        painter.drawImage(area.topLeft(), screen_, area);
+    }
 }
 
 void CPaneBase::resizeEvent(QResizeEvent* event) {

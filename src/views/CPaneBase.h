@@ -174,6 +174,10 @@ protected:
     QImage& ScreenImage();
     /// Brings the screen image to the screen as it is.
     void ShowScreenImage();
+    /// Brings only area of the screen image to the screen, as it is.
+    void ShowScreenArea(const QRegion& area);
+    /// True when the screen image has the pane's size (it may still show an older content).
+    bool ScreenImageSized() const { return screen_.size() == size(); }
     /// Renders the screen image afresh now, as a repaint would, without the outline.
     void RenderScreenImage();
 

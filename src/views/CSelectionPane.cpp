@@ -448,6 +448,7 @@ void CSelectionPane::SelectionDragEnded() {
 }
 
 void CSelectionPane::DrawSelectionOutline(QImage& target) {
+    outlineArea_ = QRegion();
     if (Drag() == PaneDrag::Panning || Drag() == PaneDrag::ZoomWindow ||
         selection.PointCount() == 0 || !IsPixelImage(target)) {
         return;
@@ -479,12 +480,24 @@ void CSelectionPane::DrawSelectionOutline(QImage& target) {
         const std::int32_t offsetY =
             panel->destRect.top -
             static_cast<std::int32_t>(static_cast<float>(panel->sourceRect.top) * z);
+        // The bounds of the pixels set in this panel.
+        std::int32_t left = clip.right() + 1;
+        std::int32_t top = clip.bottom() + 1;
+        std::int32_t right = clip.left() - 1;
+        std::int32_t bottom = clip.top() - 1;
         for (const RegionPoint& q : displayCopy_->Points()) {
             const std::int32_t sx = offsetX + q.x;
             const std::int32_t sy = offsetY + q.y;
             if (clip.contains(sx, sy)) {
                 reinterpret_cast<QRgb*>(target.scanLine(sy))[sx] = DashColour(sx, sy, phase);
+                left = std::min(left, sx);
+                top = std::min(top, sy);
+                right = std::max(right, sx);
+                bottom = std::max(bottom, sy);
             }
+        }
+        if (left <= right) {
+            outlineArea_ += QRect(QPoint(left, top), QPoint(right, bottom));
         }
     }
 }
@@ -498,11 +511,17 @@ void CSelectionPane::OutlineTick() {
         return;
     }
     if (Drag() != PaneDrag::Panning && Drag() != PaneDrag::ZoomWindow) {
-        if (ScreenOutdated()) {
+        // A step repaints only the outline's pixels, unless the picture under them is new.
+        const bool whole = ScreenOutdated() || !ScreenImageSized();
+        if (whole) {
             RenderScreenImage();
         }
         DrawSelectionOutline(ScreenImage());
-        ShowScreenImage();
+        if (whole) {
+            ShowScreenImage();
+        } else {
+            ShowScreenArea(outlineArea_);
+        }
     }
     SetAnimationPhase((AnimationPhase() + 1) % kPhaseCount);
 }

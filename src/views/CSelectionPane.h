@@ -5,6 +5,7 @@
 #include <optional>
 #include <vector>
 
+#include <QRegion>
 #include <QTimer>
 
 #include "selection/VXRegion.h"
@@ -46,8 +47,9 @@ public:
     void OnDocumentChanged() override;
 
     /// One step of the outline animation, run by the outline timer: draws the outline on the
-    /// screen with the current phase and advances the phase; stops the timer once the selection
-    /// is empty. Does nothing while the pane is hidden or a dynamic zoom runs.
+    /// screen with the current phase, repainting only the area the outline covers, and advances
+    /// the phase; stops the timer once the selection is empty. Does nothing while the pane is
+    /// hidden or a dynamic zoom runs.
     void OutlineTick() override;
     /// True while the outline timer runs.
     bool OutlineAnimating() const { return outlineTimer_.isActive(); }
@@ -99,6 +101,8 @@ private:
 
     /// Scaled copy of the selection for drawing the outline.
     std::unique_ptr<VXRegion> displayCopy_;
+    /// Where the last outline drawing set pixels: a rectangle per panel; empty for none.
+    QRegion outlineArea_;
     /// Point list of the free-hand tool: window coordinates while dragging.
     VXRegion path_;
     SelectionMode mode_ = SelectionMode::Replace;

@@ -2,6 +2,8 @@
 
 #include <QApplication>
 #include <QMouseEvent>
+#include <QPaintEvent>
+#include <QRegion>
 
 #include "PaneTestSupport.h"
 #include "imageio/QtBitmap.h"
@@ -106,6 +108,33 @@ TEST_F(SpectrumOutlineTest, TicksDrawCrawlingDashesOnTheOutlinePixels) {
         const CanvasPoint p = Window(0, 500, y);
         EXPECT_EQ(At(screen, p.x, p.y), (p.x + p.y - 1) % 12 >= 6 ? kWhite : kBlack) << y;
     }
+}
+
+/// Records the areas a widget is asked to repaint.
+class PaintRecorder : public QObject {
+public:
+    explicit PaintRecorder(QWidget& widget) { widget.installEventFilter(this); }
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Paint) {
+            painted += static_cast<QPaintEvent*>(event)->region();
+        }
+        return QObject::eventFilter(watched, event);
+    }
+    QRegion painted;
+};
+
+TEST_F(SpectrumOutlineTest, Tick_RepaintsOnlyTheOutlinesArea) {
+    pane->OutlineTick();
+    const PaintRecorder recorder(*pane);
+    pane->OutlineTick();
+    // One box around the 24 x 31 outline in each panel, not the pane.
+    QRegion expected;
+    for (std::int32_t i = 0; i < 3; ++i) {
+        const CanvasPoint topLeft = Window(i, 500, 200);
+        const CanvasPoint bottomRight = Window(i, 523, 230);
+        expected += QRect(QPoint(topLeft.x, topLeft.y), QPoint(bottomRight.x, bottomRight.y));
+    }
+    EXPECT_EQ(recorder.painted, expected);
 }
 
 TEST_F(SpectrumOutlineTest, DisabledChannel_ShowsNoOutline) {
