@@ -1,10 +1,18 @@
+#include <QApplication>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QMenu>
+#include <QMimeData>
+#include <QMouseEvent>
 #include <QStatusBar>
+#include <QTabBar>
 #include <QToolBar>
 #include <QToolButton>
+#include <QUrl>
 
 #include "ShellFixture.h"
 #include "app/CFFTQuarvelView.h"
+#include "views/CPaneBase.h"
 
 namespace quarvel::test {
 namespace {
@@ -217,6 +225,88 @@ TEST_F(CommandEnabling, StatusBarCommand_HidesAndShowsTheStatusBar) {
     EXPECT_TRUE(Frame().statusBar()->isHidden());
     Trigger(ID_VIEW_STATUS_BAR);
     EXPECT_TRUE(IsChecked(ID_VIEW_STATUS_BAR));
+}
+
+/// The states of the actions as the running program leaves them: read straight from the actions,
+/// after the person's own steps (drops, tab clicks, mouse edits), with no refresh by the test.
+class LiveEnabling : public ShellTest {
+protected:
+    bool On(int id) { return Action(id)->isEnabled(); }
+    /// A press and release of the left button at window point p of widget.
+    static void ClickAt(QWidget& widget, QPoint p) {
+        for (const QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+            const Qt::MouseButtons held = type == QEvent::MouseButtonPress
+                                              ? Qt::MouseButtons(Qt::LeftButton)
+                                              : Qt::MouseButtons();
+            QMouseEvent event(type, QPointF(p), widget.mapToGlobal(QPointF(p)), Qt::LeftButton,
+                              held, Qt::NoModifier);
+            QApplication::sendEvent(&widget, &event);
+        }
+    }
+};
+
+TEST_F(LiveEnabling, CommandStates_FollowThePersonsStepsWithoutARefresh) {
+    Start();
+    EXPECT_FALSE(On(ID_FILE_SAVE));
+    EXPECT_TRUE(On(ID_FILE_OPEN));
+
+    // A dropped file.
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(TestImage("coffee.png"))});
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&Frame(), &enter);
+    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&Frame(), &drop);
+    QApplication::processEvents();
+    EXPECT_TRUE(On(ID_FILE_SAVE));
+    EXPECT_TRUE(On(ID_EDIT_COPY));
+    EXPECT_FALSE(On(ID_FFT_CREATE_FINAL));
+    EXPECT_FALSE(On(ID_ZOOM_FIT));
+
+    // A click on the spectrum tab makes its pane active.
+    Frame().TabView()->tabBar()->setCurrentIndex(1);
+    QApplication::processEvents();
+    EXPECT_TRUE(On(ID_ZOOM_FIT));
+    EXPECT_TRUE(On(ID_BRUSH_1X));
+    EXPECT_FALSE(On(ID_FFT_DESELECT));
+
+    // A brush press on the spectrum.
+    CPaneBase& pane = *Frame().TabView()->SpectrumPane();
+    Action(ID_TOOL_BRUSH)->trigger();
+    const CanvasRect d = pane.Layout().Panel(0)->destRect;
+    const QPoint middle((d.left + d.right) / 2, (d.top + d.bottom) / 2);
+    ClickAt(pane, middle + QPoint(20, 15));
+    ASSERT_NE(Doc().workingState, nullptr);
+    EXPECT_TRUE(On(ID_FFT_CREATE_FINAL));
+    EXPECT_TRUE(On(ID_EDIT_RESTORE));
+
+    // A rectangle dragged on the spectrum, then a click that selects nothing.
+    Action(ID_TOOL_SELECTION_RECTANGLE)->trigger();
+    QMouseEvent press(QEvent::MouseButtonPress, QPointF(middle + QPoint(30, 10)),
+                      pane.mapToGlobal(QPointF(middle + QPoint(30, 10))), Qt::LeftButton,
+                      Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&pane, &press);
+    QMouseEvent release(QEvent::MouseButtonRelease, QPointF(middle + QPoint(60, 40)),
+                        pane.mapToGlobal(QPointF(middle + QPoint(60, 40))), Qt::LeftButton,
+                        Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(&pane, &release);
+    EXPECT_TRUE(On(ID_FFT_CLEAR_SELECTION));
+    EXPECT_TRUE(On(ID_FFT_DESELECT));
+    Action(ID_FFT_CLEAR_SELECTION)->trigger();
+    Action(ID_FFT_CREATE_FINAL)->trigger();
+    EXPECT_TRUE(On(ID_EDIT_UNDO));
+    EXPECT_FALSE(On(ID_FFT_CREATE_FINAL));
+    EXPECT_FALSE(On(ID_EDIT_REDO));
+    Action(ID_EDIT_UNDO)->trigger();
+    EXPECT_TRUE(On(ID_EDIT_REDO));
+    EXPECT_FALSE(On(ID_EDIT_UNDO));
+
+    // A click on the image tab hands the pane commands to the image pane.
+    Frame().TabView()->tabBar()->setCurrentIndex(0);
+    QApplication::processEvents();
+    EXPECT_FALSE(On(ID_FFT_CLEAR_SELECTION));
+    EXPECT_FALSE(On(ID_EDIT_RESTORE));
+    EXPECT_TRUE(On(ID_VIEW_ORIGINAL));
 }
 
 }  // namespace
