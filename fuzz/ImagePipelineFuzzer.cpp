@@ -18,8 +18,8 @@
 #include <QImage>
 #include <QImageWriter>
 
-#include "engine/CFFTProc.h"
 #include "engine/ImageBitmap.h"
+#include "history/CFFTProc.h"
 #include "imageio/ImageFile.h"
 #include "imageio/QtBitmap.h"
 #include "selection/VXRegion.h"

@@ -10,7 +10,7 @@
 #include <QString>
 #include <QWidget>
 
-#include "engine/CFFTProc.h"
+#include "history/CFFTProc.h"
 #include "ui/CPaneDocument.h"
 #include "ui/CommandIds.h"
 

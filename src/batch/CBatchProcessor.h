@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "batch/BatchSettings.h"
-#include "engine/CFFTProc.h"
+#include "history/CFFTProc.h"
 #include "imageio/ImageFile.h"
 
 namespace quarvel {

@@ -14,6 +14,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "engine/ByteRounding.h"
 #include "engine/FastKernels.h"
 
 namespace quarvel {
@@ -729,23 +730,6 @@ void InverseRows(const FftAxis& rows, std::uint64_t firstRow, std::uint64_t coun
 // Whole-plane loops of the spectrum conversion, the filters and the final image. Each computes
 // for every element exactly what the plain loop computes; 256-bit vectors where the processor
 // has them (also on the 512-bit path), the plain loop otherwise.
-
-/// A byte limit of a non-negative value as the plain loops take it: 0 unless value > 0, 255
-/// from 255 on, otherwise value truncated toward zero.
-inline std::uint8_t TruncateToByte(float value) {
-    if (!(value > 0.0f)) {
-        return 0;
-    }
-    if (value >= 255.0f) {
-        return 255;
-    }
-    return static_cast<std::uint8_t>(static_cast<int>(value));
-}
-
-/// The rounding rule of the final image: value + 0.5, then as TruncateToByte.
-inline std::uint8_t RoundToByte(float value) {
-    return TruncateToByte(value + 0.5f);
-}
 
 /// The strict comparisons of a sequential scan for the smallest and largest value: a value
 /// replaces the current one only when it is smaller (larger); NaN never does.

@@ -10,7 +10,6 @@
 #include "engine/C2DFFT.h"
 #include "engine/FastKernels.h"
 #include "engine/ParallelFor.h"
-#include "engine/ProcState.h"
 
 namespace quarvel {
 
@@ -364,10 +363,6 @@ std::unique_ptr<ImageBitmap> RenderGreyPowerSpectrum(ChannelSpectrum& spectrum, 
         return nullptr;
     }
     return RenderGreyLevels(planes.re.get(), planes.im.get(), planes.re.get(), width, height);
-}
-
-bool HoldsPowerSpectra(const ProcState& state) {
-    return state.powerRed || state.powerGreen || state.powerBlue || state.powerGrey;
 }
 
 }  // namespace quarvel

@@ -8,8 +8,6 @@
 
 namespace quarvel {
 
-struct ProcState;
-
 /// Which channel ComputeSpectrum takes from an image.
 enum class ChannelKind { Red, Green, Blue, Grey };
 
@@ -59,9 +57,5 @@ std::unique_ptr<ImageBitmap> RenderGreyPowerSpectrum(const float* re, const floa
 /// out in its real plane, and both planes are released either way.
 std::unique_ptr<ImageBitmap> RenderGreyPowerSpectrum(ChannelSpectrum& spectrum, std::uint64_t width,
                                                      std::uint64_t height);
-
-/// Whether state holds a power spectrum image of any channel. A state that holds none was made
-/// for a processing object that displays nothing (the batch); its edits render none either.
-bool HoldsPowerSpectra(const ProcState& state);
 
 }  // namespace quarvel

@@ -8,7 +8,7 @@
 #include <QPainter>
 #include <QPainterPath>
 
-#include "engine/ProcState.h"
+#include "history/ProcState.h"
 #include "ui/CUserInteraction.h"
 
 namespace quarvel {

@@ -17,9 +17,9 @@
 #include <string_view>
 #include <vector>
 
-#include "../engine/ProcTestSupport.h"
 #include "engine/ImageBitmap.h"
 #include "engine/PlaneConversion.h"
+#include "history/ProcTestSupport.h"
 #include "imageio/ImageFile.h"
 #include "support/TestFiles.h"
 

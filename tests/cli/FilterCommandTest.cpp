@@ -8,9 +8,9 @@
 #include <gtest/gtest.h>
 
 #include "CliRunner.h"
-#include "engine/CFFTProc.h"
 #include "engine/ImageBitmap.h"
 #include "engine/PlaneConversion.h"
+#include "history/CFFTProc.h"
 #include "imageio/ImageFile.h"
 
 namespace quarvel {

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/CFFTProc.h"
+#include "engine/ByteRounding.h"
 #include "engine/FastKernels.h"
 #include "engine/ImageBitmap.h"
 #include "engine/PlaneConversion.h"

@@ -16,8 +16,8 @@
 
 #include "FailingAllocation.h"
 #include "app/CFFTQuarvelView.h"
-#include "engine/ProcTestSupport.h"
 #include "gui/ShellFixture.h"
+#include "history/ProcTestSupport.h"
 #include "ui/CommandIds.h"
 #include "views/CPowerSpectrumView.h"
 

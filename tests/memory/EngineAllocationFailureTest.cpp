@@ -7,8 +7,8 @@
 #include <functional>
 
 #include "FailingAllocation.h"
-#include "engine/CFFTProc.h"
-#include "engine/ProcTestSupport.h"
+#include "history/CFFTProc.h"
+#include "history/ProcTestSupport.h"
 
 namespace quarvel {
 namespace {

@@ -1,11 +1,11 @@
-#include "engine/FinalImage.h"
+#include "history/FinalImage.h"
 
 #include <cstdint>
 
 #include "engine/C2DFFT.h"
-#include "engine/CFFTProc.h"
 #include "engine/FastKernels.h"
 #include "engine/ParallelFor.h"
+#include "history/CFFTProc.h"
 
 namespace quarvel {
 

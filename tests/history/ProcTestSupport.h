@@ -5,8 +5,8 @@
 #include <memory>
 #include <vector>
 
-#include "engine/CFFTProc.h"
 #include "engine/ImageBitmap.h"
+#include "history/CFFTProc.h"
 
 namespace quarvel::testing_support {
 

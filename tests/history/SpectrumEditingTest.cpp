@@ -7,7 +7,7 @@
 #include <string>
 
 #include "ProcTestSupport.h"
-#include "engine/CFFTProc.h"
+#include "history/CFFTProc.h"
 #include "selection/VXRegion.h"
 
 namespace quarvel {

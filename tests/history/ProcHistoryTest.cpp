@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "ProcTestSupport.h"
-#include "engine/CFFTProc.h"
+#include "history/CFFTProc.h"
 
 namespace quarvel {
 namespace {

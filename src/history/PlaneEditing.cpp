@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <limits>
 
-#include "engine/CFFTProc.h"
 #include "engine/ParallelFor.h"
+#include "history/CFFTProc.h"
 #include "selection/VXRegion.h"
 
 namespace quarvel {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "engine/ProcState.h"
+#include "history/ProcState.h"
 
 namespace quarvel {
 

@@ -6,8 +6,9 @@
 #include <string>
 
 #include "ProcTestSupport.h"
-#include "engine/CFFTProc.h"
+#include "engine/ByteRounding.h"
 #include "engine/PlaneConversion.h"
+#include "history/CFFTProc.h"
 
 namespace quarvel {
 namespace {

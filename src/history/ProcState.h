@@ -27,4 +27,10 @@ struct ProcState {
     ChannelSpectrum spectrumGrey;
 };
 
+/// Whether state holds a power spectrum image of any channel. A state that holds none was made
+/// for a processing object that displays nothing (the batch); its edits render none either.
+inline bool HoldsPowerSpectra(const ProcState& state) {
+    return state.powerRed || state.powerGreen || state.powerBlue || state.powerGrey;
+}
+
 }  // namespace quarvel

@@ -1,4 +1,4 @@
-#include "engine/CFFTProc.h"
+#include "history/CFFTProc.h"
 
 #include <cassert>
 #include <iterator>

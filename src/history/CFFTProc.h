@@ -8,27 +8,13 @@
 #include "engine/FrequencyPlane.h"
 #include "engine/ImageBitmap.h"
 #include "engine/PlaneConversion.h"
-#include "engine/ProcState.h"
 #include "engine/RectangleList.h"
 #include "filters/FilterSettings.h"
+#include "history/ProcState.h"
 
 namespace quarvel {
 
 class VXRegion;
-
-/// The 8-bit value of a synthesised channel value: value + 0.5 truncated toward zero, limited
-/// to 0 to 255. -0.7 gives 0, 12.4 gives 12, 12.5 gives 13, 300 gives 255 and NaN gives 0. The
-/// limits are tested on the float, so values beyond the integer range are never converted.
-inline std::uint8_t RoundToByte(float value) {
-    const float rounded = value + 0.5f;
-    if (!(rounded > 0.0f)) {
-        return 0;
-    }
-    if (rounded >= 255.0f) {
-        return 255;
-    }
-    return static_cast<std::uint8_t>(static_cast<std::int32_t>(rounded));
-}
 
 /// The processing of one image: the image as loaded, the undoable history of processing states,
 /// at most one working state that collects uncommitted spectrum edits, and the filter design

@@ -3,10 +3,10 @@
 #include <cstdint>
 #include <optional>
 
-#include "engine/CFFTProc.h"
 #include "engine/ParallelFor.h"
 #include "filters/CRadialResponse.h"
 #include "filters/FilterResponse.h"
+#include "history/CFFTProc.h"
 
 namespace quarvel {
 

@@ -6,9 +6,9 @@
 #include <utility>
 #include <vector>
 
-#include "../engine/ProcTestSupport.h"
-#include "engine/CFFTProc.h"
 #include "filters/FilterResponse.h"
+#include "history/CFFTProc.h"
+#include "history/ProcTestSupport.h"
 
 namespace quarvel {
 namespace {
