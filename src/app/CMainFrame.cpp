@@ -105,6 +105,8 @@ CMainFrame::CMainFrame(CFFTQuarvelDoc& doc, CFFTQuarvelApp* app, QWidget* parent
     tabView_->SetContextMenu(editContextMenu_);
 
     connect(tabView_, &CFFTQuarvelView::PaneActivated, this, &CMainFrame::SetActivePane);
+    connect(tabView_, &QTabWidget::currentChanged, this, &CMainFrame::ZoomChanged);
+    connect(&doc_, &CFFTQuarvelDoc::DocumentChanged, this, &CMainFrame::ZoomChanged);
     connect(tabView_, &CFFTQuarvelView::InteractionEnded, this, &CMainFrame::UpdateCommandUI);
     connect(&doc_, &CFFTQuarvelDoc::TitleChanged, this, &CMainFrame::UpdateCaption);
     connect(&doc_, &CFFTQuarvelDoc::DocumentChanged, this, &CMainFrame::UpdateCommandUI);
@@ -211,6 +213,11 @@ void CMainFrame::CreateToolBar() {
 
 void CMainFrame::CreateStatusBar() {
     QStatusBar* bar = statusBar();
+    zoomLabel_ = new QLabel(bar);
+    zoomLabel_->setObjectName(QStringLiteral("zoomReadout"));
+    zoomLabel_->setMinimumWidth(
+        QFontMetrics(zoomLabel_->font()).horizontalAdvance(QStringLiteral("Zoom: 0000%")));
+    bar->addPermanentWidget(zoomLabel_);
     cursorXLabel_ = new QLabel(bar);
     cursorYLabel_ = new QLabel(bar);
     for (QLabel* label : {cursorXLabel_, cursorYLabel_}) {
@@ -253,6 +260,20 @@ QString CMainFrame::CursorXText() const {
         return {};
     }
     return QStringLiteral("X: %1").arg(cursorPoint.x);
+}
+
+QString CMainFrame::ZoomText() const {
+    const CPaneBase* pane = tabView_ != nullptr ? tabView_->CurrentPane() : nullptr;
+    if (pane == nullptr || !pane->HasImageToShow()) {
+        return {};
+    }
+    return QStringLiteral("Zoom: %1%").arg(qRound(pane->Layout().PanelZoom(0) * 100.0f));
+}
+
+void CMainFrame::ZoomChanged() {
+    if (zoomLabel_ != nullptr) {
+        zoomLabel_->setText(ZoomText());
+    }
 }
 
 QString CMainFrame::CursorYText() const {

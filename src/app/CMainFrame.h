@@ -83,6 +83,10 @@ public:
     /// The texts of the status bar's coordinate panes.
     QString CursorXText() const;
     QString CursorYText() const;
+    /// The status bar's zoom readout: "Zoom: 41%" for the pane of the selected tab while it
+    /// shows an image, else empty.
+    QString ZoomText() const;
+    void ZoomChanged() override;
 
     /// Restores the stored window geometry and toolbar state; false when none is stored.
     bool RestoreWindowState();
@@ -121,6 +125,7 @@ private:
     QToolBar* toolBar_ = nullptr;
     QLabel* cursorXLabel_ = nullptr;
     QLabel* cursorYLabel_ = nullptr;
+    QLabel* zoomLabel_ = nullptr;
     QStringList recentFiles_;
     int appLook_ = 215;
 };

@@ -6,9 +6,9 @@
 namespace quarvel {
 
 /// What a pane of the tabbed view needs of the main window: the current mouse tool, the status
-/// bar's cursor position, the refresh of the commands, and the command table's answer for the
-/// pane's own commands. The main window implements it and is handed to each pane when the pane
-/// is created.
+/// bar's cursor position and zoom, the refresh of the commands, and the command table's answer
+/// for the pane's own commands. The main window implements it and is handed to each pane when the
+/// pane is created.
 class CPaneWindow {
 public:
     virtual ~CPaneWindow() = default;
@@ -22,6 +22,8 @@ public:
     /// Refreshes the enabled and checked state of every command, after a change that may have
     /// changed what they can do (a selection drawn, for instance).
     virtual void UpdateCommandUI() = 0;
+    /// The zoom of a pane changed: the status bar's zoom readout follows.
+    virtual void ZoomChanged() {}
 
     /// The command table's answer for command id in pane: true when pane carries it; status
     /// then says whether it is enabled and checked.

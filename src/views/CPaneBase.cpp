@@ -457,6 +457,7 @@ void CPaneBase::RebuildPanels(std::int32_t rows, std::int32_t columns) {
     layout_.SetLayoutArea(ClientLayoutArea());
     layout_.CreatePanels();
     laidOutArea_ = layout_.LayoutArea();
+    window_.ZoomChanged();
 }
 
 void CPaneBase::ResetZoom(std::int32_t w, std::int32_t h) {
@@ -466,12 +467,14 @@ void CPaneBase::ResetZoom(std::int32_t w, std::int32_t h) {
     zoomResetPending_ = true;
     resetWidth_ = w;
     resetHeight_ = h;
+    window_.ZoomChanged();
     update();
 }
 
 void CPaneBase::SetZoomAll(float z, bool repaint) {
     zoomResetPending_ = false;
     layout_.SetZoomAll(z);
+    window_.ZoomChanged();
     if (repaint) {
         update();
     }
@@ -565,6 +568,7 @@ void CPaneBase::resizeEvent(QResizeEvent* event) {
     if (zoomResetPending_) {
         layout_.ResetZoom(resetWidth_, resetHeight_, area);
         laidOutArea_ = area;
+        window_.ZoomChanged();
         return;
     }
     if (std::abs(area.Width() - laidOutArea_.Width()) <= 1 &&

@@ -1,6 +1,7 @@
 #include <QApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QLabel>
 #include <QMenu>
 #include <QMimeData>
 #include <QMouseEvent>
@@ -215,6 +216,28 @@ TEST_F(CommandEnabling, StatusBar_ShowsPositionOnlyWhileBothCoordinatesAreKnown)
     EXPECT_EQ(Frame().CursorXText(), QString());
     EXPECT_EQ(Frame().CursorYText(), QString());
     EXPECT_EQ(Frame().cursorPoint.y, 345);
+}
+
+TEST_F(CommandEnabling, StatusBar_ShowsTheZoomOfTheSelectedTabsPane) {
+    Start();
+    auto* readout = Frame().statusBar()->findChild<QLabel*>(QStringLiteral("zoomReadout"));
+    ASSERT_NE(readout, nullptr);
+    EXPECT_EQ(readout->text(), QString());
+    OpenThroughCommand(TestImage("coffee.png"));
+    const auto shown = [](const CPaneBase* pane) {
+        return QStringLiteral("Zoom: %1%").arg(qRound(pane->Layout().PanelZoom(0) * 100.0f));
+    };
+    CPaneBase* image = Frame().TabView()->ImagePane();
+    CPaneBase* spectrum = Frame().TabView()->SpectrumPane();
+    EXPECT_EQ(readout->text(), shown(image));
+    Trigger(ID_ZOOM_ACTUAL_SIZE);
+    EXPECT_EQ(readout->text(), QStringLiteral("Zoom: 100%"));
+    Trigger(ID_ZOOM_IN);
+    EXPECT_EQ(readout->text(), QStringLiteral("Zoom: 120%"));
+    // The spectra are shown at a zoom of their own.
+    Trigger(ID_VIEW_SPECTRUM_WINDOW);
+    ASSERT_NE(spectrum->Layout().PanelZoom(0), 1.2f);
+    EXPECT_EQ(readout->text(), shown(spectrum));
 }
 
 TEST_F(CommandEnabling, StatusBarCommand_HidesAndShowsTheStatusBar) {
