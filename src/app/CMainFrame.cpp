@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <limits>
+#include <span>
 
 #include <QAction>
 #include <QActionGroup>
@@ -18,9 +19,11 @@
 #include <QSettings>
 #include <QStatusBar>
 #include <QToolBar>
+#include <QToolButton>
 #include <QUrl>
 
 #include "app/ApplicationLook.h"
+#include "app/CDlgCustomizeToolbar.h"
 #include "app/CFFTQuarvelApp.h"
 #include "app/CFFTQuarvelDoc.h"
 #include "app/CFFTQuarvelView.h"
@@ -39,6 +42,9 @@ const QString kLookKey = QStringLiteral("Workspace/ApplicationLook");
 const QString kGeometryKey = QStringLiteral("Workspace/Geometry");
 const QString kWindowStateKey = QStringLiteral("Workspace/State");
 const QString kRecentGroup = QStringLiteral("Recent File List");
+/// The commands of the "Standard" toolbar as the person chose them, comma-separated ids (0 for a
+/// separator); absent for the program's own toolbar.
+const QString kToolBarKey = QStringLiteral("Workspace/Standard Toolbar");
 constexpr int kWindowStateVersion = 1;
 constexpr int kStatusMessageMilliseconds = 15000;
 
@@ -201,14 +207,70 @@ void CMainFrame::CreateToolBar() {
     toolBar_ = new QToolBar(QStringLiteral("Standard"), this);
     toolBar_->setObjectName(QStringLiteral("Standard"));
     toolBar_->setIconSize(QSize(32, 32));
-    for (const int id : StandardToolBarCommands()) {
+    const std::span<const int> defaults = StandardToolBarCommands();
+    toolBarCommands_.assign(defaults.begin(), defaults.end());
+    const QVariant stored = QSettings().value(kToolBarKey);
+    if (stored.isValid()) {
+        // Commands this program does not have (any more) are left out.
+        toolBarCommands_.clear();
+        for (const QString& entry : stored.toString().split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+            bool ok = false;
+            const int id = entry.trimmed().toInt(&ok);
+            if (ok && (id == 0 || actions_.count(id) != 0)) {
+                toolBarCommands_.push_back(id);
+            }
+        }
+    }
+    FillToolBar();
+    addToolBar(Qt::TopToolBarArea, toolBar_);
+}
+
+void CMainFrame::FillToolBar() {
+    toolBar_->clear();
+    for (const int id : toolBarCommands_) {
         if (id == 0) {
             toolBar_->addSeparator();
         } else {
             toolBar_->addAction(actions_.at(id));
         }
     }
-    addToolBar(Qt::TopToolBarArea, toolBar_);
+    // The customise button closes every toolbar.
+    auto* customize = new QToolButton(toolBar_);
+    customize->setObjectName(QStringLiteral("customizeButton"));
+    customize->setDefaultAction(actions_.at(ID_VIEW_CUSTOMIZE));
+    customize->setArrowType(Qt::DownArrow);
+    customize->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    customize->setAutoRaise(true);
+    toolBar_->addWidget(customize);
+}
+
+void CMainFrame::SetToolBarCommands(const std::vector<int>& commands) {
+    toolBarCommands_.clear();
+    for (const int id : commands) {
+        if (id == 0 || actions_.count(id) != 0) {
+            toolBarCommands_.push_back(id);
+        }
+    }
+    FillToolBar();
+    const std::span<const int> defaults = StandardToolBarCommands();
+    QSettings settings;
+    if (std::equal(toolBarCommands_.begin(), toolBarCommands_.end(), defaults.begin(),
+                   defaults.end())) {
+        settings.remove(kToolBarKey);
+        return;
+    }
+    QStringList entries;
+    for (const int id : toolBarCommands_) {
+        entries.append(QString::number(id));
+    }
+    settings.setValue(kToolBarKey, entries.join(QLatin1Char(',')));
+}
+
+void CMainFrame::OnCustomize() {
+    CDlgCustomizeToolbar dialog(toolBarCommands_, this);
+    if (doc_.Interaction().RunModal(dialog) == QDialog::Accepted) {
+        SetToolBarCommands(dialog.Commands());
+    }
 }
 
 void CMainFrame::CreateStatusBar() {

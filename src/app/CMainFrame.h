@@ -1,6 +1,7 @@
 #pragma once
 
 #include <map>
+#include <vector>
 
 #include <QMainWindow>
 #include <QPointer>
@@ -80,6 +81,14 @@ public:
     void OpenRecentFile(int index);
     /// Gives the application look id and stores it.
     void ChooseLook(int id);
+    /// Customize: the dialog that chooses and orders the toolbar's commands; what it confirms
+    /// is shown and stored.
+    void OnCustomize();
+    /// The commands of the "Standard" toolbar, left to right; 0 is a separator.
+    std::vector<int> ToolBarCommands() const { return toolBarCommands_; }
+    /// Shows commands on the toolbar and stores them; the program's own toolbar when they are
+    /// the defaults of StandardToolBarCommands.
+    void SetToolBarCommands(const std::vector<int>& commands);
     /// The texts of the status bar's coordinate panes.
     QString CursorXText() const;
     QString CursorYText() const;
@@ -109,6 +118,8 @@ private:
     void CreateActions();
     void CreateMenus();
     void CreateToolBar();
+    /// Puts toolBarCommands_ on the toolbar, then its customise button.
+    void FillToolBar();
     void CreateStatusBar();
     QMenu* MenuForPath(const QString& path);
     void UpdateRecentFileActions();
@@ -123,6 +134,7 @@ private:
     std::map<QString, QMenu*> menus_;
     QMenu* editContextMenu_ = nullptr;
     QToolBar* toolBar_ = nullptr;
+    std::vector<int> toolBarCommands_;
     QLabel* cursorXLabel_ = nullptr;
     QLabel* cursorYLabel_ = nullptr;
     QLabel* zoomLabel_ = nullptr;

@@ -55,6 +55,9 @@ int ScriptedInteraction::RunModal(QDialog& dialog) {
             modalTexts.append(label->text());
         }
     }
+    if (onModal) {
+        onModal(dialog);
+    }
     return QDialog::Accepted;
 }
 

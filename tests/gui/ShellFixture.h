@@ -1,6 +1,7 @@
 #pragma once
 
 #include <deque>
+#include <functional>
 #include <memory>
 
 #include <gtest/gtest.h>
@@ -38,6 +39,8 @@ public:
     QStringList proposedSaves;
     QStringList errors;
     QStringList warnings;
+    /// Works the controls of each modal dialog before it is accepted; none: accepted as it is.
+    std::function<void(QDialog&)> onModal;
     QStringList modalDialogs;  ///< class names of the dialogs shown
     QStringList modalTexts;    ///< the texts of every label of those dialogs
     QList<QUrl> openedUrls;

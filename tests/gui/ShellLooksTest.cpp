@@ -1,21 +1,28 @@
 #include <set>
+#include <span>
 #include <utility>
+#include <vector>
 
 #include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
+#include <QListWidget>
+#include <QPushButton>
 #include <QSettings>
 #include <QStyle>
 #include <QTemporaryDir>
 #include <QTextBrowser>
 #include <QTextDocument>
 #include <QToolBar>
+#include <QToolButton>
+#include <QWidgetAction>
 
 #include "ShellFixture.h"
 #include "app/CFFTQuarvelView.h"
 #include "app/CManualWindow.h"
+#include "app/CommandTable.h"
 
 namespace quarvel::test {
 namespace {
@@ -140,6 +147,67 @@ TEST_F(ShellState, ManualNowhere_SaysWhereItWasLookedFor) {
         EXPECT_TRUE(Ui().errors.at(0).contains(QDir::toNativeSeparators(place)));
     }
     EXPECT_TRUE(App().ManualWindow() == nullptr || !App().ManualWindow()->isVisible());
+}
+
+/// The commands on the toolbar, left to right (0 for a separator), without its customise button.
+std::vector<int> ToolBarIds(const QToolBar& bar) {
+    std::vector<int> ids;
+    for (const QAction* action : bar.actions()) {
+        if (qobject_cast<const QWidgetAction*>(action) == nullptr) {
+            ids.push_back(action->isSeparator() ? 0 : action->data().toInt());
+        }
+    }
+    return ids;
+}
+
+/// Selects the entry of list whose command is id, then clicks button of dialog (none: no click).
+void Choose(QDialog& dialog, const char* list, int id, const char* button) {
+    auto* items = dialog.findChild<QListWidget*>(QString::fromLatin1(list));
+    ASSERT_NE(items, nullptr);
+    for (int row = 0; row < items->count(); ++row) {
+        if (items->item(row)->data(Qt::UserRole).toInt() == id) {
+            items->setCurrentRow(row);
+        }
+    }
+    if (button != nullptr) {
+        dialog.findChild<QPushButton*>(QString::fromLatin1(button))->click();
+    }
+}
+
+TEST_F(ShellState, CustomizedToolbar_IsShownStoredAndRestored_ResetGoesBack) {
+    Start();
+    const std::span<const int> defaults = StandardToolBarCommands();
+    const std::vector<int> standard(defaults.begin(), defaults.end());
+    ASSERT_EQ(ToolBarIds(*Frame().StandardToolBar()), standard);
+    // The toolbar ends in its customise button.
+    EXPECT_NE(Frame().StandardToolBar()->findChild<QToolButton*>(QStringLiteral("customizeButton")),
+              nullptr);
+
+    // Copy after Save, Open removed, About moved one place left.
+    Ui().onModal = [](QDialog& dialog) {
+        Choose(dialog, "toolbarCommands", ID_FILE_SAVE, nullptr);
+        Choose(dialog, "availableCommands", ID_EDIT_COPY, "addButton");
+        Choose(dialog, "toolbarCommands", ID_FILE_OPEN, "removeButton");
+        Choose(dialog, "toolbarCommands", ID_APP_ABOUT, "upButton");
+    };
+    Trigger(ID_VIEW_CUSTOMIZE);
+    ASSERT_EQ(Ui().modalDialogs, QStringList{QStringLiteral("quarvel::CDlgCustomizeToolbar")});
+    std::vector<int> expected = standard;
+    expected.erase(expected.begin());
+    expected.insert(expected.begin() + 1, ID_EDIT_COPY);
+    std::swap(expected[expected.size() - 1], expected[expected.size() - 2]);
+    EXPECT_EQ(ToolBarIds(*Frame().StandardToolBar()), expected);
+    EXPECT_EQ(Frame().ToolBarCommands(), expected);
+
+    Restart();
+    EXPECT_EQ(ToolBarIds(*Frame().StandardToolBar()), expected);
+
+    Ui().onModal = [](QDialog& dialog) {
+        dialog.findChild<QPushButton*>(QStringLiteral("resetButton"))->click();
+    };
+    Trigger(ID_VIEW_CUSTOMIZE);
+    EXPECT_EQ(ToolBarIds(*Frame().StandardToolBar()), standard);
+    EXPECT_FALSE(QSettings().contains(QStringLiteral("Workspace/Standard Toolbar")));
 }
 
 TEST(ManualPath, InstalledProgram_FindsTheManualUnderShareDoc) {
