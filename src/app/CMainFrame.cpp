@@ -4,14 +4,17 @@
 #include <array>
 #include <limits>
 #include <span>
+#include <utility>
 
 #include <QAction>
 #include <QActionGroup>
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -288,6 +291,22 @@ void CMainFrame::CreateStatusBar() {
                                         metrics.horizontalAdvance(QStringLiteral("X: 000000"))));
         bar->addPermanentWidget(label);
     }
+    capsLabel_ = new QLabel(bar);
+    capsLabel_->setObjectName(QStringLiteral("capsLock"));
+    numLabel_ = new QLabel(bar);
+    numLabel_->setObjectName(QStringLiteral("numLock"));
+    scrollLabel_ = new QLabel(bar);
+    scrollLabel_->setObjectName(QStringLiteral("scrollLock"));
+    for (QLabel* label : {capsLabel_, numLabel_, scrollLabel_}) {
+        label->setAlignment(Qt::AlignCenter);
+        label->setMinimumWidth(
+            QFontMetrics(label->font()).horizontalAdvance(QStringLiteral("SCRL")) + 8);
+        bar->addPermanentWidget(label);
+    }
+    lockKeyReader_ = ReadLockKeys;
+    // Every key release, anywhere in the program, may have switched a lock key.
+    QCoreApplication::instance()->installEventFilter(this);
+    UpdateLockKeys();
     // The message pane says "Ready" whenever no prompt or note is shown.
     connect(bar, &QStatusBar::messageChanged, this, [bar](const QString& message) {
         if (message.isEmpty()) {
@@ -322,6 +341,31 @@ QString CMainFrame::CursorXText() const {
         return {};
     }
     return QStringLiteral("X: %1").arg(cursorPoint.x);
+}
+
+void CMainFrame::SetLockKeyReader(std::function<std::optional<LockKeys>()> reader) {
+    lockKeyReader_ = std::move(reader);
+    UpdateLockKeys();
+}
+
+void CMainFrame::UpdateLockKeys() {
+    const std::optional<LockKeys> keys = lockKeyReader_ ? lockKeyReader_() : std::nullopt;
+    const auto show = [&keys](QLabel* label, bool on, const char* text) {
+        label->setVisible(keys.has_value());
+        label->setText(on ? QString::fromLatin1(text) : QString());
+    };
+    show(capsLabel_, keys && keys->caps, "CAP");
+    show(numLabel_, keys && keys->num, "NUM");
+    show(scrollLabel_, keys && keys->scroll, "SCRL");
+}
+
+bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyRelease ||
+        (event->type() == QEvent::ApplicationStateChange &&
+         QGuiApplication::applicationState() == Qt::ApplicationActive)) {
+        UpdateLockKeys();
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 QString CMainFrame::ZoomText() const {

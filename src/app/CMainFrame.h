@@ -1,12 +1,15 @@
 #pragma once
 
+#include <functional>
 #include <map>
+#include <optional>
 #include <vector>
 
 #include <QMainWindow>
 #include <QPointer>
 #include <QStringList>
 
+#include "app/LockKeys.h"
 #include "ui/CPaneWindow.h"
 #include "ui/CommandIds.h"
 
@@ -96,6 +99,12 @@ public:
     /// shows an image, else empty.
     QString ZoomText() const;
     void ZoomChanged() override;
+    /// Where the status bar's Caps, Num and Scroll Lock indicators come from (ReadLockKeys
+    /// unless set); read again at every key release and whenever the program becomes active.
+    /// The indicators are hidden while it answers nothing.
+    void SetLockKeyReader(std::function<std::optional<LockKeys>()> reader);
+    /// Reads the lock keys and shows them: "CAP", "NUM" and "SCRL" while on, blank while off.
+    void UpdateLockKeys();
 
     /// Restores the stored window geometry and toolbar state; false when none is stored.
     bool RestoreWindowState();
@@ -110,6 +119,7 @@ public:
     bool RunPaneCommand(CCommandTarget& pane, int id) const override;
 
 protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
@@ -138,6 +148,10 @@ private:
     QLabel* cursorXLabel_ = nullptr;
     QLabel* cursorYLabel_ = nullptr;
     QLabel* zoomLabel_ = nullptr;
+    QLabel* capsLabel_ = nullptr;
+    QLabel* numLabel_ = nullptr;
+    QLabel* scrollLabel_ = nullptr;
+    std::function<std::optional<LockKeys>()> lockKeyReader_;
     QStringList recentFiles_;
     int appLook_ = 215;
 };

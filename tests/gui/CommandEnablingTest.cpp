@@ -1,6 +1,7 @@
 #include <QApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QMimeData>
@@ -13,6 +14,7 @@
 
 #include "ShellFixture.h"
 #include "app/CFFTQuarvelView.h"
+#include "app/LockKeys.h"
 #include "views/CPaneBase.h"
 
 namespace quarvel::test {
@@ -238,6 +240,31 @@ TEST_F(CommandEnabling, StatusBar_ShowsTheZoomOfTheSelectedTabsPane) {
     Trigger(ID_VIEW_SPECTRUM_WINDOW);
     ASSERT_NE(spectrum->Layout().PanelZoom(0), 1.2f);
     EXPECT_EQ(readout->text(), shown(spectrum));
+}
+
+TEST_F(CommandEnabling, StatusBar_LockIndicatorsFollowTheKeysWhereTheyCanBeRead) {
+    Start();
+    auto* caps = Frame().statusBar()->findChild<QLabel*>(QStringLiteral("capsLock"));
+    auto* num = Frame().statusBar()->findChild<QLabel*>(QStringLiteral("numLock"));
+    auto* scroll = Frame().statusBar()->findChild<QLabel*>(QStringLiteral("scrollLock"));
+    ASSERT_TRUE(caps != nullptr && num != nullptr && scroll != nullptr);
+    // The offscreen platform, like Wayland, tells nothing of the lock keys.
+    EXPECT_FALSE(ReadLockKeys().has_value());
+    EXPECT_TRUE(caps->isHidden());
+
+    LockKeys keys{true, false, true};
+    Frame().SetLockKeyReader([&keys] { return std::optional<LockKeys>(keys); });
+    EXPECT_EQ(caps->text(), QStringLiteral("CAP"));
+    EXPECT_EQ(num->text(), QString());
+    EXPECT_EQ(scroll->text(), QStringLiteral("SCRL"));
+    EXPECT_FALSE(num->isHidden());
+    // A key released anywhere in the program reads them again.
+    keys = LockKeys{false, true, false};
+    QKeyEvent release(QEvent::KeyRelease, Qt::Key_NumLock, Qt::NoModifier);
+    QApplication::sendEvent(Frame().TabView(), &release);
+    EXPECT_EQ(caps->text(), QString());
+    EXPECT_EQ(num->text(), QStringLiteral("NUM"));
+    EXPECT_EQ(scroll->text(), QString());
 }
 
 TEST_F(CommandEnabling, StatusBarCommand_HidesAndShowsTheStatusBar) {
