@@ -244,7 +244,7 @@ bool C2DFFT::ForwardReference(const std::uint8_t* values, float* planeRe, float*
 }
 
 bool C2DFFT::ForwardFast(const std::uint8_t* values, float* re, float* im) const {
-    const FastKernels& kernels = FastKernelsFor(ActiveVectorPath());
+    const FastKernels& kernels = FastKernelsFor(ActiveInstructionSet());
     const std::size_t lanes = kernels.lanes;
     const std::uint64_t maxLength = std::max(width, height);
     const FftAxis rows = AxisOf(width, rowCos, rowSin, rowTwiddle);
@@ -377,7 +377,7 @@ bool C2DFFT::InverseReference(const float* re, const float* im, float* planeRe,
 }
 
 bool C2DFFT::InverseFast(const float* re, const float* im, float* outRe, float* outIm) const {
-    const FastKernels& kernels = FastKernelsFor(ActiveVectorPath());
+    const FastKernels& kernels = FastKernelsFor(ActiveInstructionSet());
     const std::size_t lanes = kernels.lanes;
     const std::uint64_t maxLength = std::max(width, height);
     const FftAxis rows = AxisOf(width, rowCos, rowSin, rowTwiddle);

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "engine/FrequencyPlane.h"
+#include "engine/SpectrumPlane.h"
 
 namespace quarvel {
 
@@ -12,7 +12,7 @@ enum class FftKernel {
     /// The plain loops: FFT1D on every row, and on a copy of every column.
     Reference,
     /// Blocks of rows or columns side by side in vector lanes, with the instruction set of
-    /// ActiveVectorPath (see FastKernels).
+    /// ActiveInstructionSet (see FastKernels).
     Fast,
 };
 

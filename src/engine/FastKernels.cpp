@@ -4,14 +4,14 @@
 
 namespace quarvel {
 
-const FastKernels& FastKernelsFor(VectorPath path) {
-    assert(IsVectorPathSupported(path));
-    switch (path) {
-        case VectorPath::Avx512:
+const FastKernels& FastKernelsFor(InstructionSet set) {
+    assert(IsInstructionSetSupported(set));
+    switch (set) {
+        case InstructionSet::Avx512:
             return Avx512FastKernels();
-        case VectorPath::Avx2:
+        case InstructionSet::Avx2:
             return Avx2FastKernels();
-        case VectorPath::Baseline:
+        case InstructionSet::Baseline:
             break;
     }
     return BaselineFastKernels();

@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "engine/VectorPath.h"
+#include "engine/InstructionSet.h"
 
 namespace quarvel {
 
@@ -44,7 +44,7 @@ inline std::size_t FftLocalFloats() {
 }
 
 /// The inner loops of the fast transform and of the whole-plane loops, for one instruction set
-/// (see VectorPath).
+/// (see InstructionSet).
 ///
 /// A block is a few rows (one per vector lane) or 64 columns (several vectors wide) transformed
 /// side by side, with the same operations as C2DFFT::FFT1D on each of them: the constant-geometry
@@ -53,7 +53,7 @@ inline std::size_t FftLocalFloats() {
 /// butterfly reads the same two values, uses the same table entries and rounds the same way. The
 /// callers spread the blocks over the threads; a block touches only its own rows or columns.
 struct FastKernels {
-    VectorPath path;
+    InstructionSet instructionSet;
     /// Rows per block: one in each vector lane.
     std::size_t lanes;
     /// Columns per block of transformColumns: 64, four 64-byte lines of each row.
@@ -115,8 +115,8 @@ struct FastKernels {
                             std::uint8_t* out);
 };
 
-/// The kernels of path, which must be supported by the processor.
-const FastKernels& FastKernelsFor(VectorPath path);
+/// The kernels of set, which must be supported by the processor.
+const FastKernels& FastKernelsFor(InstructionSet set);
 
 /// The kernels of each instruction set, each defined in a source of its own compiled for it.
 const FastKernels& BaselineFastKernels();

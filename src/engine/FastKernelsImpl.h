@@ -61,8 +61,8 @@ inline Vec Splat(float value) {
 }
 #endif
 
-// Square tiles for moving rows into lanes and back: 8 x 8 with 256-bit vectors (also on the
-// 512-bit path, whose 16 lanes are two tiles wide), 4 x 4 otherwise.
+// Square tiles for moving rows into lanes and back: 8 x 8 with 256-bit vectors (also with
+// AVX-512, whose 16 lanes are two tiles wide), 4 x 4 otherwise.
 #if defined(__AVX2__)
 using TileVec = __m256;
 constexpr std::size_t kTile = 8;
@@ -729,7 +729,7 @@ void InverseRows(const FftAxis& rows, std::uint64_t firstRow, std::uint64_t coun
 // ---------------------------------------------------------------------------------------------
 // Whole-plane loops of the spectrum conversion, the filters and the final image. Each computes
 // for every element exactly what the plain loop computes; 256-bit vectors where the processor
-// has them (also on the 512-bit path), the plain loop otherwise.
+// has them (also with 512-bit vectors), the plain loop otherwise.
 
 /// The strict comparisons of a sequential scan for the smallest and largest value: a value
 /// replaces the current one only when it is smaller (larger); NaN never does.
@@ -1278,17 +1278,17 @@ void ResampleGreyRow(const std::uint8_t* row0, const std::uint8_t* row1,
 #endif
 
 #if defined(__AVX512F__)
-constexpr VectorPath kPath = VectorPath::Avx512;
+constexpr InstructionSet kInstructionSet = InstructionSet::Avx512;
 #elif defined(__AVX2__)
-constexpr VectorPath kPath = VectorPath::Avx2;
+constexpr InstructionSet kInstructionSet = InstructionSet::Avx2;
 #else
-constexpr VectorPath kPath = VectorPath::Baseline;
+constexpr InstructionSet kInstructionSet = InstructionSet::Baseline;
 #endif
 
 constexpr FastKernels kKernels = {
-    kPath,       kRowLanes,     kColumnLanes,    ForwardRows,   TransformColumns,
-    InverseRows, LogMagnitudes, LevelPixels,     GatherChannel, MergePixels,
-    RoundBytes,  ResampleRow,   ResampleGreyRow,
+    kInstructionSet, kRowLanes,     kColumnLanes,    ForwardRows,   TransformColumns,
+    InverseRows,     LogMagnitudes, LevelPixels,     GatherChannel, MergePixels,
+    RoundBytes,      ResampleRow,   ResampleGreyRow,
 };
 
 }  // namespace

@@ -122,7 +122,7 @@ std::unique_ptr<ImageBitmap> RenderGreyLevels(const float* re, const float* im, 
     }
     image->SetPalette(BitmapPalette::GreyRamp());
     const auto levelRow = [&](std::size_t y) { return levels + y * width; };
-    const FastKernels& kernels = FastKernelsFor(ActiveVectorPath());
+    const FastKernels& kernels = FastKernelsFor(ActiveInstructionSet());
     float lowest = 0.0f;
     float range = 0.0f;
     if (!FindLevels(re, im, width, height, levelRow, kernels, lowest, range)) {
@@ -207,7 +207,7 @@ std::unique_ptr<ImageBitmap> ResampleImage(const ImageBitmap* source, std::uint3
             right[i] = x0 + 1 >= w ? w - 1 : x0 + 1;
             weights[i] = fx - static_cast<float>(x0);
         }
-        const FastKernels& kernels = FastKernelsFor(ActiveVectorPath());
+        const FastKernels& kernels = FastKernelsFor(ActiveInstructionSet());
         ParallelFor(0, newHeight, [&](std::size_t j) {
             const float fy = static_cast<float>(j) * sy;
             std::uint32_t y0 = static_cast<std::uint32_t>(fy);
@@ -238,7 +238,7 @@ std::unique_ptr<ImageBitmap> ExtractChannel(const ImageBitmap& image, ChannelKin
         return nullptr;
     }
     const std::size_t offset = ChannelByte(channel);
-    const FastKernels& kernels = FastKernelsFor(ActiveVectorPath());
+    const FastKernels& kernels = FastKernelsFor(ActiveInstructionSet());
     ParallelFor(0, image.Height(), [&](std::size_t y) {
         const auto row = static_cast<std::uint32_t>(y);
         kernels.gatherChannel(rows.Row(row), image.Width(), offset, levels->Row(row));
@@ -260,7 +260,7 @@ std::unique_ptr<ImageBitmap> MergeChannels(const ImageBitmap& red, const ImageBi
     if (!image) {
         return nullptr;
     }
-    const FastKernels& kernels = FastKernelsFor(ActiveVectorPath());
+    const FastKernels& kernels = FastKernelsFor(ActiveInstructionSet());
     ParallelFor(0, height, [&](std::size_t y) {
         const auto row = static_cast<std::uint32_t>(y);
         kernels.mergePixels(red.Row(row), green.Row(row), blue.Row(row), width, image->Row(row));
@@ -294,7 +294,7 @@ ChannelSpectrum ComputeSpectrum(const ImageBitmap* image, ChannelKind channel) {
             return spectrum;
         }
         const std::size_t offset = ChannelByte(channel);
-        const FastKernels& kernels = FastKernelsFor(ActiveVectorPath());
+        const FastKernels& kernels = FastKernelsFor(ActiveInstructionSet());
         std::uint8_t* plane = bytes.get();
         ParallelFor(0, h, [&](std::size_t y) {
             const std::uint8_t* in = rows.Row(static_cast<std::uint32_t>(y));
@@ -331,7 +331,7 @@ std::unique_ptr<ImageBitmap> RenderPowerSpectrum(const float* re, const float* i
     const auto levelRow = [&](std::size_t y) {
         return reinterpret_cast<float*>(rows.Row(static_cast<std::uint32_t>(y)));
     };
-    const FastKernels& kernels = FastKernelsFor(ActiveVectorPath());
+    const FastKernels& kernels = FastKernelsFor(ActiveInstructionSet());
     float lowest = 0.0f;
     float range = 0.0f;
     if (!FindLevels(re, im, width, height, levelRow, kernels, lowest, range)) {

@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <memory>
 
-#include "engine/FrequencyPlane.h"
 #include "engine/ImageBitmap.h"
+#include "engine/SpectrumPlane.h"
 
 namespace quarvel {
 

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "engine/FrequencyPlane.h"
+#include "engine/SpectrumPlane.h"
 #include "filters/FilterSettings.h"
 
 namespace quarvel {

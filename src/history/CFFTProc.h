@@ -5,10 +5,10 @@
 #include <optional>
 #include <vector>
 
-#include "engine/FrequencyPlane.h"
 #include "engine/ImageBitmap.h"
 #include "engine/PlaneConversion.h"
 #include "engine/RectangleList.h"
+#include "engine/SpectrumPlane.h"
 #include "filters/FilterSettings.h"
 #include "history/ProcState.h"
 

@@ -67,7 +67,7 @@ bool SynthesiseWorkImage(ProcState& state, bool consumeSpectra) {
     if (!fft.IsComplete()) {
         return false;
     }
-    const FastKernels& kernels = FastKernelsFor(ActiveVectorPath());
+    const FastKernels& kernels = FastKernelsFor(ActiveInstructionSet());
     if (state.isColor) {
         if (!state.spectrumRed.IsComplete() || !state.spectrumGreen.IsComplete() ||
             !state.spectrumBlue.IsComplete()) {

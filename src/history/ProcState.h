@@ -2,8 +2,8 @@
 
 #include <memory>
 
-#include "engine/FrequencyPlane.h"
 #include "engine/ImageBitmap.h"
+#include "engine/SpectrumPlane.h"
 
 namespace quarvel {
 

@@ -10,8 +10,8 @@
 #include <new>
 #include <vector>
 
-#include "engine/FrequencyPlane.h"
 #include "engine/ParallelFor.h"
+#include "engine/SpectrumPlane.h"
 #include "imageio/SafeFileWrite.h"
 
 namespace quarvel {

@@ -1,5 +1,5 @@
 // The fast kernel against the reference kernel: the same planes, bit for bit, for every size
-// class, both directions, every instruction path this processor has, and one or two threads.
+// class, both directions, every instruction set this processor has, and one or two threads.
 
 #include <gtest/gtest.h>
 #include <tbb/global_control.h>
@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "engine/C2DFFT.h"
-#include "engine/VectorPath.h"
+#include "engine/InstructionSet.h"
 
 namespace quarvel {
 namespace {
@@ -35,7 +35,8 @@ constexpr bool kSanitized = false;
 /// runs them.
 constexpr std::uint64_t kLargeElementCount = std::uint64_t{1} << 24;
 
-const VectorPath kAllPaths[] = {VectorPath::Baseline, VectorPath::Avx2, VectorPath::Avx512};
+const InstructionSet kAllInstructionSets[] = {InstructionSet::Baseline, InstructionSet::Avx2,
+                                              InstructionSet::Avx512};
 
 /// Channel bytes with many zeros among them: a zero on an odd x + y becomes -0.0, whose sign
 /// the transform must carry exactly as the reference does.
@@ -93,7 +94,7 @@ std::uint64_t FirstDifference(const float* a, const float* b, std::uint64_t coun
 
 class FastKernelMatchesReference : public testing::TestWithParam<Size> {
 protected:
-    void TearDown() override { ClearForcedVectorPath(); }
+    void TearDown() override { ClearForcedInstructionSet(); }
 };
 
 TEST_P(FastKernelMatchesReference, ForwardAndInverseAreBitIdentical) {
@@ -124,13 +125,13 @@ TEST_P(FastKernelMatchesReference, ForwardAndInverseAreBitIdentical) {
 
     const C2DFFT fast(w, h);
     ASSERT_EQ(fast.Kernel(), FftKernel::Fast);
-    for (const VectorPath path : kAllPaths) {
-        if (!IsVectorPathSupported(path)) {
+    for (const InstructionSet set : kAllInstructionSets) {
+        if (!IsInstructionSetSupported(set)) {
             continue;
         }
-        ForceVectorPath(path);
+        ForceInstructionSet(set);
         for (const int threads : {1, 2}) {
-            SCOPED_TRACE(std::string(VectorPathName(path)) + ", threads " +
+            SCOPED_TRACE(std::string(InstructionSetName(set)) + ", threads " +
                          std::to_string(threads));
             const tbb::global_control limit(tbb::global_control::max_allowed_parallelism,
                                             static_cast<std::size_t>(threads));
@@ -208,14 +209,14 @@ INSTANTIATE_TEST_SUITE_P(Sizes, InPlaceInverse,
                                          Size{1024, 8}),
                          SizeName);
 
-TEST(VectorPath, BaselineIsAlwaysSupportedAndForcingIsUndone) {
-    EXPECT_TRUE(IsVectorPathSupported(VectorPath::Baseline));
-    const VectorPath widest = ActiveVectorPath();
-    ForceVectorPath(VectorPath::Baseline);
-    EXPECT_EQ(ActiveVectorPath(), VectorPath::Baseline);
-    ClearForcedVectorPath();
-    EXPECT_EQ(ActiveVectorPath(), widest);
-    EXPECT_TRUE(IsVectorPathSupported(widest));
+TEST(InstructionSet, BaselineIsAlwaysSupportedAndForcingIsUndone) {
+    EXPECT_TRUE(IsInstructionSetSupported(InstructionSet::Baseline));
+    const InstructionSet widest = ActiveInstructionSet();
+    ForceInstructionSet(InstructionSet::Baseline);
+    EXPECT_EQ(ActiveInstructionSet(), InstructionSet::Baseline);
+    ClearForcedInstructionSet();
+    EXPECT_EQ(ActiveInstructionSet(), widest);
+    EXPECT_TRUE(IsInstructionSetSupported(widest));
 }
 
 }  // namespace

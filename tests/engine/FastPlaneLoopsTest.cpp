@@ -1,5 +1,5 @@
 // The whole-plane loops of the fast kernels against the plain loops they replace, on every
-// instruction path this processor has: the same bytes and the same floats, bit for bit.
+// instruction set this processor has: the same bytes and the same floats, bit for bit.
 
 #include <gtest/gtest.h>
 
@@ -14,26 +14,27 @@
 #include "engine/ByteRounding.h"
 #include "engine/FastKernels.h"
 #include "engine/ImageBitmap.h"
+#include "engine/InstructionSet.h"
 #include "engine/PlaneConversion.h"
-#include "engine/VectorPath.h"
 
 namespace quarvel {
 namespace {
 
-const VectorPath kAllPaths[] = {VectorPath::Baseline, VectorPath::Avx2, VectorPath::Avx512};
+const InstructionSet kAllInstructionSets[] = {InstructionSet::Baseline, InstructionSet::Avx2,
+                                              InstructionSet::Avx512};
 
-std::vector<VectorPath> SupportedPaths() {
-    std::vector<VectorPath> paths;
-    for (const VectorPath path : kAllPaths) {
-        if (IsVectorPathSupported(path)) {
-            paths.push_back(path);
+std::vector<InstructionSet> SupportedInstructionSets() {
+    std::vector<InstructionSet> sets;
+    for (const InstructionSet set : kAllInstructionSets) {
+        if (IsInstructionSetSupported(set)) {
+            sets.push_back(set);
         }
     }
-    return paths;
+    return sets;
 }
 
-std::string PathName(const testing::TestParamInfo<VectorPath>& info) {
-    return VectorPathName(info.param);
+std::string InstructionSetParamName(const testing::TestParamInfo<InstructionSet>& info) {
+    return InstructionSetName(info.param);
 }
 
 std::uint32_t Bits(float value) {
@@ -118,10 +119,10 @@ std::vector<float> AwkwardFloats(std::size_t count, std::uint32_t seed) {
     return values;
 }
 
-class PlaneLoops : public testing::TestWithParam<VectorPath> {
+class PlaneLoops : public testing::TestWithParam<InstructionSet> {
 protected:
-    void SetUp() override { ForceVectorPath(GetParam()); }
-    void TearDown() override { ClearForcedVectorPath(); }
+    void SetUp() override { ForceInstructionSet(GetParam()); }
+    void TearDown() override { ClearForcedInstructionSet(); }
     const FastKernels& Kernels() const { return FastKernelsFor(GetParam()); }
 };
 
@@ -397,14 +398,14 @@ void FillSpectrum(const std::string& name, std::vector<float>& re, std::vector<f
     }
 }
 
-class PowerSpectrumImage : public testing::TestWithParam<std::tuple<VectorPath, const char*>> {
+class PowerSpectrumImage : public testing::TestWithParam<std::tuple<InstructionSet, const char*>> {
 protected:
-    void TearDown() override { ClearForcedVectorPath(); }
+    void TearDown() override { ClearForcedInstructionSet(); }
 };
 
 TEST_P(PowerSpectrumImage, MatchesThePlainRendering) {
-    const auto [path, name] = GetParam();
-    ForceVectorPath(path);
+    const auto [set, name] = GetParam();
+    ForceInstructionSet(set);
     for (const auto& [width, height] :
          {std::pair<std::uint64_t, std::uint64_t>{1, 1}, {3, 5}, {64, 32}, {257, 9}}) {
         std::vector<float> re(width * height);
@@ -422,14 +423,15 @@ TEST_P(PowerSpectrumImage, MatchesThePlainRendering) {
 }
 
 std::string PathAndCaseName(
-    const testing::TestParamInfo<std::tuple<VectorPath, const char*>>& info) {
-    return std::string(VectorPathName(std::get<0>(info.param))) + "_" + std::get<1>(info.param);
+    const testing::TestParamInfo<std::tuple<InstructionSet, const char*>>& info) {
+    return std::string(InstructionSetName(std::get<0>(info.param))) + "_" + std::get<1>(info.param);
 }
 
-INSTANTIATE_TEST_SUITE_P(Paths, PlaneLoops, testing::ValuesIn(SupportedPaths()), PathName);
+INSTANTIATE_TEST_SUITE_P(Paths, PlaneLoops, testing::ValuesIn(SupportedInstructionSets()),
+                         InstructionSetParamName);
 
 INSTANTIATE_TEST_SUITE_P(Paths, PowerSpectrumImage,
-                         testing::Combine(testing::ValuesIn(SupportedPaths()),
+                         testing::Combine(testing::ValuesIn(SupportedInstructionSets()),
                                           testing::Values("Random", "AllZero", "ZeroLowest",
                                                           "WithNaN")),
                          PathAndCaseName);

@@ -6,8 +6,8 @@
 #include <cstring>
 #include <vector>
 
-#include "engine/FrequencyPlane.h"
 #include "engine/ImageBitmap.h"
+#include "engine/SpectrumPlane.h"
 
 namespace quarvel {
 namespace {

@@ -1,4 +1,4 @@
-#include "engine/FrequencyPlane.h"
+#include "engine/SpectrumPlane.h"
 
 #include <cstring>
 #include <limits>

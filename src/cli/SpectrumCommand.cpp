@@ -1,4 +1,4 @@
-#include "cli/PowerImageCommand.h"
+#include "cli/SpectrumCommand.h"
 
 #include <sys/stat.h>
 
