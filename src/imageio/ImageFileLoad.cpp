@@ -5,111 +5,30 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
-#include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cmath>
-#include <cstdio>
 #include <cstring>
-#include <mutex>
-#include <thread>
-#include <vector>
+#include <string>
+#include <utility>
 
 #include <QBuffer>
 #include <QByteArray>
 #include <QFile>
 #include <QImage>
 #include <QImageReader>
-#include <QImageWriter>
 #include <QString>
 
 #include "engine/PlaneConversion.h"
+#include "imageio/CodecMessageCapture.h"
 #include "imageio/ImageProbe.h"
 #include "imageio/QtBitmap.h"
-#include "imageio/SafeFileWrite.h"
-#include "imageio/VXFileName.h"
 
 namespace quarvel {
 
 namespace {
 
 constexpr double kMegabyte = 1024.0 * 1024.0;
-
-/// Collects the warnings Qt's image plugins and the codec libraries under them emit while one
-/// image is read or written, instead of letting them reach the terminal.
-///
-/// Qt has one message handler per process. A capture installs its own for its lifetime and puts
-/// the previous one back afterwards; captures on different threads run one after the other, and
-/// messages from other threads go on to the previous handler.
-class CodecMessageCapture {
-public:
-    CodecMessageCapture() : lock_(Mutex()) {
-        thread_ = std::this_thread::get_id();
-        active_.store(this);
-        previous_ = qInstallMessageHandler(&Handler);
-    }
-    ~CodecMessageCapture() {
-        qInstallMessageHandler(previous_);
-        active_.store(nullptr);
-    }
-    CodecMessageCapture(const CodecMessageCapture&) = delete;
-    CodecMessageCapture& operator=(const CodecMessageCapture&) = delete;
-
-    /// The messages so far, each once, joined by "; ".
-    std::string Text() const {
-        std::string text;
-        for (const std::string& message : messages_) {
-            text += (text.empty() ? "" : "; ") + message;
-        }
-        return text;
-    }
-    bool Mentions(const char* phrase) const {
-        return std::any_of(messages_.begin(), messages_.end(), [phrase](const std::string& m) {
-            return m.find(phrase) != std::string::npos;
-        });
-    }
-
-private:
-    static std::mutex& Mutex() {
-        static std::mutex mutex;
-        return mutex;
-    }
-
-    /// Complaints about an embedded colour profile: the pixels are intact and the program does
-    /// not use the profile, so they are not worth a warning to the user.
-    static bool IsColourProfileNotice(const QString& message) {
-        return message.contains(QStringLiteral("iCCP")) ||
-               message.contains(QStringLiteral("ICC profile"), Qt::CaseInsensitive) ||
-               message.startsWith(QStringLiteral("QIcc")) ||
-               message.startsWith(QStringLiteral("QColorSpace"));
-    }
-
-    static void Handler(QtMsgType type, const QMessageLogContext& context, const QString& text) {
-        CodecMessageCapture* capture = active_.load();
-        if (capture != nullptr && capture->thread_ == std::this_thread::get_id()) {
-            if (type == QtDebugMsg || type == QtInfoMsg || IsColourProfileNotice(text)) {
-                return;
-            }
-            std::string message = text.trimmed().toStdString();
-            if (!message.empty() && std::find(capture->messages_.begin(), capture->messages_.end(),
-                                              message) == capture->messages_.end()) {
-                capture->messages_.push_back(std::move(message));
-            }
-            return;
-        }
-        if (previous_ != nullptr) {
-            previous_(type, context, text);
-        }
-    }
-
-    static inline std::atomic<CodecMessageCapture*> active_{nullptr};
-    static inline QtMessageHandler previous_ = nullptr;
-
-    std::lock_guard<std::mutex> lock_;
-    std::thread::id thread_;
-    std::vector<std::string> messages_;
-};
 
 /// Puts Qt's reader allocation limit (process-wide) back when a load ends.
 class AllocationLimitGuard {
@@ -273,11 +192,6 @@ QImage::Format PngImageFormat(const ByteSource& bytes) {
     }
 }
 
-std::string WithDetail(std::string reason, const CodecMessageCapture& messages) {
-    const std::string detail = messages.Text();
-    return detail.empty() ? reason : reason + " (" + detail + ")";
-}
-
 /// Decodes the image file whose bytes device delivers (and bytes holds, for a look at its
 /// structure first) into slot.
 IoResult DecodeImage(std::unique_ptr<ImageBitmap>& slot, QIODevice& device, const ByteSource& bytes,
@@ -413,125 +327,6 @@ IoResult LoadImageData(std::unique_ptr<ImageBitmap>& slot, const void* data, std
     }
     const MemoryBytes bytes(data, size);
     return DecodeImage(slot, buffer, bytes, limits);
-}
-
-int FindEncoderByMime(const std::string& mime, EncoderId* encoder) {
-    const QList<QByteArray> mimeTypes = QImageWriter::supportedMimeTypes();
-    for (qsizetype i = 0; i < mimeTypes.size(); ++i) {
-        if (mimeTypes[i].toStdString() != mime) {
-            continue;
-        }
-        const QList<QByteArray> formats = QImageWriter::imageFormatsForMimeType(mimeTypes[i]);
-        if (formats.isEmpty()) {
-            return -1;
-        }
-        if (encoder != nullptr) {
-            encoder->format = formats.first().toStdString();
-        }
-        return static_cast<int>(i);
-    }
-    return -1;
-}
-
-namespace {
-
-/// The formats a file name may ask for: its extension in lower case, the MIME type and whether
-/// it is the usual extension of that type.
-struct NamedFormat {
-    const char* extension;
-    const char* mime;
-    bool usual;
-};
-
-constexpr NamedFormat kNamedFormats[] = {
-    {".jpg", "image/jpeg", true},  {".jpeg", "image/jpeg", false}, {".png", "image/png", true},
-    {".tif", "image/tiff", true},  {".tiff", "image/tiff", false}, {".bmp", "image/bmp", true},
-    {".webp", "image/webp", true},
-};
-
-const NamedFormat* FormatOfName(const std::filesystem::path& path) {
-    std::string extension = VXFileName(path.string()).extension;
-    for (char& c : extension) {
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    }
-    for (const NamedFormat& format : kNamedFormats) {
-        if (extension == format.extension) {
-            return &format;
-        }
-    }
-    return nullptr;
-}
-
-}  // namespace
-
-std::string MimeForFileName(const std::filesystem::path& path) {
-    const NamedFormat* format = FormatOfName(path);
-    return format != nullptr ? format->mime : "image/jpeg";
-}
-
-bool HasImageExtension(const std::filesystem::path& path) {
-    return FormatOfName(path) != nullptr;
-}
-
-std::string ExtensionForMime(const std::string& mime) {
-    for (const NamedFormat& format : kNamedFormats) {
-        if (format.usual && mime == format.mime) {
-            return format.extension;
-        }
-    }
-    return {};
-}
-
-bool IsLossyMime(const std::string& mime) {
-    return mime == "image/jpeg" || mime == "image/webp";
-}
-
-IoResult SaveImageFile(const ImageBitmap& image, const std::filesystem::path& path,
-                       const SaveOptions& options) {
-    const std::string mime = options.mime.empty() ? MimeForFileName(path) : options.mime;
-    EncoderId encoder;
-    if (FindEncoderByMime(mime, &encoder) < 0) {
-        return IoResult::Failure("cannot write " + path.string() + ": no encoder for " + mime +
-                                 " on this system");
-    }
-    if (options.quality < -1 || options.quality > 100) {
-        return IoResult::Failure("quality " + std::to_string(options.quality) +
-                                 " out of range 0 to 100");
-    }
-    struct stat info {};
-    if (::stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
-        return IoResult::Failure(
-            "cannot write to " + path.string() +
-            (S_ISDIR(info.st_mode) ? ": it is a folder" : ": not a regular file"));
-    }
-    // The encoders only read the image: it shows the bitmap's own pixels where it can.
-    const QImage picture = ViewAsQImage(image);
-    if (picture.isNull()) {
-        return IoResult::Failure("not enough memory to encode the image");
-    }
-
-    // The image is encoded in memory first: an encoder failure then touches no file, and the
-    // size of what is to be written is known when the write fails.
-    QByteArray encoded;
-    {
-        CodecMessageCapture messages;
-        QBuffer buffer(&encoded);
-        buffer.open(QIODevice::WriteOnly);
-        QImageWriter writer(&buffer, QByteArray::fromStdString(encoder.format));
-        if (options.quality >= 0) {
-            writer.setQuality(options.quality);
-        }
-        if (!writer.write(picture)) {
-            return IoResult::Failure(
-                WithDetail("the " + mime + " encoder cannot write this image", messages));
-        }
-    }
-    if (std::string failure =
-            WriteFileReplacing(path, encoded.constData(), static_cast<std::size_t>(encoded.size()));
-        !failure.empty()) {
-        return IoResult::Failure(std::move(failure));
-    }
-    return IoResult::Success();
 }
 
 }  // namespace quarvel
