@@ -1,7 +1,10 @@
 #include "views/CSelectionPane.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <cstddef>
+#include <utility>
 
 #include <QPainter>
 
@@ -17,6 +20,34 @@ constexpr std::int32_t kCornerMark = 10;
 
 constexpr QRgb kOutlineWhite = 0xFFFFFFFF;
 constexpr QRgb kOutlineBlack = 0xFF000000;
+
+/// The operations of VXRegion that combine one kind of shape with the selection, one for each
+/// SelectionMode, in the enumeration's order.
+template <typename... Args>
+using ModeOperations = std::array<void (VXRegion::*)(Args...), 4>;
+
+static_assert(static_cast<int>(SelectionMode::Replace) == 0 &&
+                  static_cast<int>(SelectionMode::Add) == 1 &&
+                  static_cast<int>(SelectionMode::Subtract) == 2 &&
+                  static_cast<int>(SelectionMode::Intersect) == 3,
+              "the operation tables follow the order of SelectionMode");
+
+constexpr ModeOperations<std::int32_t, std::int32_t, std::int32_t, std::int32_t>
+    kRectangleOperations = {&VXRegion::SetRectangle, &VXRegion::AddRectangle,
+                            &VXRegion::SubtractRectangle, &VXRegion::IntersectRectangle};
+constexpr ModeOperations<std::int32_t, std::int32_t, std::int32_t, std::int32_t>
+    kEllipseOperations = {&VXRegion::SetEllipse, &VXRegion::AddEllipse, &VXRegion::SubtractEllipse,
+                          &VXRegion::IntersectEllipse};
+constexpr ModeOperations<VXRegion&> kPolygonOperations = {
+    &VXRegion::SetPolygon, &VXRegion::AddPolygon, &VXRegion::SubtractPolygon,
+    &VXRegion::IntersectPolygon};
+
+/// Combines a shape with selection by the operation of mode in operations.
+template <typename... Args, typename... Values>
+void CombineInMode(VXRegion& selection, SelectionMode mode,
+                   const ModeOperations<Args...>& operations, Values&&... values) {
+    (selection.*operations[static_cast<std::size_t>(mode)])(std::forward<Values>(values)...);
+}
 
 /// The rectangle spanned by two points, left <= right and top <= bottom; both points lie on it.
 CanvasRect Spanned(CanvasPoint a, CanvasPoint b) {
@@ -385,59 +416,20 @@ void CSelectionPane::BeginCombine() {
 
 void CSelectionPane::CombineRectangle(const RegionRect& r) {
     BeginCombine();
-    switch (mode_) {
-        case SelectionMode::Replace:
-            selection.SetRectangle(r.left, r.top, r.right, r.bottom);
-            break;
-        case SelectionMode::Add:
-            selection.AddRectangle(r.left, r.top, r.right, r.bottom);
-            break;
-        case SelectionMode::Subtract:
-            selection.SubtractRectangle(r.left, r.top, r.right, r.bottom);
-            break;
-        case SelectionMode::Intersect:
-            selection.IntersectRectangle(r.left, r.top, r.right, r.bottom);
-            break;
-    }
+    CombineInMode(selection, mode_, kRectangleOperations, r.left, r.top, r.right, r.bottom);
     RepaintNow();
 }
 
 void CSelectionPane::CombineEllipse(std::int32_t cx, std::int32_t cy, std::int32_t rx,
                                     std::int32_t ry) {
     BeginCombine();
-    switch (mode_) {
-        case SelectionMode::Replace:
-            selection.SetEllipse(cx, cy, rx, ry);
-            break;
-        case SelectionMode::Add:
-            selection.AddEllipse(cx, cy, rx, ry);
-            break;
-        case SelectionMode::Subtract:
-            selection.SubtractEllipse(cx, cy, rx, ry);
-            break;
-        case SelectionMode::Intersect:
-            selection.IntersectEllipse(cx, cy, rx, ry);
-            break;
-    }
+    CombineInMode(selection, mode_, kEllipseOperations, cx, cy, rx, ry);
     RepaintNow();
 }
 
 void CSelectionPane::CombinePolygon() {
     BeginCombine();
-    switch (mode_) {
-        case SelectionMode::Replace:
-            selection.SetPolygon(path_);
-            break;
-        case SelectionMode::Add:
-            selection.AddPolygon(path_);
-            break;
-        case SelectionMode::Subtract:
-            selection.SubtractPolygon(path_);
-            break;
-        case SelectionMode::Intersect:
-            selection.IntersectPolygon(path_);
-            break;
-    }
+    CombineInMode(selection, mode_, kPolygonOperations, path_);
     RepaintNow();
 }
 
