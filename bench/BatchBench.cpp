@@ -1,12 +1,12 @@
-// The whole road of one batch file: a 6000 x 4000 colour JPEG (24 megapixels, transformed at
+// The whole processing of one batch file: a 6000 x 4000 colour JPEG (24 megapixels, transformed at
 // 8192 x 4096) loaded, its three spectra computed, low-pass filtered with the batch's default
 // setting (2-D, degree 3, cut-off 20 %), the final image created and saved as JPEG - the batch
 // processor's own LoadBatchFile, FilterLoadedFile and SaveBatchResult (which leave out the power
 // spectrum images and the whole filter mask that nothing in a batch looks at).
 //
 // It runs in a child process of its own (this executable started again with --batch-child), so
-// that the peak resident memory it reports is the road's alone and not the transforms' of the
-// other benchmarks. The child prints one line:
+// that the peak resident memory it reports is that of the batch processing alone and not the
+// transforms' of the other benchmarks. The child prints one line:
 //   batch_lowpass 6000x4000 threads=2 runs=5 median_ms=... min_ms=... first_ms=...
 //   peak_rss_mb=...
 // with first_ms the first run of the process (every page of memory fresh; later runs reuse the
@@ -63,7 +63,7 @@ std::string MakePhotograph(const std::filesystem::path& path) {
     return saved ? std::string() : saved.message;
 }
 
-/// The child's work: the road run kBatchRuns times on photograph, one line printed.
+/// The child's work: the batch processing of photograph, kBatchRuns times, one line printed.
 int RunBatchChild(const std::string& photograph) {
     const ScopedThreadLimit threads(kBatchThreads);
     const std::string output =
@@ -86,7 +86,7 @@ int RunBatchChild(const std::string& photograph) {
         }));
     }
     if (!failure.empty()) {
-        std::fprintf(stderr, "quarvel_bench: batch road failed: %s\n", failure.c_str());
+        std::fprintf(stderr, "quarvel_bench: batch processing failed: %s\n", failure.c_str());
         return 1;
     }
     double fastest = times.front();

@@ -6,8 +6,8 @@ namespace quarvel::bench {
 /// true; otherwise returns false.
 bool IsBatchChild(int argc, char** argv, int& exitCode);
 
-/// Makes the 6000 x 4000 photograph, runs the batch road on it in a child process and lets the
-/// child print its line.
+/// Makes the 6000 x 4000 photograph, runs the batch processing of it in a child process and lets
+/// the child print its line.
 void RunBatchBenchmark();
 
 }  // namespace quarvel::bench

@@ -7,8 +7,9 @@
 // 1 means ours is slower):
 //   fft2d 4096x4096 threads=2 ours_ms=... fftw_c2c_ms=... fftw_r2c_ms=... ratio_c2c=...
 //   ratio_r2c=...
-// followed by the line of the batch road of a large photograph (BatchBench.cpp). The spectrum and
-// filter commands on a 67-megapixel photograph are benchmarks of their own (LargeImageBench.cpp).
+// followed by the line of the batch processing of a large photograph (BatchBench.cpp). The spectrum
+// and filter commands on a 67-megapixel photograph are benchmarks of their own
+// (LargeImageBench.cpp).
 //
 // FFTW plans with FFTW_MEASURE and no time limit: a limit makes it settle for the plans it has
 // estimated so far, which at 4096 x 4096 run several times slower than the measured ones. The
@@ -270,7 +271,7 @@ int main(int argc, char** argv) {
     if (quarvel::bench::IsBatchChild(argc, argv, childExit)) {
         return childExit;
     }
-    // The batch road runs unless a benchmark filter leaves it out (a filter naming "batch"
+    // The batch benchmark runs unless a benchmark filter leaves it out (a filter naming "batch"
     // keeps it).
     bool batchWanted = true;
     for (int i = 1; i < argc; ++i) {

@@ -1,4 +1,4 @@
-// The command-line program's roads for a 67-megapixel colour photograph: an 8193 x 8193 JPEG,
+// The command-line program's commands run on a 67-megapixel colour photograph: an 8193 x 8193 JPEG,
 // one pixel more than 8192 each way, so that it is transformed at 16384 x 16384 (two planes of
 // 1 GiB a channel). Each benchmark runs one command as fftquarvel-cli runs it (RunCommandLine),
 // files in and out:

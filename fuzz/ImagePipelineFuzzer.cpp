@@ -1,6 +1,6 @@
 // Bytes of an image file -> load -> spectra -> an edit, a filter and the final image -> JPEG in
-// memory, the road of an opened image. Every input must end in a clean refusal or a complete
-// result; the sanitizers report everything else.
+// memory, everything an opened image goes through. Every input must end in a clean refusal or a
+// complete result; the sanitizers report everything else.
 
 #include <unistd.h>
 
@@ -57,7 +57,7 @@ const std::filesystem::path& InputPath() {
     return path;
 }
 
-/// A small value picked from the input's bytes, so that one input always takes the same road.
+/// A small value picked from the input's bytes, so that one input always takes the same steps.
 std::uint32_t Pick(const std::uint8_t* data, std::size_t size, std::size_t from) {
     std::uint32_t value = 2166136261u;
     for (std::size_t i = from; i < size; i += 97) {

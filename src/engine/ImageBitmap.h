@@ -7,7 +7,8 @@
 
 namespace quarvel {
 
-/// Pixel layouts an ImageBitmap can hold. The values are the bitmap service's identifiers.
+/// Pixel layouts an ImageBitmap can hold. The numeric values are fixed identifiers; nothing
+/// reads a meaning into their bits.
 enum PixelFormat : std::uint32_t {
     /// One byte per pixel, an index into the palette. Single-channel images keep their grey level
     /// in the index itself.
@@ -21,7 +22,7 @@ enum PixelFormat : std::uint32_t {
 /// Bytes one pixel occupies in format; 0 for an unknown format.
 std::size_t BytesPerPixel(PixelFormat format);
 
-/// Palette flags of the bitmap service.
+/// What the entries of a palette hold, as flags that can be combined.
 enum PaletteFlags : std::uint32_t {
     PaletteFlagsHasAlpha = 0x0001,
     PaletteFlagsGrayScale = 0x0002,
@@ -33,8 +34,8 @@ struct BitmapPalette {
     std::uint32_t flags = 0;
     std::vector<std::uint32_t> entries;
 
-    /// Size in bytes of the palette record as the bitmap service reports it (flags, count,
-    /// entries).
+    /// Size in bytes of the palette as one record: the flags and the entry count (4 bytes each),
+    /// then 4 bytes for each entry.
     std::size_t ByteSize() const { return 8 + 4 * entries.size(); }
     /// A 256-entry grey ramp: entry i is the opaque grey of level i.
     static BitmapPalette GreyRamp();

@@ -173,9 +173,11 @@ private:
         ChannelSpectrum* spectrum = nullptr;
         std::unique_ptr<ImageBitmap>* power = nullptr;
     };
-    /// Steps 1 to 4 shared by the editing operations. Returns false when the operation stops
-    /// without notifying; otherwise width and height are the plane size and target.spectrum is
-    /// null when only the notification is due.
+    /// The start every editing operation shares: makes sure a working state with an image
+    /// exists, reads the plane size and picks the channel member edits (see the class comment).
+    /// Returns false when the operation stops without notifying; otherwise width and height are
+    /// the plane size and target.spectrum is null when only the notification is due (Grey on a
+    /// colour state).
     bool BeginEdit(ChannelKind member, EditTarget& target, std::uint64_t& width,
                    std::uint64_t& height);
     /// Renders the edited channel's power spectrum image again (when there is one) and notifies.

@@ -449,11 +449,11 @@ INSTANTIATE_TEST_SUITE_P(GreyAndColour, BatchChain, testing::Values("camera.png"
                              return std::string(param.param).substr(0, 6);
                          });
 
-/// The road of a batch file as a document takes it: the first state with its power spectrum
+/// A batch file processed as the document processes it: the first state with its power spectrum
 /// images and a copy of the image, the filter held as a whole mask or the rectangles cleared
 /// with their power images rendered again, then the final image.
-std::unique_ptr<ImageBitmap> DocumentRoad(const std::filesystem::path& path,
-                                          const BatchSettings& settings) {
+std::unique_ptr<ImageBitmap> ProcessAsDocument(const std::filesystem::path& path,
+                                               const BatchSettings& settings) {
     testing_support::CountingProc proc;
     if (!LoadImageFile(proc.originalImage, path) || !proc.StartWorkingState()) {
         return nullptr;
@@ -480,13 +480,13 @@ std::unique_ptr<ImageBitmap> DocumentRoad(const std::filesystem::path& path,
     return state != nullptr ? std::move(state->image) : nullptr;
 }
 
-struct RoadCase {
+struct SettingsCase {
     std::string name;
     const char* image;
     BatchSettings settings;
 };
 
-void PrintTo(const RoadCase& c, std::ostream* os) {
+void PrintTo(const SettingsCase& c, std::ostream* os) {
     *os << c.name;
 }
 
@@ -497,11 +497,11 @@ BatchSettings Design(std::int32_t degreeIndex, std::int32_t cutOff, std::int32_t
     return settings;
 }
 
-class BatchRoad : public testing::TestWithParam<RoadCase> {};
+class BatchProcessing : public testing::TestWithParam<SettingsCase> {};
 
-TEST_P(BatchRoad, GivesTheSamePixelsAsTheDocumentRoadWithoutPowerSpectra) {
-    const RoadCase& c = GetParam();
-    const std::unique_ptr<ImageBitmap> expected = DocumentRoad(TestImage(c.image), c.settings);
+TEST_P(BatchProcessing, GivesTheSamePixelsAsTheDocumentWithoutPowerSpectra) {
+    const SettingsCase& c = GetParam();
+    const std::unique_ptr<ImageBitmap> expected = ProcessAsDocument(TestImage(c.image), c.settings);
     ASSERT_NE(expected, nullptr);
 
     CBatchProcessor batch;
@@ -521,17 +521,17 @@ TEST_P(BatchRoad, GivesTheSamePixelsAsTheDocumentRoadWithoutPowerSpectra) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Settings, BatchRoad,
-    testing::Values(RoadCase{"ColourRadialDefault", "rocket.jpg", BatchSettings{}},
-                    RoadCase{"ColourRadialSteep", "rocket.jpg", Design(5, 7, 0, 0)},
-                    RoadCase{"GreyRadial", "coins.png", Design(1, 35, 0, 0)},
-                    RoadCase{"ColourRowsAndColumns", "rocket.jpg", Design(2, 15, 1, 0)},
-                    RoadCase{"GreyColumns", "coins.png", Design(3, 10, 1, 2)},
-                    RoadCase{"ColourDeleting", "rocket.jpg",
-                             Deleting(RectangleList{{{500, 250, 530, 270}, {0, 0, 40, 511}}})},
-                    RoadCase{"GreyDeleting", "coins.png",
-                             Deleting(RectangleList{{{250, 250, 262, 262}}})}),
-    [](const testing::TestParamInfo<RoadCase>& param) { return param.param.name; });
+    Settings, BatchProcessing,
+    testing::Values(SettingsCase{"ColourRadialDefault", "rocket.jpg", BatchSettings{}},
+                    SettingsCase{"ColourRadialSteep", "rocket.jpg", Design(5, 7, 0, 0)},
+                    SettingsCase{"GreyRadial", "coins.png", Design(1, 35, 0, 0)},
+                    SettingsCase{"ColourRowsAndColumns", "rocket.jpg", Design(2, 15, 1, 0)},
+                    SettingsCase{"GreyColumns", "coins.png", Design(3, 10, 1, 2)},
+                    SettingsCase{"ColourDeleting", "rocket.jpg",
+                                 Deleting(RectangleList{{{500, 250, 530, 270}, {0, 0, 40, 511}}})},
+                    SettingsCase{"GreyDeleting", "coins.png",
+                                 Deleting(RectangleList{{{250, 250, 262, 262}}})}),
+    [](const testing::TestParamInfo<SettingsCase>& param) { return param.param.name; });
 
 TEST(BatchRun, FolderWithoutTrailingSlashAndVeryLongPath_Works) {
     TempFolder folder;
