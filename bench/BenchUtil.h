@@ -99,21 +99,31 @@ private:
     std::filesystem::path path_;
 };
 
-/// The peak resident memory of this process in MiB: VmHWM, else ru_maxrss where there is no
-/// /proc.
-inline double PeakResidentMegabytes() {
+/// A "NAME: N kB" field of /proc/self/status in MiB; negative where there is none.
+inline double StatusMegabytes(const char* format) {
+    double kilobytes = -1.0;
     if (std::FILE* status = std::fopen("/proc/self/status", "r")) {
         char line[256];
-        double kilobytes = -1.0;
         while (std::fgets(line, sizeof line, status) != nullptr) {
-            if (std::sscanf(line, "VmHWM: %lf kB", &kilobytes) == 1) {
+            if (std::sscanf(line, format, &kilobytes) == 1) {
                 break;
             }
         }
         std::fclose(status);
-        if (kilobytes >= 0.0) {
-            return kilobytes / 1024.0;
-        }
+    }
+    return kilobytes >= 0.0 ? kilobytes / 1024.0 : -1.0;
+}
+
+/// The resident memory of this process now, in MiB (VmRSS); negative without /proc.
+inline double ResidentMegabytes() {
+    return StatusMegabytes("VmRSS: %lf kB");
+}
+
+/// The peak resident memory of this process in MiB: VmHWM, else ru_maxrss where there is no
+/// /proc.
+inline double PeakResidentMegabytes() {
+    if (const double peak = StatusMegabytes("VmHWM: %lf kB"); peak >= 0.0) {
+        return peak;
     }
     rusage usage{};
     ::getrusage(RUSAGE_SELF, &usage);
