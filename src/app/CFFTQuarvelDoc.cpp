@@ -1,5 +1,7 @@
 #include "app/CFFTQuarvelDoc.h"
 
+#include <malloc.h>
+
 #include <algorithm>
 #include <filesystem>
 #include <new>
@@ -21,6 +23,7 @@
 #include "app/CommandTable.h"
 #include "dialogs/CDlgFFTBand.h"
 #include "dialogs/CDlgFFTLoHi.h"
+#include "engine/LargeBlocks.h"
 #include "imageio/ImageFile.h"
 #include "imageio/QtBitmap.h"
 #include "imageio/VXFileName.h"
@@ -251,8 +254,16 @@ void CFFTQuarvelDoc::ShowInformation(const QString& text) const {
     Interaction().ShowInformation(DialogParent(), kMessageTitle, text);
 }
 
+void CFFTQuarvelDoc::GiveBackMemory() {
+    // The large-block cache keeps the planes of the last image for the next one of its size;
+    // an image of another size would not use them. The heap gives back its free top as well.
+    TrimLargeBlocks();
+    ::malloc_trim(0);
+}
+
 bool CFFTQuarvelDoc::OnNewDocument() {
     ResetHistory();
+    GiveBackMemory();
     cleanState_ = nullptr;
     openedImage = false;
     pathName_.clear();
@@ -304,6 +315,8 @@ bool CFFTQuarvelDoc::LoadReplacing(const QString& path) {
         // The image is the document's now; a pane that could not prepare for it shows less.
         ReportOutOfMemory(QStringLiteral("There is not enough memory to show the new image."));
     }
+    // The replaced image's memory and the panes' screen copies of it are free now.
+    GiveBackMemory();
     wait.Restore();
 
     if (!result.warning.empty()) {

@@ -165,6 +165,9 @@ private:
     /// the stored one, and stored; afterwards the stored one. Nothing when the person cancelled.
     std::optional<int> JpegQualityForSave();
 
+    /// Returns the memory kept for reuse (released large blocks, the heap's free top) to the
+    /// system, after a document was replaced or emptied.
+    void GiveBackMemory();
     /// Marks the current state as the one in the document's file.
     void MarkClean();
 

@@ -1,10 +1,12 @@
 #include "engine/PlaneConversion.h"
 
+#include <algorithm>
 #include <cassert>
 #include <cmath>
 #include <cstring>
 #include <limits>
 #include <new>
+#include <utility>
 #include <vector>
 
 #include "engine/C2DFFT.h"
@@ -37,6 +39,29 @@ float FirstZero(const RowOf& levelRow, std::uint64_t width, std::uint64_t height
     return 0.0f;
 }
 
+/// The sign of the first level of a row of width floats that is +0 or -0: 1 for +0, -1 for
+/// -0, 0 when there is none.
+std::int8_t RowFirstZero(const float* row, std::uint64_t width) {
+    for (std::uint64_t x = 0; x < width; ++x) {
+        float value;
+        std::memcpy(&value, row + x, sizeof value);
+        if (value == 0.0f) {
+            return std::signbit(value) ? -1 : 1;
+        }
+    }
+    return 0;
+}
+
+/// The first zero level of the rows whose RowFirstZero signs zeros holds, in row order.
+float FirstZeroOfRows(const std::vector<std::int8_t>& zeros) {
+    for (const std::int8_t zero : zeros) {
+        if (zero != 0) {
+            return zero < 0 ? -0.0f : 0.0f;
+        }
+    }
+    return 0.0f;
+}
+
 /// Offset of the channel's byte inside a blue, green, red, ignored pixel.
 std::size_t ChannelByte(ChannelKind channel) {
     switch (channel) {
@@ -58,10 +83,77 @@ bool CanRender(const float* re, const float* im, std::uint64_t width, std::uint6
            height <= std::numeric_limits<std::uint32_t>::max();
 }
 
+/// The levels of rows first to last - 1 into levelRow(y), a row of width floats, and the
+/// smallest and largest level of each such row into rowLowest[y] and rowHighest[y]. levelRow(y)
+/// may be the memory of row y of re (each level is written after its element is read).
+template <typename LevelRow>
+void FindRowLevels(const float* re, const float* im, std::uint64_t width, std::uint64_t first,
+                   std::uint64_t last, const LevelRow& levelRow, const FastKernels& kernels,
+                   float* rowLowest, float* rowHighest) {
+    // Base-2 logarithm of each magnitude, as log10(m) / log10(2); an exactly zero element
+    // counts as 0.
+    const float log10Of2 = std::log10(2.0f);
+    ParallelFor(first, last, [&](std::size_t y) {
+        rowLowest[y] = kLargestFloat;
+        rowHighest[y] = -kLargestFloat;
+        kernels.logMagnitudes(re + y * width, im + y * width, width, log10Of2, levelRow(y),
+                              rowLowest[y], rowHighest[y]);
+    });
+}
+
+/// The smallest and largest level of a scan row by row that starts from the largest float and
+/// its negative and replaces a value only by a strictly smaller (larger) one.
+void ScanRowExtremes(const std::vector<float>& rowLowest, const std::vector<float>& rowHighest,
+                     float& lowest, float& highest) {
+    lowest = kLargestFloat;
+    highest = -kLargestFloat;
+    for (std::size_t y = 0; y < rowLowest.size(); ++y) {
+        if (rowLowest[y] < lowest) {
+            lowest = rowLowest[y];
+        }
+        if (rowHighest[y] > highest) {
+            highest = rowHighest[y];
+        }
+    }
+}
+
 /// The first pass of a power spectrum image: the level of every element into levelRow(y), a
-/// row of width floats, and the smallest level with the range up to the largest. levelRow(y)
-/// may be the memory of row y of re (each level is written after its element is read). False
-/// when memory runs out.
+/// row of width floats, each row's extremes into rowLowest and rowHighest (height values each),
+/// and the smallest level with the range up to the largest. levelRow(y) may be the memory of
+/// row y of re.
+/// When zeros holds height values, a zero extreme fills it with the RowFirstZero sign of every
+/// row; otherwise, and when no extreme is zero, it is emptied.
+template <typename LevelRow>
+void FindLevels(const float* re, const float* im, std::uint64_t width, std::uint64_t height,
+                const LevelRow& levelRow, const FastKernels& kernels, std::vector<float>& rowLowest,
+                std::vector<float>& rowHighest, std::vector<std::int8_t>& zeros, float& lowest,
+                float& range) {
+    FindRowLevels(re, im, width, 0, height, levelRow, kernels, rowLowest.data(), rowHighest.data());
+    float highest = 0.0f;
+    ScanRowExtremes(rowLowest, rowHighest, lowest, highest);
+    // Such a scan keeps the first of the values that compare equal to the extreme; only +0 and
+    // -0 compare equal with different bits, so a zero extreme takes the sign of the first zero.
+    if (lowest == 0.0f || highest == 0.0f) {
+        float firstZero = 0.0f;
+        if (zeros.size() == height) {
+            ParallelFor(0, height,
+                        [&](std::size_t y) { zeros[y] = RowFirstZero(levelRow(y), width); });
+            firstZero = FirstZeroOfRows(zeros);
+        } else {
+            zeros.clear();
+            firstZero = FirstZero(levelRow, width, height);
+        }
+        lowest = lowest == 0.0f ? firstZero : lowest;
+        highest = highest == 0.0f ? firstZero : highest;
+    } else {
+        zeros.clear();
+    }
+    // When every value is equal the quotient of the second pass is 0 / 0, not a number, and
+    // the level is 0.
+    range = highest - lowest;
+}
+
+/// FindLevels with row extremes of its own; false when memory runs out for them.
 template <typename LevelRow>
 bool FindLevels(const float* re, const float* im, std::uint64_t width, std::uint64_t height,
                 const LevelRow& levelRow, const FastKernels& kernels, float& lowest, float& range) {
@@ -73,39 +165,15 @@ bool FindLevels(const float* re, const float* im, std::uint64_t width, std::uint
     } catch (const std::bad_alloc&) {
         return false;
     }
-    // Base-2 logarithm of each magnitude, as log10(m) / log10(2); an exactly zero element
-    // counts as 0. Each row also notes its smallest and largest level.
-    const float log10Of2 = std::log10(2.0f);
-    ParallelFor(0, height, [&](std::size_t y) {
-        rowLowest[y] = kLargestFloat;
-        rowHighest[y] = -kLargestFloat;
-        kernels.logMagnitudes(re + y * width, im + y * width, width, log10Of2, levelRow(y),
-                              rowLowest[y], rowHighest[y]);
-    });
-
-    // The smallest and largest level of a scan row by row that starts from the largest float
-    // and its negative and replaces a value only by a strictly smaller (larger) one.
-    lowest = kLargestFloat;
-    float highest = -kLargestFloat;
-    for (std::uint64_t y = 0; y < height; ++y) {
-        if (rowLowest[y] < lowest) {
-            lowest = rowLowest[y];
-        }
-        if (rowHighest[y] > highest) {
-            highest = rowHighest[y];
-        }
-    }
-    // Such a scan keeps the first of the values that compare equal to the extreme; only +0 and
-    // -0 compare equal with different bits, so a zero extreme takes the sign of the first zero.
-    if (lowest == 0.0f || highest == 0.0f) {
-        const float firstZero = FirstZero(levelRow, width, height);
-        lowest = lowest == 0.0f ? firstZero : lowest;
-        highest = highest == 0.0f ? firstZero : highest;
-    }
-    // When every value is equal the quotient of the second pass is 0 / 0, not a number, and
-    // the level is 0.
-    range = highest - lowest;
+    std::vector<std::int8_t> zeros;
+    FindLevels(re, im, width, height, levelRow, kernels, rowLowest, rowHighest, zeros, lowest,
+               range);
     return true;
+}
+
+/// Whether two floats have the same bits.
+bool SameBits(float a, float b) {
+    return std::memcmp(&a, &b, sizeof a) == 0;
 }
 
 /// The power spectrum image of re and im as an 8-bit grey image, its levels worked out in
@@ -312,13 +380,25 @@ ChannelSpectrum ComputeSpectrum(const ImageBitmap* image, ChannelKind channel) {
 }
 
 std::unique_ptr<ImageBitmap> RenderPowerSpectrum(const float* re, const float* im,
-                                                 std::uint64_t width, std::uint64_t height) {
+                                                 std::uint64_t width, std::uint64_t height,
+                                                 PowerLevelRows* levels) {
+    PowerLevelRows found;
+    if (levels != nullptr) {
+        *levels = PowerLevelRows{};
+    }
     if (!CanRender(re, im, width, height)) {
         return nullptr;
     }
     std::unique_ptr<ImageBitmap> image = ImageBitmap::Create(
         static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height), PixelFormat32bppRGB);
     if (!image) {
+        return nullptr;
+    }
+    try {
+        found.lowest.resize(height);
+        found.highest.resize(height);
+        found.zeros.resize(height);
+    } catch (const std::bad_alloc&) {
         return nullptr;
     }
     RowAccess rows(*image, PixelFormat32bppRGB);
@@ -332,16 +412,94 @@ std::unique_ptr<ImageBitmap> RenderPowerSpectrum(const float* re, const float* i
         return reinterpret_cast<float*>(rows.Row(static_cast<std::uint32_t>(y)));
     };
     const FastKernels& kernels = FastKernelsFor(ActiveInstructionSet());
-    float lowest = 0.0f;
-    float range = 0.0f;
-    if (!FindLevels(re, im, width, height, levelRow, kernels, lowest, range)) {
-        return nullptr;
-    }
+    FindLevels(re, im, width, height, levelRow, kernels, found.lowest, found.highest, found.zeros,
+               found.imageLowest, found.imageRange);
     ParallelFor(0, height, [&](std::size_t y) {
-        kernels.levelPixels(levelRow(y), width, lowest, range,
+        kernels.levelPixels(levelRow(y), width, found.imageLowest, found.imageRange,
                             rows.Row(static_cast<std::uint32_t>(y)));
     });
+    if (levels != nullptr) {
+        *levels = std::move(found);
+    }
     return image;
+}
+
+bool UpdatePowerSpectrumRows(const float* re, const float* im, std::uint64_t width,
+                             std::uint64_t height, ImageBitmap& image, PowerLevelRows& levels,
+                             std::uint64_t& top, std::uint64_t& bottom) {
+    if (!CanRender(re, im, width, height) || image.Width() != width || image.Height() != height ||
+        image.Format() != PixelFormat32bppRGB) {
+        return false;
+    }
+    bottom = std::min(bottom, height);
+    if (top >= bottom) {
+        top = bottom;
+        return true;
+    }
+    RowAccess rows(image, PixelFormat32bppRGB);
+    if (!rows.IsValid() || rows.Stride() != 4 * width) {
+        return false;
+    }
+    // Everything that can fail comes before the first row is overwritten.
+    PowerLevelRows found;
+    const bool known = levels.lowest.size() == height && levels.highest.size() == height;
+    try {
+        if (known) {
+            found = levels;
+        } else {
+            found.lowest.resize(height);
+            found.highest.resize(height);
+        }
+        found.zeros.reserve(height);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    const auto levelRow = [&](std::size_t y) {
+        return reinterpret_cast<float*>(rows.Row(static_cast<std::uint32_t>(y)));
+    };
+    const FastKernels& kernels = FastKernelsFor(ActiveInstructionSet());
+    std::uint64_t first = 0;
+    std::uint64_t last = height;
+    if (known) {
+        FindRowLevels(re, im, width, top, bottom, levelRow, kernels, found.lowest.data(),
+                      found.highest.data());
+        const bool zerosKnown = found.zeros.size() == height;
+        if (zerosKnown) {
+            ParallelFor(top, bottom,
+                        [&](std::size_t y) { found.zeros[y] = RowFirstZero(levelRow(y), width); });
+        }
+        float lowest = 0.0f;
+        float highest = 0.0f;
+        ScanRowExtremes(found.lowest, found.highest, lowest, highest);
+        // The other rows keep their pixels when the mapping is the same to the bit. A zero
+        // extreme takes the sign of the first zero level in the image, which the rows' signs
+        // tell when they are known; otherwise every row goes the whole way.
+        const bool zeroExtreme = lowest == 0.0f || highest == 0.0f;
+        if (zeroExtreme && zerosKnown) {
+            const float firstZero = FirstZeroOfRows(found.zeros);
+            lowest = lowest == 0.0f ? firstZero : lowest;
+            highest = highest == 0.0f ? firstZero : highest;
+        }
+        if ((!zeroExtreme || zerosKnown) && SameBits(lowest, levels.imageLowest) &&
+            SameBits(highest - lowest, levels.imageRange)) {
+            first = top;
+            last = bottom;
+        }
+    }
+    if (first == 0 && last == height) {
+        // Room for every row's sign was reserved above: this does not allocate.
+        found.zeros.resize(height);
+        FindLevels(re, im, width, height, levelRow, kernels, found.lowest, found.highest,
+                   found.zeros, found.imageLowest, found.imageRange);
+    }
+    ParallelFor(first, last, [&](std::size_t y) {
+        kernels.levelPixels(levelRow(y), width, found.imageLowest, found.imageRange,
+                            rows.Row(static_cast<std::uint32_t>(y)));
+    });
+    levels = std::move(found);
+    top = first;
+    bottom = last;
+    return true;
 }
 
 std::unique_ptr<ImageBitmap> RenderGreyPowerSpectrum(const float* re, const float* im,

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "engine/ImageBitmap.h"
 #include "engine/SpectrumPlane.h"
@@ -42,11 +43,38 @@ std::unique_ptr<ImageBitmap> MergeChannels(const ImageBitmap& red, const ImageBi
 /// memory runs out.
 ChannelSpectrum ComputeSpectrum(const ImageBitmap* image, ChannelKind channel);
 
+/// What RenderPowerSpectrum found out about the levels of a power spectrum image: the smallest
+/// and largest level of each row, and the mapping of the whole image (the smallest level and
+/// the range up to the largest). Kept beside the image so that an edit of a few rows renders
+/// only those rows again (UpdatePowerSpectrumRows). Empty: nothing is known.
+struct PowerLevelRows {
+    std::vector<float> lowest;
+    std::vector<float> highest;
+    /// The sign of each row's first zero level (1 for +0, -1 for -0, 0 for none), which rules
+    /// when an extreme is zero; empty when not worked out.
+    std::vector<std::int8_t> zeros;
+    float imageLowest = 0.0f;
+    float imageRange = 0.0f;
+};
+
 /// A new grey power spectrum image (PixelFormat32bppRGB) of width x height: each level is the
 /// base-2 logarithm of the element's magnitude, mapped linearly from the smallest to the largest
-/// value onto 0 to 255. Null when a plane is missing or memory runs out.
+/// value onto 0 to 255. Null when a plane is missing or memory runs out. With levels, what was
+/// found out about the levels is kept there (it is emptied on failure).
 std::unique_ptr<ImageBitmap> RenderPowerSpectrum(const float* re, const float* im,
-                                                 std::uint64_t width, std::uint64_t height);
+                                                 std::uint64_t width, std::uint64_t height,
+                                                 PowerLevelRows* levels = nullptr);
+
+/// Brings image, the RenderPowerSpectrum image of re and im with levels, up to date after the
+/// elements of rows top to bottom - 1 changed, leaving it exactly as RenderPowerSpectrum would
+/// make it now. Only those rows are rendered again while the mapping of the image stays the same
+/// (the smallest and largest level elsewhere still rule); otherwise, or when levels do not
+/// belong to an image of this size, every row is. On return top and bottom say which rows were
+/// rendered again (none when top == bottom). image keeps its address. False, with image and
+/// levels as they were, when memory runs out or the sizes do not match.
+bool UpdatePowerSpectrumRows(const float* re, const float* im, std::uint64_t width,
+                             std::uint64_t height, ImageBitmap& image, PowerLevelRows& levels,
+                             std::uint64_t& top, std::uint64_t& bottom);
 
 /// The levels of RenderPowerSpectrum as an 8-bit grey image (PixelFormat8bppIndexed with the
 /// grey ramp), worked out in a float plane of their own. Null when a plane is missing or memory

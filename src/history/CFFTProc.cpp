@@ -19,9 +19,17 @@ bool CopyChannel(const ChannelSpectrum& from, ChannelSpectrum& to, std::size_t c
 
 /// Renders the power spectrum image of a width x height spectrum into power; false on failure.
 bool RenderChannel(const ChannelSpectrum& spectrum, std::unique_ptr<ImageBitmap>& power,
-                   std::uint64_t width, std::uint64_t height) {
-    power = RenderPowerSpectrum(spectrum.re.get(), spectrum.im.get(), width, height);
+                   PowerLevelRows& levels, std::uint64_t width, std::uint64_t height) {
+    power = RenderPowerSpectrum(spectrum.re.get(), spectrum.im.get(), width, height, &levels);
     return power != nullptr;
+}
+
+/// Copies a power spectrum image and its levels; false when memory runs out.
+bool CopyPower(const std::unique_ptr<ImageBitmap>& from, const PowerLevelRows& fromLevels,
+               std::unique_ptr<ImageBitmap>& to, PowerLevelRows& toLevels) {
+    to = CopyBitmap(from.get());
+    toLevels = fromLevels;
+    return to != nullptr;
 }
 
 }  // namespace
@@ -119,13 +127,33 @@ bool CFFTProc::BuildWorkingState() {
         }
     }
 
-    if (state->isColor) {
-        if (!RenderChannel(state->spectrumRed, state->powerRed, width, height) ||
-            !RenderChannel(state->spectrumGreen, state->powerGreen, width, height) ||
-            !RenderChannel(state->spectrumBlue, state->powerBlue, width, height)) {
+    // Copied spectra have the power spectrum images of the current state: those are copied
+    // too, instead of rendered again from the same values.
+    const bool copyPower =
+        continuing &&
+        (state->isColor ? current->powerRed && current->powerGreen && current->powerBlue
+                        : current->powerGrey != nullptr);
+    if (copyPower) {
+        if (state->isColor ? !CopyPower(current->powerRed, current->levelsRed, state->powerRed,
+                                        state->levelsRed) ||
+                                 !CopyPower(current->powerGreen, current->levelsGreen,
+                                            state->powerGreen, state->levelsGreen) ||
+                                 !CopyPower(current->powerBlue, current->levelsBlue,
+                                            state->powerBlue, state->levelsBlue)
+                           : !CopyPower(current->powerGrey, current->levelsGrey, state->powerGrey,
+                                        state->levelsGrey)) {
             return false;
         }
-    } else if (!RenderChannel(state->spectrumGrey, state->powerGrey, width, height)) {
+    } else if (state->isColor) {
+        if (!RenderChannel(state->spectrumRed, state->powerRed, state->levelsRed, width, height) ||
+            !RenderChannel(state->spectrumGreen, state->powerGreen, state->levelsGreen, width,
+                           height) ||
+            !RenderChannel(state->spectrumBlue, state->powerBlue, state->levelsBlue, width,
+                           height)) {
+            return false;
+        }
+    } else if (!RenderChannel(state->spectrumGrey, state->powerGrey, state->levelsGrey, width,
+                              height)) {
         return false;
     }
     workingState = std::move(state);
@@ -230,6 +258,10 @@ std::unique_ptr<ProcState> CFFTProc::CopyStateParts(const ProcState& state) {
             }
         }
     }
+    copy->levelsRed = state.levelsRed;
+    copy->levelsGreen = state.levelsGreen;
+    copy->levelsBlue = state.levelsBlue;
+    copy->levelsGrey = state.levelsGrey;
     const std::size_t count =
         state.workImage ? std::size_t{state.workImage->Width()} * state.workImage->Height() : 0;
     const std::pair<const ChannelSpectrum*, ChannelSpectrum*> spectra[] = {

@@ -119,6 +119,16 @@ public:
 
     /// Tells the views that the displayed spectra or the history changed; erase is passed on.
     virtual void UpdateViews(int erase) = 0;
+    /// Called by an edit of the working state that changed only rows top to bottom - 1 of the
+    /// power spectrum image power (the same bitmap as before, rendered again in place), just
+    /// before its UpdateViews: views that keep copies of power may update only those rows.
+    /// Not called when the edit made the working state, whose bitmaps are all new.
+    virtual void PowerRowsChanged(const ImageBitmap& power, std::uint64_t top,
+                                  std::uint64_t bottom) {
+        static_cast<void>(power);
+        static_cast<void>(top);
+        static_cast<void>(bottom);
+    }
 
     /// The bytes of the bitmaps and planes state holds.
     static std::uint64_t StateBytes(const ProcState& state);
@@ -172,6 +182,8 @@ private:
     struct EditTarget {
         ChannelSpectrum* spectrum = nullptr;
         std::unique_ptr<ImageBitmap>* power = nullptr;
+        PowerLevelRows* levels = nullptr;
+        bool newState = false;  ///< the edit made the working state
     };
     /// The start every editing operation shares: makes sure a working state with an image
     /// exists, reads the plane size and picks the channel member edits (see the class comment).
@@ -180,8 +192,10 @@ private:
     /// colour state).
     bool BeginEdit(ChannelKind member, EditTarget& target, std::uint64_t& width,
                    std::uint64_t& height);
-    /// Renders the edited channel's power spectrum image again (when there is one) and notifies.
-    void FinishEdit(const EditTarget& target, std::uint64_t width, std::uint64_t height);
+    /// Renders the edited channel's power spectrum image again (when there is one) after the
+    /// elements of rows top to bottom - 1 changed, and notifies.
+    void FinishEdit(const EditTarget& target, std::uint64_t width, std::uint64_t height,
+                    std::uint64_t top, std::uint64_t bottom);
 };
 
 }  // namespace quarvel

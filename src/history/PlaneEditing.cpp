@@ -2,6 +2,7 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <vector>
 
 #include "engine/ParallelFor.h"
 #include "history/CFFTProc.h"
@@ -28,9 +29,11 @@ inline std::uint64_t AsUnsigned(std::int32_t value) {
 bool CFFTProc::BeginEdit(ChannelKind member, EditTarget& target, std::uint64_t& width,
                          std::uint64_t& height) {
     target = EditTarget{};
+    const bool newState = workingState == nullptr;
     if (!PrepareWorkingState() || !workingState->workImage) {
         return false;
     }
+    target.newState = newState;
     ProcState& state = *workingState;
     width = state.workImage->Width();
     height = state.workImage->Height();
@@ -45,30 +48,42 @@ bool CFFTProc::BeginEdit(ChannelKind member, EditTarget& target, std::uint64_t& 
         }
         switch (member) {
             case ChannelKind::Red:
-                target = {&state.spectrumRed, &state.powerRed};
+                target = {&state.spectrumRed, &state.powerRed, &state.levelsRed, newState};
                 break;
             case ChannelKind::Green:
-                target = {&state.spectrumGreen, &state.powerGreen};
+                target = {&state.spectrumGreen, &state.powerGreen, &state.levelsGreen, newState};
                 break;
             case ChannelKind::Blue:
             case ChannelKind::Grey:
-                target = {&state.spectrumBlue, &state.powerBlue};
+                target = {&state.spectrumBlue, &state.powerBlue, &state.levelsBlue, newState};
                 break;
         }
     } else {
         // Every member edits the one channel of a grey state.
-        target = {&state.spectrumGrey, &state.powerGrey};
+        target = {&state.spectrumGrey, &state.powerGrey, &state.levelsGrey, newState};
     }
     return target.spectrum->IsComplete();
 }
 
-void CFFTProc::FinishEdit(const EditTarget& target, std::uint64_t width, std::uint64_t height) {
+void CFFTProc::FinishEdit(const EditTarget& target, std::uint64_t width, std::uint64_t height,
+                          std::uint64_t top, std::uint64_t bottom) {
     // A state without power spectrum images belongs to a processing object that displays
     // nothing; it gets none.
     if (target.spectrum != nullptr && HoldsPowerSpectra(*workingState)) {
-        target.power->reset();
-        *target.power = RenderPowerSpectrum(target.spectrum->re.get(), target.spectrum->im.get(),
-                                            width, height);
+        const float* re = target.spectrum->re.get();
+        const float* im = target.spectrum->im.get();
+        std::unique_ptr<ImageBitmap>& power = *target.power;
+        // The image is rendered again in place, only the edited rows where the mapping of its
+        // levels stays; a new one is made when that cannot be done.
+        if (power &&
+            UpdatePowerSpectrumRows(re, im, width, height, *power, *target.levels, top, bottom)) {
+            if (!target.newState && top < bottom) {
+                PowerRowsChanged(*power, top, bottom);
+            }
+        } else {
+            power.reset();
+            power = RenderPowerSpectrum(re, im, width, height, target.levels);
+        }
     }
     UpdateViews(0);
 }
@@ -80,6 +95,8 @@ void CFFTProc::StampBrush(ChannelKind member, std::uint32_t cx, std::int32_t cy,
     if (!BeginEdit(member, target, width, height)) {
         return;
     }
+    std::uint64_t firstRow = 0;
+    std::uint64_t endRow = 0;
     if (target.spectrum != nullptr) {
         // The box of the disc, clipped to the plane. The centre column is a signed value; the
         // bounds are worked out in 64 bits so that no sum can overflow.
@@ -110,9 +127,11 @@ void CFFTProc::StampBrush(ChannelKind member, std::uint32_t cx, std::int32_t cy,
         if (top <= bottom && left <= right) {
             ParallelFor(static_cast<std::size_t>(top), static_cast<std::size_t>(bottom) + 1,
                         clearRow);
+            firstRow = static_cast<std::uint64_t>(top);
+            endRow = static_cast<std::uint64_t>(bottom) + 1;
         }
     }
-    FinishEdit(target, width, height);
+    FinishEdit(target, width, height, firstRow, endRow);
 }
 
 void CFFTProc::ClearSelection(ChannelKind member, const VXRegion& region) {
@@ -122,6 +141,8 @@ void CFFTProc::ClearSelection(ChannelKind member, const VXRegion& region) {
     if (!BeginEdit(member, target, width, height)) {
         return;
     }
+    std::uint64_t firstRow = 0;
+    std::uint64_t endRow = 0;
     if (target.spectrum != nullptr) {
         // Only elements inside the region's own size are considered, so a region smaller than
         // the plane never reaches beyond its image.
@@ -130,15 +151,24 @@ void CFFTProc::ClearSelection(ChannelKind member, const VXRegion& region) {
         const std::uint64_t rows = std::min<std::uint64_t>(
             height, static_cast<std::uint64_t>(std::max(region.Height(), 0)));
         ChannelSpectrum& spectrum = *target.spectrum;
+        // Each row notes whether it cleared anything: only those rows are rendered again.
+        std::vector<std::uint8_t> cleared(rows, 0);
         ParallelFor(0, rows, [&](std::size_t y) {
             for (std::size_t x = 0; x < columns; ++x) {
                 if (region.Contains(static_cast<std::int32_t>(x), static_cast<std::int32_t>(y))) {
                     ClearElement(spectrum, y * width + x);
+                    cleared[y] = 1;
                 }
             }
         });
+        const auto first = std::find(cleared.begin(), cleared.end(), 1);
+        if (first != cleared.end()) {
+            firstRow = static_cast<std::uint64_t>(first - cleared.begin());
+            endRow = rows - static_cast<std::uint64_t>(
+                                std::find(cleared.rbegin(), cleared.rend(), 1) - cleared.rbegin());
+        }
     }
-    FinishEdit(target, width, height);
+    FinishEdit(target, width, height, firstRow, endRow);
 }
 
 void CFFTProc::ClearRectangles(ChannelKind member, const RectangleList& rectangles) {
@@ -148,6 +178,8 @@ void CFFTProc::ClearRectangles(ChannelKind member, const RectangleList& rectangl
     if (!BeginEdit(member, target, width, height)) {
         return;
     }
+    std::uint64_t firstRow = height;
+    std::uint64_t endRow = 0;
     if (target.spectrum != nullptr) {
         ChannelSpectrum& spectrum = *target.spectrum;
         for (const SpectrumRectangle& rect : rectangles) {
@@ -167,9 +199,11 @@ void CFFTProc::ClearRectangles(ChannelKind member, const RectangleList& rectangl
                 std::fill(spectrum.im.get() + y * width + left,
                           spectrum.im.get() + y * width + right + 1, 0.0f);
             });
+            firstRow = std::min(firstRow, top);
+            endRow = std::max(endRow, bottom);
         }
     }
-    FinishEdit(target, width, height);
+    FinishEdit(target, width, height, std::min(firstRow, endRow), endRow);
 }
 
 }  // namespace quarvel

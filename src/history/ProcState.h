@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "engine/ImageBitmap.h"
+#include "engine/PlaneConversion.h"
 #include "engine/SpectrumPlane.h"
 
 namespace quarvel {
@@ -25,6 +26,11 @@ struct ProcState {
     ChannelSpectrum spectrumBlue;
     std::unique_ptr<ImageBitmap> powerGrey;
     ChannelSpectrum spectrumGrey;
+    /// The levels of each power spectrum image, so that an edit renders only its rows again.
+    PowerLevelRows levelsRed;
+    PowerLevelRows levelsGreen;
+    PowerLevelRows levelsBlue;
+    PowerLevelRows levelsGrey;
 };
 
 /// Whether state holds a power spectrum image of any channel. A state that holds none was made

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -381,6 +382,90 @@ TEST(RenderPowerSpectrum, MissingPlaneGivesNothing) {
     const std::vector<float> plane(4, 1.0f);
     EXPECT_EQ(RenderPowerSpectrum(nullptr, plane.data(), 2, 2), nullptr);
     EXPECT_EQ(RenderPowerSpectrum(plane.data(), nullptr, 2, 2), nullptr);
+}
+
+/// Whether two images of one size and format have the same bytes.
+bool SameBytes(const ImageBitmap& a, const ImageBitmap& b) {
+    if (a.Width() != b.Width() || a.Height() != b.Height() || a.Stride() != b.Stride()) {
+        return false;
+    }
+    for (std::uint32_t y = 0; y < a.Height(); ++y) {
+        if (std::memcmp(a.Row(y), b.Row(y), a.Stride()) != 0) {
+            return false;
+        }
+    }
+    return true;
+}
+
+TEST(UpdatePowerSpectrumRows, EqualsTheWholeRenderAndRendersOnlyTheEditedRowsWhileTheMappingStays) {
+    // Noise of 64 x 32 elements, rendered with its levels; then edits as the brush makes them:
+    // blocks cleared away from the largest element, the largest element cleared and
+    // an element made larger than any (the mapping changes: every row), and levels that belong
+    // to nothing (every row).
+    std::mt19937 generator(11);
+    std::normal_distribution<float> noise(0.0f, 1000.0f);
+    std::vector<float> re(64 * 32);
+    std::vector<float> im(re.size());
+    for (std::size_t i = 0; i < re.size(); ++i) {
+        re[i] = noise(generator);
+        im[i] = noise(generator);
+    }
+    PowerLevelRows levels;
+    auto image = RenderPowerSpectrum(re.data(), im.data(), 64, 32, &levels);
+    ASSERT_TRUE(image);
+    ASSERT_EQ(levels.lowest.size(), 32u);
+    const auto largest = static_cast<std::size_t>(
+        std::max_element(re.begin(), re.end(),
+                         [&](const float& a, const float& b) {
+                             const std::size_t i = static_cast<std::size_t>(&a - re.data());
+                             const std::size_t j = static_cast<std::size_t>(&b - re.data());
+                             return std::hypot(a, im[i]) < std::hypot(b, im[j]);
+                         }) -
+        re.begin());
+    struct Edit {
+        std::size_t first;
+        std::size_t count;
+        float value;
+        bool forgetLevels;
+        std::uint64_t expectedTop;
+        std::uint64_t expectedBottom;
+    };
+    // The first cleared elements bring the smallest level down to 0: every row; the next ones
+    // leave it there.
+    const std::size_t quiet = (largest / 64 < 16 ? 20 : 3) * 64 + 10;
+    const Edit edits[] = {{quiet, 3, 0.0f, false, 0, 32},
+                          {quiet + 64 + 20, 70, 0.0f, false, quiet / 64 + 1, quiet / 64 + 3},
+                          {largest, 1, 0.0f, false, 0, 32},
+                          {5 * 64 + 7, 1, 1e9f, false, 0, 32},
+                          {9 * 64, 2, 0.0f, true, 0, 32}};
+    for (const Edit& edit : edits) {
+        for (std::size_t i = edit.first; i < edit.first + edit.count; ++i) {
+            re[i] = edit.value;
+            im[i] = 0.0f;
+        }
+        if (edit.forgetLevels) {
+            levels = PowerLevelRows{};
+        }
+        const ImageBitmap* address = image.get();
+        std::uint64_t top = edit.first / 64;
+        std::uint64_t bottom = (edit.first + edit.count - 1) / 64 + 1;
+        ASSERT_TRUE(
+            UpdatePowerSpectrumRows(re.data(), im.data(), 64, 32, *image, levels, top, bottom));
+        EXPECT_EQ(image.get(), address);
+        EXPECT_EQ(top, edit.expectedTop) << "edit at " << edit.first;
+        EXPECT_EQ(bottom, edit.expectedBottom) << "edit at " << edit.first;
+        PowerLevelRows expectedLevels;
+        const auto expected = RenderPowerSpectrum(re.data(), im.data(), 64, 32, &expectedLevels);
+        ASSERT_TRUE(expected);
+        EXPECT_TRUE(SameBytes(*image, *expected)) << "edit at " << edit.first;
+        EXPECT_EQ(levels.lowest, expectedLevels.lowest);
+        EXPECT_EQ(levels.highest, expectedLevels.highest);
+    }
+    // An image of another size is not touched.
+    std::uint64_t top = 0;
+    std::uint64_t bottom = 1;
+    EXPECT_FALSE(
+        UpdatePowerSpectrumRows(re.data(), im.data(), 32, 64, *image, levels, top, bottom));
 }
 
 TEST(RenderGreyPowerSpectrum, GivesTheLevelsOfRenderPowerSpectrumKeepingOrUsingUpTheSpectrum) {
