@@ -197,8 +197,15 @@ void CFFTQuarvelDoc::RegisterPane(QWidget* pane) {
     }
     panes.emplace_back(pane);
     if (auto* view = qobject_cast<CPaneBase*>(pane)) {
-        connect(this, &CFFTQuarvelDoc::DocumentChanged, view,
-                [view] { view->OnDocumentChanged(); });
+        connect(this, &CFFTQuarvelDoc::DocumentChanged, view, [this, view] {
+            if (rowChanges_.empty()) {
+                view->OnDocumentChanged();
+                return;
+            }
+            for (const RowChange& change : rowChanges_) {
+                view->OnImageRowsChanged(*change.bitmap, change.top, change.bottom);
+            }
+        });
     }
 }
 
@@ -221,6 +228,12 @@ void CFFTQuarvelDoc::UpdateViews(int erase) {
         }
     }
     Q_EMIT DocumentChanged();
+    rowChanges_.clear();
+}
+
+void CFFTQuarvelDoc::PowerRowsChanged(const ImageBitmap& power, std::uint64_t top,
+                                      std::uint64_t bottom) {
+    rowChanges_.push_back(RowChange{&power, static_cast<int>(top), static_cast<int>(bottom)});
 }
 
 const ImageBitmap* CFFTQuarvelDoc::ProcessedImage() const {

@@ -45,6 +45,9 @@ public:
     CFFTQuarvelView* GetTabView() const;
     /// Repaints every registered image and power spectrum pane.
     void UpdateViews(int erase) override;
+    /// Lets the next UpdateViews tell the panes that only these rows of power changed.
+    void PowerRowsChanged(const ImageBitmap& power, std::uint64_t top,
+                          std::uint64_t bottom) override;
 
     const ImageBitmap* OriginalImage() const override { return originalImage.get(); }
     const ImageBitmap* ProcessedImage() const override;
@@ -171,6 +174,13 @@ private:
     /// Marks the current state as the one in the document's file.
     void MarkClean();
 
+    /// The bitmap rows changed in place since the last UpdateViews, when nothing else changed.
+    struct RowChange {
+        const ImageBitmap* bitmap;
+        int top;
+        int bottom;
+    };
+    std::vector<RowChange> rowChanges_;
     QString pathName_;
     QString title_;
     /// The history state whose image is in the document's file; null when none is (or it was

@@ -1,13 +1,129 @@
 #include "views/CDisplayImageCache.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <vector>
 
 #include <QPainter>
 
 #include "engine/ImageBitmap.h"
+#include "engine/ParallelFor.h"
 #include "imageio/QtBitmap.h"
 
 namespace quarvel {
+
+namespace {
+
+/// The first source line of shrunk line i when count source lines from first are shrunk to
+/// size lines; line i covers LineStart(i) to LineStart(i + 1) - 1, at least one line.
+int LineStart(std::int64_t i, int first, int count, int size) {
+    return first + static_cast<int>(i * count / size);
+}
+
+int LineEnd(std::int64_t i, int first, int count, int size) {
+    return std::max(LineStart(i + 1, first, count, size), LineStart(i, first, count, size) + 1);
+}
+
+/// Rows rowFirst to rowLast - 1 of shrunk (RGB32, size of shrunk) from the part shown of image
+/// (RGB32): each pixel the rounded mean of the pixels of its box.
+void ShrinkRows(const QImage& image, const QRect& shown, QImage& shrunk, int rowFirst,
+                int rowLast) {
+    const int width = shrunk.width();
+    const int height = shrunk.height();
+    std::vector<int> columns(static_cast<std::size_t>(width) + 1);
+    for (int i = 0; i <= width; ++i) {
+        columns[static_cast<std::size_t>(i)] = LineStart(i, shown.left(), shown.width(), width);
+    }
+    ParallelFor(
+        static_cast<std::size_t>(rowFirst), static_cast<std::size_t>(rowLast), [&](std::size_t j) {
+            const int y0 =
+                LineStart(static_cast<std::int64_t>(j), shown.top(), shown.height(), height);
+            const int y1 =
+                LineEnd(static_cast<std::int64_t>(j), shown.top(), shown.height(), height);
+            auto* out = reinterpret_cast<QRgb*>(shrunk.scanLine(static_cast<int>(j)));
+            for (int i = 0; i < width; ++i) {
+                const int x0 = columns[static_cast<std::size_t>(i)];
+                const int x1 = std::max(columns[static_cast<std::size_t>(i) + 1], x0 + 1);
+                std::uint64_t red = 0;
+                std::uint64_t green = 0;
+                std::uint64_t blue = 0;
+                for (int y = y0; y < y1; ++y) {
+                    const auto* in = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+                    for (int x = x0; x < x1; ++x) {
+                        red += static_cast<std::uint64_t>(qRed(in[x]));
+                        green += static_cast<std::uint64_t>(qGreen(in[x]));
+                        blue += static_cast<std::uint64_t>(qBlue(in[x]));
+                    }
+                }
+                const auto count =
+                    static_cast<std::uint64_t>(x1 - x0) * static_cast<std::uint64_t>(y1 - y0);
+                const auto mean = [count](std::uint64_t sum) {
+                    return static_cast<int>((sum + count / 2) / count);
+                };
+                out[i] = qRgb(mean(red), mean(green), mean(blue));
+            }
+        });
+}
+
+/// shown of image (any format) shrunk to size.
+QImage Shrink(const QImage& image, const QRect& shown, const QSize& size) {
+    if (image.format() == QImage::Format_RGB32) {
+        QImage shrunk(size, QImage::Format_RGB32);
+        if (!shrunk.isNull()) {
+            ShrinkRows(image, shown, shrunk, 0, size.height());
+        }
+        return shrunk;
+    }
+    // Only a part needs a copy of its own; the whole image is scaled as it is.
+    const QImage part = shown == image.rect() ? image : image.copy(shown);
+    return part.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+}
+
+}  // namespace
+
+void CDisplayImageCache::UpdateRows(const ImageBitmap& bitmap, int top, int bottom) {
+    const auto found = entries_.find(&bitmap);
+    if (found == entries_.end()) {
+        return;
+    }
+    Entry& entry = found->second;
+    const int width = static_cast<int>(bitmap.Width());
+    top = std::max(top, 0);
+    bottom = std::min(bottom, static_cast<int>(bitmap.Height()));
+    if (bitmap.Format() != PixelFormat32bppRGB || entry.image.format() != QImage::Format_RGB32 ||
+        entry.image.width() != width || entry.image.height() != static_cast<int>(bitmap.Height())) {
+        entries_.erase(found);
+        return;
+    }
+    // The conversion of ToQImage, row by row.
+    ParallelFor(static_cast<std::size_t>(top), static_cast<std::size_t>(std::max(top, bottom)),
+                [&](std::size_t y) {
+                    const std::uint8_t* in = bitmap.Row(static_cast<std::uint32_t>(y));
+                    auto* out = reinterpret_cast<QRgb*>(entry.image.scanLine(static_cast<int>(y)));
+                    for (int x = 0; x < width; ++x) {
+                        out[x] = qRgb(in[4 * x + 2], in[4 * x + 1], in[4 * x]);
+                    }
+                });
+    if (entry.shrunk.isNull()) {
+        return;
+    }
+    // The shrunk rows whose boxes meet the changed rows.
+    const QRect& shown = entry.shrunkSource;
+    const int rows = entry.shrunk.height();
+    int first = rows;
+    int last = 0;
+    for (int j = 0; j < rows; ++j) {
+        if (LineStart(j, shown.top(), shown.height(), rows) < bottom &&
+            LineEnd(j, shown.top(), shown.height(), rows) > top) {
+            first = std::min(first, j);
+            last = j + 1;
+        }
+    }
+    if (first < last) {
+        ShrinkRows(entry.image, shown, entry.shrunk, first, last);
+    }
+}
 
 void CDisplayImageCache::Draw(QPainter& painter, const ImageBitmap& bitmap, const QRect& source,
                               const QPoint& origin, float zoom) {
@@ -40,9 +156,7 @@ void CDisplayImageCache::Draw(QPainter& painter, const ImageBitmap& bitmap, cons
     const QSize size(std::max(1, static_cast<int>(std::lround(target.width()))),
                      std::max(1, static_cast<int>(std::lround(target.height()))));
     if (entry.shrunk.isNull() || entry.shrunkSource != shown || entry.shrunkSize != size) {
-        // Only a part needs a copy of its own; the whole image is scaled as it is.
-        const QImage part = shown == entry.image.rect() ? entry.image : entry.image.copy(shown);
-        entry.shrunk = part.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        entry.shrunk = Shrink(entry.image, shown, size);
         entry.shrunkSource = shown;
         entry.shrunkSize = size;
     }

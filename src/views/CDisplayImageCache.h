@@ -18,7 +18,9 @@ class ImageBitmap;
 /// when the document reports a change and at a new image).
 ///
 /// A shrunk image is drawn from a copy resampled once with area averaging for the shown part
-/// and size; an image at zoom 1 or magnified is drawn pixel for pixel (nearest neighbour).
+/// and size (for 32-bit colour copies each shrunk pixel is the rounded mean of the whole pixels
+/// of its box, so that the rows of a few changed image rows can be worked out again alone); an
+/// image at zoom 1 or magnified is drawn pixel for pixel (nearest neighbour).
 class CDisplayImageCache {
 public:
     /// Draws the pixels source (image coordinates, clipped to the image) of bitmap scaled by
@@ -28,6 +30,10 @@ public:
               const QPoint& origin, float zoom);
     /// Forgets every screen copy.
     void Clear() { entries_.clear(); }
+    /// Rows top to bottom - 1 of bitmap changed in place: converts only those rows of its screen
+    /// copy again, and the rows of the shrunk copy they fall in. A copy that cannot be updated
+    /// so is forgotten.
+    void UpdateRows(const ImageBitmap& bitmap, int top, int bottom);
     /// How many bitmaps have a screen copy.
     int Size() const { return static_cast<int>(entries_.size()); }
 

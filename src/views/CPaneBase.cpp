@@ -74,6 +74,10 @@ void CPaneBase::OnDocumentChanged() {
     imageCache_.Clear();
 }
 
+void CPaneBase::OnImageRowsChanged(const ImageBitmap& bitmap, int top, int bottom) {
+    imageCache_.UpdateRows(bitmap, top, bottom);
+}
+
 QFont CPaneBase::PaneFont() {
     QFont font(QStringLiteral("Verdana"));
     font.setPixelSize(12);

@@ -74,6 +74,9 @@ public:
     /// The image, the history or the working state changed: forgets the screen copies of the
     /// document's images.
     virtual void OnDocumentChanged();
+    /// Only rows top to bottom - 1 of the document's bitmap changed, in place: updates only
+    /// those rows of its screen copies.
+    virtual void OnImageRowsChanged(const ImageBitmap& bitmap, int top, int bottom);
 
     /// The pane's commands, as the command table says (asked through the main window): the
     /// zoom commands and those of the derived panes.

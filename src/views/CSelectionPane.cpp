@@ -165,6 +165,11 @@ void CSelectionPane::OnDocumentChanged() {
     ++documentVersion_;
 }
 
+void CSelectionPane::OnImageRowsChanged(const ImageBitmap& bitmap, int top, int bottom) {
+    CPaneBase::OnImageRowsChanged(bitmap, top, bottom);
+    ++documentVersion_;
+}
+
 void CSelectionPane::Deselect() {
     selection.SetRectangle(0, 0, 0, 0);
     DropDisplayCopy();

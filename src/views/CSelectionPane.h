@@ -45,6 +45,7 @@ public:
     void InvertSelection();
 
     void OnDocumentChanged() override;
+    void OnImageRowsChanged(const ImageBitmap& bitmap, int top, int bottom) override;
 
     /// One step of the outline animation, run by the outline timer: draws the outline on the
     /// screen with the current phase, repainting only the area the outline covers, and advances
