@@ -188,21 +188,10 @@ void CFFTProc::FilterWorkingState(bool applyRed, bool applyGreen, bool applyBlue
 
     // Every power spectrum image of the state is rendered again, switched on or not. A state
     // made without them, for a processing object that displays nothing (the batch), stays so.
-    // Each is rendered in its own memory where it can be, which spares fresh pages.
     const auto render = [&](const ChannelSpectrum& spectrum, std::unique_ptr<ImageBitmap>& power,
                             PowerLevelRows& levels) {
-        const float* re = spectrum.re.get();
-        const float* im = spectrum.im.get();
-        if (power) {
-            levels = PowerLevelRows{};
-            std::uint64_t top = 0;
-            std::uint64_t bottom = height;
-            if (UpdatePowerSpectrumRows(re, im, width, height, *power, levels, top, bottom)) {
-                return;
-            }
-        }
         power.reset();
-        power = RenderPowerSpectrum(re, im, width, height, &levels);
+        power = RenderPowerSpectrum(spectrum.re.get(), spectrum.im.get(), width, height, &levels);
     };
     if (!HoldsPowerSpectra(state)) {
         return;
