@@ -441,6 +441,19 @@ void AnotherHistoryState(MemoryModel& model, const WorkSizes& sizes, OpenDocumen
     screens.ShowImages(model, sizes);
 }
 
+/// The final image encoded in memory (SaveImageFile). The encoders read a colour image through
+/// a copy with opaque pixels, as the final image leaves the fourth bytes zero.
+void Encode(MemoryModel& model, const WorkSizes& sizes) {
+    std::optional<MemoryModel::Id> opaque;
+    if (!sizes.grey) {
+        opaque = model.Take(sizes.image);
+    }
+    model.PassHeap(sizes.imageFile);
+    if (opaque) {
+        model.Give(*opaque);
+    }
+}
+
 /// A colour image taken apart into three grey images of its size (ExtractChannel), after
 /// which the loaded image is freed.
 std::vector<MemoryModel::Id> TakeApart(MemoryModel& model, const WorkSizes& grey,
@@ -535,7 +548,7 @@ double FilterPeak(MemoryModel& model, const WorkSizes& sizes, bool spectra) {
             model.Give(part);
         }
     }
-    model.PassHeap(sizes.imageFile);
+    Encode(model, sizes);
     for (const MemoryModel::Id power : powers) {
         WriteGreyPng(model, grey);
         model.Give(power);
@@ -563,7 +576,7 @@ double PeakOf(ImageWork work, const WorkSizes& sizes) {
     const MemoryModel::Id original = Load(model, sizes);
     StateBlocks state = FirstState(model, sizes, false);
     FinalImage(model, sizes, state, true);
-    model.PassHeap(sizes.imageFile);
+    Encode(model, sizes);
     model.Give(original);
     return model.Peak();
 }

@@ -184,8 +184,17 @@ public:
         fs::remove_all(folder_, ignored);
     }
 
+    /// Photographs of 1 to 1.5 megapixels; with QUARVEL_PEAK_MEMORY_LARGE set in the
+    /// environment also of 24 and 67 megapixels, which take minutes and up to 10 GB.
     static std::vector<TestImage> Images() {
-        return {{"Colour1200x900", 1200, 900, false}, {"Grey1500x1000", 1500, 1000, true}};
+        std::vector<TestImage> images = {{"Colour1200x900", 1200, 900, false},
+                                         {"Grey1500x1000", 1500, 1000, true}};
+        if (std::getenv("QUARVEL_PEAK_MEMORY_LARGE") != nullptr) {
+            images.insert(images.end(), {{"Colour6000x4000", 6000, 4000, false},
+                                         {"Colour8193x8193", 8193, 8193, false},
+                                         {"Grey8193x8193", 8193, 8193, true}});
+        }
+        return images;
     }
 
 protected:
