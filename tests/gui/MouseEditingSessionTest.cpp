@@ -21,7 +21,7 @@ void Mouse(QWidget& widget, QEvent::Type type, QPoint at) {
 }
 
 /// Opens, edits the spectrum with the mouse, creates the final image and saves it.
-class SelectionRoad : public ShellTest {
+class MouseEditingSession : public ShellTest {
 protected:
     CPowerSpectrumView& SpectrumPane() {
         return *static_cast<CPowerSpectrumView*>(Frame().TabView()->SpectrumPane());
@@ -49,7 +49,7 @@ protected:
     }
 };
 
-TEST_F(SelectionRoad, ColourImage_SelectClearCreateSave) {
+TEST_F(MouseEditingSession, ColourImage_SelectClearCreateSave) {
     Start();
     OpenThroughCommand(TestImage("coffee.png"));
     Trigger(ID_VIEW_SPECTRUM_WINDOW);
@@ -79,7 +79,7 @@ TEST_F(SelectionRoad, ColourImage_SelectClearCreateSave) {
     EXPECT_GT(changed, 100);
 }
 
-TEST_F(SelectionRoad, GreyImage_BrushCreateSave) {
+TEST_F(MouseEditingSession, GreyImage_BrushCreateSave) {
     Start();
     OpenThroughCommand(TestImage("camera.png"));
     Trigger(ID_VIEW_SPECTRUM_WINDOW);
