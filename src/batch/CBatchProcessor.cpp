@@ -7,6 +7,7 @@
 #include <charconv>
 #include <chrono>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <new>
 #include <set>
@@ -59,24 +60,28 @@ public:
         for (const std::string& file : files) {
             FileIdentity identity;
             if (IdentifyFile(file, identity)) {
-                identities_.insert(identity);
+                ++identities_[identity];
             }
         }
     }
 
-    /// Whether writing to path would replace a source: its name is one, or it already exists as
-    /// the same file as one (a link).
-    bool WouldReplace(const std::string& path) const {
-        if (names_.count(path) != 0) {
-            return true;
-        }
+    /// Whether writing the result output of a source would replace another source. A listed
+    /// file of that very name is the result of an earlier run, made from the same source, and is
+    /// refreshed; any other file that is a source (a link to one, or a result that is also a
+    /// link to another source) is never written over.
+    bool WouldReplace(const std::string& output) const {
         FileIdentity identity;
-        return IdentifyFile(path, identity) && identities_.count(identity) != 0;
+        if (!IdentifyFile(output, identity)) {
+            return false;
+        }
+        const auto found = identities_.find(identity);
+        const std::size_t sources = found == identities_.end() ? 0 : found->second;
+        return sources > (names_.count(output) != 0 ? 1u : 0u);
     }
 
 private:
     std::set<std::string> names_;
-    std::set<FileIdentity> identities_;
+    std::map<FileIdentity, std::size_t> identities_;  ///< how many listed names each file has
 };
 
 }  // namespace
@@ -222,8 +227,8 @@ BatchSummary CBatchProcessor::RunBatch(const std::string& folder,
         const std::uint32_t fileStart = TickCount();
         const BatchSettings current = ClampBatchSettings(settings());
 
-        // The output name is checked first: a result that would replace a source of this run
-        // is refused before any work is done.
+        // The output name is checked first: a result that would replace another source of this
+        // run is refused before any work is done; an earlier run's result is refreshed.
         const std::string output = MatchOutputExtension(MakeOutputName(source), saveOptions_.mime);
         if (sources.WouldReplace(output)) {
             ++summary.failed;

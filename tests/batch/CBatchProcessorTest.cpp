@@ -205,10 +205,11 @@ TEST_F(MixedFolder, FirstRun_ListsInPatternOrderAndWritesJpegBesideEachSource) {
     EXPECT_TRUE(batch.states.empty());
 }
 
-TEST_F(MixedFolder, SecondRun_FiltersTheFirstOutputsButNeverWritesOverASource) {
+TEST_F(MixedFolder, SecondRun_RefreshesTheFirstOutputsAndFiltersThemAgain) {
     CBatchProcessor batch;
     ASSERT_EQ(batch.RunBatch(folder.Text(), Fixed(BatchSettings{})).written, 8u);
     const std::string firstOutput = ReadBytes(folder / "a_flt.jpg");
+    const std::string source = ReadBytes(folder / "a.jpg");
 
     const BatchSummary second = batch.RunBatch(folder.Text(), Fixed(BatchSettings{}));
     const std::vector<std::string> lines = LogLines(batch.Log());
@@ -217,20 +218,34 @@ TEST_F(MixedFolder, SecondRun_FiltersTheFirstOutputsButNeverWritesOverASource) {
             return test::MatchesPattern(line, pattern);
         });
     };
-    EXPECT_TRUE(has(F("a_flt.jpg") + ": not written: it would replace a source file of this run"));
-    EXPECT_TRUE(has(WrittenLine(F("a_flt_flt.jpg"))));
-    EXPECT_TRUE(has(WrittenLine(F("Z_flt_flt.JPG"))));
-    EXPECT_TRUE(has(WrittenLine(F("b_flt_flt.png"))));
-    // d.tiff_n2 is not a source (its name matches no pattern): it is written again.
-    EXPECT_TRUE(has(WrittenLine(F("d.tiff_n2"))));
+    // a.jpg refreshes a_flt.jpg, which is then filtered again as a source of its own.
+    for (const char* output :
+         {"a_flt.jpg", "a_flt_flt.jpg", "Z_flt_flt.JPG", "b_flt_flt.png", "d.tiff_n2"}) {
+        EXPECT_TRUE(has(WrittenLine(F(output)))) << output;
+    }
     EXPECT_TRUE(has(FinalLine(17)));
     EXPECT_EQ(ReadBytes(folder / "a_flt.jpg"), firstOutput);
+    EXPECT_EQ(ReadBytes(folder / "a.jpg"), source);
     EXPECT_TRUE(IsJpeg(folder / "a_flt_flt.jpg"));
-    // Listed: the ten sources and seven outputs (not d.tiff_n2). Refused: Z, a, cut, e, b,
-    // coins and c, whose outputs are listed; not loaded: broken and notimage.
+    // Listed: the ten sources and seven outputs (not d.tiff_n2, whose name matches no pattern).
+    // Not loaded: broken and notimage; everything else written.
     EXPECT_EQ(second.listed, 17u);
-    EXPECT_EQ(second.failed, 9u);
-    EXPECT_EQ(second.written, 8u);
+    EXPECT_EQ(second.failed, 2u);
+    EXPECT_EQ(second.written, 15u);
+}
+
+TEST(BatchRun, ResultThatIsALinkToAnotherSource_IsRefusedOnTheNextRun) {
+    TempFolder folder;
+    CopyImage("coins.png", folder / "a.png");
+    CopyImage("coins.png", folder / "b.png");
+    std::filesystem::create_symlink(folder / "b.png", folder / "a_flt.png");
+    const std::string other = ReadBytes(folder / "b.png");
+    CBatchProcessor batch;
+    batch.RunBatch(folder.Text(), Fixed(BatchSettings{}));
+    EXPECT_TRUE(test::MatchesPattern(
+        LogLines(batch.Log()).front(),
+        folder.Text() + "a_flt.png: not written: it would replace a source file of this run"));
+    EXPECT_EQ(ReadBytes(folder / "b.png"), other);
 }
 
 TEST_F(MixedFolder, ProgressReportsEachFileAndCanStopBetweenFiles) {
