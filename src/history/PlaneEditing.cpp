@@ -1,7 +1,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <limits>
+#include <utility>
 #include <vector>
 
 #include "engine/ParallelFor.h"
@@ -22,6 +24,31 @@ inline void ClearElement(ChannelSpectrum& spectrum, std::size_t index) {
 /// become very large.
 inline std::uint64_t AsUnsigned(std::int32_t value) {
     return static_cast<std::uint64_t>(static_cast<std::int64_t>(value));
+}
+
+/// The columns [begin, end) of a mask row of the given length between its first and last
+/// selected byte; begin == end when none is selected. Eight bytes are tested at a time.
+std::pair<std::size_t, std::size_t> SelectedSpan(const std::uint8_t* row, std::size_t length) {
+    const auto anyInWord = [row](std::size_t at) {
+        std::uint64_t word = 0;
+        std::memcpy(&word, row + at, sizeof word);
+        return word != 0;
+    };
+    std::size_t begin = 0;
+    while (begin + 8 <= length && !anyInWord(begin)) {
+        begin += 8;
+    }
+    while (begin < length && row[begin] == MaskOutside) {
+        ++begin;
+    }
+    std::size_t end = length;
+    while (end >= begin + 8 && !anyInWord(end - 8)) {
+        end -= 8;
+    }
+    while (end > begin && row[end - 1] == MaskOutside) {
+        --end;
+    }
+    return {begin, end};
 }
 
 }  // namespace
@@ -153,14 +180,29 @@ void CFFTProc::ClearSelection(ChannelKind member, const VXRegion& region) {
         ChannelSpectrum& spectrum = *target.spectrum;
         // Each row notes whether it cleared anything: only those rows are rendered again.
         std::vector<std::uint8_t> cleared(rows, 0);
-        ParallelFor(0, rows, [&](std::size_t y) {
-            for (std::size_t x = 0; x < columns; ++x) {
-                if (region.Contains(static_cast<std::int32_t>(x), static_cast<std::int32_t>(y))) {
-                    ClearElement(spectrum, y * width + x);
-                    cleared[y] = 1;
+        if (region.HasMask()) {
+            // A row is read from its mask directly, and only between its first and last
+            // selected byte: a small selection on a large plane costs a scan of the mask.
+            const std::uint8_t* mask = region.Mask().data();
+            const std::size_t maskWidth = static_cast<std::size_t>(region.Width());
+            ParallelFor(0, rows, [&](std::size_t y) {
+                const std::uint8_t* row = mask + y * maskWidth;
+                const auto [begin, end] = SelectedSpan(row, columns);
+                for (std::size_t x = begin; x < end; ++x) {
+                    if (row[x] != MaskOutside) {
+                        ClearElement(spectrum, y * width + x);
+                        cleared[y] = 1;
+                    }
                 }
-            }
-        });
+            });
+        } else if (region.Contains(0, 0)) {
+            // Without a mask the region holds everything or nothing alike.
+            ParallelFor(0, rows, [&](std::size_t y) {
+                std::fill_n(spectrum.re.get() + y * width, columns, 0.0f);
+                std::fill_n(spectrum.im.get() + y * width, columns, 0.0f);
+                cleared[y] = columns > 0 ? 1 : 0;
+            });
+        }
         const auto first = std::find(cleared.begin(), cleared.end(), 1);
         if (first != cleared.end()) {
             firstRow = static_cast<std::uint64_t>(first - cleared.begin());

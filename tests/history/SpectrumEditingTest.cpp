@@ -219,6 +219,24 @@ TEST_F(GreyEditing, EllipseSelection_ClearsExactlyTheContainedElements) {
     EXPECT_EQ(proc.updateCount, 1);
 }
 
+TEST_F(GreyEditing, SelectionWithHoleOnNarrowerMask_ClearsExactlyTheContainedElements) {
+    // A mask of odd width narrower than the plane, a selection running into its last column
+    // and a hole inside it: the row spans read from the mask must match Contains.
+    OpenGrey(64, 32);
+    VXRegion region;
+    region.Init(37, 21);
+    region.SetRectangle(3, 2, 36, 17);
+    region.SubtractEllipse(20, 10, 9, 5);
+    region.AddRectangle(0, 19, 1, 20);
+    ASSERT_GT(region.PointCount(), 0);
+    proc.ClearSelection(ChannelKind::Grey, region);
+    const std::size_t count = Cleared([&](std::int64_t x, std::int64_t y) {
+        return region.Contains(static_cast<std::int32_t>(x), static_cast<std::int32_t>(y));
+    });
+    EXPECT_GT(count, 300u);
+    EXPECT_FALSE(region.Contains(20, 10));
+}
+
 TEST_F(GreyEditing, RegionSmallerThanPlane_NeverReachesBeyondItsSize) {
     OpenGrey(32, 16);
     VXRegion region;
