@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "engine/C2DFFT.h"
+#include "engine/CExactFFT.h"
 #include "engine/FastKernels.h"
 #include "engine/ParallelFor.h"
 
@@ -225,6 +226,10 @@ std::uint64_t SpectrumSize(std::uint64_t n) {
     return size;
 }
 
+std::uint64_t SpectrumSize(std::uint64_t n, TransformSize size) {
+    return size == TransformSize::Exact ? n : SpectrumSize(n);
+}
+
 bool IsColorImage(const ImageBitmap& image) {
     return image.Stride() > 2 * static_cast<std::size_t>(image.Width());
 }
@@ -343,12 +348,10 @@ ChannelSpectrum ComputeSpectrum(const ImageBitmap* image, ChannelKind channel) {
     }
     const std::uint32_t w = image->Width();
     const std::uint32_t h = image->Height();
-    assert(IsPowerOfTwo(w) && IsPowerOfTwo(h));
     // The grey channel is the palette index of an indexed image; no other image has one.
     const bool grey = channel == ChannelKind::Grey;
     assert(!grey || image->Format() == PixelFormat8bppIndexed);
-    if (!IsPowerOfTwo(w) || !IsPowerOfTwo(h) ||
-        (grey && image->Format() != PixelFormat8bppIndexed)) {
+    if (grey && image->Format() != PixelFormat8bppIndexed) {
         return spectrum;
     }
     const std::size_t count = static_cast<std::size_t>(w) * h;
@@ -374,8 +377,13 @@ ChannelSpectrum ComputeSpectrum(const ImageBitmap* image, ChannelKind channel) {
             }
         });
     }
-    const C2DFFT fft(w, h);
-    fft.Forward(bytes.get(), spectrum.re, spectrum.im);
+    if (IsPowerOfTwo(w) && IsPowerOfTwo(h)) {
+        const C2DFFT fft(w, h);
+        fft.Forward(bytes.get(), spectrum.re, spectrum.im);
+    } else {
+        const CExactFFT fft(w, h);
+        fft.Forward(bytes.get(), spectrum.re, spectrum.im);
+    }
     return spectrum;
 }
 

@@ -12,8 +12,17 @@ namespace quarvel {
 /// Which channel ComputeSpectrum takes from an image.
 enum class ChannelKind { Red, Green, Blue, Grey };
 
+/// The size at which an image is transformed: the next power of two in each direction (the image
+/// resampled to it and back), or the image's own size, so that an unedited image comes back
+/// exactly (see CExactFFT for the centring of odd sizes).
+enum class TransformSize { PowerOfTwo, Exact };
+
 /// The transform size for an image dimension n >= 1: the smallest power of two not below n.
 std::uint64_t SpectrumSize(std::uint64_t n);
+
+/// The transform size for an image dimension n >= 1 on the road size chooses: SpectrumSize(n)
+/// or n itself.
+std::uint64_t SpectrumSize(std::uint64_t n, TransformSize size);
 
 /// True when a row of the image in its own format is longer than twice its width in bytes:
 /// 24- and 32-bit images, and 8-bit images one pixel wide.
@@ -37,10 +46,11 @@ std::unique_ptr<ImageBitmap> ExtractChannel(const ImageBitmap& image, ChannelKin
 std::unique_ptr<ImageBitmap> MergeChannels(const ImageBitmap& red, const ImageBitmap& green,
                                            const ImageBitmap& blue);
 
-/// The centred spectrum of one channel of an image whose width and height are powers of two.
-/// Red, Green and Blue are bytes 2, 1 and 0 of the PixelFormat32bppRGB view; Grey is the palette
-/// index of an 8-bit indexed image (and needs one). Both planes are empty when image is null or
-/// memory runs out.
+/// The centred spectrum of one channel of an image of any size: by C2DFFT when its width and
+/// height are powers of two, by CExactFFT otherwise (the zero frequency at (W / 2, H / 2)
+/// rounded down). Red, Green and Blue are bytes 2, 1 and 0 of the PixelFormat32bppRGB view; Grey is
+/// the palette index of an 8-bit indexed image (and needs one). Both planes are empty when image is
+/// null or memory runs out.
 ChannelSpectrum ComputeSpectrum(const ImageBitmap* image, ChannelKind channel);
 
 /// What RenderPowerSpectrum found out about the levels of a power spectrum image: the smallest

@@ -35,8 +35,9 @@ using BytePlane = std::unique_ptr<std::uint8_t[], BytePlaneDeleter>;
 /// A new uninitialised byte plane of count bytes, or null when the memory cannot be had.
 BytePlane AllocateBytePlane(std::size_t count);
 
-/// The complex spectrum of one channel at its power-of-two transform size W2 x H2, centred: the
-/// zero frequency sits at column W2 / 2, row H2 / 2.
+/// The complex spectrum of one channel at its transform size W2 x H2 (powers of two, or the
+/// image's own size on the exact road), centred: the zero frequency sits at column W2 / 2,
+/// row H2 / 2, rounded down for odd sizes.
 struct ChannelSpectrum {
     SpectrumPlane re;  ///< real parts
     SpectrumPlane im;  ///< imaginary parts

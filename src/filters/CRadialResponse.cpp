@@ -21,24 +21,35 @@ constexpr std::size_t kRowsPerTask = 16;
 /// that fits in memory reaches them, the longest transform axis being 65536.
 constexpr std::int64_t kLargestTable = std::int64_t{1} << 24;
 
-/// The distance of an element dx columns and dy rows from the centre, rounded half up: the
-/// square root and the addition in double precision, then truncated.
-inline std::int64_t RadiusOf(std::int64_t dx, std::int64_t dy) {
-    return static_cast<std::int64_t>(std::sqrt(static_cast<double>(dx * dx + dy * dy)) + 0.5);
+/// The reference radius: the smaller half length, leaving out one of 0 when normalised.
+std::int64_t ReferenceRadius(std::int64_t cx, std::int64_t cy, bool normalised) {
+    if (normalised && (cx == 0 || cy == 0)) {
+        return std::max(cx, cy);
+    }
+    return std::min(cx, cy);
 }
 
 }  // namespace
 
 CRadialResponse::CRadialResponse(std::uint64_t width, std::uint64_t height, FilterKind kind,
-                                 std::int32_t degree, std::int32_t cut1, std::int32_t cut2)
+                                 std::int32_t degree, std::int32_t cut1, std::int32_t cut2,
+                                 bool normalised)
     : width_(width),
       height_(height),
       centreX_(static_cast<std::int64_t>(width / 2)),
       centreY_(static_cast<std::int64_t>(height / 2)),
       kind_(kind),
       degree_(degree),
-      low_(ScaleCutOff(std::min(centreX_, centreY_), cut1)),
-      high_(kind == FilterKind::LowPass ? 0 : ScaleCutOff(std::min(centreX_, centreY_), cut2)) {
+      normalised_(normalised),
+      low_(ScaleCutOff(ReferenceRadius(centreX_, centreY_, normalised), cut1)),
+      high_(kind == FilterKind::LowPass
+                ? 0
+                : ScaleCutOff(ReferenceRadius(centreX_, centreY_, normalised), cut2)) {
+    if (normalised_) {
+        const auto reference = static_cast<double>(ReferenceRadius(centreX_, centreY_, true));
+        scaleX_ = centreX_ == 0 ? 0.0 : reference / static_cast<double>(centreX_);
+        scaleY_ = centreY_ == 0 ? 0.0 : reference / static_cast<double>(centreY_);
+    }
     // No element lies farther from the centre than the corner (0, 0): |dx| <= width / 2 and
     // |dy| <= height / 2 everywhere.
     const std::int64_t farthest = RadiusOf(centreX_, centreY_);
@@ -54,6 +65,16 @@ CRadialResponse::CRadialResponse(std::uint64_t width, std::uint64_t height, Filt
     for (std::int64_t r = 0; r <= farthest; ++r) {
         byRadius_[static_cast<std::size_t>(r)] = FilterResponseAt(r, kind_, degree_, low_, high_);
     }
+}
+
+std::int64_t CRadialResponse::RadiusOf(std::int64_t dx, std::int64_t dy) const {
+    // The square root and the addition in double precision, then truncated.
+    if (!normalised_) {
+        return static_cast<std::int64_t>(std::sqrt(static_cast<double>(dx * dx + dy * dy)) + 0.5);
+    }
+    const double x = static_cast<double>(dx) * scaleX_;
+    const double y = static_cast<double>(dy) * scaleY_;
+    return static_cast<std::int64_t>(std::sqrt(x * x + y * y) + 0.5);
 }
 
 float CRadialResponse::At(std::int64_t dx, std::int64_t dy) const {

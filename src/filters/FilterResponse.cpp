@@ -67,9 +67,9 @@ void ComputeResponseCurve(float* out, std::uint64_t count, FilterKind kind, std:
 }
 
 void BuildFilterMask(float* out, std::uint64_t width, std::uint64_t height, FilterKind kind,
-                     std::int32_t degree, std::int32_t cut1, std::int32_t cut2) {
+                     std::int32_t degree, std::int32_t cut1, std::int32_t cut2, bool normalised) {
     assert(out != nullptr || width == 0 || height == 0);
-    const CRadialResponse response(width, height, kind, degree, cut1, cut2);
+    const CRadialResponse response(width, height, kind, degree, cut1, cut2, normalised);
     ParallelFor(0, height, [&](std::size_t y) { response.FillRow(y, out + y * width); });
 }
 

@@ -42,8 +42,10 @@ void ComputeResponseCurve(float* out, std::uint64_t count, FilterKind kind, std:
 
 /// Fills the width x height radial mask out (element (x, y) at y * width + x) with the response
 /// of each element's distance from (width / 2, height / 2), rounded half up to an integer. The
-/// edges are scaled against min(width / 2, height / 2). Rows run in parallel.
+/// edges are scaled against min(width / 2, height / 2). With normalised, distances are in
+/// normalised frequency (see CRadialResponse). Rows run in parallel.
 void BuildFilterMask(float* out, std::uint64_t width, std::uint64_t height, FilterKind kind,
-                     std::int32_t degree, std::int32_t cut1, std::int32_t cut2);
+                     std::int32_t degree, std::int32_t cut1, std::int32_t cut2,
+                     bool normalised = false);
 
 }  // namespace quarvel

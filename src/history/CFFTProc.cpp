@@ -75,8 +75,17 @@ bool CFFTProc::BuildWorkingState() {
     if (source == nullptr) {
         return false;
     }
-    const std::uint64_t width = SpectrumSize(source->Width());
-    const std::uint64_t height = SpectrumSize(source->Height());
+    // A continued state keeps the transform size of the spectra it copies, whatever
+    // transformSize says now.
+    const ImageBitmap* currentWork = continuing ? current->workImage.get() : nullptr;
+    if (continuing && currentWork == nullptr) {
+        assert(false && "a history state with an image has no transform-size image");
+        return false;
+    }
+    const std::uint64_t width =
+        continuing ? currentWork->Width() : SpectrumSize(source->Width(), transformSize);
+    const std::uint64_t height =
+        continuing ? currentWork->Height() : SpectrumSize(source->Height(), transformSize);
     const std::size_t count = width * height;
 
     // Everything is built in a local state and handed over only when complete.
@@ -93,12 +102,6 @@ bool CFFTProc::BuildWorkingState() {
     if (continuing) {
         // The committed spectra are copied, not recomputed: edits the synthesised image cannot
         // show (imaginary parts, values outside 0 to 255) stay as they are.
-        const ImageBitmap* currentWork = current->workImage.get();
-        if (currentWork == nullptr || currentWork->Width() != width ||
-            currentWork->Height() != height) {
-            assert(false && "a history state's spectra do not match its image size");
-            return false;
-        }
         state->isColor = current->isColor;
         if (state->isColor) {
             if (!CopyChannel(current->spectrumRed, state->spectrumRed, count) ||
@@ -326,6 +329,7 @@ bool CFFTProc::StartHistory() {
         DiscardWorkingState();
         return false;
     }
+    spectrumTransformSize = transformSize;
     spectrumWidth = states.back()->workImage->Width();
     spectrumHeight = states.back()->workImage->Height();
     return true;
@@ -347,6 +351,7 @@ bool CFFTProc::StartWorkingState() {
         return false;
     }
     currentIndex = 0;
+    spectrumTransformSize = transformSize;
     spectrumWidth = workingState->workImage->Width();
     spectrumHeight = workingState->workImage->Height();
     return true;
@@ -359,8 +364,8 @@ bool CFFTProc::StartBareWorkingState() {
     }
     try {
         const ImageBitmap& source = *originalImage;
-        const std::uint64_t width = SpectrumSize(source.Width());
-        const std::uint64_t height = SpectrumSize(source.Height());
+        const std::uint64_t width = SpectrumSize(source.Width(), transformSize);
+        const std::uint64_t height = SpectrumSize(source.Height(), transformSize);
         std::unique_ptr<ProcState> state(new (std::nothrow) ProcState());
         if (!state) {
             return false;
@@ -388,6 +393,7 @@ bool CFFTProc::StartBareWorkingState() {
         return false;
     }
     currentIndex = 0;
+    spectrumTransformSize = transformSize;
     spectrumWidth = workingState->workImage->Width();
     spectrumHeight = workingState->workImage->Height();
     return true;
@@ -402,6 +408,7 @@ void CFFTProc::ResetHistory() {
     filterMask.reset();
     rowResponse.reset();
     columnResponse.reset();
+    spectrumTransformSize = TransformSize::PowerOfTwo;
     spectrumWidth = 0;
     spectrumHeight = 0;
 }

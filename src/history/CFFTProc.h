@@ -26,7 +26,8 @@ class VXRegion;
 /// does nothing. Derived classes say how the views are told about changes (UpdateViews).
 ///
 /// Spectrum coordinates are those of the power spectrum image: column x, row y from the top-left
-/// element, the zero frequency at (W2 / 2, H2 / 2). The editing members Red, Green and Blue pick
+/// element, the zero frequency at (W2 / 2, H2 / 2) rounded down (odd sizes occur on the exact
+/// road, see transformSize). The editing members Red, Green and Blue pick
 /// a colour channel of a colour state and the grey channel of a grey state; Grey picks the grey
 /// channel of a grey state and nothing (only the notification) on a colour state.
 ///
@@ -151,6 +152,12 @@ public:
     SpectrumPlane rowResponse;                   ///< spectrumWidth values, by column
     SpectrumPlane columnResponse;                ///< spectrumHeight values, by row
     FilterSettings filterSettings;
+    /// The transform size of the next image started (StartHistory and the other starts); the
+    /// states of an image keep the size it was started with. Not changed by ResetHistory.
+    TransformSize transformSize = TransformSize::PowerOfTwo;
+    /// The road of the first state's spectra: with Exact the radial filters measure distances
+    /// in normalised frequency (see CRadialResponse).
+    TransformSize spectrumTransformSize = TransformSize::PowerOfTwo;
     std::uint64_t spectrumWidth = 0;                 ///< transform width of the first state
     std::uint64_t spectrumHeight = 0;                ///< transform height of the first state
     std::vector<std::unique_ptr<ProcState>> states;  ///< the history, oldest first

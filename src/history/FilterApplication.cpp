@@ -92,7 +92,8 @@ void CFFTProc::BuildFilter(FilterKind kind) {
         if (!mask) {
             return;
         }
-        BuildFilterMask(mask.get(), width, height, kind, settings.degree, cut1, cut2);
+        BuildFilterMask(mask.get(), width, height, kind, settings.degree, cut1, cut2,
+                        spectrumTransformSize == TransformSize::Exact);
         filterMask = std::move(mask);
     } else {
         // Each axis is scaled against its own half length.
@@ -170,7 +171,8 @@ void CFFTProc::FilterWorkingState(bool applyRed, bool applyGreen, bool applyBlue
         std::int32_t cut1 = 0;
         std::int32_t cut2 = 0;
         FilterEdges(*radial, filterSettings, cut1, cut2);
-        const CRadialResponse response(width, height, *radial, filterSettings.degree, cut1, cut2);
+        const CRadialResponse response(width, height, *radial, filterSettings.degree, cut1, cut2,
+                                       spectrumTransformSize == TransformSize::Exact);
         response.MultiplySpectra(channels.data(), channelCount);
     } else {
         // The direction is compared as its unsigned value: at most 1 filters rows, 0 after

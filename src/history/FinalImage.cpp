@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "engine/C2DFFT.h"
+#include "engine/CExactFFT.h"
 #include "engine/FastKernels.h"
 #include "engine/ParallelFor.h"
 #include "history/CFFTProc.h"
@@ -13,8 +14,9 @@ namespace {
 
 /// The inverse transform of spectrum, as float values, handed to write; false when memory runs
 /// out. Consuming, the transform runs in the spectrum's planes, which are released afterwards.
-template <typename Write>
-bool WithInverse(const C2DFFT& fft, ChannelSpectrum& spectrum, bool consume, const Write& write) {
+template <typename Transform, typename Write>
+bool WithInverse(const Transform& fft, ChannelSpectrum& spectrum, bool consume,
+                 const Write& write) {
     if (!consume) {
         const SpectrumPlane values = fft.Inverse(spectrum.re.get(), spectrum.im.get());
         if (!values) {
@@ -34,7 +36,8 @@ bool WithInverse(const C2DFFT& fft, ChannelSpectrum& spectrum, bool consume, con
 
 /// The inverse transform of spectrum rounded into bytes by the rule of the final image; null
 /// when memory runs out.
-BytePlane RoundedInverse(const C2DFFT& fft, ChannelSpectrum& spectrum, bool consume,
+template <typename Transform>
+BytePlane RoundedInverse(const Transform& fft, ChannelSpectrum& spectrum, bool consume,
                          const FastKernels& kernels) {
     const std::uint64_t width = fft.width;
     const std::uint64_t height = fft.height;
@@ -50,20 +53,12 @@ BytePlane RoundedInverse(const C2DFFT& fft, ChannelSpectrum& spectrum, bool cons
     return done ? std::move(bytes) : nullptr;
 }
 
-}  // namespace
-
-bool SynthesiseWorkImage(ProcState& state, bool consumeSpectra) {
-    if (!state.workImage) {
-        return false;
-    }
+/// SynthesiseWorkImage with fft, a C2DFFT or CExactFFT of the work image's size.
+template <typename Transform>
+bool Synthesise(const Transform& fft, ProcState& state, bool consumeSpectra) {
     ImageBitmap& work = *state.workImage;
     const std::uint64_t width = work.Width();
     const std::uint64_t height = work.Height();
-
-    // One transform object, with its tables, serves every channel. Each inverse plane is
-    // rounded into bytes of its own and released before the next is made, so that at most one
-    // float plane of results lives at a time.
-    const C2DFFT fft(width, height);
     if (!fft.IsComplete()) {
         return false;
     }
@@ -108,6 +103,24 @@ bool SynthesiseWorkImage(ProcState& state, bool consumeSpectra) {
             kernels.roundBytes(values + y * width, width, rows.Row(static_cast<std::uint32_t>(y)));
         });
     });
+}
+
+}  // namespace
+
+bool SynthesiseWorkImage(ProcState& state, bool consumeSpectra) {
+    if (!state.workImage) {
+        return false;
+    }
+    // One transform object, with its tables, serves every channel. Each inverse plane is
+    // rounded into bytes of its own and released before the next is made, so that at most one
+    // float plane of results lives at a time.
+    const std::uint64_t width = state.workImage->Width();
+    const std::uint64_t height = state.workImage->Height();
+    const auto isPowerOfTwo = [](std::uint64_t n) { return (n & (n - 1)) == 0; };
+    if (isPowerOfTwo(width) && isPowerOfTwo(height)) {
+        return Synthesise(C2DFFT(width, height), state, consumeSpectra);
+    }
+    return Synthesise(CExactFFT(width, height), state, consumeSpectra);
 }
 
 void CFFTProc::CreateFinalImage(bool consumeSpectra) {

@@ -12,7 +12,8 @@ namespace quarvel {
 ///
 /// A colour state (isColor true) holds the red, green and blue spectra and power spectrum
 /// images and no grey ones; a grey state holds only spectrumGrey and powerGrey. All spectra have
-/// the size of workImage (powers of two, zero frequency at the centre). The state owns every
+/// the size of workImage (powers of two, or the image's own size on the exact road; the
+/// zero frequency at the centre, rounded down). The state owns every
 /// bitmap and plane it points to.
 struct ProcState {
     bool isColor = false;
