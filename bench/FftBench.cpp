@@ -7,6 +7,8 @@
 // 1 means ours is slower):
 //   fft2d 4096x4096 threads=2 ours_ms=... fftw_c2c_ms=... fftw_r2c_ms=... ratio_c2c=...
 //   ratio_r2c=...
+// and, for the transform at an image's own size (CExactFFT) beside FFTW's complex transform,
+//   fft2d_exact 6000x4000 threads=2 ours_ms=... fftw_ms=... ratio=...
 // followed by the line of the batch processing of a large photograph (BatchBench.cpp). The spectrum
 // and filter commands on a 67-megapixel photograph are benchmarks of their own
 // (LargeImageBench.cpp).
@@ -31,6 +33,7 @@
 #include "BenchUtil.h"
 #include "LargeImageBench.h"
 #include "engine/C2DFFT.h"
+#include "engine/CExactFFT.h"
 
 namespace quarvel::bench {
 namespace {
@@ -46,7 +49,11 @@ constexpr BenchSize kSizes[] = {
 };
 constexpr int kThreadCounts[] = {1, 2};
 
-enum class Engine { Ours, FftwC2C, FftwR2C };
+/// Sizes of the transform at an image's own size: a photograph's 2^4 3 5^3 x 2^5 5^3, two
+/// primes, and a square prime.
+constexpr BenchSize kExactSizes[] = {{6000, 4000, 5}, {4999, 3001, 5}, {3001, 3001, 5}};
+
+enum class Engine { Ours, FftwC2C, FftwR2C, OursExact, FftwExact };
 
 using CaseKey = std::tuple<std::uint64_t, std::uint64_t, int, Engine>;
 
@@ -56,8 +63,9 @@ std::map<CaseKey, std::vector<double>>& Timings() {
     return timings;
 }
 
-/// Our transform: the tables are built once, the planes are allocated by every call, as the
-/// program does per channel.
+/// Our transform (C2DFFT, or CExactFFT at any size): the tables are built once, the planes are
+/// allocated by every call, as the program does per channel.
+template <typename Transform = C2DFFT>
 class OursCase {
 public:
     OursCase(std::uint64_t width, std::uint64_t height)
@@ -72,7 +80,7 @@ public:
     }
 
 private:
-    C2DFFT fft_;
+    Transform fft_;
     std::vector<std::uint8_t> values_;
 };
 
@@ -191,8 +199,19 @@ void TimeIterations(benchmark::State& state, Case& subject, const CaseKey& key) 
 
 void BenchOurs(benchmark::State& state, BenchSize size, int threads) {
     const ScopedThreadLimit limit(static_cast<std::size_t>(threads));
-    OursCase subject(size.width, size.height);
+    OursCase<> subject(size.width, size.height);
     TimeIterations(state, subject, {size.width, size.height, threads, Engine::Ours});
+}
+
+void BenchOursExact(benchmark::State& state, BenchSize size, int threads) {
+    const ScopedThreadLimit limit(static_cast<std::size_t>(threads));
+    OursCase<CExactFFT> subject(size.width, size.height);
+    TimeIterations(state, subject, {size.width, size.height, threads, Engine::OursExact});
+}
+
+void BenchFftwExact(benchmark::State& state, BenchSize size, int threads) {
+    FftwC2CCase subject(size.width, size.height, threads);
+    TimeIterations(state, subject, {size.width, size.height, threads, Engine::FftwExact});
 }
 
 void BenchFftwC2C(benchmark::State& state, BenchSize size, int threads) {
@@ -228,6 +247,17 @@ void RegisterAll() {
                                                    BenchFftwR2C, size, threads));
         }
     }
+    for (const BenchSize& size : kExactSizes) {
+        for (const int threads : kThreadCounts) {
+            const auto configure = [&](benchmark::internal::Benchmark* bench) {
+                bench->Iterations(size.iterations)->UseManualTime()->Unit(benchmark::kMillisecond);
+            };
+            configure(benchmark::RegisterBenchmark(CaseName("ours_exact", size, threads).c_str(),
+                                                   BenchOursExact, size, threads));
+            configure(benchmark::RegisterBenchmark(CaseName("fftw_exact", size, threads).c_str(),
+                                                   BenchFftwExact, size, threads));
+        }
+    }
 }
 
 void PrintSummary() {
@@ -248,6 +278,21 @@ void PrintSummary() {
                 static_cast<unsigned long long>(size.width),
                 static_cast<unsigned long long>(size.height), threads, ours, c2c, r2c, ours / c2c,
                 ours / r2c);
+        }
+    }
+    for (const BenchSize& size : kExactSizes) {
+        for (const int threads : kThreadCounts) {
+            const double ours =
+                Median(Timings()[{size.width, size.height, threads, Engine::OursExact}]);
+            const double fftw =
+                Median(Timings()[{size.width, size.height, threads, Engine::FftwExact}]);
+            if (ours <= 0.0 || fftw <= 0.0) {
+                continue;
+            }
+            std::printf("fft2d_exact %llux%llu threads=%d ours_ms=%.3f fftw_ms=%.3f ratio=%.2f\n",
+                        static_cast<unsigned long long>(size.width),
+                        static_cast<unsigned long long>(size.height), threads, ours, fftw,
+                        ours / fftw);
         }
     }
     std::fflush(stdout);
