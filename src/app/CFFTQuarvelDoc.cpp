@@ -3,8 +3,14 @@
 #include <malloc.h>
 
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <exception>
 #include <filesystem>
+#include <mutex>
 #include <new>
+#include <system_error>
+#include <thread>
 #include <utility>
 
 #include <QClipboard>
@@ -16,6 +22,7 @@
 #include <QInputDialog>
 #include <QMimeData>
 #include <QSettings>
+#include <QThread>
 
 #include "app/CFFTQuarvelApp.h"
 #include "app/CFFTQuarvelView.h"
@@ -219,6 +226,8 @@ CFFTQuarvelView* CFFTQuarvelDoc::GetTabView() const {
 }
 
 void CFFTQuarvelDoc::UpdateViews(int erase) {
+    // A job on another thread leaves the panes alone; its command repaints them afterwards.
+    Q_ASSERT(QThread::currentThread() == thread());
     // A Qt repaint always covers the whole invalidated area, so the erase flag has nothing to
     // select.
     static_cast<void>(erase);
@@ -233,6 +242,7 @@ void CFFTQuarvelDoc::UpdateViews(int erase) {
 
 void CFFTQuarvelDoc::PowerRowsChanged(const ImageBitmap& power, std::uint64_t top,
                                       std::uint64_t bottom) {
+    Q_ASSERT(QThread::currentThread() == thread());
     rowChanges_.push_back(RowChange{&power, static_cast<int>(top), static_cast<int>(bottom)});
 }
 
@@ -285,18 +295,85 @@ bool CFFTQuarvelDoc::OnNewDocument() {
     return true;
 }
 
+void CFFTQuarvelDoc::RunOffThread(const std::function<void()>& work) {
+    Q_ASSERT(!busy_);
+    std::mutex mutex;
+    std::condition_variable ended;
+    bool done = false;
+    std::exception_ptr failure;
+    // Throws std::bad_alloc or std::system_error before anything ran; the first is the
+    // caller's to report, the second (no thread to be had) runs the work here instead.
+    std::thread worker;
+    try {
+        worker = std::thread([&] {
+            try {
+                work();
+            } catch (...) {
+                failure = std::current_exception();
+            }
+            const std::lock_guard<std::mutex> lock(mutex);
+            done = true;
+            ended.notify_one();
+        });
+    } catch (const std::system_error&) {
+        work();
+        return;
+    }
+
+    busy_ = true;
+    // Pending paint and timer events are delivered at least once, then every few
+    // milliseconds until the work has ended. Mouse and keys wait for the end: every command
+    // that touches the document is disabled by then, and so is a close of the window.
+    const auto pump = [] {
+        try {
+            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        } catch (const std::bad_alloc&) {
+            // A repaint without memory is skipped; the work goes on.
+        }
+    };
+    try {
+        Q_EMIT BusyChanged(true);
+    } catch (const std::bad_alloc&) {
+        // The window shows no busy indicator this time; the work goes on.
+    }
+    for (;;) {
+        pump();
+        std::unique_lock<std::mutex> lock(mutex);
+        if (ended.wait_for(lock, std::chrono::milliseconds(15), [&] { return done; })) {
+            break;
+        }
+    }
+    worker.join();
+    busy_ = false;
+    try {
+        Q_EMIT BusyChanged(false);
+    } catch (const std::bad_alloc&) {
+        // The commands are brought up to date by the command's own DocumentChanged.
+    }
+    if (failure) {
+        std::rethrow_exception(failure);
+    }
+}
+
 bool CFFTQuarvelDoc::LoadReplacing(const QString& path) {
     CWaitCursor wait;
     CDetachedProc loaded;
     IoResult result;
-    try {
-        LoadLimits limits;
-        limits.work = ImageWork::Document;
-        result = LoadImageFile(loaded.originalImage, FileSystemPath(path), limits);
-    } catch (const std::bad_alloc&) {
-        loaded.originalImage.reset();
-        result = IoResult::Failure("there is not enough memory to read it");
-    }
+    bool started = false;
+    // The file is decoded and transformed into a processing object of its own, which nothing
+    // else reads: the panes keep showing the document's image meanwhile.
+    const std::filesystem::path file = FileSystemPath(path);
+    RunOffThread([&] {
+        try {
+            LoadLimits limits;
+            limits.work = ImageWork::Document;
+            result = LoadImageFile(loaded.originalImage, file, limits);
+        } catch (const std::bad_alloc&) {
+            loaded.originalImage.reset();
+            result = IoResult::Failure("there is not enough memory to read it");
+        }
+        started = result && loaded.StartHistory();
+    });
     if (!result) {
         wait.Restore();
         Interaction().ShowError(DialogParent(), kMessageTitle,
@@ -304,7 +381,7 @@ bool CFFTQuarvelDoc::LoadReplacing(const QString& path) {
                                     .arg(QDir::toNativeSeparators(path), FromUtf8(result.message)));
         return false;
     }
-    if (!loaded.StartHistory()) {
+    if (!started) {
         wait.Restore();
         Interaction().ShowError(
             DialogParent(), kMessageTitle,
@@ -505,17 +582,19 @@ void CFFTQuarvelDoc::OnCreateFinalImage() {
     const std::uint64_t releasedBefore = releasedStateCount;
     bool committed = false;
     try {
-        // The redo states go only once the new state is there.
-        RedoStatesAside redo(*this);
-        try {
-            CreateFinalImage();
-        } catch (const std::bad_alloc&) {
-            // The working state stays uncommitted, its spectra as they were.
-        }
-        committed = workingState == nullptr;
-        if (committed) {
-            redo.Drop();
-        }
+        RunOffThread([&] {
+            // The redo states go only once the new state is there.
+            RedoStatesAside redo(*this);
+            try {
+                CreateFinalImage();
+            } catch (const std::bad_alloc&) {
+                // The working state stays uncommitted, its spectra as they were.
+            }
+            committed = workingState == nullptr;
+            if (committed) {
+                redo.Drop();
+            }
+        });
     } catch (const std::bad_alloc&) {
         committed = false;
     }
@@ -636,8 +715,15 @@ void CFFTQuarvelDoc::OnDesignFilter(FilterKind kind) {
         return;
     }
     CWaitCursor wait;
-    const bool applied =
-        ApplyFilterWhole(kind, pane->redEnabled, pane->greenEnabled, pane->blueEnabled);
+    const bool red = pane->redEnabled;
+    const bool green = pane->greenEnabled;
+    const bool blue = pane->blueEnabled;
+    bool applied = false;
+    try {
+        RunOffThread([&] { applied = ApplyFilterWhole(kind, red, green, blue); });
+    } catch (const std::bad_alloc&) {
+        applied = false;
+    }
     UpdateViews(0);
     wait.Restore();
     if (!applied) {

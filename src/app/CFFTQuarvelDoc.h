@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -59,6 +60,7 @@ public:
     void ClearSelection(ChannelKind member, const VXRegion& region) override {
         CFFTProc::ClearSelection(member, region);
     }
+    bool IsBusy() const override { return busy_; }
 
     /// The empty start-up document, titled "Untitled".
     bool OnNewDocument();
@@ -148,8 +150,16 @@ Q_SIGNALS:
     void FileRecorded(const QString& path);
     /// A short note for the status bar (for instance a decoder's warning).
     void StatusMessage(const QString& text);
+    /// A long command started (true) or ended (false) its work on another thread.
+    void BusyChanged(bool busy);
 
 private:
+    /// Runs work on a thread of its own and returns when it has ended, rethrowing what it
+    /// threw. Meanwhile the window keeps painting (user input waits in the queue), IsBusy() is
+    /// true and BusyChanged tells the main window to disable the commands and show that the
+    /// program works. Only one job runs at a time. Throws std::bad_alloc when no thread can be
+    /// started; work has not run then.
+    void RunOffThread(const std::function<void()>& work);
     /// Loads path into the document, replacing its image only on success. Reports failures.
     bool LoadReplacing(const QString& path);
     /// Calls OnNewImage of every registered pane, in order of registration.
@@ -192,6 +202,8 @@ private:
     bool toldAboutHistoryLimit_ = false;
     /// The person chose the JPEG quality in this session.
     bool jpegQualityChosen_ = false;
+    /// A job of RunOffThread works on the document.
+    bool busy_ = false;
 };
 
 }  // namespace quarvel

@@ -19,6 +19,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QProgressBar>
 #include <QSettings>
 #include <QStatusBar>
 #include <QToolBar>
@@ -122,6 +123,15 @@ CMainFrame::CMainFrame(CFFTQuarvelDoc& doc, CFFTQuarvelApp* app, QWidget* parent
     connect(&doc_, &CFFTQuarvelDoc::FileRecorded, this, &CMainFrame::AddRecentFile);
     connect(&doc_, &CFFTQuarvelDoc::StatusMessage, this, [this](const QString& text) {
         statusBar()->showMessage(text, kStatusMessageMilliseconds);
+    });
+    connect(&doc_, &CFFTQuarvelDoc::BusyChanged, this, [this](bool busy) {
+        busyIndicator_->setVisible(busy);
+        if (busy) {
+            statusBar()->showMessage(QStringLiteral("Working..."));
+        } else {
+            statusBar()->clearMessage();
+        }
+        UpdateCommandUI();
     });
 
     ApplyApplicationLook(appLook_);
@@ -314,6 +324,14 @@ void CMainFrame::CreateStatusBar() {
         }
     });
     bar->showMessage(QStringLiteral("Ready"));
+    // A range of 0 to 0 makes the bar a busy indicator without a measure of progress.
+    busyIndicator_ = new QProgressBar(bar);
+    busyIndicator_->setObjectName(QStringLiteral("busyIndicator"));
+    busyIndicator_->setRange(0, 0);
+    busyIndicator_->setMaximumWidth(
+        QFontMetrics(bar->font()).horizontalAdvance(QString(12, QLatin1Char('0'))));
+    busyIndicator_->hide();
+    bar->addPermanentWidget(busyIndicator_);
 }
 
 QAction* CMainFrame::Action(int id) const {
@@ -390,6 +408,10 @@ QString CMainFrame::CursorYText() const {
 }
 
 CommandStatus CMainFrame::QueryRouted(int id) const {
+    // While a long command works on the document, no other command may run.
+    if (doc_.IsBusy()) {
+        return CommandStatus{};
+    }
     const std::array<const CCommandTarget*, 4> targets = {ActivePane(), &doc_, this, app_};
     for (const CCommandTarget* target : targets) {
         CommandStatus status;
@@ -528,7 +550,7 @@ void CMainFrame::SaveWindowState() const {
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event) {
-    if (!doc_.SaveModified()) {
+    if (doc_.IsBusy() || !doc_.SaveModified()) {
         event->ignore();
         return;
     }
@@ -544,7 +566,7 @@ void CMainFrame::dragEnterEvent(QDragEnterEvent* event) {
 
 void CMainFrame::dropEvent(QDropEvent* event) {
     const QString file = FirstLocalFile(event->mimeData());
-    if (file.isEmpty()) {
+    if (file.isEmpty() || doc_.IsBusy()) {
         return;
     }
     event->acceptProposedAction();

@@ -15,6 +15,7 @@
 
 class QAction;
 class QLabel;
+class QProgressBar;
 class QMenu;
 class QToolBar;
 
@@ -151,6 +152,8 @@ private:
     QLabel* capsLabel_ = nullptr;
     QLabel* numLabel_ = nullptr;
     QLabel* scrollLabel_ = nullptr;
+    /// Moves to and fro in the status bar while a long command works on another thread.
+    QProgressBar* busyIndicator_ = nullptr;
     std::function<std::optional<LockKeys>()> lockKeyReader_;
     QStringList recentFiles_;
     int appLook_ = 215;

@@ -41,6 +41,9 @@ public:
     virtual void ClearSelection(ChannelKind member, const VXRegion& region) = 0;
     /// Repaints every registered pane.
     virtual void UpdateViews(int erase) = 0;
+    /// True while a long command works on the document on another thread: a pane then shows
+    /// its last picture and reads nothing of the document.
+    virtual bool IsBusy() const = 0;
 
     /// The dialogs and message boxes.
     virtual CUserInteraction& Interaction() const = 0;

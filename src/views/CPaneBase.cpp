@@ -549,6 +549,14 @@ void CPaneBase::DrawPanelImage(QPainter& painter, std::int32_t i, const ImageBit
 }
 
 void CPaneBase::paintEvent(QPaintEvent* event) {
+    if (Document().IsBusy()) {
+        // The document is being changed on another thread: the last picture is shown as it
+        // was, and a part of the window it does not cover stays background.
+        QPainter painter(this);
+        painter.fillRect(rect(), QColor::fromRgb(kBackground));
+        painter.drawImage(QPoint(0, 0), screen_);
+        return;
+    }
     if (!showScreenAsIs_ || screen_.size() != size()) {
         RenderScreenImage();
     }

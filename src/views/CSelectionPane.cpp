@@ -500,7 +500,7 @@ void CSelectionPane::DrawSelectionOutline(QImage& target) {
 }
 
 void CSelectionPane::OutlineTick() {
-    if (!isVisible() || Drag() == PaneDrag::DynamicZoom) {
+    if (!isVisible() || Drag() == PaneDrag::DynamicZoom || Document().IsBusy()) {
         return;
     }
     if (SelectionGone()) {

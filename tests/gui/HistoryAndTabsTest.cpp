@@ -2,7 +2,9 @@
 #include <QContextMenuEvent>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QProgressBar>
 #include <QTabBar>
+#include <QTimer>
 
 #include "ShellFixture.h"
 #include "app/CFFTQuarvelView.h"
@@ -79,6 +81,43 @@ TEST_F(History, FinalImageAfterUndo_DropsTheRedoStates) {
     EXPECT_EQ(Doc().states.size(), 2u);
     EXPECT_EQ(Doc().currentIndex, 1u);
     EXPECT_FALSE(IsEnabled(ID_EDIT_REDO));
+}
+
+TEST_F(History, CreateFinalImage_WorksWhileTheWindowRunsWithCommandsDisabled) {
+    Start();
+    OpenThroughCommand(TestImage("astronaut.png"));
+    EditSpectrum();
+    const auto* indicator = Frame().findChild<QProgressBar*>(QStringLiteral("busyIndicator"));
+    ASSERT_NE(indicator, nullptr);
+    EXPECT_TRUE(indicator->isHidden());
+    // What the window shows as the work starts, and whether its events run meanwhile.
+    bool indicatorShown = false;
+    bool anyCommandEnabled = true;
+    bool eventDuringWork = false;
+    QObject::connect(&Doc(), &CFFTQuarvelDoc::BusyChanged, &Frame(), [&](bool busy) {
+        if (!busy) {
+            return;
+        }
+        indicatorShown = !indicator->isHidden();
+        anyCommandEnabled = false;
+        for (const int id : {ID_FILE_OPEN, ID_FILE_SAVE, ID_EDIT_UNDO, ID_FFT_CREATE_FINAL,
+                             ID_FFT_LOWPASS, ID_APP_EXIT}) {
+            anyCommandEnabled = anyCommandEnabled || Action(id)->isEnabled();
+        }
+        QTimer::singleShot(0, &Frame(), [&] { eventDuringWork = Doc().IsBusy(); });
+    });
+
+    Trigger(ID_FFT_CREATE_FINAL);
+
+    EXPECT_TRUE(indicatorShown);
+    EXPECT_FALSE(anyCommandEnabled);
+    EXPECT_TRUE(eventDuringWork);
+    EXPECT_FALSE(Doc().IsBusy());
+    EXPECT_TRUE(indicator->isHidden());
+    EXPECT_EQ(Doc().workingState, nullptr);
+    EXPECT_EQ(Doc().states.size(), 2u);
+    EXPECT_TRUE(Action(ID_EDIT_UNDO)->isEnabled());
+    EXPECT_FALSE(Action(ID_FFT_CREATE_FINAL)->isEnabled());
 }
 
 TEST_F(History, CreateFinalImageFromTheImageTab_SwitchesToTheSpectrumTabAndStays) {
