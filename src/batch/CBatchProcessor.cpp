@@ -90,6 +90,7 @@ IoResult CBatchProcessor::LoadBatchFile(const std::string& sourcePath) {
     ResetHistory();
     LoadLimits limits;
     limits.work = ImageWork::Batch;
+    limits.transformSize = transformSize;
     IoResult loaded = LoadImageFile(originalImage, sourcePath, limits);
     if (!loaded) {
         return loaded;

@@ -199,6 +199,7 @@ const CommandSpec& BatchCommandSpec() {
              "store the settings used as the program's batch settings"},
             FormatOption(),
             QualityOption(),
+            ExactSizeOption(),
             MaxMemoryOption(),
         },
     };
@@ -227,6 +228,7 @@ int RunBatchCommand(const ParsedOptions& options, std::ostream& out, std::ostrea
     const StopOnSignal stop;
     CBatchProcessor batch;
     batch.SetSaveOptions(save);
+    batch.transformSize = TransformSizeOf(options);
     const BatchSummary summary = batch.RunBatch(
         options.operands.front(), [&settings] { return settings; },
         [&](const BatchProgress& progress) {

@@ -18,6 +18,17 @@ OptionSpec MaxMemoryOption() {
             "memory)"};
 }
 
+OptionSpec ExactSizeOption() {
+    return {"exact-size", 0, OptionKind::Flag, "",
+            "transform each image at its own width and height, so that what is not edited comes "
+            "back unchanged (default: at the next powers of two, the image resampled to them and "
+            "back); spectrum coordinates then run over the image's own size"};
+}
+
+TransformSize TransformSizeOf(const ParsedOptions& options) {
+    return options.Has("exact-size") ? TransformSize::Exact : TransformSize::PowerOfTwo;
+}
+
 OptionSpec FormatOption() {
     return {"format", 0, OptionKind::Text, "FORMAT",
             "write jpeg, png, tiff, bmp or webp whatever the name says (default: the format the "

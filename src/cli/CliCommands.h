@@ -28,6 +28,13 @@ struct CliCommand {
 /// may need for one image at its peak (EstimatedImageMemory of the command's ImageWork).
 OptionSpec MaxMemoryOption();
 
+/// The option of every command that transforms images: --exact-size, the transform at the
+/// image's own width and height instead of the next powers of two.
+OptionSpec ExactSizeOption();
+
+/// The transform size --exact-size asks for.
+TransformSize TransformSizeOf(const ParsedOptions& options);
+
 /// The options of every command that writes images: --format FORMAT, which forces the encoder
 /// (otherwise the output name's extension chooses it), and --quality N for JPEG and WebP.
 OptionSpec FormatOption();

@@ -42,6 +42,7 @@ struct FilterPlan {
     bool blue = true;
     SaveOptions save;
     bool writeSpectra = false;
+    TransformSize transformSize = TransformSize::PowerOfTwo;
     std::optional<std::string> outputPath;
     std::optional<std::string> outputFolder;
 };
@@ -131,6 +132,7 @@ std::string MakePlan(const ParsedOptions& options, FilterPlan& plan) {
         return problem;
     }
     plan.writeSpectra = options.Has("spectrum");
+    plan.transformSize = TransformSizeOf(options);
     plan.outputPath = options.Text("output");
     plan.outputFolder = options.Text("directory");
     if (plan.outputPath && plan.outputFolder) {
@@ -252,6 +254,7 @@ std::string FilterRun::FilterImage(std::unique_ptr<ImageBitmap> image, ChannelKi
                                    bool chosen, FilterResult& result) {
     proc_.ResetHistory();
     proc_.originalImage = std::move(image);
+    proc_.transformSize = plan_.transformSize;
     // Nothing shows the spectra while the steps run.
     if (!proc_.StartBareWorkingState()) {
         proc_.ResetHistory();
@@ -328,6 +331,7 @@ bool FilterRun::Process(const std::string& input) {
 
     LoadLimits limits;
     limits.work = plan_.writeSpectra ? ImageWork::FilterWithSpectra : ImageWork::Filter;
+    limits.transformSize = plan_.transformSize;
     std::unique_ptr<ImageBitmap> image;
     const IoResult loaded = LoadImageFile(image, input, limits);
     if (!loaded) {
@@ -418,6 +422,7 @@ const CommandSpec& FilterCommandSpec() {
             QualityOption(),
             {"spectrum", 0, OptionKind::Flag, "",
              "also write the power spectrum images of the result (NAME_power_*.png)"},
+            ExactSizeOption(),
             MaxMemoryOption(),
         },
     };

@@ -47,7 +47,8 @@ std::string OutputFolder(const std::string& input, const std::optional<std::stri
 
 class SpectrumRun {
 public:
-    SpectrumRun(std::ostream& out, std::ostream& err) : out_(out), err_(err) {}
+    SpectrumRun(std::ostream& out, std::ostream& err, TransformSize transformSize)
+        : out_(out), err_(err), transformSize_(transformSize) {}
 
     /// Writes the spectra of one image; false when it failed (the reason is on err).
     bool Process(const std::string& input, const std::optional<std::string>& outputFolder);
@@ -61,6 +62,7 @@ private:
     std::ostream& out_;
     std::ostream& err_;
     std::set<std::string> written_;  ///< outputs of earlier images of this run
+    TransformSize transformSize_;
 };
 
 bool SpectrumRun::Process(const std::string& input,
@@ -68,6 +70,7 @@ bool SpectrumRun::Process(const std::string& input,
     std::unique_ptr<ImageBitmap> image;
     LoadLimits limits;
     limits.work = ImageWork::Spectrum;
+    limits.transformSize = transformSize_;
     const IoResult loaded = LoadImageFile(image, input, limits);
     if (!loaded) {
         return Fail(input, loaded.message);
@@ -76,12 +79,13 @@ bool SpectrumRun::Process(const std::string& input,
         err_ << kCliProgram << ": " << input << ": warning: " << loaded.warning << "\n";
     }
 
-    // The transform size is the next power of two in each direction; the image is resampled to
-    // it before its channels are transformed. A colour image is taken apart first and each
-    // channel resampled as an image of its own when its turn comes: the same bytes as the
-    // channel of the whole image resampled, without a colour image of the transform size.
-    const auto w2 = static_cast<std::uint32_t>(SpectrumSize(image->Width()));
-    const auto h2 = static_cast<std::uint32_t>(SpectrumSize(image->Height()));
+    // The transform size is the next power of two in each direction (or, with --exact-size, the
+    // image's own); the image is resampled to it before its channels are transformed. A colour
+    // image is taken apart first and each channel resampled as an image of its own when its turn
+    // comes: the same bytes as the channel of the whole image resampled, without a colour image
+    // of the transform size.
+    const auto w2 = static_cast<std::uint32_t>(SpectrumSize(image->Width(), transformSize_));
+    const auto h2 = static_cast<std::uint32_t>(SpectrumSize(image->Height(), transformSize_));
     const std::string noTransform =
         "not enough memory for a " + std::to_string(w2) + " x " + std::to_string(h2) + " transform";
     const bool byChannel = image->Format() == PixelFormat32bppRGB && image->Width() > 1;
@@ -165,6 +169,7 @@ const CommandSpec& SpectrumCommandSpec() {
         "IMAGE...",
         1,
         {{"output", 'o', OptionKind::Text, "DIR", "write into DIR (default: beside each image)"},
+         ExactSizeOption(),
          MaxMemoryOption()},
     };
     return definition;
@@ -179,7 +184,7 @@ int RunSpectrumCommand(const ParsedOptions& options, std::ostream& out, std::ost
             return CliExitFailure;
         }
     }
-    SpectrumRun run(out, err);
+    SpectrumRun run(out, err, TransformSizeOf(options));
     bool allDone = true;
     for (const std::string& input : options.operands) {
         allDone = run.Process(input, outputFolder) && allDone;

@@ -162,6 +162,17 @@ ExactFftAxis CExactFFT::BuildAxis(std::uint64_t n) {
     return axis;
 }
 
+std::size_t CExactFFT::ThreadWorkFloats(std::uint64_t width, std::uint64_t height) {
+    // BlockFloats of each axis, from its length alone.
+    const auto axisFloats = [](std::uint64_t n) {
+        bool smooth = false;
+        Radices(n, smooth);
+        const std::uint64_t work = smooth ? 2 * n : 4 * SmoothLength(2 * n - 1);
+        return static_cast<std::size_t>((work + 2 * n) * kExactBatch);
+    };
+    return std::max(axisFloats(width), axisFloats(height));
+}
+
 bool CExactFFT::Transform1D(const ExactFftAxis& axis, float* re, float* im) {
     const std::uint64_t n = axis.length;
     const SpectrumPlane work = AllocatePlane(BlockFloats(axis));

@@ -50,6 +50,9 @@ public:
     static bool Transform1D(const ExactFftAxis& axis, float* re, float* im);
     /// The tables of one axis; throws std::bad_alloc when memory runs out.
     static ExactFftAxis BuildAxis(std::uint64_t n);
+    /// The floats of work memory that each worker thread takes by the first transform of a
+    /// width x height CExactFFT and keeps afterwards.
+    static std::size_t ThreadWorkFloats(std::uint64_t width, std::uint64_t height);
 
     const std::uint64_t width;
     const std::uint64_t height;

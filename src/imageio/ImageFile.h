@@ -30,6 +30,8 @@ struct LoadLimits {
     std::uint64_t maxMemoryBytes = 0;
     /// What the image is loaded for, which decides its estimated memory.
     ImageWork work = ImageWork::Document;
+    /// The size it is transformed at, which the estimate and the largest side follow.
+    TransformSize transformSize = TransformSize::PowerOfTwo;
 };
 
 /// Decodes the image file at path into slot, as a deep copy in the engine's formats: colour

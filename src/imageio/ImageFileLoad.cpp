@@ -74,10 +74,12 @@ bool IsSingleChannel(int format) {
 }
 
 /// Refuses an image of width x height whose transform would exceed the largest side, or whose
-/// estimated memory for work exceeds limit bytes. An unknown decoded format counts as colour.
-IoResult CheckSize(ImageWork work, std::uint64_t width, std::uint64_t height, bool grey,
+/// estimated memory for limits.work at limits.transformSize exceeds limit bytes. An unknown
+/// decoded format counts as colour.
+IoResult CheckSize(const LoadLimits& limits, std::uint64_t width, std::uint64_t height, bool grey,
                    std::uint64_t limit) {
-    std::string refusal = ImageSizeRefusal(work, width, height, grey, limit);
+    std::string refusal =
+        ImageSizeRefusal(limits.work, width, height, grey, limit, limits.transformSize);
     return refusal.empty() ? IoResult::Success() : IoResult::Failure(std::move(refusal));
 }
 
@@ -222,7 +224,7 @@ IoResult DecodeImage(std::unique_ptr<ImageBitmap>& slot, QIODevice& device, cons
     double allowedBytes = static_cast<double>(memoryLimit);
     if (width != 0 && height != 0) {
         if (IoResult fits =
-                CheckSize(limits.work, width, height,
+                CheckSize(limits, width, height,
                           IsSingleChannel(static_cast<int>(reader.imageFormat())), memoryLimit);
             !fits) {
             return fits;
@@ -268,7 +270,7 @@ IoResult DecodeImage(std::unique_ptr<ImageBitmap>& slot, QIODevice& device, cons
     }
     // The decoded size is what counts from here on (it may be turned, or differ from a header
     // that could not be read).
-    if (IoResult fits = CheckSize(limits.work, static_cast<std::uint64_t>(image.width()),
+    if (IoResult fits = CheckSize(limits, static_cast<std::uint64_t>(image.width()),
                                   static_cast<std::uint64_t>(image.height()),
                                   IsSingleChannel(static_cast<int>(image.format())), memoryLimit);
         !fits) {

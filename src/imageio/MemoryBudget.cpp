@@ -15,6 +15,7 @@
 #include <QGuiApplication>
 #include <QScreen>
 
+#include "engine/CExactFFT.h"
 #include "engine/FastKernels.h"
 #include "engine/LargeBlocks.h"
 #include "engine/PlaneConversion.h"
@@ -183,12 +184,18 @@ double ScreenBytes() {
 
 /// The bytes of everything the processing of one image makes, in the layouts the code gives them.
 struct WorkSizes {
-    WorkSizes(std::uint64_t width, std::uint64_t height, bool isGrey)
-        : imageWidth(width), imageHeight(height), grey(isGrey), channels(isGrey ? 1 : 3) {
+    WorkSizes(std::uint64_t width, std::uint64_t height, bool isGrey, TransformSize size)
+        : imageWidth(width),
+          imageHeight(height),
+          transform(size),
+          grey(isGrey),
+          channels(isGrey ? 1 : 3) {
         const double w = static_cast<double>(width);
         const double h = static_cast<double>(height);
-        const double w2 = static_cast<double>(SpectrumSize(width));
-        const double h2 = static_cast<double>(SpectrumSize(height));
+        const std::uint64_t transformWidth = SpectrumSize(width, size);
+        const std::uint64_t transformHeight = SpectrumSize(height, size);
+        const double w2 = static_cast<double>(transformWidth);
+        const double h2 = static_cast<double>(transformHeight);
         const double elements = w2 * h2;
         // Rows of 4 bytes a pixel, or of one byte padded to a multiple of 4.
         const auto bitmap = [grey = isGrey](double columns, double rows) {
@@ -214,12 +221,21 @@ struct WorkSizes {
             std::max(SpectrumSize(width), SpectrumSize(height)), std::uint64_t{1} << 32);
         scratch = 4.0 * static_cast<double>(2 * FftLaneFloats(longest) + FftLocalFloats() +
                                             3 * kFftSkewFloats);
+        // Sizes that are not powers of two go through CExactFFT, with work memory of its own.
+        const auto isPowerOfTwo = [](std::uint64_t n) { return (n & (n - 1)) == 0; };
+        if (!isPowerOfTwo(transformWidth) || !isPowerOfTwo(transformHeight)) {
+            scratch = transformWidth <= kMaxTransformSide && transformHeight <= kMaxTransformSide
+                          ? 4.0 * static_cast<double>(
+                                      CExactFFT::ThreadWorkFloats(transformWidth, transformHeight))
+                          : 0.0;
+        }
         threads = std::max(1, tbb::this_task_arena::max_concurrency());
         window = ScreenBytes();
     }
 
     std::uint64_t imageWidth;
     std::uint64_t imageHeight;
+    TransformSize transform;  ///< the size the image is transformed at
     bool grey;
     int channels;
     double image;          ///< the loaded image
@@ -470,7 +486,7 @@ std::vector<MemoryModel::Id> TakeApart(MemoryModel& model, const WorkSizes& grey
 /// transform size when its turn comes, a grey image resampled at once; then one channel at a
 /// time its spectrum, the power spectrum image rendered in the spectrum's planes and its file.
 double SpectrumPeak(MemoryModel& model, const WorkSizes& sizes) {
-    const WorkSizes grey(sizes.imageWidth, sizes.imageHeight, true);
+    const WorkSizes grey(sizes.imageWidth, sizes.imageHeight, true, sizes.transform);
     const MemoryModel::Id original = Load(model, sizes);
     std::vector<MemoryModel::Id> parts;
     std::optional<MemoryModel::Id> whole;
@@ -532,7 +548,7 @@ MemoryModel::Id FilterGreyImage(MemoryModel& model, const WorkSizes& grey, Memor
 /// images, then put together again; the final image encoded, then the power spectrum images
 /// written.
 double FilterPeak(MemoryModel& model, const WorkSizes& sizes, bool spectra) {
-    const WorkSizes grey(sizes.imageWidth, sizes.imageHeight, true);
+    const WorkSizes grey(sizes.imageWidth, sizes.imageHeight, true, sizes.transform);
     const MemoryModel::Id original = Load(model, sizes);
     std::vector<MemoryModel::Id> powers;
     MemoryModel::Id final = 0;
@@ -609,8 +625,8 @@ std::uint64_t SetMemoryBudget(std::uint64_t bytes) {
 }
 
 std::uint64_t EstimatedImageMemory(ImageWork work, std::uint64_t width, std::uint64_t height,
-                                   bool grey) {
-    const WorkSizes sizes(width, height, grey);
+                                   bool grey, TransformSize transform) {
+    const WorkSizes sizes(width, height, grey, transform);
     double needed = 0.0;
     if (work == ImageWork::HistoryState) {
         MemoryModel model;
@@ -625,10 +641,10 @@ std::uint64_t EstimatedImageMemory(ImageWork work, std::uint64_t width, std::uin
 }
 
 std::string ImageSizeRefusal(ImageWork work, std::uint64_t width, std::uint64_t height, bool grey,
-                             std::uint64_t limit) {
-    const std::uint64_t w2 = SpectrumSize(width);
-    const std::uint64_t h2 = SpectrumSize(height);
-    const std::uint64_t needed = EstimatedImageMemory(work, width, height, grey);
+                             std::uint64_t limit, TransformSize transform) {
+    const std::uint64_t w2 = SpectrumSize(width, transform);
+    const std::uint64_t h2 = SpectrumSize(height, transform);
+    const std::uint64_t needed = EstimatedImageMemory(work, width, height, grey, transform);
     const std::string size = std::to_string(width) + " x " + std::to_string(height) + " pixels";
     if (w2 > kMaxTransformSide || h2 > kMaxTransformSide) {
         return "too large: " + size + " needs a transform of " + std::to_string(w2) + " x " +

@@ -4,6 +4,8 @@
 #include <optional>
 #include <string>
 
+#include "engine/PlaneConversion.h"
+
 namespace quarvel {
 
 /// The largest transform size accepted on either axis: an image may be at most this wide and
@@ -50,16 +52,18 @@ enum class ImageWork {
 /// process held before, at the peak of its resident memory: the images, the spectra, the
 /// transform's work memory of every worker thread, the encoded file, the screen copies, and the
 /// released blocks that LargeBlocks keeps for reuse, allocation by allocation as the code makes
-/// them. grey tells a single-channel image from a colour one. Sizes beyond any machine's memory
-/// give UINT64_MAX.
+/// them. grey tells a single-channel image from a colour one; transform is the size the image
+/// is transformed at (the exact road needs at most what the power-of-two one does). Sizes beyond
+/// any machine's memory give UINT64_MAX.
 std::uint64_t EstimatedImageMemory(ImageWork work, std::uint64_t width, std::uint64_t height,
-                                   bool grey);
+                                   bool grey, TransformSize transform = TransformSize::PowerOfTwo);
 
 /// Why an image of width x height cannot be loaded for work within limit bytes: its transform
 /// would exceed kMaxTransformSide on a side, or its estimated memory the limit. Empty when it
 /// fits.
 std::string ImageSizeRefusal(ImageWork work, std::uint64_t width, std::uint64_t height, bool grey,
-                             std::uint64_t limit);
+                             std::uint64_t limit,
+                             TransformSize transform = TransformSize::PowerOfTwo);
 
 /// A memory size as people write it: a whole number of bytes with an optional suffix K, M, G or
 /// T (powers of 1024, in either case, optionally followed by "B" or "iB"): "4G", "512M",

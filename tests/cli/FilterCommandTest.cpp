@@ -69,6 +69,46 @@ TEST_F(FilterCommand, NothingCleared_GivesBackTheImageExactly) {
     }
 }
 
+// An image whose sides are not powers of two comes back byte for byte only at its own size;
+// its spectra are written at that size too, and the batch takes the option alike.
+TEST_F(FilterCommand, ExactSize_GivesBackAnOddSizedImageExactlyWhereThePowerOfTwoRoadCannot) {
+    const auto coffee = Load(TestImage("coffee.png"));
+    ASSERT_TRUE(coffee);
+    const auto odd = CloneArea(*coffee, 3, 5, 301, 199, coffee->Format());
+    ASSERT_TRUE(odd);
+    const fs::path source = folder_ / "odd.png";
+    SaveOptions png;
+    png.mime = "image/png";
+    ASSERT_TRUE(SaveImageFile(*odd, source, png));
+
+    for (const bool exact : {false, true}) {
+        std::vector<std::string> arguments = {"filter",     source.string(), "--clear", "0,0,0,0",
+                                              "--spectrum", "--format",      "png",     "-o",
+                                              "out.png"};
+        if (exact) {
+            arguments.push_back("--exact-size");
+        }
+        const Outcome outcome = Run(arguments);
+        ASSERT_EQ(outcome.exitCode, 0) << outcome.err;
+        const auto result = Load(folder_ / "out.png");
+        ASSERT_TRUE(result);
+        EXPECT_EQ(SamePixels(*Load(source), *result), exact);
+        const auto power = Load(folder_ / "out_power_red.png");
+        ASSERT_TRUE(power);
+        EXPECT_EQ(power->Width(), exact ? 301u : 512u);
+        EXPECT_EQ(power->Height(), exact ? 199u : 256u);
+    }
+
+    fs::create_directory(folder_ / "batch");
+    fs::copy_file(source, folder_ / "batch" / "b.png");
+    const Outcome batch =
+        Run({"batch", (folder_ / "batch").string(), "--clear", "0,0,0,0", "--exact-size"});
+    ASSERT_EQ(batch.exitCode, 0) << batch.err;
+    const auto filtered = Load(folder_ / "batch" / "b_flt.png");
+    ASSERT_TRUE(filtered);
+    EXPECT_TRUE(SamePixels(*Load(source), *filtered));
+}
+
 TEST_F(FilterCommand, OnlyGreenChosen_LeavesRedAndBlueExact) {
     const Outcome outcome =
         Run({"filter", TestImage("astronaut.png").string(), "--lowpass", "10", "--brush",
