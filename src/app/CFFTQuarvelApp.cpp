@@ -135,6 +135,7 @@ void CFFTQuarvelApp::OnAppAbout() {
 
 void CFFTQuarvelApp::OnFileBatch() {
     CDlgBatchProcessing dialog(doc_->Interaction(), BatchSettingsStore(), frame_.get());
+    dialog.SetTransformSize(doc_->transformSize);
     doc_->Interaction().RunModal(dialog);
 }
 

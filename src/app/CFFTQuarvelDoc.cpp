@@ -89,6 +89,7 @@ bool HasEveryPowerImage(const ProcState& state) {
 CFFTQuarvelDoc::CFFTQuarvelDoc(QObject* parent)
     : QObject(parent), interaction_(std::make_unique<CUserInteraction>()) {
     historyMemoryLimit = ReadHistoryMemoryLimit();
+    transformSize = StoredTransformSize();
     // The history may release the oldest states, the file's among them: from then on no state
     // is the file's, even one that comes to live at the same address.
     connect(this, &CFFTQuarvelDoc::DocumentChanged, this, [this] {
@@ -167,6 +168,23 @@ std::optional<int> CFFTQuarvelDoc::JpegQualityForSave() {
     settings.setValue(JpegQualityKey(), quality);
     jpegQualityChosen_ = true;
     return quality;
+}
+
+QString CFFTQuarvelDoc::TransformSizeKey() {
+    return QStringLiteral("Transform/Size");
+}
+
+TransformSize CFFTQuarvelDoc::StoredTransformSize() {
+    return QSettings().value(TransformSizeKey()).toString() == QStringLiteral("Exact")
+               ? TransformSize::Exact
+               : TransformSize::PowerOfTwo;
+}
+
+void CFFTQuarvelDoc::SetTransformSize(TransformSize size) {
+    transformSize = size;
+    QSettings().setValue(TransformSizeKey(), size == TransformSize::Exact
+                                                 ? QStringLiteral("Exact")
+                                                 : QStringLiteral("Power of Two"));
 }
 
 QString CFFTQuarvelDoc::HistoryLimitKey() {
@@ -367,6 +385,8 @@ bool CFFTQuarvelDoc::LoadReplacing(const QString& path) {
         try {
             LoadLimits limits;
             limits.work = ImageWork::Document;
+            limits.transformSize = transformSize;
+            loaded.transformSize = transformSize;
             result = LoadImageFile(loaded.originalImage, file, limits);
         } catch (const std::bad_alloc&) {
             loaded.originalImage.reset();
@@ -396,6 +416,7 @@ bool CFFTQuarvelDoc::LoadReplacing(const QString& path) {
     originalImage = std::move(loaded.originalImage);
     states = std::move(loaded.states);
     currentIndex = loaded.currentIndex;
+    spectrumTransformSize = loaded.spectrumTransformSize;
     spectrumWidth = loaded.spectrumWidth;
     spectrumHeight = loaded.spectrumHeight;
     MarkClean();

@@ -118,6 +118,15 @@ public:
     /// The JPEG quality the encoder uses when it is given none.
     static constexpr int kDefaultJpegQuality = 75;
 
+    /// The settings key of the size images are transformed at: "Exact" for their own size,
+    /// anything else for the next powers of two.
+    static QString TransformSizeKey();
+    /// The transform size stored in the settings; the power-of-two one when none is.
+    static TransformSize StoredTransformSize();
+    /// Makes size the transform size of the images opened from now on (the open one keeps its
+    /// own until it is opened again or reverted) and stores it in the settings.
+    void SetTransformSize(TransformSize size);
+
     /// The settings key of the history's memory limit, in megabytes.
     static QString HistoryLimitKey();
     /// The history's memory limit in bytes: the stored megabytes when they are a whole number

@@ -162,6 +162,13 @@ CommandHandler BrushSize(std::uint8_t entry) {
         [entry](CPowerSpectrumView& pane) { pane.SetBrushSizeEntry(entry); });
 }
 
+/// A transform size of the images opened from now on, checked while it is the document's.
+CommandHandler SizeOfTransform(TransformSize size) {
+    return On<Doc>(
+        Always, [size](const Doc& doc) { return doc.transformSize == size; },
+        [size](Doc& doc) { doc.SetTransformSize(size); });
+}
+
 /// A zoom command of either pane, enabled while the pane has an image to show.
 CommandHandler Zoom(void (CPaneBase::*zoom)()) {
     return On<CPaneBase>(&CPaneBase::HasImageToShow, kNoCheck, zoom);
@@ -184,6 +191,7 @@ constexpr const char* kEdit = "&Edit";
 constexpr const char* kFft = "&FFT";
 constexpr const char* kTools = "&Tools";
 constexpr const char* kBrushSize = "&Options/Brus&h Size";
+constexpr const char* kTransformSize = "&Options/&Transform Size";
 constexpr const char* kView = "&View";
 constexpr const char* kToolbars = "&View/&Toolbars and Docking Windows";
 constexpr const char* kZoom = "&View/&Zoom";
@@ -272,6 +280,10 @@ const std::vector<CommandInfo>& Commands() {
          BrushSize(5)},
         {ID_BRUSH_4X, kBrushSize, "&6:  4x", "", "Select the 4x brush size", "Brush Size 4x", nullptr,
          BrushSize(6)},
+        {ID_OPTIONS_POWER_OF_TWO_SIZE, kTransformSize, "&Power of Two", "", "Transform the images opened from now on at the next power of two in each direction", "Power-of-Two Transform", nullptr,
+         SizeOfTransform(TransformSize::PowerOfTwo)},
+        {ID_OPTIONS_EXACT_SIZE, kTransformSize, "&Exact (Image Size)", "", "Transform the images opened from now on at their own size, so that what is not edited comes back unchanged", "Exact-Size Transform", nullptr,
+         SizeOfTransform(TransformSize::Exact)},
 
         {ID_VIEW_TOOLBAR, kToolbars, "Standard", "", "Show or hide the toolbar", "Toggle ToolBar", nullptr,
          On<Frame>(Always, ToolBarShown, ToggleToolBar)},

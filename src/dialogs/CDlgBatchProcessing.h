@@ -56,6 +56,8 @@ public:
     BatchSettings Settings() const;
     /// The processing object of the runs, with the log and the file list of the last one.
     const CBatchProcessor& Processor() const { return processor_; }
+    /// The size the runs transform each image at (the program's Transform Size).
+    void SetTransformSize(TransformSize size) { processor_.transformSize = size; }
     /// Whether a run is going on.
     bool IsRunning() const { return running_; }
 

@@ -55,6 +55,42 @@ TEST_F(DocumentFiles, Open_LoadsImageSetsTitleAndRecordsTheFile) {
     EXPECT_TRUE(Ui().errors.isEmpty());
 }
 
+// Options, Transform Size: stored at once, used from the next open (Revert included), and an
+// unedited image at its own size comes back byte for byte.
+TEST_F(DocumentFiles, ExactTransformSize_OpensAtTheImagesOwnSizeFromTheNextOpenOn) {
+    Start();
+    EXPECT_TRUE(IsChecked(ID_OPTIONS_POWER_OF_TWO_SIZE));
+    EXPECT_FALSE(IsChecked(ID_OPTIONS_EXACT_SIZE));
+    OpenThroughCommand(TestImage("coffee.png"));
+    Trigger(ID_OPTIONS_EXACT_SIZE);
+    EXPECT_TRUE(IsChecked(ID_OPTIONS_EXACT_SIZE));
+    EXPECT_FALSE(IsChecked(ID_OPTIONS_POWER_OF_TWO_SIZE));
+    EXPECT_EQ(QSettings().value(CFFTQuarvelDoc::TransformSizeKey()).toString(),
+              QStringLiteral("Exact"));
+    EXPECT_EQ(Doc().spectrumWidth, 1024u);
+
+    Trigger(ID_FILE_REVERT);
+    EXPECT_EQ(Doc().spectrumWidth, 600u);
+    EXPECT_EQ(Doc().spectrumHeight, 400u);
+    ASSERT_TRUE(Doc().PrepareWorkingState());
+    Doc().CreateFinalImage();
+    ASSERT_EQ(Doc().states.size(), 2u);
+    const ImageBitmap& original = *Doc().originalImage;
+    const ImageBitmap& final = *Doc().states[1]->image;
+    ASSERT_EQ(final.Format(), PixelFormat32bppRGB);
+    for (std::uint32_t y = 0; y < original.Height(); ++y) {
+        for (std::uint32_t x = 0; x < 4 * original.Width(); ++x) {
+            ASSERT_TRUE(x % 4 == 3 || original.Row(y)[x] == final.Row(y)[x]) << x << ", " << y;
+        }
+    }
+
+    Restart();
+    EXPECT_TRUE(IsChecked(ID_OPTIONS_EXACT_SIZE));
+    Trigger(ID_OPTIONS_POWER_OF_TWO_SIZE);
+    EXPECT_EQ(QSettings().value(CFFTQuarvelDoc::TransformSizeKey()).toString(),
+              QStringLiteral("Power of Two"));
+}
+
 TEST_F(DocumentFiles, Open_MakesTheImagePaneActiveOnTheImageTab) {
     Start();
     Trigger(ID_VIEW_SPECTRUM_WINDOW);
