@@ -214,7 +214,8 @@ protected:
     /// The peak of a command of fftquarvel-cli beyond the memory held when it started, after the
     /// same command ran on the tiny image; with its estimate.
     Measured CommandPeak(ImageWork work, const std::vector<std::string>& command,
-                         const std::vector<std::string>& warmUp) const {
+                         const std::vector<std::string>& warmUp,
+                         TransformSize transform = TransformSize::PowerOfTwo) const {
         const TestImage image = GetParam();
         return InChild<Measured>([&] {
             QCoreApplication application(argumentCount, arguments);
@@ -230,7 +231,7 @@ protected:
             return Measured{StatusBytes("VmHWM:") - start,
                             static_cast<double>(EstimatedImageMemory(
                                 work, static_cast<std::uint64_t>(image.width),
-                                static_cast<std::uint64_t>(image.height), image.grey))};
+                                static_cast<std::uint64_t>(image.height), image.grey, transform))};
         });
     }
 
@@ -336,6 +337,25 @@ TEST_P(PeakMemory, BatchCommand) {
     ExpectBound(CommandPeak(ImageWork::Batch,
                             {"batch", BatchFolder(GetParam()).string(), "--lowpass", "30"},
                             {"batch", TinyBatchFolder(GetParam()).string(), "--lowpass", "30"}));
+}
+
+// At the image's own size the transform, its planes and its work memory are smaller.
+TEST_P(PeakMemory, CommandsAtExactSize) {
+    const std::string image = Path(GetParam()).string();
+    const std::string tiny = TinyPath(GetParam()).string();
+    const std::string out = folder_.string();
+    ExpectBound(CommandPeak(ImageWork::Spectrum, {"spectrum", image, "--exact-size", "-o", out},
+                            {"spectrum", tiny, "--exact-size", "-o", out}, TransformSize::Exact));
+    ExpectBound(
+        CommandPeak(ImageWork::FilterWithSpectra,
+                    {"filter", image, "--lowpass", "30", "--spectrum", "--exact-size", "-d", out},
+                    {"filter", tiny, "--lowpass", "30", "--spectrum", "--exact-size", "-d", out},
+                    TransformSize::Exact));
+    ExpectBound(CommandPeak(
+        ImageWork::Batch,
+        {"batch", BatchFolder(GetParam()).string(), "--lowpass", "30", "--exact-size"},
+        {"batch", TinyBatchFolder(GetParam()).string(), "--lowpass", "30", "--exact-size"},
+        TransformSize::Exact));
 }
 
 TEST_P(PeakMemory, OpeningInTheProgram) {
