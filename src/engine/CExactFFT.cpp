@@ -107,10 +107,6 @@ const ExactFftKernels& ActiveKernels() {
     return ExactFftKernelsFor(ActiveInstructionSet());
 }
 
-std::uint64_t BlockCount(std::uint64_t n) {
-    return (n + kExactBatch - 1) / kExactBatch;
-}
-
 }  // namespace
 
 ExactFftAxis CExactFFT::BuildAxis(std::uint64_t n) {
@@ -209,6 +205,22 @@ CExactFFT::CExactFFT(std::uint64_t columns, std::uint64_t rows) : width(columns)
     }
 }
 
+template <typename Block>
+bool CExactFFT::ForEachBlock(std::uint64_t n, const Block& block) const {
+    const std::size_t workFloats = std::max(BlockFloats(rows_), BlockFloats(columns_));
+    std::atomic<bool> failed{false};
+    ParallelFor(0, (n + kExactBatch - 1) / kExactBatch, [&](std::size_t index) {
+        float* work = ThreadWork(workFloats);
+        if (work == nullptr) {
+            failed = true;
+            return;
+        }
+        const std::uint64_t first = index * kExactBatch;
+        block(first, std::min<std::uint64_t>(kExactBatch, n - first), work);
+    });
+    return !failed;
+}
+
 bool CExactFFT::Forward(const std::uint8_t* values, SpectrumPlane& re, SpectrumPlane& im) const {
     assert(values != nullptr);
     re.reset();
@@ -222,34 +234,17 @@ bool CExactFFT::Forward(const std::uint8_t* values, SpectrumPlane& re, SpectrumP
         return false;
     }
     const ExactFftKernels& kernels = ActiveKernels();
-    const std::size_t workFloats = std::max(BlockFloats(rows_), BlockFloats(columns_));
-    std::atomic<bool> failed{false};
-    ParallelFor(0, BlockCount(height), [&](std::size_t block) {
-        float* work = ThreadWork(workFloats);
-        if (work == nullptr) {
-            failed = true;
-            return;
-        }
-        const std::uint64_t first = block * kExactBatch;
-        kernels.forwardRows(rows_, values, width, first,
-                            std::min<std::uint64_t>(kExactBatch, height - first), Centre(width),
-                            outRe.get(), outIm.get(), work);
-    });
-    if (failed) {
-        return false;
-    }
-    ParallelFor(0, BlockCount(width), [&](std::size_t block) {
-        float* work = ThreadWork(workFloats);
-        if (work == nullptr) {
-            failed = true;
-            return;
-        }
-        const std::uint64_t first = block * kExactBatch;
-        kernels.transformColumns(
-            columns_, width, first, std::min<std::uint64_t>(kExactBatch, width - first),
-            outRe.get(), outIm.get(), false, 0, Centre(height), outRe.get(), outIm.get(), work);
-    });
-    if (failed) {
+    const bool done =
+        ForEachBlock(height,
+                     [&](std::uint64_t first, std::uint64_t count, float* work) {
+                         kernels.forwardRows(rows_, values, width, first, count, Centre(width),
+                                             outRe.get(), outIm.get(), work);
+                     }) &&
+        ForEachBlock(width, [&](std::uint64_t first, std::uint64_t count, float* work) {
+            kernels.transformColumns(columns_, width, first, count, outRe.get(), outIm.get(), false,
+                                     0, Centre(height), outRe.get(), outIm.get(), work);
+        });
+    if (!done) {
         return false;
     }
     re = std::move(outRe);
@@ -281,38 +276,19 @@ bool CExactFFT::InverseInPlace(float* re, float* im) const {
 
 bool CExactFFT::RunInverse(const float* re, const float* im, float* outRe, float* outIm) const {
     const ExactFftKernels& kernels = ActiveKernels();
-    const std::size_t workFloats = std::max(BlockFloats(rows_), BlockFloats(columns_));
-    std::atomic<bool> failed{false};
+    const auto count = static_cast<float>(width * height);
     // Columns of the conjugate, read from the centred rows; the inverse is the conjugate of the
     // forward transform of the conjugate, and that last conjugation is dropped with the
-    // imaginary part.
-    ParallelFor(0, BlockCount(width), [&](std::size_t block) {
-        float* work = ThreadWork(workFloats);
-        if (work == nullptr) {
-            failed = true;
-            return;
-        }
-        const std::uint64_t first = block * kExactBatch;
-        kernels.transformColumns(columns_, width, first,
-                                 std::min<std::uint64_t>(kExactBatch, width - first), re, im, true,
-                                 Centre(height), 0, outRe, outIm, work);
-    });
-    if (failed) {
-        return false;
-    }
-    const auto count = static_cast<float>(width * height);
-    ParallelFor(0, BlockCount(height), [&](std::size_t block) {
-        float* work = ThreadWork(workFloats);
-        if (work == nullptr) {
-            failed = true;
-            return;
-        }
-        const std::uint64_t first = block * kExactBatch;
-        kernels.inverseRows(rows_, width, first,
-                            std::min<std::uint64_t>(kExactBatch, height - first), Centre(width),
-                            outRe, outIm, count, outRe, work);
-    });
-    return !failed;
+    // imaginary part. Then the rows, whose real parts are scaled by 1 / (W H).
+    return ForEachBlock(width,
+                        [&](std::uint64_t first, std::uint64_t columns, float* work) {
+                            kernels.transformColumns(columns_, width, first, columns, re, im, true,
+                                                     Centre(height), 0, outRe, outIm, work);
+                        }) &&
+           ForEachBlock(height, [&](std::uint64_t first, std::uint64_t rows, float* work) {
+               kernels.inverseRows(rows_, width, first, rows, Centre(width), outRe, outIm, count,
+                                   outRe, work);
+           });
 }
 
 }  // namespace quarvel

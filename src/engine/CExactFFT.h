@@ -59,6 +59,10 @@ public:
 
 private:
     bool RunInverse(const float* re, const float* im, float* outRe, float* outIm) const;
+    /// Runs block(first, count, work) for the blocks of kExactBatch rows or columns of n on the
+    /// worker threads, work being the thread's work memory; false when that cannot be had.
+    template <typename Block>
+    bool ForEachBlock(std::uint64_t n, const Block& block) const;
 
     ExactFftAxis rows_;
     ExactFftAxis columns_;

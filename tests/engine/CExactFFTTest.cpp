@@ -13,31 +13,12 @@
 #include "engine/C2DFFT.h"
 #include "engine/InstructionSet.h"
 
+#include "FftTestSupport.h"
+
 namespace quarvel {
 namespace {
 
-using LongComplex = std::complex<long double>;
-
-constexpr long double kTwoPi = 6.283185307179586476925286766559L;
-
-struct Size {
-    std::uint64_t width;
-    std::uint64_t height;
-};
-
-std::string SizeName(const testing::TestParamInfo<Size>& info) {
-    return std::to_string(info.param.width) + "x" + std::to_string(info.param.height);
-}
-
-std::vector<std::uint8_t> RandomBytes(std::size_t count, std::uint32_t seed) {
-    std::mt19937 generator(seed);
-    std::uniform_int_distribution<int> byte(0, 255);
-    std::vector<std::uint8_t> values(count);
-    for (auto& value : values) {
-        value = static_cast<std::uint8_t>(byte(generator));
-    }
-    return values;
-}
+using namespace fft_test;
 
 /// The spectrum with frequency (u - floor(W / 2), v - floor(H / 2)) at (u, v), summed directly
 /// in long double.
