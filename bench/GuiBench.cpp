@@ -4,7 +4,8 @@
 //   gui_open_image_ms      File, Open until the image tab is painted
 //   gui_first_brush_ms     the first brush press on the red spectrum until it is painted
 //   gui_brush_ms           the median of the later brush presses
-//   gui_delete_ms          Clear Selected Area (Delete) of a dragged rectangle until painted
+//   gui_select_ms          dragging a selection rectangle until its outline is first drawn
+//   gui_delete_ms          Clear Selected Area (Delete) of that rectangle until painted
 //   gui_filter_ms          a low-pass filter of the default design until painted
 //   gui_create_final_ms    Create Final Image until painted
 //   gui_batch_ms           a batch of three such photographs (low-pass), the document kept open
@@ -122,6 +123,17 @@ public:
         }
     }
 
+    /// Lets the spectrum pane's outline timer draw a new selection's outline for the first
+    /// time (the selection scaled to the zoom); gives up after two seconds.
+    void AwaitOutline() {
+        QElapsedTimer waited;
+        waited.start();
+        while (SpectrumPane().DisplayCopy() == nullptr && waited.elapsed() < 2000) {
+            QApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
+        }
+        Settle();
+    }
+
     void Trigger(int id) {
         Frame().UpdateCommandUI();
         Frame().Action(id)->trigger();
@@ -234,8 +246,10 @@ int RunSession(const std::filesystem::path& folder) {
     std::printf("gui_brush_ms=%.0f\n", Median(brushes));
 
     session.Trigger(ID_TOOL_SELECTION_RECTANGLE);
-    session.Drag(session.OnFirstPanel(-0.3, 0.1), session.OnFirstPanel(-0.15, 0.3));
-    session.Settle();
+    std::printf("gui_select_ms=%.0f\n", Milliseconds([&] {
+                    session.Drag(session.OnFirstPanel(-0.3, 0.1), session.OnFirstPanel(-0.15, 0.3));
+                    session.AwaitOutline();
+                }));
     std::printf("gui_delete_ms=%.0f\n", Milliseconds([&] {
                     session.Trigger(ID_FFT_CLEAR_SELECTION);
                     session.Settle();
