@@ -316,7 +316,10 @@ bool CFFTProc::StartHistory() {
         return false;
     }
     try {
-        workingState->image = CopyBitmap(originalImage.get());
+        // A clone keeps the palette of every indexed image, one pixel wide included, whose
+        // final image is written through the colour view and so through that palette.
+        workingState->image = CloneArea(*originalImage, 0, 0, originalImage->Width(),
+                                        originalImage->Height(), originalImage->Format());
     } catch (const std::bad_alloc&) {
         workingState->image.reset();
     }

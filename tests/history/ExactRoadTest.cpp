@@ -69,8 +69,9 @@ TEST_P(ExactUneditedRoundTrip, GivesBackEveryByte) {
 
 INSTANTIATE_TEST_SUITE_P(
     Images, ExactUneditedRoundTrip,
-    ::testing::Values(ExactCase{"Colour1x1", true, 1, 1}, ExactCase{"Colour1x61", true, 1, 61},
-                      ExactCase{"Grey61x1", false, 61, 1}, ExactCase{"Colour97x89", true, 97, 89},
+    ::testing::Values(ExactCase{"Grey1x1", false, 1, 1}, ExactCase{"Grey1x61", false, 1, 61},
+                      ExactCase{"Colour1x61", true, 1, 61}, ExactCase{"Grey61x1", false, 61, 1},
+                      ExactCase{"Colour97x89", true, 97, 89},
                       ExactCase{"Grey384x191", false, 384, 191},
                       ExactCase{"Colour741x500", true, 741, 500}),
     [](const ::testing::TestParamInfo<ExactCase>& param) { return param.param.name; });
