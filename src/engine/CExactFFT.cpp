@@ -258,8 +258,12 @@ SpectrumPlane CExactFFT::Inverse(const float* re, const float* im) const {
         return nullptr;
     }
     SpectrumPlane outRe = AllocatePlane(width * height);
-    const SpectrumPlane outIm = AllocatePlane(width * height);
-    if (!outRe || !outIm || !RunInverse(re, im, outRe.get(), outIm.get())) {
+    // The imaginary work plane is kept for the next call (the final image inverts three
+    // channels with one object).
+    if (!workIm_) {
+        workIm_ = AllocatePlane(width * height);
+    }
+    if (!outRe || !workIm_ || !RunInverse(re, im, outRe.get(), workIm_.get())) {
         return nullptr;
     }
     return outRe;

@@ -40,6 +40,7 @@ public:
     /// As C2DFFT::Forward: the centred spectrum of the W x H byte plane into new planes.
     bool Forward(const std::uint8_t* values, SpectrumPlane& re, SpectrumPlane& im) const;
     /// As C2DFFT::Inverse: a new plane of the real channel values; null when memory runs out.
+    /// Keeps a W x H work plane from its first call until the object is destroyed.
     SpectrumPlane Inverse(const float* re, const float* im) const;
     /// As C2DFFT::InverseInPlace: re receives what Inverse returns, im is left as work values.
     bool InverseInPlace(float* re, float* im) const;
@@ -67,6 +68,8 @@ private:
     ExactFftAxis rows_;
     ExactFftAxis columns_;
     bool complete_ = false;
+    /// Inverse's imaginary work plane, allocated by its first call.
+    mutable SpectrumPlane workIm_;
 };
 
 }  // namespace quarvel

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <type_traits>
 #include <utility>
 
 #include "engine/ExactFftKernels.h"
@@ -270,6 +271,52 @@ std::pair<float*, float*> BlockOf(const ExactFftAxis& axis, float* work) {
     return {re, re + axis.length * kExactBatch};
 }
 
+static_assert(kExactBatch % kTile == 0, "a block is a whole number of tiles wide");
+
+/// Runs step(k, x, run) over k = 0 .. n - 1 in runs of consecutive k whose plane positions
+/// x = (k + shift) mod n are consecutive too: at most two runs.
+template <typename Step>
+void ForShiftedRuns(std::uint64_t n, std::uint64_t shift, const Step& step) {
+    const std::uint64_t wrap = n - shift;  // the k that lands on x = 0
+    step(std::uint64_t{0}, shift, wrap);
+    if (shift != 0) {
+        step(wrap, std::uint64_t{0}, shift);
+    }
+}
+
+/// Moves elements k .. k + run - 1 of rows 0 .. count - 1 of a plane (row b at rows + b * width,
+/// element k at column x + k - first) into the block (element k of sequence b at
+/// k * kExactBatch + b) when ToBlock is set, or from the block back into the plane otherwise.
+/// Whole tiles of rows and columns go through vector transposes.
+template <bool ToBlock>
+void MoveRows(std::conditional_t<ToBlock, const float*, float*> rows, std::uint64_t width,
+              std::uint64_t count, std::uint64_t first, std::uint64_t x, std::uint64_t run,
+              std::conditional_t<ToBlock, float*, const float*> block) {
+    const std::uint64_t tiledRows = count / kTile * kTile;
+    const std::uint64_t tiledRun = run / kTile * kTile;
+    for (std::uint64_t b = 0; b < tiledRows; b += kTile) {
+        for (std::uint64_t k = 0; k < tiledRun; k += kTile) {
+            const auto plane = rows + b * width + x + k;
+            const auto inBlock = block + (first + k) * kExactBatch + b;
+            if constexpr (ToBlock) {
+                TransposeTile(plane, width, inBlock, kExactBatch);
+            } else {
+                TransposeTile(inBlock, kExactBatch, plane, width);
+            }
+        }
+    }
+    // The rest one element at a time: the columns after the whole tiles, the rows after them.
+    for (std::uint64_t b = 0; b < count; ++b) {
+        for (std::uint64_t k = b < tiledRows ? tiledRun : 0; k < run; ++k) {
+            if constexpr (ToBlock) {
+                block[(first + k) * kExactBatch + b] = rows[b * width + x + k];
+            } else {
+                rows[b * width + x + k] = block[(first + k) * kExactBatch + b];
+            }
+        }
+    }
+}
+
 void ForwardRows(const ExactFftAxis& rows, const std::uint8_t* values, std::uint64_t width,
                  std::uint64_t firstRow, std::uint64_t count, std::uint64_t shift, float* re,
                  float* im, float* work) {
@@ -279,22 +326,29 @@ void ForwardRows(const ExactFftAxis& rows, const std::uint8_t* values, std::uint
     if (count < kExactBatch) {
         std::fill(br, br + n * kExactBatch, 0.0f);
     }
+    // The bytes of a tile of rows as floats, then transposed into the block.
+    alignas(64) float tile[kTile * kTile];
+    const std::uint64_t tiledRows = count / kTile * kTile;
+    const std::uint64_t tiledLength = n / kTile * kTile;
+    for (std::uint64_t b = 0; b < tiledRows; b += kTile) {
+        for (std::uint64_t x = 0; x < tiledLength; x += kTile) {
+            for (std::size_t r = 0; r < kTile; ++r) {
+                TileStore(tile + r * kTile, TileFromBytes(values + (firstRow + b + r) * width + x));
+            }
+            TransposeTile(tile, kTile, br + x * kExactBatch + b, kExactBatch);
+        }
+    }
     for (std::uint64_t b = 0; b < count; ++b) {
         const std::uint8_t* row = values + (firstRow + b) * width;
-        for (std::uint64_t x = 0; x < n; ++x) {
+        for (std::uint64_t x = b < tiledRows ? tiledLength : 0; x < n; ++x) {
             br[x * kExactBatch + b] = static_cast<float>(row[x]);
         }
     }
     Transform(rows, br, bi, work);
-    for (std::uint64_t b = 0; b < count; ++b) {
-        float* outRe = re + (firstRow + b) * width;
-        float* outIm = im + (firstRow + b) * width;
-        for (std::uint64_t k = 0; k < n; ++k) {
-            const std::uint64_t x = k + shift < n ? k + shift : k + shift - n;
-            outRe[x] = br[k * kExactBatch + b];
-            outIm[x] = bi[k * kExactBatch + b];
-        }
-    }
+    ForShiftedRuns(n, shift, [&](std::uint64_t k, std::uint64_t x, std::uint64_t run) {
+        MoveRows<false>(re + firstRow * width, width, count, k, x, run, br);
+        MoveRows<false>(im + firstRow * width, width, count, k, x, run, bi);
+    });
 }
 
 void TransformColumns(const ExactFftAxis& columns, std::uint64_t width, std::uint64_t firstColumn,
@@ -304,26 +358,44 @@ void TransformColumns(const ExactFftAxis& columns, std::uint64_t width, std::uin
     const auto [br, bi] = BlockOf(columns, work);
     const std::uint64_t n = columns.length;
     const float sign = conjugate ? -1.0f : 1.0f;
+    const Vec signs = Splat(sign);
+    const bool whole = count == kExactBatch;
     for (std::uint64_t k = 0; k < n; ++k) {
         const std::uint64_t y = k + readShift < n ? k + readShift : k + readShift - n;
         const float* fromRe = inRe + y * width + firstColumn;
         const float* fromIm = inIm + y * width + firstColumn;
         float* toRe = br + k * kExactBatch;
         float* toIm = bi + k * kExactBatch;
-        for (std::uint64_t b = 0; b < count; ++b) {
-            toRe[b] = fromRe[b];
-            toIm[b] = sign * fromIm[b];
+        if (whole) {
+            for (std::size_t b = 0; b < kExactBatch; b += kLanes) {
+                Store(toRe + b, Load(fromRe + b));
+                Store(toIm + b, Load(fromIm + b) * signs);
+            }
+            continue;
         }
-        for (std::uint64_t b = count; b < kExactBatch; ++b) {
-            toRe[b] = 0.0f;
-            toIm[b] = 0.0f;
+        for (std::uint64_t b = 0; b < kExactBatch; ++b) {
+            toRe[b] = b < count ? fromRe[b] : 0.0f;
+            toIm[b] = b < count ? sign * fromIm[b] : 0.0f;
         }
     }
     Transform(columns, br, bi, work);
     for (std::uint64_t k = 0; k < n; ++k) {
         const std::uint64_t y = k + writeShift < n ? k + writeShift : k + writeShift - n;
-        std::memcpy(outRe + y * width + firstColumn, br + k * kExactBatch, count * sizeof(float));
-        std::memcpy(outIm + y * width + firstColumn, bi + k * kExactBatch, count * sizeof(float));
+        float* toRe = outRe + y * width + firstColumn;
+        float* toIm = outIm + y * width + firstColumn;
+        const float* fromRe = br + k * kExactBatch;
+        const float* fromIm = bi + k * kExactBatch;
+        if (whole) {
+            for (std::size_t b = 0; b < kExactBatch; b += kLanes) {
+                Store(toRe + b, Load(fromRe + b));
+                Store(toIm + b, Load(fromIm + b));
+            }
+            continue;
+        }
+        for (std::uint64_t b = 0; b < count; ++b) {
+            toRe[b] = fromRe[b];
+            toIm[b] = fromIm[b];
+        }
     }
 }
 
@@ -336,22 +408,16 @@ void InverseRows(const ExactFftAxis& rows, std::uint64_t width, std::uint64_t fi
         std::fill(br, br + n * kExactBatch, 0.0f);
         std::fill(bi, bi + n * kExactBatch, 0.0f);
     }
-    for (std::uint64_t b = 0; b < count; ++b) {
-        const float* fromRe = re + (firstRow + b) * width;
-        const float* fromIm = im + (firstRow + b) * width;
-        for (std::uint64_t k = 0; k < n; ++k) {
-            const std::uint64_t x = k + shift < n ? k + shift : k + shift - n;
-            br[k * kExactBatch + b] = fromRe[x];
-            bi[k * kExactBatch + b] = fromIm[x];
-        }
-    }
+    ForShiftedRuns(n, shift, [&](std::uint64_t k, std::uint64_t x, std::uint64_t run) {
+        MoveRows<true>(re + firstRow * width, width, count, k, x, run, br);
+        MoveRows<true>(im + firstRow * width, width, count, k, x, run, bi);
+    });
     Transform(rows, br, bi, work);
-    for (std::uint64_t b = 0; b < count; ++b) {
-        float* out = outRe + (firstRow + b) * width;
-        for (std::uint64_t k = 0; k < n; ++k) {
-            out[k] = br[k * kExactBatch + b] / scale;
-        }
+    const Vec divisor = Splat(scale);
+    for (std::size_t i = 0; i < n * kExactBatch; i += kLanes) {
+        Store(br + i, Load(br + i) / divisor);
     }
+    MoveRows<false>(outRe + firstRow * width, width, count, 0, 0, n, br);
 }
 
 constexpr ExactFftKernels kExactKernels = {Transform, ForwardRows, TransformColumns, InverseRows};
