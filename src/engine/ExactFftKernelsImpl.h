@@ -265,10 +265,10 @@ void Transform(const ExactFftAxis& axis, float* re, float* im, float* work) {
     }
 }
 
-/// The block's own arrays, after the axis's work memory.
-std::pair<float*, float*> BlockOf(const ExactFftAxis& axis, float* work) {
-    float* re = work + axis.WorkFloats();
-    return {re, re + axis.length * kExactBatch};
+/// The block's own real array, after the axis's work memory; its imaginary array follows it,
+/// axis.length * kExactBatch floats on.
+float* BlockOf(const ExactFftAxis& axis, float* work) {
+    return work + axis.WorkFloats();
 }
 
 static_assert(kExactBatch % kTile == 0, "a block is a whole number of tiles wide");
@@ -320,8 +320,9 @@ void MoveRows(std::conditional_t<ToBlock, const float*, float*> rows, std::uint6
 void ForwardRows(const ExactFftAxis& rows, const std::uint8_t* values, std::uint64_t width,
                  std::uint64_t firstRow, std::uint64_t count, std::uint64_t shift, float* re,
                  float* im, float* work) {
-    const auto [br, bi] = BlockOf(rows, work);
     const std::uint64_t n = rows.length;
+    float* br = BlockOf(rows, work);
+    float* bi = br + n * kExactBatch;
     std::fill(bi, bi + n * kExactBatch, 0.0f);
     if (count < kExactBatch) {
         std::fill(br, br + n * kExactBatch, 0.0f);
@@ -355,8 +356,9 @@ void TransformColumns(const ExactFftAxis& columns, std::uint64_t width, std::uin
                       std::uint64_t count, const float* inRe, const float* inIm, bool conjugate,
                       std::uint64_t readShift, std::uint64_t writeShift, float* outRe, float* outIm,
                       float* work) {
-    const auto [br, bi] = BlockOf(columns, work);
     const std::uint64_t n = columns.length;
+    float* br = BlockOf(columns, work);
+    float* bi = br + n * kExactBatch;
     const float sign = conjugate ? -1.0f : 1.0f;
     const Vec signs = Splat(sign);
     const bool whole = count == kExactBatch;
@@ -402,8 +404,9 @@ void TransformColumns(const ExactFftAxis& columns, std::uint64_t width, std::uin
 void InverseRows(const ExactFftAxis& rows, std::uint64_t width, std::uint64_t firstRow,
                  std::uint64_t count, std::uint64_t shift, const float* re, const float* im,
                  float scale, float* outRe, float* work) {
-    const auto [br, bi] = BlockOf(rows, work);
     const std::uint64_t n = rows.length;
+    float* br = BlockOf(rows, work);
+    float* bi = br + n * kExactBatch;
     if (count < kExactBatch) {
         std::fill(br, br + n * kExactBatch, 0.0f);
         std::fill(bi, bi + n * kExactBatch, 0.0f);
