@@ -139,8 +139,9 @@ int CreateTemporary(const std::filesystem::path& target, std::string& name) {
         base.resize(kLongestBase);
     }
     const std::filesystem::path folder = target.parent_path();
-    name = ((folder.empty() ? std::filesystem::path(".") : folder) / ("." + base + ".XXXXXX.part"))
-               .string();
+    // mkostemps replaces the six characters before the suffix with random ones.
+    const std::string pattern = "." + base + "." + std::string(6, 'X') + ".part";
+    name = ((folder.empty() ? std::filesystem::path(".") : folder) / pattern).string();
     return ::mkostemps(name.data(), 5, O_CLOEXEC);
 }
 
