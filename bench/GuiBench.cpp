@@ -42,7 +42,7 @@
 #include "engine/PlaneConversion.h"
 #include "imageio/ImageFile.h"
 #include "ui/CUserInteraction.h"
-#include "views/CPowerSpectrumView.h"
+#include "views/FrequencyPane.h"
 
 namespace quarvel::bench {
 namespace {

@@ -36,7 +36,7 @@
 #include "imageio/VXFileName.h"
 #include "ui/CUserInteraction.h"
 #include "views/CPaneBase.h"
-#include "views/CPowerSpectrumView.h"
+#include "views/FrequencyPane.h"
 
 namespace quarvel {
 

@@ -36,7 +36,7 @@
 #include "app/CommandTable.h"
 #include "views/CImageView.h"
 #include "views/CPaneBase.h"
-#include "views/CPowerSpectrumView.h"
+#include "views/FrequencyPane.h"
 
 namespace quarvel {
 

@@ -14,7 +14,7 @@
 #include "app/CMainFrame.h"
 #include "app/CommandIcons.h"
 #include "views/CImageView.h"
-#include "views/CPowerSpectrumView.h"
+#include "views/FrequencyPane.h"
 
 namespace quarvel {
 

@@ -6,7 +6,7 @@
 
 #include "cli/BatchCommand.h"
 #include "cli/FilterCommand.h"
-#include "cli/SpectrumCommand.h"
+#include "cli/PowerImagesCommand.h"
 #include "imageio/ImageFile.h"
 
 namespace quarvel {

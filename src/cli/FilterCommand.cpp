@@ -16,7 +16,7 @@
 
 #include "batch/OutputName.h"
 #include "cli/CliCommands.h"
-#include "cli/SpectrumCommand.h"
+#include "cli/PowerImagesCommand.h"
 #include "engine/PlaneConversion.h"
 #include "history/CFFTProc.h"
 #include "imageio/GreyPngFile.h"

@@ -1,4 +1,4 @@
-#include "cli/SpectrumCommand.h"
+#include "cli/PowerImagesCommand.h"
 
 #include <sys/stat.h>
 

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "engine/SpectrumPlane.h"
+#include "engine/PlaneMemory.h"
 
 namespace quarvel {
 

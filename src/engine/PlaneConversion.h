@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "engine/ImageBitmap.h"
-#include "engine/SpectrumPlane.h"
+#include "engine/PlaneMemory.h"
 
 namespace quarvel {
 

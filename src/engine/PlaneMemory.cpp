@@ -1,4 +1,4 @@
-#include "engine/SpectrumPlane.h"
+#include "engine/PlaneMemory.h"
 
 #include <cstring>
 #include <limits>

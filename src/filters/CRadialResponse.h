@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "engine/SpectrumPlane.h"
+#include "engine/PlaneMemory.h"
 #include "filters/FilterSettings.h"
 
 namespace quarvel {

@@ -7,8 +7,8 @@
 
 #include "engine/ImageBitmap.h"
 #include "engine/PlaneConversion.h"
+#include "engine/PlaneMemory.h"
 #include "engine/RectangleList.h"
-#include "engine/SpectrumPlane.h"
 #include "filters/FilterSettings.h"
 #include "history/ProcState.h"
 

@@ -4,7 +4,7 @@
 
 #include "engine/ImageBitmap.h"
 #include "engine/PlaneConversion.h"
-#include "engine/SpectrumPlane.h"
+#include "engine/PlaneMemory.h"
 
 namespace quarvel {
 

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "engine/ParallelFor.h"
-#include "engine/SpectrumPlane.h"
+#include "engine/PlaneMemory.h"
 #include "imageio/SafeFileWrite.h"
 
 namespace quarvel {

@@ -1,4 +1,4 @@
-#include "views/CPowerSpectrumView.h"
+#include "views/FrequencyPane.h"
 
 #include <algorithm>
 #include <array>

@@ -4,7 +4,7 @@
 #include "app/CFFTQuarvelView.h"
 #include "dialogs/CDlgFFTLoHi.h"
 #include "ui/CommandIds.h"
-#include "views/CPowerSpectrumView.h"
+#include "views/FrequencyPane.h"
 
 namespace quarvel::test {
 namespace {

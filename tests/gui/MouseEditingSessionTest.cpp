@@ -4,7 +4,7 @@
 
 #include "ShellFixture.h"
 #include "app/CFFTQuarvelView.h"
-#include "views/CPowerSpectrumView.h"
+#include "views/FrequencyPane.h"
 
 namespace quarvel::test {
 namespace {

@@ -19,7 +19,7 @@
 #include "gui/ShellFixture.h"
 #include "history/ProcTestSupport.h"
 #include "ui/CommandIds.h"
-#include "views/CPowerSpectrumView.h"
+#include "views/FrequencyPane.h"
 
 namespace quarvel::test {
 namespace {

@@ -6,7 +6,7 @@
 
 #include "PaneTestSupport.h"
 #include "views/CImageView.h"
-#include "views/CPowerSpectrumView.h"
+#include "views/FrequencyPane.h"
 
 namespace quarvel {
 namespace {

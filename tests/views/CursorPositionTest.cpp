@@ -4,7 +4,7 @@
 #include "app/CFFTQuarvelView.h"
 #include "app/CMainFrame.h"
 #include "views/CImageView.h"
-#include "views/CPowerSpectrumView.h"
+#include "views/FrequencyPane.h"
 
 namespace quarvel {
 namespace {

@@ -4,7 +4,7 @@
 
 #include "PaneTestSupport.h"
 #include "imageio/QtBitmap.h"
-#include "views/CPowerSpectrumView.h"
+#include "views/FrequencyPane.h"
 
 namespace quarvel {
 namespace {
@@ -27,7 +27,7 @@ int TickPixels(const QImage& shot, const CanvasRect& r) {
 }
 
 using test::Middle;
-class PowerSpectrumPaneTest : public test::PaneTest {
+class FrequencyPaneTest : public test::PaneTest {
 protected:
     void SetUp() override {
         PaneTest::SetUp();
@@ -45,7 +45,7 @@ protected:
     std::unique_ptr<CPowerSpectrumView> pane;
 };
 
-TEST_F(PowerSpectrumPaneTest, ColourImage_ShowsOneFramedPanelPerChannelWithCheckedIcons) {
+TEST_F(FrequencyPaneTest, ColourImage_ShowsOneFramedPanelPerChannelWithCheckedIcons) {
     Open("coffee.png");
     ASSERT_EQ(pane->Layout().PanelCount(), 3);
     const QImage shot = Grab(*pane);
@@ -67,7 +67,7 @@ TEST_F(PowerSpectrumPaneTest, ColourImage_ShowsOneFramedPanelPerChannelWithCheck
     }
 }
 
-TEST_F(PowerSpectrumPaneTest, ColourImage_PanelsShowTheActiveStatesSpectra) {
+TEST_F(FrequencyPaneTest, ColourImage_PanelsShowTheActiveStatesSpectra) {
     Open("coffee.png");
     ASSERT_TRUE(pane->RunCommand(ID_ZOOM_ACTUAL_SIZE));
     const ProcState& state = *doc->ActiveState();
@@ -84,7 +84,7 @@ TEST_F(PowerSpectrumPaneTest, ColourImage_PanelsShowTheActiveStatesSpectra) {
     }
 }
 
-TEST_F(PowerSpectrumPaneTest, SpectrumEdit_IsShownAtTheNextPaint) {
+TEST_F(FrequencyPaneTest, SpectrumEdit_IsShownAtTheNextPaint) {
     Open("coffee.png");
     ASSERT_TRUE(pane->RunCommand(ID_ZOOM_ACTUAL_SIZE));
     const CanvasPoint p{Middle(pane->Layout().Panel(0)->destRect).x + 40,
@@ -102,7 +102,7 @@ TEST_F(PowerSpectrumPaneTest, SpectrumEdit_IsShownAtTheNextPaint) {
     EXPECT_EQ(PixelAt(Grab(*pane), p), before);
 }
 
-TEST_F(PowerSpectrumPaneTest, CheckIconClick_TogglesOnlyItsChannelAndRepaintsTheIcon) {
+TEST_F(FrequencyPaneTest, CheckIconClick_TogglesOnlyItsChannelAndRepaintsTheIcon) {
     Open("coffee.png");
     Grab(*pane);
     const CanvasRect green = Icon(ChannelKind::Green);
@@ -126,7 +126,7 @@ TEST_F(PowerSpectrumPaneTest, CheckIconClick_TogglesOnlyItsChannelAndRepaintsThe
     EXPECT_EQ(TickPixels(shot, blue), 0);
 }
 
-TEST_F(PowerSpectrumPaneTest, PressInsideAPanel_LeavesTheChannelsAlone) {
+TEST_F(FrequencyPaneTest, PressInsideAPanel_LeavesTheChannelsAlone) {
     Open("coffee.png");
     Grab(*pane);
     test::Click(*pane, Middle(pane->Layout().Panel(1)->panelRect));
@@ -134,7 +134,7 @@ TEST_F(PowerSpectrumPaneTest, PressInsideAPanel_LeavesTheChannelsAlone) {
     EXPECT_TRUE(pane->greenEnabled);
 }
 
-TEST_F(PowerSpectrumPaneTest, BrushPressInTheMarginBesideTheSpectrum_ChangesNothing) {
+TEST_F(FrequencyPaneTest, BrushPressInTheMarginBesideTheSpectrum_ChangesNothing) {
     Open("coffee.png");
     window.tool = ToolBrush;
     Grab(*pane);
@@ -151,7 +151,7 @@ TEST_F(PowerSpectrumPaneTest, BrushPressInTheMarginBesideTheSpectrum_ChangesNoth
     EXPECT_NE(doc->workingState, nullptr);
 }
 
-TEST_F(PowerSpectrumPaneTest, GreyImage_ShowsOnePanelWithoutIcons) {
+TEST_F(FrequencyPaneTest, GreyImage_ShowsOnePanelWithoutIcons) {
     Open("camera.png");
     ASSERT_EQ(pane->Layout().PanelCount(), 1);
     const QImage shot = Grab(*pane);
@@ -165,14 +165,14 @@ TEST_F(PowerSpectrumPaneTest, GreyImage_ShowsOnePanelWithoutIcons) {
     EXPECT_EQ(pane->selection.Width(), static_cast<std::int32_t>(spectrum.Width()));
 }
 
-TEST_F(PowerSpectrumPaneTest, ColourAfterGreyImage_GetsThreePanelsAgain) {
+TEST_F(FrequencyPaneTest, ColourAfterGreyImage_GetsThreePanelsAgain) {
     Open("camera.png");
     Open("astronaut.png");
     EXPECT_EQ(pane->Layout().PanelCount(), 3);
     EXPECT_EQ(pane->selection.Width(), 512);
 }
 
-TEST_F(PowerSpectrumPaneTest, ZoomCommands_AreEnabledOnlyWithASpectrum) {
+TEST_F(FrequencyPaneTest, ZoomCommands_AreEnabledOnlyWithASpectrum) {
     CommandStatus status;
     ASSERT_TRUE(pane->QueryCommand(ID_ZOOM_FIT, status));
     EXPECT_FALSE(status.enabled);
@@ -187,7 +187,7 @@ TEST_F(PowerSpectrumPaneTest, ZoomCommands_AreEnabledOnlyWithASpectrum) {
     EXPECT_FALSE(status.enabled);
 }
 
-TEST_F(PowerSpectrumPaneTest, NewImage_FitsTheSpectraAndRestartsAtPanelZero) {
+TEST_F(FrequencyPaneTest, NewImage_FitsTheSpectraAndRestartsAtPanelZero) {
     Open("coffee.png");
     // 1024 columns do not fit a third of 1300 pixels.
     EXPECT_FLOAT_EQ(pane->Layout().PanelZoom(2), pane->Layout().FitZoom(0));
@@ -206,8 +206,7 @@ struct BrushCase {
     std::uint16_t radius;
 };
 
-class BrushSizeTest : public PowerSpectrumPaneTest,
-                      public testing::WithParamInterface<BrushCase> {};
+class BrushSizeTest : public FrequencyPaneTest, public testing::WithParamInterface<BrushCase> {};
 
 TEST_P(BrushSizeTest, EntryGivesItsRadiusForTheSpectrum) {
     const BrushCase& c = GetParam();
@@ -239,7 +238,7 @@ INSTANTIATE_TEST_SUITE_P(
                     BrushCase{"FourTiny", "palette_color.png", ID_BRUSH_4X, 6, 0}),
     [](const testing::TestParamInfo<BrushCase>& c) { return c.param.name; });
 
-TEST_F(PowerSpectrumPaneTest, BrushEntry_IsKeptAndAppliedToTheNextImage) {
+TEST_F(FrequencyPaneTest, BrushEntry_IsKeptAndAppliedToTheNextImage) {
     Open("coffee.png");
     ASSERT_TRUE(pane->RunCommand(ID_BRUSH_3_HALVES));
     ASSERT_EQ(pane->brushSize, 15);
@@ -248,7 +247,7 @@ TEST_F(PowerSpectrumPaneTest, BrushEntry_IsKeptAndAppliedToTheNextImage) {
     EXPECT_EQ(pane->brushSize, 8);
 }
 
-TEST_F(PowerSpectrumPaneTest, BrushEntryWithoutImage_KeepsTheRadius) {
+TEST_F(FrequencyPaneTest, BrushEntryWithoutImage_KeepsTheRadius) {
     ASSERT_TRUE(pane->RunCommand(ID_BRUSH_4X));
     EXPECT_EQ(pane->brushSizeIndex, 6);
     EXPECT_EQ(pane->brushSize, 10);

@@ -8,7 +8,7 @@
 #include "PaneTestSupport.h"
 #include "imageio/QtBitmap.h"
 #include "views/CImageView.h"
-#include "views/CPowerSpectrumView.h"
+#include "views/FrequencyPane.h"
 
 namespace quarvel {
 namespace {
