@@ -312,29 +312,16 @@ void CFFTProc::PutBackRedoStates(std::vector<std::unique_ptr<ProcState>>& redo) 
 
 bool CFFTProc::StartHistory() {
     assert(states.empty() && !workingState && "StartHistory expects a reset history");
-    if (!PrepareWorkingState()) {
-        return false;
-    }
-    try {
-        // A clone keeps the palette of every indexed image, one pixel wide included, whose
-        // final image is written through the colour view and so through that palette.
-        workingState->image = CloneArea(*originalImage, 0, 0, originalImage->Width(),
-                                        originalImage->Height(), originalImage->Format());
-    } catch (const std::bad_alloc&) {
-        workingState->image.reset();
-    }
-    if (!workingState->image) {
-        DiscardWorkingState();
+    if (!StartWorkingState()) {
         return false;
     }
     CommitWorkingState();
     if (workingState) {
         DiscardWorkingState();
+        spectrumWidth = 0;
+        spectrumHeight = 0;
         return false;
     }
-    spectrumTransformSize = transformSize;
-    spectrumWidth = states.back()->workImage->Width();
-    spectrumHeight = states.back()->workImage->Height();
     return true;
 }
 
@@ -344,6 +331,8 @@ bool CFFTProc::StartWorkingState() {
         return false;
     }
     try {
+        // A clone keeps the palette of every indexed image, one pixel wide included, whose
+        // final image is written through the colour view and so through that palette.
         workingState->image = CloneArea(*originalImage, 0, 0, originalImage->Width(),
                                         originalImage->Height(), originalImage->Format());
     } catch (const std::bad_alloc&) {
