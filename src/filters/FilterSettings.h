@@ -25,6 +25,8 @@ struct FilterSettings {
     std::int32_t cutOff = 25;
     std::int32_t lowCutOff = 33;
     std::int32_t highCutOff = 66;
+
+    bool operator==(const FilterSettings&) const = default;
 };
 
 }  // namespace quarvel

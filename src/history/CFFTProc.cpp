@@ -103,6 +103,7 @@ bool CFFTProc::BuildWorkingState() {
         // The committed spectra are copied, not recomputed: edits the synthesised image cannot
         // show (imaginary parts, values outside 0 to 255) stay as they are.
         state->isColor = current->isColor;
+        state->steps = current->steps;
         if (state->isColor) {
             if (!CopyChannel(current->spectrumRed, state->spectrumRed, count) ||
                 !CopyChannel(current->spectrumGreen, state->spectrumGreen, count) ||
@@ -265,6 +266,7 @@ std::unique_ptr<ProcState> CFFTProc::CopyStateParts(const ProcState& state) {
     copy->levelsGreen = state.levelsGreen;
     copy->levelsBlue = state.levelsBlue;
     copy->levelsGrey = state.levelsGrey;
+    copy->steps = state.steps;
     const std::size_t count =
         state.workImage ? std::size_t{state.workImage->Width()} * state.workImage->Height() : 0;
     const std::pair<const ChannelSpectrum*, ChannelSpectrum*> spectra[] = {

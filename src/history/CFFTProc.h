@@ -11,6 +11,7 @@
 #include "engine/RectangleList.h"
 #include "filters/FilterSettings.h"
 #include "history/ProcState.h"
+#include "history/Recipe.h"
 
 namespace quarvel {
 
@@ -118,6 +119,23 @@ public:
     /// applied as usual.
     void BuildAndApplyFilter(FilterKind kind, bool applyRed, bool applyGreen, bool applyBlue);
 
+    /// Clears the elements of runs (rows beyond the plane and columns past its width are left
+    /// out), as ClearSelection does for a region.
+    void ClearRuns(ChannelKind member, const std::vector<AreaRun>& runs);
+
+    /// The frame of the active state: the loaded image and the transform size of its spectra.
+    /// Invalid when no image is loaded.
+    RecipeFrame StepFrame() const;
+    /// Runs step on the working state (creating it when needed) and records it there: a filter
+    /// as ApplyFilter (redo states dropped, filterSettings set to the step's design), a clearing
+    /// on each of its channels (the one channel of a grey state) with its coordinates mapped
+    /// onto StepFrame. A step made from elements of this frame clears exactly those elements.
+    /// False, with the step not recorded, when there is no image or the filter could not be
+    /// built for lack of memory.
+    bool ApplyStep(const RecipeStep& step);
+    /// The steps that made the active state, with the loaded image's size and the transform road.
+    Recipe RecordedRecipe() const;
+
     /// Tells the views that the displayed spectra or the history changed; erase is passed on.
     virtual void UpdateViews(int erase) = 0;
     /// Called by an edit of the working state that changed only rows top to bottom - 1 of the
@@ -172,6 +190,9 @@ public:
     std::uint64_t historyMemoryLimit = 0;
     /// Undo states released to keep within historyMemoryLimit since the last ResetHistory.
     std::uint64_t releasedStateCount = 0;
+    /// ApplyStep builds filters as BuildAndApplyFilter does, keeping no filter buffers (for a
+    /// processing object that shows nothing).
+    bool leanFilters = false;
 
 private:
     /// Releases the oldest undo states for which historyMemoryLimit has no room.

@@ -1,10 +1,12 @@
 #pragma once
 
 #include <memory>
+#include <vector>
 
 #include "engine/ImageBitmap.h"
 #include "engine/PlaneConversion.h"
 #include "engine/PlaneMemory.h"
+#include "history/Recipe.h"
 
 namespace quarvel {
 
@@ -32,6 +34,10 @@ struct ProcState {
     PowerLevelRows levelsGreen;
     PowerLevelRows levelsBlue;
     PowerLevelRows levelsGrey;
+    /// The processing steps that made this state from the loaded image, oldest first: a working
+    /// state starts with those of the state it continues and adds each edit and filter. Steps
+    /// are shared between states, never changed.
+    std::vector<std::shared_ptr<const RecipeStep>> steps;
 };
 
 /// Whether state holds a power spectrum image of any channel. A state that holds none was made
