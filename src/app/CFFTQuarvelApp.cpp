@@ -13,10 +13,10 @@
 #include "app/CFFTQuarvelDoc.h"
 #include "app/CFFTQuarvelView.h"
 #include "app/CMainFrame.h"
-#include "app/CManualWindow.h"
 #include "app/CommandTable.h"
 #include "batch/BatchSettingsStore.h"
 #include "dialogs/CDlgBatchProcessing.h"
+#include "ui/CManualWindow.h"
 #include "ui/CUserInteraction.h"
 
 namespace quarvel {
@@ -101,21 +101,15 @@ QString CFFTQuarvelApp::ManualPathFor(const QString& programFolder) {
     return QFileInfo::exists(places.first()) ? places.first() : places.last();
 }
 
+CManualWindow* CFFTQuarvelApp::ManualWindow() const {
+    return doc_ != nullptr ? doc_->Interaction().ManualWindow() : nullptr;
+}
+
 void CFFTQuarvelApp::OnHelpManual() {
     const QString folder =
         programFolder_.isEmpty() ? QCoreApplication::applicationDirPath() : programFolder_;
     const QString path = ManualPathFor(folder);
-    if (QFileInfo::exists(path) && doc_->Interaction().OpenUrl(QUrl::fromLocalFile(path))) {
-        return;
-    }
-    // No browser took the page (or there is no page): the program shows it itself.
-    if (manualWindow_ == nullptr) {
-        manualWindow_ = new CManualWindow(frame_.get());
-    }
-    if (manualWindow_->ShowPage(path)) {
-        manualWindow_->show();
-        manualWindow_->raise();
-        manualWindow_->activateWindow();
+    if (doc_->Interaction().ShowManual(frame_.get(), path, QString())) {
         return;
     }
     QStringList places;

@@ -3,11 +3,10 @@
 #include <memory>
 
 #include <QObject>
-#include <QPointer>
 #include <QString>
 #include <QStringList>
 
-#include "app/CManualWindow.h"
+#include "ui/CManualWindow.h"
 #include "ui/CUserInteraction.h"
 #include "ui/CommandIds.h"
 #include "ui/ToolState.h"
@@ -58,7 +57,7 @@ public:
     /// The folder the manual is looked for from; the running program's folder unless set.
     void SetProgramFolder(const QString& folder) { programFolder_ = folder; }
     /// The manual window, once Help, Manual had to show the manual itself; else null.
-    CManualWindow* ManualWindow() const { return manualWindow_; }
+    CManualWindow* ManualWindow() const;
 
     /// Open, the tools, Batch Processing, About and Manual.
     bool QueryCommand(int id, CommandStatus& status) const override;
@@ -73,7 +72,6 @@ public:
 private:
     std::unique_ptr<CUserInteraction> pendingInteraction_;
     QString programFolder_;
-    QPointer<CManualWindow> manualWindow_;
     std::unique_ptr<CFFTQuarvelDoc> doc_;
     std::unique_ptr<CMainFrame> frame_;
 };

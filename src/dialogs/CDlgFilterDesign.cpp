@@ -1,6 +1,7 @@
 #include "dialogs/CDlgFilterDesign.h"
 
 #include <QComboBox>
+#include <QDir>
 #include <QFrame>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -186,12 +187,12 @@ void CDlgFilterDesign::EnableDirections() {
 }
 
 void CDlgFilterDesign::OnHelp() {
-    QUrl manual = QUrl::fromLocalFile(manualPath);
-    manual.setFragment(QStringLiteral("filters"));
-    if (interaction != nullptr) {
-        interaction->OpenUrl(manual);
-    } else {
-        CUserInteraction().OpenUrl(manual);
+    CUserInteraction fallback;
+    CUserInteraction& person = interaction != nullptr ? *interaction : fallback;
+    if (!person.ShowManual(this, manualPath, QStringLiteral("filters"))) {
+        person.ShowError(this, title,
+                         QStringLiteral("The manual was not found at %1.")
+                             .arg(QDir::toNativeSeparators(manualPath)));
     }
 }
 

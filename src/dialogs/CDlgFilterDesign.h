@@ -22,8 +22,8 @@ class CUserInteraction;
 ///
 /// The members are the dialog's values. The caller sets them before the modal run; the dialog
 /// shows them when it starts and, on "OK", reads its controls back into them. Every change of a
-/// value recomputes the 200-sample response curve and repaints the plot. "Help..." opens the
-/// filter section of the manual at manualPath.
+/// value recomputes the 200-sample response curve and repaints the plot. "Help..." shows the
+/// filter section of the manual at manualPath (in the program when the desktop cannot).
 class CDlgFilterDesign : public QDialog {
     Q_OBJECT
 
@@ -38,7 +38,7 @@ public:
     int direction = 0;       ///< 0 rows and columns, 1 rows, 2 columns
     QString title;           ///< the window title
     QString manualPath;      ///< the manual's page, opened by "Help..."
-    /// What opens the manual; null for the desktop's own handling.
+    /// What shows the manual and says when it is missing; null for the plain desktop handling.
     CUserInteraction* interaction = nullptr;
 
     /// The curve the plot shows; empty before the dialog started.

@@ -8,6 +8,7 @@
 #include <QUrl>
 
 #include "imageio/ImageFile.h"
+#include "ui/CManualWindow.h"
 
 namespace quarvel {
 
@@ -126,6 +127,37 @@ int CUserInteraction::RunModal(QDialog& dialog) {
 
 bool CUserInteraction::OpenUrl(const QUrl& url) {
     return QDesktopServices::openUrl(url);
+}
+
+CManualWindow* CUserInteraction::ManualWindow() const {
+    return manualWindow_;
+}
+
+bool CUserInteraction::ShowManual(QWidget* parent, const QString& path, const QString& section) {
+    if (!QFileInfo(path).isFile()) {
+        return false;
+    }
+    QUrl page = QUrl::fromLocalFile(path);
+    if (!section.isEmpty()) {
+        page.setFragment(section);
+    }
+    if (OpenUrl(page)) {
+        return true;
+    }
+    // No browser took the page: the program shows it itself.
+    if (manualWindow_ == nullptr) {
+        manualWindow_ = new CManualWindow(parent != nullptr ? parent->window() : nullptr);
+        if (parent == nullptr) {
+            manualWindow_->setAttribute(Qt::WA_DeleteOnClose);
+        }
+    }
+    if (!manualWindow_->ShowPage(path, section)) {
+        return false;
+    }
+    manualWindow_->show();
+    manualWindow_->raise();
+    manualWindow_->activateWindow();
+    return true;
 }
 
 }  // namespace quarvel

@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include <QPointer>
 #include <QString>
 
 class QDialog;
@@ -10,6 +11,8 @@ class QUrl;
 class QWidget;
 
 namespace quarvel {
+
+class CManualWindow;
 
 /// The answer to "Save changes?".
 enum class SaveChoice { Save, Discard, Cancel };
@@ -42,6 +45,15 @@ public:
     virtual int RunModal(QDialog& dialog);
     /// Hands url to the desktop (a browser for a page); false when nothing took it.
     virtual bool OpenUrl(const QUrl& url);
+    /// Shows the manual's page at path, at the section with the anchor section (the top when
+    /// empty): hands it to the desktop through OpenUrl, else shows it in the program's own manual
+    /// window, a child of parent's window. False when neither can show it (no such page).
+    bool ShowManual(QWidget* parent, const QString& path, const QString& section);
+    /// The program's own manual window; null until ShowManual needed it.
+    CManualWindow* ManualWindow() const;
+
+private:
+    QPointer<CManualWindow> manualWindow_;
 };
 
 /// The "Save As" file dialog, proposing proposed. Its file types are the image formats the

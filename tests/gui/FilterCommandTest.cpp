@@ -1,8 +1,11 @@
 #include <QPushButton>
+#include <QTextBrowser>
 
 #include "ShellFixture.h"
 #include "app/CFFTQuarvelView.h"
+#include "dialogs/CDlgFFTBand.h"
 #include "dialogs/CDlgFFTLoHi.h"
+#include "ui/CManualWindow.h"
 #include "ui/CommandIds.h"
 #include "views/FrequencyPane.h"
 
@@ -75,6 +78,26 @@ TEST_F(FilterCommands, DialogHelp_OpensTheManualAtTheFilterSection) {
     ASSERT_EQ(Ui().openedUrls.size(), 1);
     EXPECT_EQ(Ui().openedUrls.front().fragment(), QStringLiteral("filters"));
     EXPECT_TRUE(Ui().openedUrls.front().path().endsWith(QStringLiteral("manual/manual.html")));
+}
+
+TEST_F(FilterCommands, DialogHelpWithoutABrowser_ShowsTheFilterSectionInTheProgram) {
+    Start();
+    Ui().desktopOpensUrls = false;
+    CDlgFFTBand dialog(QStringLiteral("Band-Reject Filter"));
+    dialog.manualPath = CFFTQuarvelApp::ManualPath();
+    dialog.interaction = &Doc().Interaction();
+    dialog.findChild<QPushButton*>(QStringLiteral("helpButton"))->click();
+    const CManualWindow* window = Doc().Interaction().ManualWindow();
+    ASSERT_NE(window, nullptr);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(window->Browser()->source().fragment(), QStringLiteral("filters"));
+    EXPECT_TRUE(Ui().errors.isEmpty());
+
+    // Without the page either, the dialog says where it looked.
+    dialog.manualPath = QStringLiteral("/nonexistent/manual.html");
+    dialog.findChild<QPushButton*>(QStringLiteral("helpButton"))->click();
+    ASSERT_EQ(Ui().errors.size(), 1);
+    EXPECT_TRUE(Ui().errors.front().contains(QStringLiteral("/nonexistent/manual.html")));
 }
 
 }  // namespace

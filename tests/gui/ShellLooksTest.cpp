@@ -21,7 +21,7 @@
 
 #include "ShellFixture.h"
 #include "app/CFFTQuarvelView.h"
-#include "app/CManualWindow.h"
+#include "ui/CManualWindow.h"
 #include "app/CommandTable.h"
 
 namespace quarvel::test {

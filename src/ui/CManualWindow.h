@@ -16,9 +16,9 @@ class CManualWindow : public QDialog {
 public:
     explicit CManualWindow(QWidget* parent = nullptr);
 
-    /// Shows the page at path (an HTML file; its pictures are found beside it). False when the
-    /// file cannot be read.
-    bool ShowPage(const QString& path);
+    /// Shows the page at path (an HTML file; its pictures are found beside it), scrolled to the
+    /// anchor section when it is not empty. False when the file cannot be read.
+    bool ShowPage(const QString& path, const QString& section = QString());
 
     QTextBrowser* Browser() const { return browser_; }
 

@@ -1,4 +1,4 @@
-#include "app/CManualWindow.h"
+#include "ui/CManualWindow.h"
 
 #include <QFileInfo>
 #include <QTextBrowser>
@@ -21,12 +21,16 @@ CManualWindow::CManualWindow(QWidget* parent) : QDialog(parent) {
     resize(900, 700);
 }
 
-bool CManualWindow::ShowPage(const QString& path) {
+bool CManualWindow::ShowPage(const QString& path, const QString& section) {
     const QFileInfo page(path);
     if (!page.isFile() || !page.isReadable()) {
         return false;
     }
-    browser_->setSource(QUrl::fromLocalFile(page.absoluteFilePath()));
+    QUrl source = QUrl::fromLocalFile(page.absoluteFilePath());
+    if (!section.isEmpty()) {
+        source.setFragment(section);
+    }
+    browser_->setSource(source);
     return !browser_->document()->isEmpty();
 }
 
