@@ -10,6 +10,7 @@
 #include "engine/PlaneMemory.h"
 #include "engine/RectangleList.h"
 #include "filters/FilterSettings.h"
+#include "filters/PeriodicNoise.h"
 #include "history/ProcState.h"
 #include "history/Recipe.h"
 
@@ -96,6 +97,20 @@ public:
     /// row is never cleared.
     void ClearRectangles(ChannelKind member, const RectangleList& rectangles);
 
+    /// The spikes of periodic noise in the spectrum of member in ActiveState (see
+    /// FindPeriodicNoise; the member picks the channel as the editing members do, Grey on a
+    /// colour state none), with periods in pixels of the loaded image. Changes nothing; empty
+    /// when there is no such spectrum.
+    std::vector<NoiseSpike> FindPeriodicNoise(ChannelKind member,
+                                              double sensitivity = kDefaultNoiseSensitivity) const;
+    /// Multiplies the spectrum of member in the working state by each notch and its twin's
+    /// (see ApplyNotches), as the other edits do: the working state is made first when needed,
+    /// the power spectrum image rendered again and the views notified.
+    void ApplyNotches(ChannelKind member, const std::vector<SpectrumNotch>& notches);
+    /// FindPeriodicNoise on the working state's spectrum of member and ApplyNotches with the
+    /// notches found; returns the spikes.
+    std::vector<NoiseSpike> RemovePeriodicNoise(ChannelKind member,
+                                                double sensitivity = kDefaultNoiseSensitivity);
     /// Transforms the working state's spectra back into its workImage (rounded, limited to
     /// 0 to 255), resamples that to the loaded image's size as its image and commits it. Redo
     /// states are dropped first, also when there is nothing to commit (no working state, no

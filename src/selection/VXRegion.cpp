@@ -506,6 +506,20 @@ void VXRegion::SubtractEllipse(std::int32_t cx, std::int32_t cy, std::int32_t rx
 // ---------------------------------------------------------------------------------------------
 // Invert and rescale
 
+void VXRegion::SetPixels(const std::vector<std::uint8_t>& selected) {
+    Clear();
+    const std::size_t size = static_cast<std::size_t>(std::max(width_, 0)) *
+                             static_cast<std::size_t>(std::max(height_, 0));
+    if (ImageIsEmpty() || selected.size() != size) {
+        return;
+    }
+    mask_.resize(size);
+    std::transform(selected.begin(), selected.end(), mask_.begin(),
+                   [](std::uint8_t b) { return b != 0 ? MaskInside : MaskOutside; });
+    RebuildOutline({0, 0, width_ - 1, height_ - 1});
+    Finish();
+}
+
 void VXRegion::Invert() {
     if (points_.empty() || !HasMask()) {
         return;

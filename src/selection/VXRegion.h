@@ -97,6 +97,10 @@ public:
     void IntersectPolygon(VXRegion& path);
     void SubtractPolygon(VXRegion& path);
 
+    /// Replaces the selection by the pixels whose byte in selected (width x height, row-major)
+    /// is not 0; empties it when none is or the size does not match.
+    void SetPixels(const std::vector<std::uint8_t>& selected);
+
     /// Exchanges selected and unselected pixels; does nothing without a selection.
     void Invert();
     /// Resamples the mask to trunc(size * factor + 0.5) by nearest neighbour and rebuilds the

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "RegionChecks.h"
@@ -405,6 +406,24 @@ TEST(RegionEllipse, CentreFarOutside_SelectsNothing) {
 }
 
 // --- Invert ------------------------------------------------------------------------------------
+
+TEST(RegionSetPixels, SelectsExactlyTheMarkedPixels_OrEmptiesOnWrongSize) {
+    VXRegion region = MakeRegion(9, 6);
+    std::vector<std::uint8_t> marked(9 * 6, 0);
+    for (const auto& [x, y] : {std::pair{1, 1}, {2, 1}, {1, 2}, {7, 4}}) {
+        marked[static_cast<std::size_t>(y) * 9 + x] = 1;
+    }
+    region.SetPixels(marked);
+    EXPECT_EQ(CountSelected(region), 4u);
+    EXPECT_TRUE(region.Contains(7, 4));
+    EXPECT_FALSE(region.Contains(2, 2));
+    ExpectConsistent(region);
+    ExpectRebuiltOutline(region);
+
+    region.SetPixels(std::vector<std::uint8_t>(9 * 5, 1));
+    EXPECT_EQ(region.PointCount(), 0);
+    EXPECT_EQ(region.Area(), 0);
+}
 
 TEST(RegionInvert, WholeImageSelection_BecomesEmpty) {
     VXRegion region = MakeRegion(7, 5);
