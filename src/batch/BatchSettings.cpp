@@ -6,7 +6,7 @@ namespace quarvel {
 
 BatchSettings ClampBatchSettings(BatchSettings settings) {
     settings.filteringType =
-        std::clamp<std::int32_t>(settings.filteringType, LowPassConvolution, PowerSpectrumDeleting);
+        std::clamp<std::int32_t>(settings.filteringType, LowPassConvolution, RecipeReplay);
     settings.degreeIndex = std::clamp<std::int32_t>(settings.degreeIndex, 0, kBatchMaxDegreeIndex);
     settings.cutOff = std::clamp(settings.cutOff, kBatchMinCutOff, kBatchMaxCutOff);
     settings.dimensionIndex = std::clamp<std::int32_t>(settings.dimensionIndex, 0, 1);

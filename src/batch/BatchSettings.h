@@ -7,10 +7,12 @@
 
 namespace quarvel {
 
-/// What the batch does to every file: a low-pass filter or the clearing of spectrum rectangles.
+/// What the batch does to every file: a low-pass filter, the clearing of spectrum rectangles, or
+/// the steps of a recipe file.
 enum BatchFilteringType : std::int32_t {
     LowPassConvolution = 0,     ///< "Use low-pass convolution filter"
     PowerSpectrumDeleting = 1,  ///< "Use power spectrum deleting"
+    RecipeReplay = 2,           ///< "Use a recipe"
 };
 
 /// The ranges the batch settings are kept in. The cut-off follows the slider (1 to 100); the
@@ -28,6 +30,7 @@ struct BatchSettings {
     std::int32_t direction = 0;  ///< 0 rows and columns, 1 rows, 2 columns (a FilterDirection)
     RectangleList rectangles{};  ///< cleared by PowerSpectrumDeleting
     std::string lastPath;        ///< the folder last chosen
+    std::string recipePath;      ///< the recipe file of RecipeReplay
 
     bool operator==(const BatchSettings&) const = default;
 };

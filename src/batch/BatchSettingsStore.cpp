@@ -21,6 +21,7 @@ const QString kApplication = QStringLiteral("FFT Quarvel");
 
 const QString kLastPath = QStringLiteral("Settings/Last Path");
 const QString kFilteringType = QStringLiteral("Settings/Filtering Type");
+const QString kRecipePath = QStringLiteral("Settings/Recipe Path");
 const QString kDimension = QStringLiteral("Settings/Filter Dimension");
 const QString kDirection = QStringLiteral("Settings/Filter Direction");
 const QString kDegree = QStringLiteral("Settings/Filter Degree");
@@ -115,7 +116,11 @@ BatchSettings BatchSettingsStore::LoadBatchSettings() const {
         settings.lastPath = QFile::encodeName(lastPath.toString()).toStdString();
     }
     settings.filteringType = ReadInteger32(*store, kFilteringType, defaults.filteringType,
-                                           LowPassConvolution, PowerSpectrumDeleting);
+                                           LowPassConvolution, RecipeReplay);
+    const QVariant recipePath = store->value(kRecipePath);
+    if (recipePath.typeId() == QMetaType::QString) {
+        settings.recipePath = QFile::encodeName(recipePath.toString()).toStdString();
+    }
     settings.dimensionIndex = ReadInteger32(*store, kDimension, defaults.dimensionIndex, 0, 1);
     settings.direction = ReadInteger32(*store, kDirection, defaults.direction, 0, 2);
     settings.degreeIndex =
@@ -148,6 +153,7 @@ IoResult BatchSettingsStore::SaveBatchSettings(const BatchSettings& settings) {
     store->setValue(kDirection, settings.direction);
     store->setValue(kDegree, settings.degreeIndex);
     store->setValue(kCutOff, settings.cutOff);
+    store->setValue(kRecipePath, QFile::decodeName(QByteArray::fromStdString(settings.recipePath)));
     WriteRectangles(*store, settings.rectangles);
     return Commit(*store);
 }

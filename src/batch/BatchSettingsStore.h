@@ -15,7 +15,8 @@ inline constexpr std::int64_t kMinMemoryLimitMegabytes = 64;
 /// The batch settings in the per-user settings store (organisation "Quarvel Software",
 /// application "FFT Quarvel"), or in an explicitly named settings file.
 ///
-/// Section "Settings" holds "Last Path" (text) and the integers "Filtering Type", "Filter
+/// Section "Settings" holds "Last Path" and "Recipe Path" (texts) and the integers "Filtering
+/// Type", "Filter
 /// Dimension", "Filter Direction", "Filter Degree" (the degree index) and "Cut Off Frequency";
 /// section "Rectangles" holds "UX1".."UX4", "UY1".."UY4", "DX1".."DX4" and "DY1".."DY4" (x1, y1,
 /// x2, y2 of rectangles 1 to 4). Nothing read back is trusted: a missing value or one that is
@@ -32,12 +33,14 @@ public:
     /// A store kept in the INI file at filePath.
     explicit BatchSettingsStore(std::string filePath) : filePath_(std::move(filePath)) {}
 
-    /// The five "Settings" integers, "Last Path" and the rectangles (LoadRectangles).
+    /// The five "Settings" integers, "Last Path", "Recipe Path" and the rectangles
+    /// (LoadRectangles).
     BatchSettings LoadBatchSettings() const;
     /// The sixteen "Rectangles" values.
     RectangleList LoadRectangles() const;
 
-    /// Writes the five "Settings" integers, then SaveRectangles. "Last Path" is left alone.
+    /// Writes the five "Settings" integers and "Recipe Path", then SaveRectangles. "Last Path"
+    /// is left alone.
     IoResult SaveBatchSettings(const BatchSettings& settings);
     /// Writes the sixteen "Rectangles" values.
     IoResult SaveRectangles(const RectangleList& rectangles);

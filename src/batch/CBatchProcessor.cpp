@@ -150,6 +150,17 @@ IoResult CBatchProcessor::FilterLoadedFile(const BatchSettings& settings) {
         } else {
             ApplyRadialLowPass();
         }
+    } else if (settings.filteringType == RecipeReplay) {
+        if (!recipe_) {
+            return IoResult::Failure("no recipe to replay");
+        }
+        // No filter buffers are kept: each filter's response is computed as it is applied.
+        leanFilters = true;
+        for (const RecipeStep& step : recipe_->steps) {
+            if (!ApplyStep(step)) {
+                return IoResult::Failure("not enough memory for the filter");
+            }
+        }
     } else {
         DropRedoStates();
         const ProcState* active = ActiveState();

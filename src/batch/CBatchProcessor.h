@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -63,10 +64,10 @@ public:
     /// working state with spectrumWidth and spectrumHeight. On failure all is released and the
     /// result says why; a damaged file that loaded anyway carries a warning.
     IoResult LoadBatchFile(const std::string& sourcePath);
-    /// Applies settings to the loaded file (a low-pass filter on every channel, or the clearing
-    /// of the four rectangles) and creates the final image as the only history state, whose
-    /// spectra are released on the way: nothing reads them any more. settings must be in range
-    /// (ClampBatchSettings).
+    /// Applies settings to the loaded file (a low-pass filter on every channel, the clearing of
+    /// the four rectangles, or the steps of the recipe set by SetRecipe) and creates the final
+    /// image as the only history state, whose spectra are released on the way: nothing reads them
+    /// any more. settings must be in range (ClampBatchSettings).
     IoResult FilterLoadedFile(const BatchSettings& settings);
     /// Writes the current state's image to outputPath with the save options (JPEG by default,
     /// whatever the name's extension). A failed write leaves no partial file.
@@ -79,6 +80,15 @@ public:
     BatchSummary RunBatch(const std::string& folder, const BatchSettingsSource& settings,
                           const BatchProgressHandler& progress = {},
                           const BatchLogHandler& logLine = {});
+
+    /// The recipe a RecipeReplay run replays on every file (null for none). Its transform size
+    /// becomes transformSize, so that a file the recipe was made on gets the same bits.
+    void SetRecipe(std::shared_ptr<const Recipe> recipe) {
+        recipe_ = std::move(recipe);
+        if (recipe_) {
+            transformSize = recipe_->transformSize;
+        }
+    }
 
     /// The encoder and quality of the results.
     void SetSaveOptions(SaveOptions options) { saveOptions_ = std::move(options); }
@@ -95,6 +105,7 @@ private:
     void AppendLog(const std::string& line, const BatchLogHandler& logLine);
 
     SaveOptions saveOptions_;
+    std::shared_ptr<const Recipe> recipe_;
     std::string log_;
     std::vector<std::string> fileList_;
 };

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <iostream>
 #include <limits>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -16,6 +17,7 @@
 #include "batch/CBatchProcessor.h"
 #include "cli/CliCommands.h"
 #include "imageio/VXFileName.h"
+#include "recipe/RecipeFile.h"
 
 namespace quarvel {
 
@@ -44,6 +46,18 @@ std::string ApplyOptions(const ParsedOptions& options, BatchSettings& settings, 
     }
     if (options.Has("lowpass") && options.Has("clear")) {
         return "options --lowpass and --clear cannot be combined";
+    }
+    if (const auto recipe = options.Text("recipe")) {
+        // A recipe holds every step with its design and transform size.
+        for (const char* step :
+             {"lowpass", "clear", "degree", "separable", "radial", "exact-size"}) {
+            if (options.Has(step)) {
+                return std::string("option --recipe cannot be combined with --") + step +
+                       ": the recipe holds the steps";
+            }
+        }
+        settings.filteringType = RecipeReplay;
+        settings.recipePath = *recipe;
     }
     if (const auto cutOff = options.Integer("lowpass")) {
         settings.filteringType = LowPassConvolution;
@@ -195,6 +209,7 @@ const CommandSpec& BatchCommandSpec() {
              "filter with the radial 2-D mask even when the stored settings say 1-D"},
             {"clear", 0, OptionKind::Text, "X1,Y1,X2,Y2",
              "clear this spectrum rectangle instead of filtering (up to four)", 0, 0, true},
+            RecipeOption(),
             {"save-settings", 0, OptionKind::Flag, "",
              "store the settings used as the program's batch settings"},
             FormatOption(),
@@ -214,6 +229,16 @@ int RunBatchCommand(const ParsedOptions& options, std::ostream& out, std::ostrea
         err << kCliProgram << ": " << problem << "\n";
         return CliExitUsage;
     }
+    // A recipe, given or stored by the program's batch dialog, is read once for the whole run.
+    std::shared_ptr<const Recipe> recipe;
+    if (settings.filteringType == RecipeReplay) {
+        Recipe read;
+        if (const IoResult loaded = LoadRecipeFile(settings.recipePath, read); !loaded) {
+            err << kCliProgram << ": " << settings.recipePath << ": " << loaded.message << "\n";
+            return CliExitFailure;
+        }
+        recipe = std::make_shared<const Recipe>(std::move(read));
+    }
     bool settingsSaved = true;
     if (options.Has("save-settings")) {
         if (const IoResult stored = store.SaveBatchSettings(settings); !stored) {
@@ -229,6 +254,7 @@ int RunBatchCommand(const ParsedOptions& options, std::ostream& out, std::ostrea
     CBatchProcessor batch;
     batch.SetSaveOptions(save);
     batch.transformSize = TransformSizeOf(options);
+    batch.SetRecipe(recipe);
     const BatchSummary summary = batch.RunBatch(
         options.operands.front(), [&settings] { return settings; },
         [&](const BatchProgress& progress) {

@@ -3,11 +3,13 @@
 #include <optional>
 #include <ostream>
 #include <string>
+#include <utility>
 
 #include "cli/BatchCommand.h"
 #include "cli/FilterCommand.h"
 #include "cli/PowerImagesCommand.h"
 #include "imageio/ImageFile.h"
+#include "recipe/RecipeFile.h"
 
 namespace quarvel {
 
@@ -27,6 +29,28 @@ OptionSpec ExactSizeOption() {
 
 TransformSize TransformSizeOf(const ParsedOptions& options) {
     return options.Has("exact-size") ? TransformSize::Exact : TransformSize::PowerOfTwo;
+}
+
+OptionSpec RecipeOption() {
+    return {"recipe", 0, OptionKind::Text, "FILE",
+            "replay the steps of a recipe file (see --save-recipe, or File, Save Edits as Recipe "
+            "in the program) at the transform size it names"};
+}
+
+bool ReadRecipeOption(const ParsedOptions& options, std::optional<Recipe>& recipe,
+                      std::ostream& err) {
+    recipe.reset();
+    const auto path = options.Text("recipe");
+    if (!path) {
+        return true;
+    }
+    Recipe read;
+    if (const IoResult loaded = LoadRecipeFile(*path, read); !loaded) {
+        err << kCliProgram << ": " << *path << ": " << loaded.message << "\n";
+        return false;
+    }
+    recipe = std::move(read);
+    return true;
 }
 
 OptionSpec FormatOption() {

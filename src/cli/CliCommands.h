@@ -5,7 +5,10 @@
 #include <string>
 #include <vector>
 
+#include <optional>
+
 #include "cli/CliOptions.h"
+#include "history/Recipe.h"
 #include "imageio/ImageFile.h"
 
 namespace quarvel {
@@ -34,6 +37,14 @@ OptionSpec ExactSizeOption();
 
 /// The transform size --exact-size asks for.
 TransformSize TransformSizeOf(const ParsedOptions& options);
+
+/// The option of the commands that replay a recipe: --recipe FILE.
+OptionSpec RecipeOption();
+
+/// Reads the recipe file --recipe names, if any, into recipe; false, with "fftquarvel-cli: FILE:
+/// REASON" on err, when it cannot be read.
+bool ReadRecipeOption(const ParsedOptions& options, std::optional<Recipe>& recipe,
+                      std::ostream& err);
 
 /// The options of every command that writes images: --format FORMAT, which forces the encoder
 /// (otherwise the output name's extension chooses it), and --quality N for JPEG and WebP.

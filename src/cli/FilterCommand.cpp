@@ -22,6 +22,7 @@
 #include "imageio/GreyPngFile.h"
 #include "imageio/ImageFile.h"
 #include "imageio/VXFileName.h"
+#include "recipe/RecipeFile.h"
 
 namespace quarvel {
 
@@ -45,6 +46,8 @@ struct FilterPlan {
     TransformSize transformSize = TransformSize::PowerOfTwo;
     std::optional<std::string> outputPath;
     std::optional<std::string> outputFolder;
+    std::optional<Recipe> recipe;           ///< replayed instead of operations
+    std::optional<std::string> saveRecipe;  ///< where the steps given are written as a recipe
 };
 
 /// What the filtering of an image gives: the final image and, when asked for, its power spectrum
@@ -122,8 +125,23 @@ std::string MakePlan(const ParsedOptions& options, FilterPlan& plan) {
             }
         }
     }
-    if (plan.operations.empty()) {
-        return "filter needs at least one of --lowpass, --bandreject, --clear or --brush";
+    plan.saveRecipe = options.Text("save-recipe");
+    if (options.Has("recipe")) {
+        // A recipe holds every step with its channels, design and transform size.
+        for (const char* step : {"lowpass", "bandreject", "clear", "brush", "channels", "degree",
+                                 "separable", "exact-size", "save-recipe"}) {
+            if (options.Has(step)) {
+                return std::string("option --recipe cannot be combined with --") + step +
+                       ": the recipe holds the steps";
+            }
+        }
+    } else if (plan.operations.empty()) {
+        return "filter needs at least one of --lowpass, --bandreject, --clear, --brush or "
+               "--recipe";
+    }
+    if (plan.saveRecipe && options.operands.size() != 1) {
+        return "option --save-recipe takes one image, whose size the recipe's frequencies are "
+               "measured on";
     }
     if (const auto degree = options.Integer("degree")) {
         plan.filter.degree = static_cast<std::int32_t>(*degree);
@@ -168,13 +186,15 @@ private:
         return false;
     }
     std::string OutputFor(const std::string& input) const;
-    /// Runs one step on the working state with the chosen channels.
-    void Apply(const Operation& operation);
-    /// Filters image in proc_ and takes out its final image and, when asked for, its power
-    /// spectrum images; kind names the channel of a single-channel image. The steps run only
-    /// when the image is chosen. An error message when it fails.
-    std::string FilterImage(std::unique_ptr<ImageBitmap> image, ChannelKind kind, bool chosen,
-                            FilterResult& result);
+    /// The steps of the plan for an image of the given size: the recipe's, or the operations
+    /// given with their coordinates turned into frequencies of that image.
+    std::vector<RecipeStep> StepsFor(const ImageBitmap& image) const;
+    /// Filters image in proc_ with steps and takes out its final image and, when asked for, its
+    /// power spectrum images; kind names the channel of a single-channel image taken out of a
+    /// colour one (Grey for a grey image), and only the steps that reach it run. An error
+    /// message when it fails.
+    std::string FilterImage(std::unique_ptr<ImageBitmap> image, ChannelKind kind,
+                            const std::vector<RecipeStep>& steps, FilterResult& result);
     bool WriteSpectra(const std::string& input, const std::string& output,
                       const FilterResult& result);
 
@@ -202,70 +222,63 @@ std::string FilterRun::OutputFor(const std::string& input) const {
     return folder + VXFileName(name).GetFileName();
 }
 
-void FilterRun::Apply(const Operation& operation) {
-    const ProcState* active = proc_.ActiveState();
-    const bool colour = active != nullptr && active->isColor;
-    // The channels an edit reaches: the chosen colour channels, or the one grey channel.
-    std::vector<ChannelKind> members;
-    if (!colour) {
-        members.push_back(ChannelKind::Grey);
-    } else {
-        if (plan_.red) {
-            members.push_back(ChannelKind::Red);
-        }
-        if (plan_.green) {
-            members.push_back(ChannelKind::Green);
-        }
-        if (plan_.blue) {
-            members.push_back(ChannelKind::Blue);
-        }
+std::vector<RecipeStep> FilterRun::StepsFor(const ImageBitmap& image) const {
+    if (plan_.recipe) {
+        return plan_.recipe->steps;
     }
-    const auto& v = operation.values;
-    switch (operation.kind) {
-        case Operation::Kind::LowPass:
-            proc_.filterSettings.cutOff = static_cast<std::int32_t>(v[0]);
-            proc_.BuildAndApplyFilter(FilterKind::LowPass, plan_.red, plan_.green, plan_.blue);
-            break;
-        case Operation::Kind::BandReject:
-            proc_.filterSettings.lowCutOff = static_cast<std::int32_t>(v[0]);
-            proc_.filterSettings.highCutOff = static_cast<std::int32_t>(v[1]);
-            proc_.BuildAndApplyFilter(FilterKind::BandReject, plan_.red, plan_.green, plan_.blue);
-            break;
-        case Operation::Kind::Clear: {
-            RectangleList rectangles{};
-            rectangles[0] = {static_cast<std::int32_t>(v[0]), static_cast<std::int32_t>(v[1]),
-                             static_cast<std::int32_t>(v[2]), static_cast<std::int32_t>(v[3])};
-            for (const ChannelKind member : members) {
-                proc_.ClearRectangles(member, rectangles);
-            }
-            break;
+    RecipeFrame frame;
+    frame.sourceWidth = image.Width();
+    frame.sourceHeight = image.Height();
+    frame.gridWidth = SpectrumSize(image.Width(), plan_.transformSize);
+    frame.gridHeight = SpectrumSize(image.Height(), plan_.transformSize);
+    std::vector<RecipeStep> steps;
+    for (const Operation& operation : plan_.operations) {
+        const auto& v = operation.values;
+        const auto at = [&v](std::size_t k) { return static_cast<std::int32_t>(v[k]); };
+        FilterSettings design = plan_.filter;
+        switch (operation.kind) {
+            case Operation::Kind::LowPass:
+                design.cutOff = at(0);
+                steps.push_back(MakeFilterStep(FilterKind::LowPass, design));
+                break;
+            case Operation::Kind::BandReject:
+                design.lowCutOff = at(0);
+                design.highCutOff = at(1);
+                steps.push_back(MakeFilterStep(FilterKind::BandReject, design));
+                break;
+            case Operation::Kind::Clear:
+                steps.push_back(MakeRectangleStep(frame, at(0), at(1), at(2), at(3)));
+                break;
+            case Operation::Kind::Brush:
+                steps.push_back(
+                    MakeBrushStep(frame, at(0), at(1), static_cast<std::uint64_t>(v[2])));
+                break;
         }
-        case Operation::Kind::Brush:
-            for (const ChannelKind member : members) {
-                // The column travels as an unsigned value and is read back as a signed one.
-                proc_.StampBrush(member, static_cast<std::uint32_t>(v[0]),
-                                 static_cast<std::int32_t>(v[1]), static_cast<std::uint64_t>(v[2]));
-            }
-            break;
+        steps.back().red = plan_.red;
+        steps.back().green = plan_.green;
+        steps.back().blue = plan_.blue;
     }
+    return steps;
 }
 
 std::string FilterRun::FilterImage(std::unique_ptr<ImageBitmap> image, ChannelKind kind,
-                                   bool chosen, FilterResult& result) {
+                                   const std::vector<RecipeStep>& steps, FilterResult& result) {
     proc_.ResetHistory();
     proc_.originalImage = std::move(image);
     proc_.transformSize = plan_.transformSize;
-    // Nothing shows the spectra while the steps run.
+    // Nothing shows the spectra while the steps run, and no filter buffers are kept.
+    proc_.leanFilters = true;
     if (!proc_.StartBareWorkingState()) {
         proc_.ResetHistory();
         return "not enough memory for the spectra";
     }
-    proc_.filterSettings.degree = plan_.filter.degree;
-    proc_.filterSettings.oneDimensional = plan_.filter.oneDimensional;
-    proc_.filterSettings.direction = plan_.filter.direction;
-    for (const Operation& operation : plan_.operations) {
-        if (chosen) {
-            Apply(operation);
+    for (const RecipeStep& step : steps) {
+        const bool reaches = kind == ChannelKind::Grey || (kind == ChannelKind::Red && step.red) ||
+                             (kind == ChannelKind::Green && step.green) ||
+                             (kind == ChannelKind::Blue && step.blue);
+        if (reaches && !proc_.ApplyStep(step)) {
+            proc_.ResetHistory();
+            return "not enough memory for the filter";
         }
     }
     if (plan_.writeSpectra) {
@@ -340,17 +353,19 @@ bool FilterRun::Process(const std::string& input) {
     if (!loaded.warning.empty()) {
         err_ << kCliProgram << ": " << input << ": warning: " << loaded.warning << "\n";
     }
+    const std::vector<RecipeStep> steps = StepsFor(*image);
+    const RecipeFrame frame{image->Width(), image->Height(),
+                            SpectrumSize(image->Width(), plan_.transformSize),
+                            SpectrumSize(image->Height(), plan_.transformSize)};
     FilterResult result;
     if (image->Format() == PixelFormat32bppRGB && image->Width() > 1) {
         // A colour image is filtered one channel at a time, each as an image of its own. The
         // channels never mix, so every step and both transforms give each the values they give
         // with all three spectra held at once, in a third of the memory.
-        const std::pair<ChannelKind, bool> channels[] = {{ChannelKind::Red, plan_.red},
-                                                         {ChannelKind::Green, plan_.green},
-                                                         {ChannelKind::Blue, plan_.blue}};
+        const ChannelKind channels[] = {ChannelKind::Red, ChannelKind::Green, ChannelKind::Blue};
         std::vector<std::unique_ptr<ImageBitmap>> parts;
-        for (const auto& channel : channels) {
-            parts.push_back(ExtractChannel(*image, channel.first));
+        for (const ChannelKind channel : channels) {
+            parts.push_back(ExtractChannel(*image, channel));
             if (!parts.back()) {
                 return Fail(input, "not enough memory for the channels");
             }
@@ -358,8 +373,7 @@ bool FilterRun::Process(const std::string& input) {
         image.reset();
         for (std::size_t c = 0; c < parts.size(); ++c) {
             FilterResult part;
-            const std::string problem =
-                FilterImage(std::move(parts[c]), channels[c].first, channels[c].second, part);
+            const std::string problem = FilterImage(std::move(parts[c]), channels[c], steps, part);
             if (!problem.empty()) {
                 return Fail(input, problem);
             }
@@ -373,7 +387,7 @@ bool FilterRun::Process(const std::string& input) {
             return Fail(input, "not enough memory for the final image");
         }
     } else if (const std::string problem =
-                   FilterImage(std::move(image), ChannelKind::Grey, true, result);
+                   FilterImage(std::move(image), ChannelKind::Grey, steps, result);
                !problem.empty()) {
         return Fail(input, problem);
     }
@@ -388,7 +402,21 @@ bool FilterRun::Process(const std::string& input) {
     }
     written_.insert(output);
     out_ << "wrote " << output << "\n";
-    return WriteSpectra(input, output, result);
+    if (!WriteSpectra(input, output, result)) {
+        return false;
+    }
+    if (plan_.saveRecipe) {
+        Recipe recipe;
+        recipe.transformSize = plan_.transformSize;
+        recipe.sourceWidth = frame.sourceWidth;
+        recipe.sourceHeight = frame.sourceHeight;
+        recipe.steps = steps;
+        if (const IoResult written = SaveRecipeFile(*plan_.saveRecipe, recipe); !written) {
+            return Fail(*plan_.saveRecipe, written.message);
+        }
+        out_ << "wrote " << *plan_.saveRecipe << "\n";
+    }
+    return true;
 }
 
 }  // namespace
@@ -423,6 +451,10 @@ const CommandSpec& FilterCommandSpec() {
             {"spectrum", 0, OptionKind::Flag, "",
              "also write the power spectrum images of the result (NAME_power_*.png)"},
             ExactSizeOption(),
+            RecipeOption(),
+            {"save-recipe", 0, OptionKind::Text, "FILE",
+             "also write the steps given as a recipe file, their coordinates as frequencies of the "
+             "image (one image only)"},
             MaxMemoryOption(),
         },
     };
@@ -434,6 +466,12 @@ int RunFilterCommand(const ParsedOptions& options, std::ostream& out, std::ostre
     if (const std::string problem = MakePlan(options, plan); !problem.empty()) {
         err << kCliProgram << ": " << problem << "\n";
         return CliExitUsage;
+    }
+    if (!ReadRecipeOption(options, plan.recipe, err)) {
+        return CliExitFailure;
+    }
+    if (plan.recipe) {
+        plan.transformSize = plan.recipe->transformSize;
     }
     if (plan.outputFolder) {
         struct stat info {};

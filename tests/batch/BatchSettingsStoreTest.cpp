@@ -176,7 +176,7 @@ INSTANTIATE_TEST_SUITE_P(
         StoredValueCase{"DegreeSeven", "Filter%20Degree", "7", &BatchSettings::degreeIndex, 5},
         StoredValueCase{"DegreeWraps32Bits", "Filter%20Degree", "4294967298",
                         &BatchSettings::degreeIndex, 5},
-        StoredValueCase{"TypeTwo", "Filtering%20Type", "2", &BatchSettings::filteringType, 1},
+        StoredValueCase{"TypeThree", "Filtering%20Type", "3", &BatchSettings::filteringType, 2},
         StoredValueCase{"DimensionNegative", "Filter%20Dimension", "-1",
                         &BatchSettings::dimensionIndex, 0},
         StoredValueCase{"DirectionHuge", "Filter%20Direction", "99999999999",

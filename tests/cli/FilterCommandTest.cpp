@@ -280,7 +280,15 @@ INSTANTIATE_TEST_SUITE_P(
         FilterUsageCase{"NoOperation",
                         {},
                         "filter needs at least one of --lowpass, "
-                        "--bandreject, --clear or --brush"},
+                        "--bandreject, --clear, --brush or --recipe"},
+        FilterUsageCase{"RecipeAndSteps",
+                        {"--recipe", "r.json", "--lowpass", "5"},
+                        "option --recipe cannot be combined with --lowpass: the recipe holds the "
+                        "steps"},
+        FilterUsageCase{"RecipeSavedForTwoImages",
+                        {"--lowpass", "5", "--save-recipe", "r.json"},
+                        "option --save-recipe takes one image, whose size the recipe's "
+                        "frequencies are measured on"},
         FilterUsageCase{
             "CutOffAbove100", {"--lowpass", "101"}, "option --lowpass: 101 out of range 0 to 100"},
         FilterUsageCase{"DegreeSeven",
