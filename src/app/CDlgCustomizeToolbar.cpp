@@ -1,9 +1,17 @@
 #include "app/CDlgCustomizeToolbar.h"
 
+#include <span>
+#include <utility>
+
+#include <QComboBox>
 #include <QDialogButtonBox>
 #include <QGridLayout>
+#include <QHBoxLayout>
+#include <QInputDialog>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -39,12 +47,37 @@ QPushButton* AddButton(QVBoxLayout& column, const char* text, const char* name) 
 
 }  // namespace
 
-CDlgCustomizeToolbar::CDlgCustomizeToolbar(const std::vector<int>& commands, QWidget* parent)
-    : QDialog(parent) {
+CDlgCustomizeToolbar::CDlgCustomizeToolbar(std::vector<ToolBarLayout> toolBars, QWidget* parent)
+    : QDialog(parent), toolBars_(std::move(toolBars)) {
+    if (toolBars_.empty()) {
+        const std::span<const int> defaults = StandardToolBarCommands();
+        toolBars_.push_back({QStringLiteral("Standard"), {defaults.begin(), defaults.end()}});
+    }
     setWindowTitle(QStringLiteral("Customize"));
     auto* grid = new QGridLayout(this);
-    grid->addWidget(new QLabel(QStringLiteral("Commands:"), this), 0, 0);
-    grid->addWidget(new QLabel(QStringLiteral("Toolbar \"Standard\", left to right:"), this), 0, 2);
+
+    auto* chooser = new QHBoxLayout;
+    auto* toolBarLabel = new QLabel(QStringLiteral("&Toolbar:"), this);
+    toolBarChoice_ = new QComboBox(this);
+    toolBarChoice_->setObjectName(QStringLiteral("toolbarChoice"));
+    toolBarLabel->setBuddy(toolBarChoice_);
+    for (const ToolBarLayout& toolBar : toolBars_) {
+        toolBarChoice_->addItem(toolBar.name);
+    }
+    chooser->addWidget(toolBarLabel);
+    chooser->addWidget(toolBarChoice_, 1);
+    auto* newButton = new QPushButton(QStringLiteral("&New..."), this);
+    newButton->setObjectName(QStringLiteral("newToolbarButton"));
+    renameButton_ = new QPushButton(QStringLiteral("Re&name..."), this);
+    renameButton_->setObjectName(QStringLiteral("renameToolbarButton"));
+    deleteButton_ = new QPushButton(QStringLiteral("De&lete"), this);
+    deleteButton_->setObjectName(QStringLiteral("deleteToolbarButton"));
+    for (QPushButton* button : {newButton, renameButton_, deleteButton_}) {
+        chooser->addWidget(button);
+    }
+    grid->addLayout(chooser, 0, 0, 1, 3);
+    grid->addWidget(new QLabel(QStringLiteral("Commands:"), this), 1, 0);
+    grid->addWidget(new QLabel(QStringLiteral("Buttons, left to right:"), this), 1, 2);
 
     available_ = new QListWidget(this);
     available_->setObjectName(QStringLiteral("availableCommands"));
@@ -57,7 +90,7 @@ CDlgCustomizeToolbar::CDlgCustomizeToolbar(const std::vector<int>& commands, QWi
         item->setData(Qt::UserRole, command.id);
         item->setToolTip(QString::fromUtf8(command.prompt));
     }
-    grid->addWidget(available_, 1, 0);
+    grid->addWidget(available_, 2, 0);
 
     auto* middle = new QVBoxLayout;
     QPushButton* add = AddButton(*middle, "&Add >", "addButton");
@@ -67,16 +100,32 @@ CDlgCustomizeToolbar::CDlgCustomizeToolbar(const std::vector<int>& commands, QWi
     QPushButton* up = AddButton(*middle, "Move &Up", "upButton");
     QPushButton* down = AddButton(*middle, "Move &Down", "downButton");
     middle->addSpacing(12);
-    QPushButton* reset = AddButton(*middle, "R&eset", "resetButton");
+    resetButton_ = AddButton(*middle, "R&eset", "resetButton");
     middle->addStretch();
-    grid->addLayout(middle, 1, 1);
+    grid->addLayout(middle, 2, 1);
 
     buttons_ = new QListWidget(this);
     buttons_->setObjectName(QStringLiteral("toolbarCommands"));
-    grid->addWidget(buttons_, 1, 2);
+    grid->addWidget(buttons_, 2, 2);
 
     auto* box = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-    grid->addWidget(box, 2, 0, 1, 3);
+    grid->addWidget(box, 3, 0, 1, 3);
+
+    connect(toolBarChoice_, &QComboBox::currentIndexChanged, this,
+            &CDlgCustomizeToolbar::ChooseToolBar);
+    connect(newButton, &QPushButton::clicked, this, [this] {
+        const QString name = AskName(QStringLiteral("New Toolbar"), QString());
+        if (!name.isEmpty()) {
+            NewToolBar(name);
+        }
+    });
+    connect(renameButton_, &QPushButton::clicked, this, [this] {
+        const QString name = AskName(QStringLiteral("Rename Toolbar"), toolBars_[chosen_].name);
+        if (!name.isEmpty()) {
+            RenameToolBar(name);
+        }
+    });
+    connect(deleteButton_, &QPushButton::clicked, this, &CDlgCustomizeToolbar::DeleteToolBar);
 
     connect(add, &QPushButton::clicked, this, &CDlgCustomizeToolbar::AddSelected);
     connect(available_, &QListWidget::itemDoubleClicked, this, &CDlgCustomizeToolbar::AddSelected);
@@ -84,14 +133,119 @@ CDlgCustomizeToolbar::CDlgCustomizeToolbar(const std::vector<int>& commands, QWi
     connect(remove, &QPushButton::clicked, this, &CDlgCustomizeToolbar::RemoveSelected);
     connect(up, &QPushButton::clicked, this, [this] { MoveSelected(-1); });
     connect(down, &QPushButton::clicked, this, [this] { MoveSelected(1); });
-    connect(reset, &QPushButton::clicked, this, [this] {
+    connect(resetButton_, &QPushButton::clicked, this, [this] {
         const std::span<const int> defaults = StandardToolBarCommands();
         Fill(std::vector<int>(defaults.begin(), defaults.end()));
     });
     connect(box, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(box, &QDialogButtonBox::rejected, this, &QDialog::reject);
-    Fill(commands);
-    resize(620, 460);
+    Fill(toolBars_.front().commands);
+    EnableToolBarButtons();
+    resize(620, 480);
+}
+
+std::vector<ToolBarLayout> CDlgCustomizeToolbar::ToolBars() const {
+    std::vector<ToolBarLayout> toolBars = toolBars_;
+    toolBars[static_cast<std::size_t>(chosen_)].commands.clear();
+    for (int row = 0; row < buttons_->count(); ++row) {
+        toolBars[static_cast<std::size_t>(chosen_)].commands.push_back(
+            buttons_->item(row)->data(Qt::UserRole).toInt());
+    }
+    return toolBars;
+}
+
+std::vector<int> CDlgCustomizeToolbar::Commands() const {
+    return ToolBars().front().commands;
+}
+
+void CDlgCustomizeToolbar::Store() {
+    toolBars_ = ToolBars();
+}
+
+bool CDlgCustomizeToolbar::NameFree(const QString& name, int except) const {
+    if (name.isEmpty()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < toolBars_.size(); ++i) {
+        if (static_cast<int>(i) != except &&
+            toolBars_[i].name.compare(name, Qt::CaseInsensitive) == 0) {
+            return false;
+        }
+    }
+    return true;
+}
+
+QString CDlgCustomizeToolbar::AskName(const QString& title, const QString& start) {
+    for (QString name = start;;) {
+        bool ok = false;
+        name = QInputDialog::getText(this, title, QStringLiteral("Toolbar name:"),
+                                     QLineEdit::Normal, name, &ok)
+                   .trimmed();
+        if (!ok) {
+            return QString();
+        }
+        if (NameFree(name, title == QStringLiteral("New Toolbar") ? -1 : chosen_)) {
+            return name;
+        }
+        QMessageBox::warning(
+            this, title,
+            name.isEmpty() ? QStringLiteral("Enter a name for the toolbar.")
+                           : QStringLiteral("There is already a toolbar called \"%1\".").arg(name));
+    }
+}
+
+bool CDlgCustomizeToolbar::NewToolBar(const QString& name) {
+    const QString trimmed = name.trimmed();
+    if (!NameFree(trimmed, -1)) {
+        return false;
+    }
+    Store();
+    toolBars_.push_back({trimmed, {}});
+    toolBarChoice_->addItem(trimmed);
+    toolBarChoice_->setCurrentIndex(toolBarChoice_->count() - 1);
+    return true;
+}
+
+bool CDlgCustomizeToolbar::RenameToolBar(const QString& name) {
+    const QString trimmed = name.trimmed();
+    if (chosen_ == 0 || !NameFree(trimmed, chosen_)) {
+        return false;
+    }
+    toolBars_[static_cast<std::size_t>(chosen_)].name = trimmed;
+    toolBarChoice_->setItemText(chosen_, trimmed);
+    return true;
+}
+
+void CDlgCustomizeToolbar::DeleteToolBar() {
+    if (chosen_ == 0) {
+        return;
+    }
+    const int doomed = chosen_;
+    // Show the one before it first, so that the list keeps no stale entries.
+    toolBarChoice_->setCurrentIndex(doomed - 1);
+    toolBars_.erase(toolBars_.begin() + doomed);
+    toolBarChoice_->removeItem(doomed);
+}
+
+void CDlgCustomizeToolbar::ChooseToolBar(int index) {
+    if (index < 0 || index >= static_cast<int>(toolBars_.size())) {
+        return;
+    }
+    if (index != chosen_) {
+        Store();
+        chosen_ = index;
+        Fill(toolBars_[static_cast<std::size_t>(index)].commands);
+    }
+    if (toolBarChoice_->currentIndex() != index) {
+        toolBarChoice_->setCurrentIndex(index);
+    }
+    EnableToolBarButtons();
+}
+
+void CDlgCustomizeToolbar::EnableToolBarButtons() {
+    renameButton_->setEnabled(chosen_ != 0);
+    deleteButton_->setEnabled(chosen_ != 0);
+    resetButton_->setEnabled(chosen_ == 0);
 }
 
 QListWidgetItem* CDlgCustomizeToolbar::MakeEntry(int id) const {
@@ -113,14 +267,6 @@ void CDlgCustomizeToolbar::Fill(const std::vector<int>& commands) {
     for (const int id : commands) {
         buttons_->addItem(MakeEntry(id));
     }
-}
-
-std::vector<int> CDlgCustomizeToolbar::Commands() const {
-    std::vector<int> commands;
-    for (int row = 0; row < buttons_->count(); ++row) {
-        commands.push_back(buttons_->item(row)->data(Qt::UserRole).toInt());
-    }
-    return commands;
 }
 
 void CDlgCustomizeToolbar::AddSelected() {

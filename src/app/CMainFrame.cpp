@@ -49,6 +49,35 @@ const QString kRecentGroup = QStringLiteral("Recent File List");
 /// The commands of the "Standard" toolbar as the person chose them, comma-separated ids (0 for a
 /// separator); absent for the program's own toolbar.
 const QString kToolBarKey = QStringLiteral("Workspace/Standard Toolbar");
+/// The person's own toolbars: an array of "Name" and "Commands" (ids joined by commas).
+const QString kUserToolBarsKey = QStringLiteral("Workspace/User Toolbars");
+
+/// The object name of a toolbar of the person's own, by which the window layout remembers where
+/// it is docked.
+QString UserToolBarObjectName(const QString& name) {
+    return QStringLiteral("User Toolbar: ") + name;
+}
+
+/// The command ids of a stored comma-separated list.
+std::vector<int> ParseCommandList(const QString& stored) {
+    std::vector<int> ids;
+    for (const QString& entry : stored.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+        bool ok = false;
+        const int id = entry.trimmed().toInt(&ok);
+        if (ok) {
+            ids.push_back(id);
+        }
+    }
+    return ids;
+}
+
+QString JoinCommandList(const std::vector<int>& ids) {
+    QStringList entries;
+    for (const int id : ids) {
+        entries.append(QString::number(id));
+    }
+    return entries.join(QLatin1Char(','));
+}
 constexpr int kWindowStateVersion = 1;
 constexpr int kStatusMessageMilliseconds = 15000;
 
@@ -226,35 +255,34 @@ void CMainFrame::CreateToolBar() {
     if (stored.isValid()) {
         // Commands this program does not have (any more) are left out.
         toolBarCommands_.clear();
-        for (const QString& entry : stored.toString().split(QLatin1Char(','), Qt::SkipEmptyParts)) {
-            bool ok = false;
-            const int id = entry.trimmed().toInt(&ok);
-            if (ok && (id == 0 || actions_.count(id) != 0)) {
+        for (const int id : ParseCommandList(stored.toString())) {
+            if (id == 0 || actions_.count(id) != 0) {
                 toolBarCommands_.push_back(id);
             }
         }
     }
-    FillToolBar();
+    FillToolBar(*toolBar_, toolBarCommands_);
     addToolBar(Qt::TopToolBarArea, toolBar_);
+    CreateUserToolBars();
 }
 
-void CMainFrame::FillToolBar() {
-    toolBar_->clear();
-    for (const int id : toolBarCommands_) {
+void CMainFrame::FillToolBar(QToolBar& bar, const std::vector<int>& commands) {
+    bar.clear();
+    for (const int id : commands) {
         if (id == 0) {
-            toolBar_->addSeparator();
-        } else {
-            toolBar_->addAction(actions_.at(id));
+            bar.addSeparator();
+        } else if (const auto action = actions_.find(id); action != actions_.end()) {
+            bar.addAction(action->second);
         }
     }
     // The customise button closes every toolbar.
-    auto* customize = new QToolButton(toolBar_);
+    auto* customize = new QToolButton(&bar);
     customize->setObjectName(QStringLiteral("customizeButton"));
     customize->setDefaultAction(actions_.at(ID_VIEW_CUSTOMIZE));
     customize->setArrowType(Qt::DownArrow);
     customize->setToolButtonStyle(Qt::ToolButtonIconOnly);
     customize->setAutoRaise(true);
-    toolBar_->addWidget(customize);
+    bar.addWidget(customize);
 }
 
 void CMainFrame::SetToolBarCommands(const std::vector<int>& commands) {
@@ -264,7 +292,7 @@ void CMainFrame::SetToolBarCommands(const std::vector<int>& commands) {
             toolBarCommands_.push_back(id);
         }
     }
-    FillToolBar();
+    FillToolBar(*toolBar_, toolBarCommands_);
     const std::span<const int> defaults = StandardToolBarCommands();
     QSettings settings;
     if (std::equal(toolBarCommands_.begin(), toolBarCommands_.end(), defaults.begin(),
@@ -272,17 +300,140 @@ void CMainFrame::SetToolBarCommands(const std::vector<int>& commands) {
         settings.remove(kToolBarKey);
         return;
     }
-    QStringList entries;
-    for (const int id : toolBarCommands_) {
-        entries.append(QString::number(id));
+    settings.setValue(kToolBarKey, JoinCommandList(toolBarCommands_));
+}
+
+void CMainFrame::CreateUserToolBars() {
+    std::vector<ToolBarLayout> layouts = {{toolBar_->windowTitle(), toolBarCommands_}};
+    QSettings settings;
+    const int count = settings.beginReadArray(kUserToolBarsKey);
+    for (int i = 0; i < count; ++i) {
+        settings.setArrayIndex(i);
+        const QString name = settings.value(QStringLiteral("Name")).toString().trimmed();
+        // A damaged entry (no name, or a name twice) is dropped rather than shown twice.
+        const bool known = std::any_of(layouts.begin(), layouts.end(), [&](const auto& layout) {
+            return layout.name.compare(name, Qt::CaseInsensitive) == 0;
+        });
+        if (!name.isEmpty() && !known) {
+            layouts.push_back(
+                {name, ParseCommandList(settings.value(QStringLiteral("Commands")).toString())});
+        }
     }
-    settings.setValue(kToolBarKey, entries.join(QLatin1Char(',')));
+    settings.endArray();
+    for (std::size_t i = 1; i < layouts.size(); ++i) {
+        auto* bar = new QToolBar(layouts[i].name, this);
+        bar->setObjectName(UserToolBarObjectName(layouts[i].name));
+        bar->setIconSize(toolBar_->iconSize());
+        std::vector<int> commands;
+        for (const int id : layouts[i].commands) {
+            if (id == 0 || actions_.count(id) != 0) {
+                commands.push_back(id);
+            }
+        }
+        FillToolBar(*bar, commands);
+        addToolBar(Qt::TopToolBarArea, bar);
+        userToolBars_.push_back({bar, std::move(commands)});
+    }
+    UpdateToolBarMenu();
+}
+
+std::vector<ToolBarLayout> CMainFrame::ToolBarLayouts() const {
+    std::vector<ToolBarLayout> layouts = {{toolBar_->windowTitle(), toolBarCommands_}};
+    for (const UserToolBar& user : userToolBars_) {
+        layouts.push_back({user.bar->windowTitle(), user.commands});
+    }
+    return layouts;
+}
+
+std::vector<QToolBar*> CMainFrame::UserToolBars() const {
+    std::vector<QToolBar*> bars;
+    for (const UserToolBar& user : userToolBars_) {
+        bars.push_back(user.bar);
+    }
+    return bars;
+}
+
+void CMainFrame::SetToolBarLayouts(const std::vector<ToolBarLayout>& layouts) {
+    if (layouts.empty()) {
+        return;
+    }
+    SetToolBarCommands(layouts.front().commands);
+    // A toolbar that keeps its name keeps its place; the others are made or removed.
+    std::vector<UserToolBar> kept;
+    for (std::size_t i = 1; i < layouts.size(); ++i) {
+        const ToolBarLayout& layout = layouts[i];
+        QToolBar* bar = nullptr;
+        for (UserToolBar& user : userToolBars_) {
+            if (user.bar != nullptr && user.bar->windowTitle() == layout.name) {
+                std::swap(bar, user.bar);
+                break;
+            }
+        }
+        if (bar == nullptr) {
+            bar = new QToolBar(layout.name, this);
+            bar->setObjectName(UserToolBarObjectName(layout.name));
+            bar->setIconSize(toolBar_->iconSize());
+            addToolBar(Qt::TopToolBarArea, bar);
+        }
+        std::vector<int> commands;
+        for (const int id : layout.commands) {
+            if (id == 0 || actions_.count(id) != 0) {
+                commands.push_back(id);
+            }
+        }
+        FillToolBar(*bar, commands);
+        kept.push_back({bar, std::move(commands)});
+    }
+    for (UserToolBar& user : userToolBars_) {
+        if (user.bar != nullptr) {
+            removeToolBar(user.bar);
+            delete user.bar;
+        }
+    }
+    userToolBars_ = std::move(kept);
+    UpdateToolBarMenu();
+    WriteUserToolBars();
+}
+
+void CMainFrame::WriteUserToolBars() const {
+    QSettings settings;
+    settings.remove(kUserToolBarsKey);
+    if (userToolBars_.empty()) {
+        return;
+    }
+    settings.beginWriteArray(kUserToolBarsKey, static_cast<int>(userToolBars_.size()));
+    for (std::size_t i = 0; i < userToolBars_.size(); ++i) {
+        settings.setArrayIndex(static_cast<int>(i));
+        settings.setValue(QStringLiteral("Name"), userToolBars_[i].bar->windowTitle());
+        settings.setValue(QStringLiteral("Commands"), JoinCommandList(userToolBars_[i].commands));
+    }
+    settings.endArray();
+}
+
+void CMainFrame::UpdateToolBarMenu() {
+    QAction* standard = actions_.at(ID_VIEW_TOOLBAR);
+    QMenu* menu = menus_.at(QString::fromUtf8(FindCommand(ID_VIEW_TOOLBAR)->menuPath));
+    for (QAction* entry : userToolBarEntries_) {
+        if (entry != nullptr) {
+            menu->removeAction(entry);
+        }
+    }
+    userToolBarEntries_.clear();
+    // The entries go after "Standard", before the separator above "Customize...".
+    const QList<QAction*> entries = menu->actions();
+    const qsizetype at = entries.indexOf(standard) + 1;
+    QAction* before = at < entries.size() ? entries.at(at) : nullptr;
+    for (const UserToolBar& user : userToolBars_) {
+        QAction* entry = user.bar->toggleViewAction();
+        menu->insertAction(before, entry);
+        userToolBarEntries_.push_back(entry);
+    }
 }
 
 void CMainFrame::OnCustomize() {
-    CDlgCustomizeToolbar dialog(toolBarCommands_, this);
+    CDlgCustomizeToolbar dialog(ToolBarLayouts(), this);
     if (doc_.Interaction().RunModal(dialog) == QDialog::Accepted) {
-        SetToolBarCommands(dialog.Commands());
+        SetToolBarLayouts(dialog.ToolBars());
     }
 }
 

@@ -9,6 +9,7 @@
 #include <QPointer>
 #include <QStringList>
 
+#include "app/CDlgCustomizeToolbar.h"
 #include "app/LockKeys.h"
 #include "ui/CPaneWindow.h"
 #include "ui/CommandIds.h"
@@ -85,9 +86,17 @@ public:
     void OpenRecentFile(int index);
     /// Gives the application look id and stores it.
     void ChooseLook(int id);
-    /// Customize: the dialog that chooses and orders the toolbar's commands; what it confirms
-    /// is shown and stored.
+    /// Customize: the dialog that chooses and orders the toolbars' commands and makes the
+    /// person's own toolbars; what it confirms is shown and stored.
     void OnCustomize();
+    /// Every toolbar, "Standard" first, then the person's own in the order they were made.
+    std::vector<ToolBarLayout> ToolBarLayouts() const;
+    /// Shows the toolbars of layouts ("Standard" first) and stores them: the person's own
+    /// toolbars are made, refilled or removed to match, each with its customise button and an
+    /// entry under View, Toolbars and Docking Windows.
+    void SetToolBarLayouts(const std::vector<ToolBarLayout>& layouts);
+    /// The person's own toolbars, in the order they were made.
+    std::vector<QToolBar*> UserToolBars() const;
     /// The commands of the "Standard" toolbar, left to right; 0 is a separator.
     std::vector<int> ToolBarCommands() const { return toolBarCommands_; }
     /// Shows commands on the toolbar and stores them; the program's own toolbar when they are
@@ -129,8 +138,15 @@ private:
     void CreateActions();
     void CreateMenus();
     void CreateToolBar();
-    /// Puts toolBarCommands_ on the toolbar, then its customise button.
-    void FillToolBar();
+    /// Puts commands on bar (unknown ones left out), then its customise button.
+    void FillToolBar(QToolBar& bar, const std::vector<int>& commands);
+    /// Makes the person's own toolbars stored in the settings.
+    void CreateUserToolBars();
+    /// Stores the person's own toolbars in the settings.
+    void WriteUserToolBars() const;
+    /// Puts the show/hide entries of the person's own toolbars under View, Toolbars and Docking
+    /// Windows, after "Standard".
+    void UpdateToolBarMenu();
     void CreateStatusBar();
     QMenu* MenuForPath(const QString& path);
     void UpdateRecentFileActions();
@@ -146,6 +162,14 @@ private:
     QMenu* editContextMenu_ = nullptr;
     QToolBar* toolBar_ = nullptr;
     std::vector<int> toolBarCommands_;
+    /// A toolbar of the person's own and its commands.
+    struct UserToolBar {
+        QToolBar* bar = nullptr;
+        std::vector<int> commands;
+    };
+    std::vector<UserToolBar> userToolBars_;
+    /// The show/hide entries of userToolBars_ in the toolbar menu.
+    std::vector<QPointer<QAction>> userToolBarEntries_;
     QLabel* cursorXLabel_ = nullptr;
     QLabel* cursorYLabel_ = nullptr;
     QLabel* zoomLabel_ = nullptr;

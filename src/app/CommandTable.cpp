@@ -288,7 +288,7 @@ const std::vector<CommandInfo>& Commands() {
         {ID_VIEW_TOOLBAR, kToolbars, "Standard", "", "Show or hide the toolbar", "Toggle ToolBar", nullptr,
          On<Frame>(Always, ToolBarShown, ToggleToolBar)},
         Separator(kToolbars),
-        {ID_VIEW_CUSTOMIZE, kToolbars, "&Customize...", "", "Choose and order the commands of the toolbar", "Customize", nullptr,
+        {ID_VIEW_CUSTOMIZE, kToolbars, "&Customize...", "", "Choose and order the commands of the toolbars, and make toolbars of your own", "Customize", nullptr,
          On<Frame>(Always, kNoCheck, &Frame::OnCustomize)},
         {ID_VIEW_STATUS_BAR, kView, "&Status Bar", "", "Show or hide the status bar", "Toggle Status Bar", nullptr,
          On<Frame>(Always, StatusBarShown, ToggleStatusBar)},

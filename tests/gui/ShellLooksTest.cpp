@@ -9,6 +9,7 @@
 #include <QFileInfo>
 #include <QImage>
 #include <QListWidget>
+#include <QMenu>
 #include <QPushButton>
 #include <QSettings>
 #include <QStyle>
@@ -20,9 +21,10 @@
 #include <QWidgetAction>
 
 #include "ShellFixture.h"
+#include "app/CDlgCustomizeToolbar.h"
 #include "app/CFFTQuarvelView.h"
-#include "ui/CManualWindow.h"
 #include "app/CommandTable.h"
+#include "ui/CManualWindow.h"
 
 namespace quarvel::test {
 namespace {
@@ -208,6 +210,61 @@ TEST_F(ShellState, CustomizedToolbar_IsShownStoredAndRestored_ResetGoesBack) {
     Trigger(ID_VIEW_CUSTOMIZE);
     EXPECT_EQ(ToolBarIds(*Frame().StandardToolBar()), standard);
     EXPECT_FALSE(QSettings().contains(QStringLiteral("Workspace/Standard Toolbar")));
+}
+
+/// The entries of the View menu's toolbar list, by their texts.
+QStringList ToolBarMenuTexts(CMainFrame& frame) {
+    for (const QMenu* menu : frame.findChildren<QMenu*>()) {
+        if (menu->actions().contains(frame.Action(ID_VIEW_TOOLBAR))) {
+            QStringList texts;
+            for (const QAction* entry : menu->actions()) {
+                texts.append(entry->isSeparator() ? QStringLiteral("-") : entry->text());
+            }
+            return texts;
+        }
+    }
+    return {};
+}
+
+TEST_F(ShellState, OwnToolbar_IsMadeListedStoredRestoredAndDeleted) {
+    Start();
+    const std::vector<int> standard = ToolBarIds(*Frame().StandardToolBar());
+    Ui().onModal = [](QDialog& dialog) {
+        auto& customize = static_cast<CDlgCustomizeToolbar&>(dialog);
+        EXPECT_FALSE(customize.NewToolBar(QStringLiteral(" standard ")));
+        ASSERT_TRUE(customize.NewToolBar(QStringLiteral("Halftone work")));
+        Choose(dialog, "availableCommands", ID_EDIT_COPY, "addButton");
+        Choose(dialog, "availableCommands", ID_FILE_SAVE, "addButton");
+    };
+    Trigger(ID_VIEW_CUSTOMIZE);
+    ASSERT_EQ(Frame().UserToolBars().size(), 1U);
+    const std::vector<int> own = {ID_EDIT_COPY, ID_FILE_SAVE};
+    EXPECT_EQ(Frame().UserToolBars().front()->windowTitle(), QStringLiteral("Halftone work"));
+    EXPECT_EQ(ToolBarIds(*Frame().UserToolBars().front()), own);
+    EXPECT_NE(
+        Frame().UserToolBars().front()->findChild<QToolButton*>(QStringLiteral("customizeButton")),
+        nullptr);
+    EXPECT_EQ(ToolBarIds(*Frame().StandardToolBar()), standard);
+    EXPECT_EQ(ToolBarMenuTexts(Frame()).mid(0, 3),
+              (QStringList{QStringLiteral("Standard"), QStringLiteral("Halftone work"),
+                           QStringLiteral("-")}));
+
+    Restart();
+    ASSERT_EQ(Frame().UserToolBars().size(), 1U);
+    EXPECT_EQ(ToolBarIds(*Frame().UserToolBars().front()), own);
+    EXPECT_EQ(ToolBarMenuTexts(Frame()).value(1), QStringLiteral("Halftone work"));
+
+    Ui().onModal = [](QDialog& dialog) {
+        auto& customize = static_cast<CDlgCustomizeToolbar&>(dialog);
+        customize.ChooseToolBar(1);
+        ASSERT_TRUE(customize.RenameToolBar(QStringLiteral("Screens")));
+        customize.DeleteToolBar();
+    };
+    Trigger(ID_VIEW_CUSTOMIZE);
+    EXPECT_TRUE(Frame().UserToolBars().empty());
+    EXPECT_EQ(ToolBarMenuTexts(Frame()).value(1), QStringLiteral("-"));
+    Restart();
+    EXPECT_TRUE(Frame().UserToolBars().empty());
 }
 
 TEST(ManualPath, InstalledProgram_FindsTheManualUnderShareDoc) {
