@@ -5,15 +5,20 @@
 
 namespace quarvel {
 
-CodecMessageCapture::CodecMessageCapture() : lock_(Mutex()) {
-    thread_ = std::this_thread::get_id();
-    active_.store(this);
-    previous_ = qInstallMessageHandler(&Handler);
+CodecMessageCapture::CodecMessageCapture() : outer_(active_) {
+    active_ = this;
+    const std::lock_guard<std::mutex> lock(Mutex());
+    if (installed_++ == 0) {
+        previous_.store(qInstallMessageHandler(&Handler));
+    }
 }
 
 CodecMessageCapture::~CodecMessageCapture() {
-    qInstallMessageHandler(previous_);
-    active_.store(nullptr);
+    active_ = outer_;
+    const std::lock_guard<std::mutex> lock(Mutex());
+    if (--installed_ == 0) {
+        qInstallMessageHandler(previous_.load());
+    }
 }
 
 std::string CodecMessageCapture::Text() const {
@@ -44,8 +49,8 @@ bool CodecMessageCapture::IsColourProfileNotice(const QString& message) {
 
 void CodecMessageCapture::Handler(QtMsgType type, const QMessageLogContext& context,
                                   const QString& text) {
-    CodecMessageCapture* capture = active_.load();
-    if (capture != nullptr && capture->thread_ == std::this_thread::get_id()) {
+    CodecMessageCapture* capture = active_;
+    if (capture != nullptr) {
         if (type == QtDebugMsg || type == QtInfoMsg || IsColourProfileNotice(text)) {
             return;
         }
@@ -56,8 +61,8 @@ void CodecMessageCapture::Handler(QtMsgType type, const QMessageLogContext& cont
         }
         return;
     }
-    if (previous_ != nullptr) {
-        previous_(type, context, text);
+    if (const QtMessageHandler previous = previous_.load()) {
+        previous(type, context, text);
     }
 }
 

@@ -1,9 +1,9 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include <QString>
@@ -14,9 +14,11 @@ namespace quarvel {
 /// Collects the warnings Qt's image plugins and the codec libraries under them emit while one
 /// image is read or written, instead of letting them reach the terminal.
 ///
-/// Qt has one message handler per process. A capture installs its own for its lifetime and puts
-/// the previous one back afterwards; captures on different threads run one after the other, and
-/// messages from other threads go on to the previous handler.
+/// Qt has one message handler per process. The first capture installs the program's own and the
+/// last one to end puts the previous handler back; in between, each message goes to the capture
+/// of the thread that emitted it, so images read or written on several threads at once keep
+/// their messages apart. Messages of threads without a capture go on to the previous handler.
+/// Captures on one thread may nest; the innermost one receives the messages.
 class CodecMessageCapture {
 public:
     CodecMessageCapture();
@@ -35,11 +37,13 @@ private:
     static bool IsColourProfileNotice(const QString& message);
     static void Handler(QtMsgType type, const QMessageLogContext& context, const QString& text);
 
-    static inline std::atomic<CodecMessageCapture*> active_{nullptr};
-    static inline QtMessageHandler previous_ = nullptr;
+    /// The innermost capture of the calling thread.
+    static inline thread_local CodecMessageCapture* active_ = nullptr;
+    /// Captures alive on all threads; changed under Mutex.
+    static inline std::size_t installed_ = 0;
+    static inline std::atomic<QtMessageHandler> previous_{nullptr};
 
-    std::lock_guard<std::mutex> lock_;
-    std::thread::id thread_;
+    CodecMessageCapture* outer_;
     std::vector<std::string> messages_;
 };
 

@@ -49,6 +49,12 @@ struct LoadLimits {
 IoResult LoadImageFile(std::unique_ptr<ImageBitmap>& slot, const std::filesystem::path& path,
                        const LoadLimits& limits = {});
 
+/// The memory the image file at path would need for limits.work at limits.transformSize
+/// (EstimatedImageMemory), from the size and layout its header declares; no pixel is decoded.
+/// 0 when the file is not a readable regular file or its header declares no size: its load
+/// then says why, or finds the size.
+std::uint64_t EstimatedFileMemory(const std::filesystem::path& path, const LoadLimits& limits);
+
 /// LoadImageFile for the bytes of an image file held in memory.
 IoResult LoadImageData(std::unique_ptr<ImageBitmap>& slot, const void* data, std::size_t size,
                        const LoadLimits& limits = {});

@@ -9,6 +9,7 @@
 #include <climits>
 #include <cmath>
 #include <cstring>
+#include <mutex>
 #include <string>
 #include <utility>
 
@@ -30,18 +31,37 @@ namespace {
 
 constexpr double kMegabyte = 1024.0 * 1024.0;
 
-/// Puts Qt's reader allocation limit (process-wide) back when a load ends.
+/// Raises Qt's reader allocation limit, which is one for the whole process, for the length of a
+/// load, and puts the limit from before back when the last of the loads running at once ends.
+/// While several run, the limit is the largest any of them asked for: a load may then decode
+/// more than it asked for, but its decoded size is checked again afterwards.
 class AllocationLimitGuard {
 public:
-    explicit AllocationLimitGuard(int megabytes) : previous_(QImageReader::allocationLimit()) {
-        QImageReader::setAllocationLimit(megabytes);
+    explicit AllocationLimitGuard(int megabytes) {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        if (loads_++ == 0) {
+            previous_ = QImageReader::allocationLimit();
+            raised_ = 0;
+        }
+        if (megabytes > raised_) {
+            raised_ = megabytes;
+            QImageReader::setAllocationLimit(megabytes);
+        }
     }
-    ~AllocationLimitGuard() { QImageReader::setAllocationLimit(previous_); }
+    ~AllocationLimitGuard() {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        if (--loads_ == 0) {
+            QImageReader::setAllocationLimit(previous_);
+        }
+    }
     AllocationLimitGuard(const AllocationLimitGuard&) = delete;
     AllocationLimitGuard& operator=(const AllocationLimitGuard&) = delete;
 
 private:
-    int previous_;
+    static inline std::mutex mutex_;
+    static inline int loads_ = 0;     ///< loads running
+    static inline int previous_ = 0;  ///< the limit before the first of them
+    static inline int raised_ = 0;    ///< the largest limit asked for since
 };
 
 std::uint64_t MemoryLimit(const LoadLimits& limits) {
@@ -312,6 +332,29 @@ IoResult LoadImageFile(std::unique_ptr<ImageBitmap>& slot, const std::filesystem
     }
     const FileBytes bytes(fd, size);
     return DecodeImage(slot, file, bytes, limits);
+}
+
+std::uint64_t EstimatedFileMemory(const std::filesystem::path& path, const LoadLimits& limits) {
+    int fd = -1;
+    std::uint64_t size = 0;
+    if (!OpenRegularFile(path, fd, size)) {
+        return 0;
+    }
+    QFile file;
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return 0;
+    }
+    const CodecMessageCapture messages;
+    QImageReader reader(&file);
+    const QSize header = reader.size();
+    if (!header.isValid() || header.isEmpty()) {
+        return 0;
+    }
+    return EstimatedImageMemory(limits.work, static_cast<std::uint64_t>(header.width()),
+                                static_cast<std::uint64_t>(header.height()),
+                                IsSingleChannel(static_cast<int>(reader.imageFormat())),
+                                limits.transformSize);
 }
 
 IoResult LoadImageData(std::unique_ptr<ImageBitmap>& slot, const void* data, std::size_t size,

@@ -615,6 +615,31 @@ std::uint64_t PhysicalMemoryBytes() {
     return physical;
 }
 
+std::uint64_t AvailableMemoryBytes() {
+    std::uint64_t available = 0;
+    if (std::FILE* stream = std::fopen("/proc/meminfo", "re")) {
+        char line[256];
+        unsigned long long kilobytes = 0;
+        while (std::fgets(line, sizeof line, stream) != nullptr) {
+            if (std::sscanf(line, "MemAvailable: %llu kB", &kilobytes) == 1) {
+                available = static_cast<std::uint64_t>(kilobytes) * 1024;
+                break;
+            }
+        }
+        std::fclose(stream);
+    }
+    if (available == 0) {
+        available = PhysicalMemoryBytes();
+    }
+    // A control group's limit counts what its processes already use.
+    const std::uint64_t limit = ControlGroupLimit("/sys/fs/cgroup/memory.max");
+    if (limit != 0) {
+        const std::uint64_t used = ControlGroupLimit("/sys/fs/cgroup/memory.current");
+        available = std::min(available, limit > used ? limit - used : 0);
+    }
+    return available;
+}
+
 std::uint64_t MemoryBudget() {
     const std::uint64_t budget = memoryBudget.load();
     return budget != 0 ? budget : PhysicalMemoryBytes() / 2;

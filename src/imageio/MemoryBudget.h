@@ -16,6 +16,11 @@ inline constexpr std::uint64_t kMaxTransformSide = 65536;
 /// that is smaller.
 std::uint64_t PhysicalMemoryBytes();
 
+/// The memory the system could give the process now without swapping: the kernel's estimate of
+/// available memory, or what the process's control group has left below its limit when that is
+/// less.
+std::uint64_t AvailableMemoryBytes();
+
 /// The memory budget of loads that name none: the bytes last given to SetMemoryBudget, or half
 /// the physical memory when none (or 0) was given.
 std::uint64_t MemoryBudget();
