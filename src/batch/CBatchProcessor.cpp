@@ -2,15 +2,24 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <array>
 #include <cassert>
 #include <charconv>
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
+#include <deque>
+#include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <new>
+#include <optional>
 #include <set>
+#include <system_error>
+#include <thread>
+#include <unordered_map>
 #include <utility>
 
 #include "batch/ImageFileList.h"
@@ -31,14 +40,6 @@ std::uint32_t TickCount() {
 
 double SecondsSince(std::uint32_t startTick) {
     return static_cast<double>(static_cast<std::uint32_t>(TickCount() - startTick)) / 1000.0;
-}
-
-/// seconds with two decimals and a full stop, whatever the process's locale.
-std::string FormatSeconds(double seconds) {
-    char text[64];
-    const std::to_chars_result end =
-        std::to_chars(text, text + sizeof text, seconds, std::chars_format::fixed, 2);
-    return std::string(text, end.ptr);
 }
 
 /// The device and inode of a file (following links), to recognise one file under two names.
@@ -84,7 +85,147 @@ private:
     std::map<FileIdentity, std::size_t> identities_;  ///< how many listed names each file has
 };
 
+/// One file handed to a worker, its output name checked.
+struct FileJob {
+    std::size_t index = 0;
+    std::string source;
+    std::string output;
+    BatchSettings settings;
+    std::uint64_t memory = 0;  ///< its estimated memory, held while it is in hand
+};
+
+/// Receives the report of the file at an index of the run.
+using ReportHandler = std::function<void(std::size_t index, BatchFileReport report)>;
+
+/// Worker threads that process the files of a run, each with a processing object of its own,
+/// while the calling thread hands the files out (Start) and takes the reports back. Reports are
+/// handed on only on the calling thread, from Start and Finish.
+class BatchWorkers {
+public:
+    /// Up to jobs workers, configured like model (as many as the system lets start); the files
+    /// in hand together may need memory bytes.
+    BatchWorkers(std::size_t jobs, const CBatchProcessor& model, std::uint64_t memory)
+        : memory_(memory) {
+        for (std::size_t i = 0; i < jobs; ++i) {
+            auto processor = std::make_unique<CBatchProcessor>();
+            processor->SetSaveOptions(model.GetSaveOptions());
+            processor->SetRecipe(model.GetRecipe());
+            processor->transformSize = model.transformSize;
+            CBatchProcessor& own = *processor;
+            processors_.push_back(std::move(processor));
+            try {
+                threads_.emplace_back([this, &own] { Work(own); });
+            } catch (const std::system_error&) {
+                processors_.pop_back();
+                break;
+            }
+        }
+    }
+    ~BatchWorkers() {
+        {
+            const std::lock_guard<std::mutex> lock(mutex_);
+            closing_ = true;
+        }
+        wake_.notify_all();
+        for (std::thread& thread : threads_) {
+            thread.join();
+        }
+    }
+    BatchWorkers(const BatchWorkers&) = delete;
+    BatchWorkers& operator=(const BatchWorkers&) = delete;
+
+    /// The workers that started.
+    std::size_t Count() const { return threads_.size(); }
+
+    /// Waits until a worker is free and job's memory fits beside the files in hand (or nothing
+    /// else is in hand), handing the reports of files finished meanwhile to finished; then
+    /// queues job. There must be a worker (Count).
+    void Start(FileJob job, const ReportHandler& finished) {
+        assert(!threads_.empty() && "files handed out without a worker");
+        std::unique_lock<std::mutex> lock(mutex_);
+        while (true) {
+            if (!done_.empty()) {
+                HandOn(lock, finished);
+                continue;
+            }
+            if (inHand_ < threads_.size() &&
+                (inHand_ == 0 || memoryInHand_ + job.memory <= memory_)) {
+                break;
+            }
+            finishedOne_.wait(lock);
+        }
+        ++inHand_;
+        memoryInHand_ += job.memory;
+        queue_.push_back(std::move(job));
+        lock.unlock();
+        wake_.notify_one();
+    }
+
+    /// Waits for every file in hand, handing its report to finished.
+    void Finish(const ReportHandler& finished) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        while (inHand_ != 0 || !done_.empty()) {
+            if (done_.empty()) {
+                finishedOne_.wait(lock);
+            } else {
+                HandOn(lock, finished);
+            }
+        }
+    }
+
+private:
+    void Work(CBatchProcessor& processor) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        while (true) {
+            wake_.wait(lock, [this] { return closing_ || !queue_.empty(); });
+            if (queue_.empty()) {
+                return;
+            }
+            FileJob job = std::move(queue_.front());
+            queue_.pop_front();
+            lock.unlock();
+            BatchFileReport report =
+                processor.ProcessBatchFile(job.source, job.output, job.settings);
+            lock.lock();
+            --inHand_;
+            memoryInHand_ -= job.memory;
+            done_.emplace_back(job.index, std::move(report));
+            finishedOne_.notify_one();
+        }
+    }
+
+    /// Hands the finished reports on with the lock released.
+    void HandOn(std::unique_lock<std::mutex>& lock, const ReportHandler& finished) {
+        std::vector<std::pair<std::size_t, BatchFileReport>> reports;
+        reports.swap(done_);
+        lock.unlock();
+        for (auto& [index, report] : reports) {
+            finished(index, std::move(report));
+        }
+        lock.lock();
+    }
+
+    const std::uint64_t memory_;
+    std::vector<std::unique_ptr<CBatchProcessor>> processors_;
+    std::vector<std::thread> threads_;
+    std::mutex mutex_;
+    std::condition_variable wake_;         ///< a file was queued, or the workers are to end
+    std::condition_variable finishedOne_;  ///< a worker finished a file
+    std::deque<FileJob> queue_;
+    std::vector<std::pair<std::size_t, BatchFileReport>> done_;
+    std::size_t inHand_ = 0;  ///< files queued or being processed
+    std::uint64_t memoryInHand_ = 0;
+    bool closing_ = false;
+};
+
 }  // namespace
+
+std::string FormatSeconds(double seconds) {
+    char text[64];
+    const std::to_chars_result end =
+        std::to_chars(text, text + sizeof text, seconds, std::chars_format::fixed, 2);
+    return std::string(text, end.ptr);
+}
 
 IoResult CBatchProcessor::LoadBatchFile(const std::string& sourcePath) {
     ResetHistory();
@@ -197,23 +338,49 @@ IoResult CBatchProcessor::SaveBatchResult(const std::string& outputPath) const {
 }
 
 void CBatchProcessor::AppendLog(const std::string& line, const BatchLogHandler& logLine) {
-    log_ += line;
-    log_ += "\r\n";
+    if (runOptions_.keepLog) {
+        log_ += line;
+        log_ += "\r\n";
+    }
     if (logLine) {
         logLine(line);
     }
+}
+
+BatchFileReport CBatchProcessor::ProcessBatchFile(const std::string& source,
+                                                  const std::string& output,
+                                                  const BatchSettings& settings) {
+    const std::uint32_t fileStart = TickCount();
+    BatchFileReport report;
+    const IoResult loaded = LoadBatchFile(source);
+    if (!loaded) {
+        report.lines.push_back(source + ": not loaded: " + loaded.message);
+        return report;
+    }
+    if (!loaded.warning.empty()) {
+        report.lines.push_back(
+            source + ": damaged, processed as far as it could be read: " + loaded.warning);
+    }
+    const IoResult filtered = FilterLoadedFile(settings);
+    const IoResult saved = filtered ? SaveBatchResult(output) : IoResult::Success();
+    ResetHistory();
+    if (!filtered) {
+        report.lines.push_back(source + ": not processed: " + filtered.message);
+    } else if (!saved) {
+        report.lines.push_back(output + ": not written: " + saved.message);
+    } else {
+        report.outcome = BatchFileReport::Outcome::Written;
+        report.lines.push_back(output + " (" + FormatSeconds(SecondsSince(fileStart)) + " sec)");
+    }
+    return report;
 }
 
 BatchSummary CBatchProcessor::RunBatch(const std::string& folder,
                                        const BatchSettingsSource& settings,
                                        const BatchProgressHandler& progress,
                                        const BatchLogHandler& logLine) {
-    assert(settings && "a batch run needs its settings");
     BatchSummary summary;
     log_.clear();
-    fileList_.clear();
-    ResetHistory();
-
     std::string folderText = folder;
     if (!folderText.empty() && folderText.back() != '/') {
         folderText += '/';
@@ -222,9 +389,79 @@ BatchSummary CBatchProcessor::RunBatch(const std::string& folder,
         summary.folderFailed = true;
         AppendLog(listed.message, logLine);
     }
+    return RunListed(summary, settings, progress, logLine);
+}
+
+BatchSummary CBatchProcessor::RunFileList(std::vector<std::string> files,
+                                          const BatchSettingsSource& settings,
+                                          const BatchProgressHandler& progress,
+                                          const BatchLogHandler& logLine) {
+    log_.clear();
+    fileList_ = std::move(files);
+    return RunListed(BatchSummary{}, settings, progress, logLine);
+}
+
+BatchSummary CBatchProcessor::RunListed(BatchSummary summary, const BatchSettingsSource& settings,
+                                        const BatchProgressHandler& progress,
+                                        const BatchLogHandler& logLine) {
+    assert(settings && "a batch run needs its settings");
+    ResetHistory();
     summary.listed = fileList_.size();
     const SourceSet sources(fileList_);
     std::set<std::string> outputs;
+    const auto outputOf = [this](const std::string& source) {
+        return MatchOutputExtension(MakeOutputName(source), saveOptions_.mime);
+    };
+    // With skipExisting, the listed files that are results of other listed files.
+    std::unordered_map<std::string, std::size_t> resultOf;
+    if (runOptions_.skipExisting) {
+        for (std::size_t index = 0; index < fileList_.size(); ++index) {
+            resultOf.emplace(outputOf(fileList_[index]), index);
+        }
+    }
+
+    // The reports come back in any order when files are processed at once; each is logged when
+    // those of every file before it have been.
+    std::map<std::size_t, BatchFileReport> waiting;
+    std::size_t nextReport = 0;
+    const auto report = [&](std::size_t index, BatchFileReport fileReport) {
+        waiting.emplace(index, std::move(fileReport));
+        for (auto first = waiting.begin(); first != waiting.end() && first->first == nextReport;
+             first = waiting.erase(first), ++nextReport) {
+            switch (first->second.outcome) {
+                case BatchFileReport::Outcome::Written:
+                    ++summary.written;
+                    break;
+                case BatchFileReport::Outcome::Skipped:
+                    ++summary.skipped;
+                    break;
+                case BatchFileReport::Outcome::Failed:
+                    ++summary.failed;
+                    break;
+            }
+            for (const std::string& line : first->second.lines) {
+                AppendLog(line, logLine);
+            }
+        }
+    };
+    const auto refuse = [&](std::size_t index, BatchFileReport::Outcome outcome, std::string line) {
+        BatchFileReport refusal;
+        refusal.outcome = outcome;
+        refusal.lines.push_back(std::move(line));
+        report(index, std::move(refusal));
+    };
+
+    std::optional<BatchWorkers> workers;
+    if (runOptions_.jobs > 1 && fileList_.size() > 1) {
+        workers.emplace(std::min(runOptions_.jobs, fileList_.size()), *this,
+                        std::min(MemoryBudget(), AvailableMemoryBytes()));
+        if (workers->Count() == 0) {
+            workers.reset();
+        }
+    }
+    LoadLimits limits;
+    limits.work = ImageWork::Batch;
+    limits.transformSize = transformSize;
 
     const std::uint32_t runStart = TickCount();
     std::size_t attempted = 0;
@@ -236,52 +473,48 @@ BatchSummary CBatchProcessor::RunBatch(const std::string& folder,
             break;
         }
         ++attempted;
-        const std::uint32_t fileStart = TickCount();
         const BatchSettings current = ClampBatchSettings(settings());
 
         // The output name is checked first: a result that would replace another source of this
         // run is refused before any work is done; an earlier run's result is refreshed.
-        const std::string output = MatchOutputExtension(MakeOutputName(source), saveOptions_.mime);
+        std::string output = outputOf(source);
         if (sources.WouldReplace(output)) {
-            ++summary.failed;
-            AppendLog(output + ": not written: it would replace a source file of this run",
-                      logLine);
+            refuse(index, BatchFileReport::Outcome::Failed,
+                   output + ": not written: it would replace a source file of this run");
             continue;
+        }
+        if (runOptions_.skipExisting) {
+            if (const auto made = resultOf.find(source);
+                made != resultOf.end() && made->second != index) {
+                refuse(index, BatchFileReport::Outcome::Skipped,
+                       source + ": skipped: the result of " + fileList_[made->second]);
+                continue;
+            }
+            struct stat info {};
+            if (::stat(output.c_str(), &info) == 0) {
+                refuse(index, BatchFileReport::Outcome::Skipped,
+                       source + ": skipped: " + output + " exists");
+                continue;
+            }
         }
         // A forced format gives a.jpg and a.png the same result name: the first one keeps it.
         if (!outputs.insert(output).second) {
-            ++summary.failed;
-            AppendLog(output +
-                          ": not written: it would replace the result of an earlier file of "
-                          "this run",
-                      logLine);
+            refuse(index, BatchFileReport::Outcome::Failed,
+                   output +
+                       ": not written: it would replace the result of an earlier file of "
+                       "this run");
             continue;
         }
-        const IoResult loaded = LoadBatchFile(source);
-        if (!loaded) {
-            ++summary.failed;
-            AppendLog(source + ": not loaded: " + loaded.message, logLine);
-            continue;
+        if (workers) {
+            workers->Start(FileJob{index, source, std::move(output), current,
+                                   EstimatedFileMemory(source, limits)},
+                           report);
+        } else {
+            report(index, ProcessBatchFile(source, output, current));
         }
-        if (!loaded.warning.empty()) {
-            AppendLog(source + ": damaged, processed as far as it could be read: " + loaded.warning,
-                      logLine);
-        }
-        const IoResult filtered = FilterLoadedFile(current);
-        const IoResult saved = filtered ? SaveBatchResult(output) : IoResult::Success();
-        ResetHistory();
-        if (!filtered) {
-            ++summary.failed;
-            AppendLog(source + ": not processed: " + filtered.message, logLine);
-            continue;
-        }
-        if (!saved) {
-            ++summary.failed;
-            AppendLog(output + ": not written: " + saved.message, logLine);
-            continue;
-        }
-        ++summary.written;
-        AppendLog(output + " (" + FormatSeconds(SecondsSince(fileStart)) + " sec)", logLine);
+    }
+    if (workers) {
+        workers->Finish(report);
     }
 
     summary.seconds = SecondsSince(runStart);

@@ -33,8 +33,9 @@ using BatchLogHandler = std::function<void(const std::string& line)>;
 
 /// The outcome of one batch run.
 struct BatchSummary {
-    std::size_t listed = 0;     ///< files the folder listing found
+    std::size_t listed = 0;     ///< files the folder listing found, or the files given
     std::size_t written = 0;    ///< results written
+    std::size_t skipped = 0;    ///< sources left alone by BatchRunOptions::skipExisting
     std::size_t failed = 0;     ///< files that could not be loaded, processed or written
     bool folderFailed = false;  ///< the folder could not be read
     bool stopped = false;       ///< the caller stopped the run before its end
@@ -42,6 +43,37 @@ struct BatchSummary {
 
     /// Whether every listed file was written and the folder could be read.
     bool Succeeded() const { return !folderFailed && !stopped && failed == 0; }
+};
+
+/// seconds with two decimals and a full stop, whatever the process's locale, as the log gives
+/// times.
+std::string FormatSeconds(double seconds);
+
+/// How a batch run goes, beyond the settings of each file.
+struct BatchRunOptions {
+    /// Files processed at once. Beyond 1, each file is processed on a worker thread by a
+    /// processing object of its own, while the calling thread hands the files out in list order
+    /// and adds their log lines in that order; the results are those of a run of one job, byte
+    /// for byte. A file starts only when its estimated memory (from its header) fits, beside
+    /// that of the files in hand, within the memory budget and the memory the system had
+    /// available at the start of the run; a file with nothing else in hand always starts, and
+    /// its load judges it alone.
+    std::size_t jobs = 1;
+    /// Leaves alone a source whose result exists already, and a listed file that is the result
+    /// of another source of the run, each with a log line "SOURCE: skipped: WHY": a run that was
+    /// interrupted goes on where it stopped. A result is written to a temporary file and renamed
+    /// into place, so one that exists under its name is complete.
+    bool skipExisting = false;
+    /// Keeps the log for Log(); without it, each line only goes to the log handler, so that the
+    /// memory of a long run does not grow with its files.
+    bool keepLog = true;
+};
+
+/// What became of one file of a batch run, with its log lines.
+struct BatchFileReport {
+    enum class Outcome { Written, Skipped, Failed };
+    Outcome outcome = Outcome::Failed;
+    std::vector<std::string> lines;
 };
 
 /// The batch's own processing object: filters every image file of a folder with one setting and
@@ -54,7 +86,8 @@ struct BatchSummary {
 /// written: REASON" for a failure, and "SOURCE: WARNING" when a damaged file was loaded as far as
 /// it goes; then "Processed N files in S.SS sec" with N the files attempted, failures included.
 /// A result is never written over a file that the run listed as a source (by name or as the
-/// same file through a link). Everything runs on the calling thread.
+/// same file through a link). Everything runs on the calling thread, unless
+/// BatchRunOptions::jobs asks for more than one file at once.
 class CBatchProcessor : public CFFTProc {
 public:
     /// The views of a batch are its log: nothing to repaint.
@@ -80,6 +113,17 @@ public:
     BatchSummary RunBatch(const std::string& folder, const BatchSettingsSource& settings,
                           const BatchProgressHandler& progress = {},
                           const BatchLogHandler& logLine = {});
+    /// RunBatch over the files given, in their order, instead of a folder's image files.
+    BatchSummary RunFileList(std::vector<std::string> files, const BatchSettingsSource& settings,
+                             const BatchProgressHandler& progress = {},
+                             const BatchLogHandler& logLine = {});
+
+    /// Loads source, applies settings, writes the result to output and releases everything: the
+    /// work of a run on one file whose output name has been checked.
+    BatchFileReport ProcessBatchFile(const std::string& source, const std::string& output,
+                                     const BatchSettings& settings);
+
+    void SetRunOptions(const BatchRunOptions& options) { runOptions_ = options; }
 
     /// The recipe a RecipeReplay run replays on every file (null for none). Its transform size
     /// becomes transformSize, so that a file the recipe was made on gets the same bits.
@@ -89,6 +133,7 @@ public:
             transformSize = recipe_->transformSize;
         }
     }
+    const std::shared_ptr<const Recipe>& GetRecipe() const { return recipe_; }
 
     /// The encoder and quality of the results.
     void SetSaveOptions(SaveOptions options) { saveOptions_ = std::move(options); }
@@ -103,9 +148,13 @@ private:
     /// Multiplies every channel of the working state by the 2-D low-pass of filterSettings.
     void ApplyRadialLowPass();
     void AppendLog(const std::string& line, const BatchLogHandler& logLine);
+    /// Processes fileList_ after its listing, which summary describes.
+    BatchSummary RunListed(BatchSummary summary, const BatchSettingsSource& settings,
+                           const BatchProgressHandler& progress, const BatchLogHandler& logLine);
 
     SaveOptions saveOptions_;
     std::shared_ptr<const Recipe> recipe_;
+    BatchRunOptions runOptions_;
     std::string log_;
     std::vector<std::string> fileList_;
 };

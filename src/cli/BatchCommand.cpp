@@ -3,15 +3,21 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <csignal>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <iostream>
 #include <limits>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
+
+#include <tbb/task_arena.h>
 
 #include "batch/BatchSettingsStore.h"
 #include "batch/CBatchProcessor.h"
@@ -41,8 +47,8 @@ std::optional<SpectrumRectangle> ParseRectangle(const std::string& text) {
 /// Applies the options to the stored settings and picks the encoder; an error message when an
 /// option's value does not fit.
 std::string ApplyOptions(const ParsedOptions& options, BatchSettings& settings, SaveOptions& save) {
-    if (options.operands.size() != 1) {
-        return "batch takes one FOLDER";
+    if (options.Has("files-from") ? !options.operands.empty() : options.operands.size() != 1) {
+        return "batch takes one FOLDER or --files-from LIST";
     }
     if (options.Has("lowpass") && options.Has("clear")) {
         return "options --lowpass and --clear cannot be combined";
@@ -106,6 +112,43 @@ std::string ApplyOptions(const ParsedOptions& options, BatchSettings& settings, 
         settings.rectangles[rectangles++] = *rectangle;
     }
     return ReadSaveOptions(options, save);
+}
+
+/// Reads the paths of a list, one a line (standard input for "-"), into files. A line end may
+/// be "\r\n"; blank lines are passed over; every other line is a path as it stands, a relative
+/// one taken from the current folder. An error message naming the list when it cannot be read.
+std::string ReadFileList(const std::string& list, std::vector<std::string>& files) {
+    const bool standardInput = list == "-";
+    std::FILE* stream = standardInput ? stdin : std::fopen(list.c_str(), "re");
+    const std::string name = standardInput ? "standard input" : list;
+    if (stream == nullptr) {
+        return name + ": cannot read the list: " + std::strerror(errno);
+    }
+    char* line = nullptr;
+    std::size_t capacity = 0;
+    ssize_t length = 0;
+    errno = 0;
+    while ((length = ::getline(&line, &capacity, stream)) >= 0) {
+        std::string path(line, static_cast<std::size_t>(length));
+        while (!path.empty() && (path.back() == '\n' || path.back() == '\r')) {
+            path.pop_back();
+        }
+        if (path.find_first_not_of(" \t") != std::string::npos) {
+            files.push_back(std::move(path));
+        }
+    }
+    const int error = std::ferror(stream) != 0 ? (errno != 0 ? errno : EIO) : 0;
+    std::free(line);
+    if (!standardInput) {
+        std::fclose(stream);
+    }
+    return error != 0 ? name + ": cannot read the list: " + std::strerror(error) : std::string();
+}
+
+/// The files processed at once without --jobs: one for each processor core the process may
+/// use. The memory each file needs may hold a run to fewer (BatchRunOptions::jobs).
+std::size_t DefaultJobs() {
+    return static_cast<std::size_t>(std::max(1, tbb::this_task_arena::max_concurrency()));
 }
 
 /// A one-line progress bar on a terminal: "[=====     ] 3/10 name", redrawn in place and
@@ -198,7 +241,7 @@ const CommandSpec& BatchCommandSpec() {
         "Filter every image file of a folder with the stored batch settings (or the options), "
         "writing NAME_flt.EXT beside each",
         "FOLDER",
-        1,
+        0,
         {
             {"lowpass", 0, OptionKind::Integer, "CUT",
              "use the Butterworth low-pass filter with cut-off CUT percent", 1, 100},
@@ -212,6 +255,17 @@ const CommandSpec& BatchCommandSpec() {
             RecipeOption(),
             {"save-settings", 0, OptionKind::Flag, "",
              "store the settings used as the program's batch settings"},
+            {"jobs", 'j', OptionKind::Integer, "N",
+             "filter up to N files at once, fewer when they would not fit in memory together; the "
+             "log keeps the list's order (default: one for each processor core)",
+             1, 1024},
+            {"files-from", 0, OptionKind::Text, "LIST",
+             "filter the files named in LIST, one path a line (- for standard input), instead of "
+             "the image files of a FOLDER; blank lines are passed over, relative paths start "
+             "from the current folder"},
+            {"skip-existing", 0, OptionKind::Flag, "",
+             "leave alone each file whose result exists, and the results of other files listed, "
+             "to go on with an interrupted run"},
             FormatOption(),
             QualityOption(),
             ExactSizeOption(),
@@ -250,36 +304,55 @@ int RunBatchCommand(const ParsedOptions& options, std::ostream& out, std::ostrea
     // The bar is drawn only on the program's own standard error, and only on a terminal.
     const bool showProgress = &err == &std::cerr && ::isatty(STDERR_FILENO) == 1;
     ProgressBar bar(err);
+    std::vector<std::string> files;
+    const std::optional<std::string> list = options.Text("files-from");
+    if (list) {
+        if (const std::string problem = ReadFileList(*list, files); !problem.empty()) {
+            err << kCliProgram << ": " << problem << "\n";
+            return CliExitFailure;
+        }
+    }
+
     const StopOnSignal stop;
     CBatchProcessor batch;
     batch.SetSaveOptions(save);
     batch.transformSize = TransformSizeOf(options);
     batch.SetRecipe(recipe);
-    const BatchSummary summary = batch.RunBatch(
-        options.operands.front(), [&settings] { return settings; },
-        [&](const BatchProgress& progress) {
-            if (stop.Requested()) {
-                return BatchControl::Stop;
-            }
-            if (showProgress) {
-                bar.Show(progress);
-            }
-            return BatchControl::Continue;
-        },
-        [&](const std::string& line) {
-            bar.Clear();
-            out << line << "\n" << std::flush;
-        });
+    BatchRunOptions run;
+    run.jobs =
+        options.Has("jobs") ? static_cast<std::size_t>(*options.Integer("jobs")) : DefaultJobs();
+    run.skipExisting = options.Has("skip-existing");
+    run.keepLog = false;
+    batch.SetRunOptions(run);
+    const BatchSettingsSource settingsSource = [&settings] { return settings; };
+    const BatchProgressHandler progress = [&](const BatchProgress& at) {
+        if (stop.Requested()) {
+            return BatchControl::Stop;
+        }
+        if (showProgress) {
+            bar.Show(at);
+        }
+        return BatchControl::Continue;
+    };
+    const BatchLogHandler logLine = [&](const std::string& line) {
+        bar.Clear();
+        out << line << "\n" << std::flush;
+    };
+    const BatchSummary summary =
+        list ? batch.RunFileList(std::move(files), settingsSource, progress, logLine)
+             : batch.RunBatch(options.operands.front(), settingsSource, progress, logLine);
     bar.Clear();
 
     if (summary.stopped) {
         err << kCliProgram << ": stopped on request\n";
     }
-    if (summary.failed != 0) {
-        err << kCliProgram << ": " << summary.failed << " of " << summary.listed
-            << (summary.listed == 1 ? " file" : " files") << " not written\n";
-    } else if (summary.folderFailed) {
+    if (summary.folderFailed) {
         err << kCliProgram << ": " << options.operands.front() << ": cannot read the folder\n";
+    } else {
+        err << kCliProgram << ": " << summary.listed
+            << (summary.listed == 1 ? " file: " : " files: ") << summary.written << " written, "
+            << summary.skipped << " skipped, " << summary.failed << " failed in "
+            << FormatSeconds(summary.seconds) << " sec\n";
     }
     return summary.Succeeded() && settingsSaved ? CliExitSuccess : CliExitFailure;
 }

@@ -10,8 +10,10 @@
 #include <array>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <ostream>
+#include <regex>
 #include <set>
 #include <string>
 #include <string_view>
@@ -203,6 +205,41 @@ TEST_F(MixedFolder, FirstRun_ListsInPatternOrderAndWritesJpegBesideEachSource) {
     // The processing object keeps nothing between files.
     EXPECT_EQ(batch.originalImage, nullptr);
     EXPECT_TRUE(batch.states.empty());
+}
+
+TEST_F(MixedFolder, SeveralJobs_WriteTheSameBytesAndLogInListOrder) {
+    const std::set<std::string> sources = Entries(folder.Path());
+    // The log with its times taken out, and the results, which are removed for the next run.
+    const auto run = [&](std::size_t jobs) {
+        CBatchProcessor batch;
+        BatchRunOptions options;
+        options.jobs = jobs;
+        batch.SetRunOptions(options);
+        batch.RunBatch(folder.Text(), Fixed(LowPass(30)));
+        std::vector<std::string> lines = LogLines(batch.Log());
+        for (std::string& line : lines) {
+            line = std::regex_replace(line, std::regex("[0-9]+\\.[0-9]+ sec"), "sec");
+        }
+        std::map<std::string, std::string> results;
+        for (const std::string& name : Entries(folder.Path())) {
+            if (sources.count(name) == 0) {
+                results[name] = ReadBytes(folder / name);
+                std::filesystem::remove(folder / name);
+            }
+        }
+        return std::make_pair(lines, results);
+    };
+    const auto one = run(1);
+    ASSERT_EQ(one.second.size(), 8u);
+    EXPECT_EQ(run(3), one);
+    // With memory for the largest file alone, the files go one at a time, still all of them.
+    std::uint64_t largest = 0;
+    for (const std::string& name : sources) {
+        largest = std::max(largest, EstimatedFileMemory(folder / name, {0, ImageWork::Batch}));
+    }
+    const std::uint64_t before = SetMemoryBudget(largest);
+    EXPECT_EQ(run(4), one);
+    SetMemoryBudget(before);
 }
 
 TEST_F(MixedFolder, SecondRun_RefreshesTheFirstOutputsAndFiltersThemAgain) {

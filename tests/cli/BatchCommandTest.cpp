@@ -76,9 +76,10 @@ protected:
 
     /// Runs the program to its end and collects what it printed.
     Outcome Run(const std::vector<std::string>& arguments,
-                ErrorStream errorStream = ErrorStream::File) {
-        return RunProgram(arguments,
-                          RunOptions{root_, Environment(), errorStream == ErrorStream::Terminal});
+                ErrorStream errorStream = ErrorStream::File, const fs::path& input = "/dev/null") {
+        RunOptions options{root_, Environment(), errorStream == ErrorStream::Terminal};
+        options.input = input;
+        return RunProgram(arguments, options);
     }
 
     /// Starts the program with arguments in the test's folder, its standard error going to
@@ -155,7 +156,9 @@ TEST_F(BatchCommand, MixedFolder_PrintsTheLogAndExitsOneForTheFileThatFailed) {
                 {Image("a_flt.jpg") + " (#.?? sec)",
                  Image("broken.jpg") + ": not loaded: damaged or truncated image data*",
                  Image("b_flt.PNG") + " (#.?? sec)", "Processed 3 files in #.?? sec"});
-    EXPECT_EQ(outcome.err, "fftquarvel-cli: 1 of 3 files not written\n");
+    EXPECT_TRUE(test::MatchesPattern(
+        outcome.err, "fftquarvel-cli: 3 files: 2 written, 0 skipped, 1 failed in #.?? sec\n"))
+        << outcome.err;
     EXPECT_TRUE(IsJpeg(images_ / "a_flt.jpg"));
     EXPECT_EQ(test::FileFormat(images_ / "b_flt.PNG"), "png");
     EXPECT_EQ(Entries(), (std::set<std::string>{"a.jpg", "a_flt.jpg", "b.PNG", "b_flt.PNG",
@@ -170,7 +173,8 @@ TEST_F(BatchCommand, AllWritten_ExitsZeroAndDrawsNoProgressWithoutATerminal) {
     const Outcome outcome = Run({"batch", images_.string() + "/"});
     EXPECT_EQ(outcome.exitCode, 0);
     ExpectLines(outcome.out, {Image("c_flt.png") + " (#.?? sec)", "Processed 1 files in #.?? sec"});
-    EXPECT_EQ(outcome.err, "");
+    ExpectLines(outcome.err,
+                {"fftquarvel-cli: 1 file: 1 written, 0 skipped, 0 failed in #.?? sec"});
 }
 
 TEST_F(BatchCommand, ProgressBar_IsDrawnOnATerminalAndWipedBeforeEachLine) {
@@ -181,8 +185,13 @@ TEST_F(BatchCommand, ProgressBar_IsDrawnOnATerminalAndWipedBeforeEachLine) {
     EXPECT_NE(outcome.err.find("] 1/2 a.png"), std::string::npos) << outcome.err;
     EXPECT_NE(outcome.err.find("] 2/2 b.png"), std::string::npos) << outcome.err;
     EXPECT_NE(outcome.err.find("[============            ]"), std::string::npos) << outcome.err;
-    // The last thing on the terminal wipes the bar.
-    EXPECT_EQ(outcome.err.substr(outcome.err.size() - 4), "\r\033[K");
+    // The bar is wiped before the summary.
+    const std::size_t wiped = outcome.err.rfind("\r\033[K");
+    ASSERT_NE(wiped, std::string::npos);
+    EXPECT_TRUE(test::MatchesPattern(
+        outcome.err.substr(wiped + 4),
+        "fftquarvel-cli: 2 files: 2 written, 0 skipped, 0 failed in #.?? sec\r\n"))
+        << outcome.err;
     ExpectLines(outcome.out, {Image("a_flt.png") + " (#.?? sec)",
                               Image("b_flt.png") + " (#.?? sec)", "Processed 2 files in #.?? sec"});
 }
@@ -292,6 +301,51 @@ TEST_F(BatchCommand, ForcedFormat_NeverLetsTwoSourcesShareAResult) {
     EXPECT_EQ(result->Width(), 640u);
 }
 
+TEST_F(BatchCommand, FilesFrom_TakesTheListedPathsInOrderFromAFileOrStandardInput) {
+    fs::copy_file(TestImage("coins.png"), images_ / "b.png");
+    fs::copy_file(TestImage("rocket.jpg"), images_ / "a.jpg");
+    fs::copy_file(TestImage("camera.png"), images_ / "not listed.png");
+    // Relative paths start from the current folder; blank lines and Windows line ends pass.
+    WriteBytes(root_ / "list.txt",
+               "images/b.png\n\n  \r\n" + Image("a.jpg") + "\r\nimages/gone.png\n");
+    const std::vector<std::string> expected = {
+        "images/b_flt.png (#.?? sec)", Image("a_flt.jpg") + " (#.?? sec)",
+        "images/gone.png: not loaded: file not found", "Processed 3 files in #.?? sec"};
+    for (const std::string list : {"list.txt", "-"}) {
+        SCOPED_TRACE(list);
+        const Outcome outcome =
+            Run({"batch", "--files-from", list}, ErrorStream::File, root_ / "list.txt");
+        EXPECT_EQ(outcome.exitCode, 1);
+        ExpectLines(outcome.out, expected);
+        EXPECT_EQ(Entries(), (std::set<std::string>{"a.jpg", "a_flt.jpg", "b.png", "b_flt.png",
+                                                    "not listed.png"}));
+        fs::remove(images_ / "a_flt.jpg");
+        fs::remove(images_ / "b_flt.png");
+    }
+    const Outcome missing = Run({"batch", "--files-from", "nothing.txt"});
+    EXPECT_EQ(missing.exitCode, 1);
+    EXPECT_EQ(missing.err,
+              "fftquarvel-cli: nothing.txt: cannot read the list: No such file or directory\n");
+}
+
+TEST_F(BatchCommand, SkipExisting_GoesOnWhereAnInterruptedRunStopped) {
+    fs::copy_file(TestImage("rocket.jpg"), images_ / "a.jpg");
+    fs::copy_file(TestImage("coins.png"), images_ / "b.png");
+    fs::copy_file(TestImage("camera.png"), images_ / "c.png");
+    // What an interrupted run left: a's result, which the listing finds beside the sources.
+    WriteBytes(images_ / "a_flt.jpg", "finished before");
+    const Outcome outcome = Run({"batch", images_.string(), "--skip-existing", "-j", "2"});
+    EXPECT_EQ(outcome.exitCode, 0) << outcome.err;
+    ExpectLines(outcome.out, {Image("a.jpg") + ": skipped: " + Image("a_flt.jpg") + " exists",
+                              Image("a_flt.jpg") + ": skipped: the result of " + Image("a.jpg"),
+                              Image("b_flt.png") + " (#.?? sec)",
+                              Image("c_flt.png") + " (#.?? sec)", "Processed 4 files in #.?? sec"});
+    ExpectLines(outcome.err,
+                {"fftquarvel-cli: 4 files: 2 written, 2 skipped, 0 failed in #.?? sec"});
+    EXPECT_EQ(ReadBytes(images_ / "a_flt.jpg"), "finished before");
+    EXPECT_EQ(test::FileFormat(images_ / "c_flt.png"), "png");
+}
+
 TEST_F(BatchCommand, MissingFolder_ExitsOne) {
     const Outcome outcome = Run({"batch", "nowhere"});
     EXPECT_EQ(outcome.exitCode, 1);
@@ -330,11 +384,14 @@ TEST_F(BatchCommand, Interrupt_StopsBetweenFilesLeavingNoPartialFile) {
     EXPECT_TRUE(test::MatchesPattern(lines.back(),
                                      "Processed " + std::to_string(written) + " files in #.?? sec"))
         << lines.back();
-    EXPECT_EQ(ReadBytes(root_ / ".stderr"), "fftquarvel-cli: stopped on request\n");
+    ExpectLines(ReadBytes(root_ / ".stderr"),
+                {"fftquarvel-cli: stopped on request",
+                 "fftquarvel-cli: 16 files: " + std::to_string(written) +
+                     " written, 0 skipped, 0 failed in #.?? sec"});
     // Every output is complete; nothing else was left in the folder.
     EXPECT_EQ(Entries().size(), 16 + written);
     for (std::size_t i = 0; i < written; ++i) {
-        EXPECT_EQ(test::FileFormat(images_ / Numbered(i, "_flt.png")), "png");
+        EXPECT_EQ(test::FileFormat(lines[i].substr(0, lines[i].rfind(" ("))), "png") << lines[i];
     }
 }
 
@@ -362,8 +419,13 @@ TEST_P(BatchUsage, ExitsWithTwoAndSaysWhy) {
 INSTANTIATE_TEST_SUITE_P(
     Errors, BatchUsage,
     testing::Values(
-        BatchUsageCase{"NoFolder", {}, "batch needs at least one FOLDER"},
-        BatchUsageCase{"TwoFolders", {"images", "images"}, "batch takes one FOLDER"},
+        BatchUsageCase{"NoFolder", {}, "batch takes one FOLDER or --files-from LIST"},
+        BatchUsageCase{
+            "TwoFolders", {"images", "images"}, "batch takes one FOLDER or --files-from LIST"},
+        BatchUsageCase{"FolderAndList",
+                       {"images", "--files-from", "list"},
+                       "batch takes one FOLDER or --files-from LIST"},
+        BatchUsageCase{"NoJobs", {"images", "-j", "0"}, "option --jobs: 0 out of range 1 to 1024"},
         BatchUsageCase{"CutOffZero",
                        {"images", "--lowpass", "0"},
                        "option --lowpass: 0 out of range 1 to 100"},

@@ -62,9 +62,10 @@ struct RunOptions {
     /// A program (absolute path) and its arguments that run fftquarvel-cli, such as
     /// {"/usr/bin/timeout", "10"}; empty to run it directly.
     std::vector<std::string> launcher = {};
+    fs::path input = "/dev/null";  ///< standard input
 };
 
-/// Runs the real fftquarvel-cli with arguments, standard input from /dev/null, and collects
+/// Runs the real fftquarvel-cli with arguments, standard input from options.input, and collects
 /// its standard output and standard error.
 inline Outcome RunProgram(const std::vector<std::string>& arguments, const RunOptions& options) {
     std::vector<std::string> all = options.launcher;
@@ -112,7 +113,7 @@ inline Outcome RunProgram(const std::vector<std::string>& arguments, const RunOp
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 1);
     posix_spawn_file_actions_adddup2(&actions, errorFd, 2);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 0, options.input.c_str(), O_RDONLY, 0);
     posix_spawn_file_actions_addchdir_np(&actions, options.folder.c_str());
     pid_t child = -1;
     const int spawned = posix_spawn(&child, argv[0], &actions, nullptr, argv.data(), envp.data());
