@@ -263,11 +263,11 @@ double AutoNotch(const Picture& noisy, const Picture& clean, std::size_t& found,
                     const SpectrumNotch& n = s.notch;
                     std::printf(
                         "  spike channel=%d at=%.2f,%.2f period=%.2f angle=%.1f strength=%.1f "
-                        "radius=%.1f edge=%.1f arm=%.1f rows=%lld..%lld arm_height=%.1f "
-                        "columns=%lld..%lld\n",
+                        "radius=%.1f edge=%.1f row_arm=%.1f,%.1f rows=%lld..%lld "
+                        "column_arm=%.1f,%.1f columns=%lld..%lld\n",
                         static_cast<int>(member), s.x, s.y, s.period, s.angle, s.strength, n.radius,
-                        n.edge, n.armLength, static_cast<long long>(n.armTop),
-                        static_cast<long long>(n.armBottom), n.armHeight,
+                        n.edge, n.armLeftward, n.armRightward, static_cast<long long>(n.armTop),
+                        static_cast<long long>(n.armBottom), n.armUpward, n.armDownward,
                         static_cast<long long>(n.armLeft), static_cast<long long>(n.armRight));
                 }
             }

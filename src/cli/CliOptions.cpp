@@ -53,6 +53,9 @@ std::optional<double> ParseReal(const std::string& text) {
 
 /// Checks value against the option's kind and range; an empty string when it fits, else why not.
 std::string CheckValue(const OptionSpec& option, const std::string& value) {
+    if (option.valueOptional && value.empty()) {
+        return {};
+    }
     switch (option.kind) {
         case OptionKind::Flag:
         case OptionKind::Text:
@@ -231,6 +234,11 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments,
             }
         } else if (inlineValue) {
             value = *inlineValue;
+            if (value.empty() && option->valueOptional) {
+                return UsageError("option " + DisplayName(*option) + ": empty value after '='");
+            }
+        } else if (option->valueOptional) {
+            // The option alone: its value is left out.
         } else if (i + 1 < arguments.size()) {
             value = arguments[++i];
         } else {
@@ -282,7 +290,9 @@ std::string CommandHelp(const std::string& program, const CommandSpec& command) 
         std::string names = option.shortName != 0
                                 ? std::string("-") + option.shortName + ", --" + option.name
                                 : "    --" + option.name;
-        if (option.kind != OptionKind::Flag) {
+        if (option.valueOptional) {
+            names += "[=" + option.valueName + "]";
+        } else if (option.kind != OptionKind::Flag) {
             names += " " + option.valueName;
         }
         std::string help = option.help;

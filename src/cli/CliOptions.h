@@ -27,6 +27,9 @@ struct OptionSpec {
     double minimum = 0.0;  ///< range of Integer and Real values
     double maximum = 0.0;
     bool repeatable = false;  ///< may be given several times; every value is kept, in order
+    /// The value may be left out: --name alone (its value then empty), or --name=VALUE; the
+    /// next argument is never taken for it.
+    bool valueOptional = false;
 };
 
 /// One command of the program: its name, what it does, its operands and options.

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <limits>
@@ -18,6 +19,7 @@
 #include "cli/CliCommands.h"
 #include "cli/PowerImagesCommand.h"
 #include "engine/PlaneConversion.h"
+#include "filters/PeriodicNoise.h"
 #include "history/CFFTProc.h"
 #include "imageio/GreyPngFile.h"
 #include "imageio/ImageFile.h"
@@ -30,8 +32,16 @@ namespace {
 
 /// One editing step, in the order the options were given.
 struct Operation {
-    enum class Kind { LowPass, BandReject, Clear, Brush } kind;
+    enum class Kind { LowPass, BandReject, Clear, Brush, AutoNotch } kind;
     std::vector<std::int64_t> values;  ///< cut-off; low, high; x1, y1, x2, y2; x, y, radius
+    double sensitivity = kDefaultNoiseSensitivity;  ///< of AutoNotch
+};
+
+/// An AutoNotch operation: it runs before the recipe step at index before (after them all when
+/// that is their count), with its sensitivity.
+struct AutoNotchAt {
+    std::size_t before = 0;
+    double sensitivity = kDefaultNoiseSensitivity;
 };
 
 /// Everything the command line asks of each image.
@@ -43,6 +53,7 @@ struct FilterPlan {
     bool blue = true;
     SaveOptions save;
     bool writeSpectra = false;
+    bool report = false;  ///< list the spikes each AutoNotch finds
     TransformSize transformSize = TransformSize::PowerOfTwo;
     std::optional<std::string> outputPath;
     std::optional<std::string> outputFolder;
@@ -91,6 +102,12 @@ std::string MakePlan(const ParsedOptions& options, FilterPlan& plan) {
                        "' is not X,Y,R (spectrum coordinates and a radius of 0 or more)";
             }
             plan.operations.push_back({Operation::Kind::Brush, *brush});
+        } else if (name == "auto-notch") {
+            Operation notch{Operation::Kind::AutoNotch, {}};
+            if (!value.empty()) {
+                notch.sensitivity = std::stod(value);
+            }
+            plan.operations.push_back(notch);
         } else if (name == "channels") {
             plan.red = plan.green = plan.blue = false;
             std::size_t start = 0;
@@ -128,16 +145,24 @@ std::string MakePlan(const ParsedOptions& options, FilterPlan& plan) {
     plan.saveRecipe = options.Text("save-recipe");
     if (options.Has("recipe")) {
         // A recipe holds every step with its channels, design and transform size.
-        for (const char* step : {"lowpass", "bandreject", "clear", "brush", "channels", "degree",
-                                 "separable", "exact-size", "save-recipe"}) {
+        for (const char* step : {"lowpass", "bandreject", "clear", "brush", "auto-notch",
+                                 "channels", "degree", "separable", "exact-size", "save-recipe"}) {
             if (options.Has(step)) {
                 return std::string("option --recipe cannot be combined with --") + step +
                        ": the recipe holds the steps";
             }
         }
     } else if (plan.operations.empty()) {
-        return "filter needs at least one of --lowpass, --bandreject, --clear, --brush or "
-               "--recipe";
+        return "filter needs at least one of --lowpass, --bandreject, --clear, --brush, "
+               "--auto-notch or --recipe";
+    }
+    plan.report = options.Has("report");
+    if (plan.report && !options.Has("auto-notch")) {
+        return "option --report lists what --auto-notch finds; give --auto-notch as well";
+    }
+    if (plan.saveRecipe && options.Has("auto-notch")) {
+        return "option --save-recipe cannot record --auto-notch, whose notches depend on each "
+               "image";
     }
     if (plan.saveRecipe && options.operands.size() != 1) {
         return "option --save-recipe takes one image, whose size the recipe's frequencies are "
@@ -189,6 +214,10 @@ private:
     /// The steps of the plan for an image of the given size: the recipe's, or the operations
     /// given with their coordinates turned into frequencies of that image.
     std::vector<RecipeStep> StepsFor(const ImageBitmap& image) const;
+    /// Where the AutoNotch operations run among the steps of StepsFor.
+    std::vector<AutoNotchAt> AutoNotches() const;
+    /// Finds and notches out the periodic noise of the channel being filtered.
+    void RemovePeriodicNoise(double sensitivity);
     /// Filters image in proc_ with steps and takes out its final image and, when asked for, its
     /// power spectrum images; kind names the channel of a single-channel image taken out of a
     /// colour one (Grey for a grey image), and only the steps that reach it run. An error
@@ -204,6 +233,8 @@ private:
     std::ostream& err_;
     CliProc proc_;
     std::set<std::string> written_;
+    std::string input_;      ///< the image being filtered, for the report
+    ChannelKind channel_{};  ///< the channel being filtered, for the report
 };
 
 std::string FilterRun::OutputFor(const std::string& input) const {
@@ -233,6 +264,9 @@ std::vector<RecipeStep> FilterRun::StepsFor(const ImageBitmap& image) const {
     frame.gridHeight = SpectrumSize(image.Height(), plan_.transformSize);
     std::vector<RecipeStep> steps;
     for (const Operation& operation : plan_.operations) {
+        if (operation.kind == Operation::Kind::AutoNotch) {
+            continue;  // not a recipe step: see AutoNotches
+        }
         const auto& v = operation.values;
         const auto at = [&v](std::size_t k) { return static_cast<std::int32_t>(v[k]); };
         FilterSettings design = plan_.filter;
@@ -253,12 +287,51 @@ std::vector<RecipeStep> FilterRun::StepsFor(const ImageBitmap& image) const {
                 steps.push_back(
                     MakeBrushStep(frame, at(0), at(1), static_cast<std::uint64_t>(v[2])));
                 break;
+            case Operation::Kind::AutoNotch:
+                break;
         }
         steps.back().red = plan_.red;
         steps.back().green = plan_.green;
         steps.back().blue = plan_.blue;
     }
     return steps;
+}
+
+std::vector<AutoNotchAt> FilterRun::AutoNotches() const {
+    std::vector<AutoNotchAt> notches;
+    std::size_t steps = 0;
+    for (const Operation& operation : plan_.operations) {
+        if (operation.kind == Operation::Kind::AutoNotch) {
+            notches.push_back({steps, operation.sensitivity});
+        } else {
+            ++steps;
+        }
+    }
+    return notches;
+}
+
+void FilterRun::RemovePeriodicNoise(double sensitivity) {
+    // Each channel is filtered as an image of its own: the one member is Grey.
+    const std::vector<NoiseSpike> spikes =
+        proc_.RemovePeriodicNoise(ChannelKind::Grey, sensitivity);
+    if (!plan_.report) {
+        return;
+    }
+    static constexpr const char* kNames[] = {"red", "green", "blue", "grey"};
+    const char* channel = kNames[static_cast<int>(channel_)];
+    if (spikes.empty()) {
+        out_ << input_ << ": " << channel << ": no periodic noise found\n";
+        return;
+    }
+    char line[256];
+    for (const NoiseSpike& spike : spikes) {
+        std::snprintf(line, sizeof line,
+                      ": %s: spike at %.2f,%.2f and %.2f,%.2f: period %.2f px, angle %.1f "
+                      "degrees, strength %.1f dB\n",
+                      channel, spike.x, spike.y, spike.twinX, spike.twinY, spike.period,
+                      spike.angle, spike.strength);
+        out_ << input_ << line;
+    }
 }
 
 std::string FilterRun::FilterImage(std::unique_ptr<ImageBitmap> image, ChannelKind kind,
@@ -272,7 +345,22 @@ std::string FilterRun::FilterImage(std::unique_ptr<ImageBitmap> image, ChannelKi
         proc_.ResetHistory();
         return "not enough memory for the spectra";
     }
-    for (const RecipeStep& step : steps) {
+    channel_ = kind;
+    const bool chosen = kind == ChannelKind::Grey || (kind == ChannelKind::Red && plan_.red) ||
+                        (kind == ChannelKind::Green && plan_.green) ||
+                        (kind == ChannelKind::Blue && plan_.blue);
+    const std::vector<AutoNotchAt> notches = AutoNotches();
+    auto notch = notches.begin();
+    for (std::size_t i = 0; i <= steps.size(); ++i) {
+        for (; notch != notches.end() && notch->before == i; ++notch) {
+            if (chosen) {
+                RemovePeriodicNoise(notch->sensitivity);
+            }
+        }
+        if (i == steps.size()) {
+            break;
+        }
+        const RecipeStep& step = steps[i];
         const bool reaches = kind == ChannelKind::Grey || (kind == ChannelKind::Red && step.red) ||
                              (kind == ChannelKind::Green && step.green) ||
                              (kind == ChannelKind::Blue && step.blue);
@@ -331,6 +419,7 @@ bool FilterRun::WriteSpectra(const std::string& input, const std::string& output
 }
 
 bool FilterRun::Process(const std::string& input) {
+    input_ = input;
     const std::string output = OutputFor(input);
     // Never write over an image of this run, the one being filtered least of all.
     for (const std::string& other : inputs_) {
@@ -441,6 +530,15 @@ const CommandSpec& FilterCommandSpec() {
              "clear columns X1..X2 of rows Y1..Y2-1 of the spectrum (repeatable)", 0, 0, true},
             {"brush", 0, OptionKind::Text, "X,Y,R",
              "clear the disc of radius R around spectrum element (X, Y) (repeatable)", 0, 0, true},
+            {"auto-notch", 0, OptionKind::Real, "SENSITIVITY",
+             "find the spikes of periodic noise (screens, scan lines, moire) in each spectrum and "
+             "remove them with notches sized to each spike; a higher SENSITIVITY finds weaker "
+             "ones (default 1)",
+             kMinNoiseSensitivity, kMaxNoiseSensitivity, false, true},
+            {"report", 0, OptionKind::Flag, "",
+             "list each spike --auto-notch finds: its spectrum position and its twin's, period "
+             "in pixels, angle in degrees (0: vertical stripes, 90: horizontal lines) and "
+             "strength above the background in dB"},
             {"channels", 0, OptionKind::Text, "LIST",
              "colour channels to edit, any of r,g,b (default all; grey images have one)"},
             {"output", 'o', OptionKind::Text, "PATH", "write the result to PATH (one image only)"},

@@ -24,7 +24,7 @@ constexpr double kProtectedElements = 3.0;
 // Half the width of the bands along the axes whose background is taken along the axis.
 constexpr std::int64_t kAxisBand = 2;
 // A spike stands above its background by this many spreads and this many nats (24 dB) at
-// sensitivity 1.
+// sensitivity 1; both are divided by the square root of the sensitivity (17 dB at 2).
 constexpr double kSpreads = 3.5;
 constexpr double kMinimumExcess = 5.5;
 // The leakage of a spike is removed where it exceeds this share of the background power.
@@ -138,6 +138,14 @@ public:
     bool LeftAlone(std::int64_t x, std::int64_t y) const {
         return Inside(x, y, leftAloneX_, leftAloneY_);
     }
+    /// How much more a spike at (x, y) must stand out than one far from the zero frequency:
+    /// 1 + (r0 / r)^2 with r0 the edge of the low frequencies left alone, as the background
+    /// near them is steep and lumpy (2 at their edge, 1.25 at twice the distance).
+    double NearnessFactor(std::int64_t x, std::int64_t y) const {
+        const double u = static_cast<double>(x - centreX_) / leftAloneX_;
+        const double v = static_cast<double>(y - centreY_) / leftAloneY_;
+        return 1.0 + 1.0 / std::max(u * u + v * v, 1.0);
+    }
     /// The distance in elements from (x, y) to the protected low frequencies, measured
     /// against the larger of its two radii (so a disc of that radius around (x, y) misses them).
     double ProtectedDistance(double x, double y) const {
@@ -145,18 +153,20 @@ public:
         const double dy = y - static_cast<double>(centreY_);
         return std::hypot(dx, dy) - std::max(protectedX_, protectedY_);
     }
-    /// How far a row arm through rows top..bottom may reach from column x before it enters the
-    /// protected low frequencies (effectively unlimited when its rows pass them by).
-    double ArmRoom(double x, std::int64_t top, std::int64_t bottom, bool alongRows) const {
+    /// How far an arm through rows (columns, when not alongRows) top..bottom may reach from
+    /// column (row) at towards side (-1 or 1) before it enters the protected low frequencies;
+    /// effectively unlimited when it runs away from them or its rows pass them by.
+    double ArmRoom(double at, std::int64_t top, std::int64_t bottom, bool alongRows,
+                   int side) const {
         const double radius = std::max(protectedX_, protectedY_);
         const std::int64_t centreAcross = alongRows ? centreY_ : centreX_;
-        const double centreAlong = static_cast<double>(alongRows ? centreX_ : centreY_);
-        std::int64_t nearest = std::clamp(centreAcross, top, bottom);
+        const double towards = static_cast<double>(alongRows ? centreX_ : centreY_) - at;
+        const std::int64_t nearest = std::clamp(centreAcross, top, bottom);
         const double across = static_cast<double>(std::abs(nearest - centreAcross));
-        if (across >= radius) {
+        if (across >= radius || towards * side <= 0.0) {
             return 1e9;
         }
-        return std::abs(x - centreAlong) - std::sqrt(radius * radius - across * across);
+        return std::abs(towards) - std::sqrt(radius * radius - across * across);
     }
 
     /// The median log power and its spread around (x, y).
@@ -424,18 +434,15 @@ SpectrumNotch SizeNotch(const SpectrumBackground& background, std::int64_t x, st
     // The arms: as far along the row (column) as the leakage on the rows (columns) nearest the
     // frequency outweighs the background, on either side.
     const std::int64_t longest = std::max(width, height) / 4;
-    const auto armReach = [&](bool alongRows) {
+    const auto armReach = [&](bool alongRows, int side) {
         std::int64_t farthest = 0;
-        for (const std::int64_t side : {-1, 1}) {
-            for (std::int64_t k = 1; k <= longest; ++k) {
-                const bool leaking = alongRows ? leaks(side * k, 0) : leaks(0, side * k);
-                if (!leaking) {
-                    break;
-                }
-                farthest = std::max(farthest, k);
+        for (std::int64_t k = 1; k <= longest; ++k) {
+            if (!(alongRows ? leaks(side * k, 0) : leaks(0, side * k))) {
+                break;
             }
+            farthest = k;
         }
-        return farthest;
+        return static_cast<double>(farthest);
     };
     // The rows of the row arm: those whose first element beside the peak the leakage
     // outweighs; the columns of the column arm likewise.
@@ -453,39 +460,34 @@ SpectrumNotch SizeNotch(const SpectrumBackground& background, std::int64_t x, st
             }
         }
     };
-    const std::int64_t rowReach = armReach(true);
-    const std::int64_t columnReach = armReach(false);
+    // An arm's gain is 1/2 at 5/4 of the reach the leakage has, and its edge half that reach
+    // wide; it stops short of the protected low frequencies.
+    const auto armLength = [&](double leakReach, double room) {
+        const double length = std::min(1.25 * leakReach, room / 1.25);
+        return length > notch.radius ? length : 0.0;
+    };
     std::int64_t first = 0;
     std::int64_t last = -1;
-    notch.armEdge =
-        std::max<double>(1.0, static_cast<double>(std::max(rowReach, columnReach)) / 2.0);
-    if (rowReach > reach) {
-        armSpan(true, first, last);
-        if (first <= last) {
-            notch.armTop = std::max<std::int64_t>(0, y + first);
-            notch.armBottom = std::min(height - 1, y + last);
-            const double room = background.ArmRoom(notch.x, notch.armTop, notch.armBottom, true);
-            notch.armLength = std::min(static_cast<double>(rowReach) + notch.armEdge / 2.0,
-                                       room - notch.armEdge / 2.0);
-        }
+    armSpan(true, first, last);
+    if (first <= last) {
+        notch.armTop = std::max<std::int64_t>(0, y + first);
+        notch.armBottom = std::min(height - 1, y + last);
+        notch.armLeftward =
+            armLength(armReach(true, -1),
+                      background.ArmRoom(notch.x, notch.armTop, notch.armBottom, true, -1));
+        notch.armRightward = armLength(
+            armReach(true, 1), background.ArmRoom(notch.x, notch.armTop, notch.armBottom, true, 1));
     }
-    if (columnReach > reach) {
-        armSpan(false, first, last);
-        if (first <= last) {
-            notch.armLeft = std::max<std::int64_t>(0, x + first);
-            notch.armRight = std::min(width - 1, x + last);
-            const double room = background.ArmRoom(notch.y, notch.armLeft, notch.armRight, false);
-            notch.armHeight = std::min(static_cast<double>(columnReach) + notch.armEdge / 2.0,
-                                       room - notch.armEdge / 2.0);
-        }
-    }
-    if (notch.armLength <= notch.radius) {
-        notch.armLength = 0.0;
-        notch.armBottom = notch.armTop - 1;
-    }
-    if (notch.armHeight <= notch.radius) {
-        notch.armHeight = 0.0;
-        notch.armRight = notch.armLeft - 1;
+    armSpan(false, first, last);
+    if (first <= last) {
+        notch.armLeft = std::max<std::int64_t>(0, x + first);
+        notch.armRight = std::min(width - 1, x + last);
+        notch.armUpward =
+            armLength(armReach(false, -1),
+                      background.ArmRoom(notch.y, notch.armLeft, notch.armRight, false, -1));
+        notch.armDownward =
+            armLength(armReach(false, 1),
+                      background.ArmRoom(notch.y, notch.armLeft, notch.armRight, false, 1));
     }
     return notch;
 }
@@ -510,6 +512,10 @@ SpectrumNotch MirrorNotch(const SpectrumNotch& notch, std::uint64_t width, std::
         static_cast<std::int64_t>(std::lround(twin.y + notch.y)) - 2 * (h / 2);
     const std::int64_t shiftX =
         static_cast<std::int64_t>(std::lround(twin.x + notch.x)) - 2 * (w / 2);
+    twin.armLeftward = notch.armRightward;
+    twin.armRightward = notch.armLeftward;
+    twin.armUpward = notch.armDownward;
+    twin.armDownward = notch.armUpward;
     twin.armTop = 2 * (h / 2) - notch.armBottom + shiftY;
     twin.armBottom = 2 * (h / 2) - notch.armTop + shiftY;
     twin.armLeft = 2 * (w / 2) - notch.armRight + shiftX;
@@ -521,13 +527,17 @@ double NotchGain(const SpectrumNotch& notch, std::int64_t x, std::int64_t y) {
     const double dx = static_cast<double>(x) - notch.x;
     const double dy = static_cast<double>(y) - notch.y;
     double gain = notch.radius > 0.0 ? EdgeGain(std::hypot(dx, dy), notch.radius, notch.edge) : 1.0;
-    if (notch.armLength > 0.0 && y >= notch.armTop && y <= notch.armBottom) {
-        const double length = notch.armLength * ArmTaper(dy, notch.y);
-        gain *= EdgeGain(std::abs(dx), length, notch.armEdge * length / notch.armLength);
+    // An arm's edge is half its length wide.
+    const auto arm = [](double along, double length, double taper) {
+        return length > 0.0 ? EdgeGain(along, length * taper, length * taper / 2.0) : 1.0;
+    };
+    if (y >= notch.armTop && y <= notch.armBottom) {
+        gain *= arm(std::abs(dx), dx < 0.0 ? notch.armLeftward : notch.armRightward,
+                    ArmTaper(dy, notch.y));
     }
-    if (notch.armHeight > 0.0 && x >= notch.armLeft && x <= notch.armRight) {
-        const double length = notch.armHeight * ArmTaper(dx, notch.x);
-        gain *= EdgeGain(std::abs(dy), length, notch.armEdge * length / notch.armHeight);
+    if (x >= notch.armLeft && x <= notch.armRight) {
+        gain *= arm(std::abs(dy), dy < 0.0 ? notch.armUpward : notch.armDownward,
+                    ArmTaper(dx, notch.x));
     }
     return gain;
 }
@@ -538,16 +548,17 @@ namespace {
 template <typename Visit>
 void ForEachNotched(const SpectrumNotch& notch, std::int64_t width, std::int64_t height,
                     const Visit& visit) {
-    const double reachX =
-        std::max(notch.radius + notch.edge / 2.0, notch.armLength + notch.armEdge / 2.0);
-    const double reachY =
-        std::max(notch.radius + notch.edge / 2.0, notch.armHeight + notch.armEdge / 2.0);
+    const double disc = notch.radius + notch.edge / 2.0;
     const auto low = [](double at) { return static_cast<std::int64_t>(std::floor(at)); };
     const auto high = [](double at) { return static_cast<std::int64_t>(std::ceil(at)); };
-    const std::int64_t left = std::max<std::int64_t>(0, low(notch.x - reachX));
-    const std::int64_t right = std::min(width - 1, high(notch.x + reachX));
-    const std::int64_t top = std::max<std::int64_t>(0, low(notch.y - reachY));
-    const std::int64_t bottom = std::min(height - 1, high(notch.y + reachY));
+    const std::int64_t left =
+        std::max<std::int64_t>(0, low(notch.x - std::max(disc, 1.25 * notch.armLeftward)));
+    const std::int64_t right =
+        std::min(width - 1, high(notch.x + std::max(disc, 1.25 * notch.armRightward)));
+    const std::int64_t top =
+        std::max<std::int64_t>(0, low(notch.y - std::max(disc, 1.25 * notch.armUpward)));
+    const std::int64_t bottom =
+        std::min(height - 1, high(notch.y + std::max(disc, 1.25 * notch.armDownward)));
     for (std::int64_t y = top; y <= bottom; ++y) {
         for (std::int64_t x = left; x <= right; ++x) {
             const double gain = NotchGain(notch, x, y);
@@ -631,7 +642,8 @@ std::vector<NoiseSpike> FindPeriodicNoise(const float* re, const float* im, std:
                 background.Background(x, y, median, spread);
                 const double excess = static_cast<double>(level - median);
                 const double needed =
-                    std::max(kMinimumExcess, kSpreads * static_cast<double>(spread)) / sensitivity;
+                    std::max(kMinimumExcess, kSpreads * static_cast<double>(spread)) *
+                    background.NearnessFactor(x, y) / std::sqrt(sensitivity);
                 if (excess < needed) {
                     continue;
                 }

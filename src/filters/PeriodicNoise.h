@@ -20,16 +20,19 @@ struct SpectrumNotch {
     double y = 0.0;       ///< centre row
     double radius = 0.0;  ///< where the disc's gain is 1/2
     double edge = 1.0;    ///< width of the disc's edge
-    /// The row arm: rows armTop to armBottom (inclusive), columns within armLength of x (gain
-    /// 1/2 at armLength), with an edge of armEdge at its ends. No arm when armLength is 0.
-    double armLength = 0.0;
+    /// The row arm: rows armTop to armBottom (inclusive), reaching armLeftward columns to the
+    /// left of x and armRightward to the right (gain 1/2 there, the edge half that wide); rows
+    /// farther from y reach less, as a wave's leakage does. No arm on a side whose reach is 0.
+    double armLeftward = 0.0;
+    double armRightward = 0.0;
     std::int64_t armTop = 0;
     std::int64_t armBottom = -1;
-    /// The column arm: columns armLeft to armRight, rows within armHeight of y.
-    double armHeight = 0.0;
+    /// The column arm: columns armLeft to armRight, reaching armUpward rows above y and
+    /// armDownward below.
+    double armUpward = 0.0;
+    double armDownward = 0.0;
     std::int64_t armLeft = 0;
     std::int64_t armRight = -1;
-    double armEdge = 1.0;
 };
 
 /// One spike of periodic noise found in a centred spectrum, with its point-mirrored twin.
@@ -67,8 +70,8 @@ inline constexpr double kMaxNoiseSensitivity = 10.0;
 /// spread (median absolute deviation) of the log power in a window around it. Those of the
 /// elements along the two axes through the zero frequency (where the image borders put a cross
 /// of their own) are taken along that axis only. A spike is an element that is a local maximum
-/// and stands above its background by several spreads and at least a fixed margin (both
-/// divided by sensitivity). The low frequencies around the zero frequency (periods above about
+/// and stands above its background by several spreads and at least 24 dB, more near the low
+/// frequencies (both divided by the square root of sensitivity: 17 dB at 2). The low frequencies around the zero frequency (periods above about
 /// 40 pixels, and a few elements at the least) are left alone; so is the smooth fall-off of
 /// natural images, which the background follows.
 ///

@@ -1,3 +1,5 @@
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -107,6 +109,57 @@ TEST_F(FilterCommand, ExactSize_GivesBackAnOddSizedImageExactlyWhereThePowerOfTw
     const auto filtered = Load(folder_ / "batch" / "b_flt.png");
     ASSERT_TRUE(filtered);
     EXPECT_TRUE(SamePixels(*Load(source), *filtered));
+}
+
+double GreyPsnr(const ImageBitmap& a, const ImageBitmap& b) {
+    double sum = 0.0;
+    for (std::uint32_t y = 0; y < a.Height(); ++y) {
+        for (std::uint32_t x = 0; x < a.Width(); ++x) {
+            const double d = static_cast<double>(a.Row(y)[x]) - static_cast<double>(b.Row(y)[x]);
+            sum += d * d;
+        }
+    }
+    return 10.0 * std::log10(255.0 * 255.0 * a.Width() * a.Height() / std::max(sum, 1e-9));
+}
+
+// Stripes of period 6 at 30 degrees are found, reported and removed; the clean photograph is
+// reported clean and comes back exactly.
+TEST_F(FilterCommand, AutoNotch_ReportsAndRemovesStripesAndLeavesACleanImageAlone) {
+    const auto camera = Load(TestImage("camera.png"));
+    ASSERT_TRUE(camera);
+    const auto clean = CloneArea(*camera, 0, 0, 301, 211, camera->Format());
+    auto noisy = CloneArea(*camera, 0, 0, 301, 211, camera->Format());
+    ASSERT_TRUE(clean && noisy);
+    for (std::uint32_t y = 0; y < noisy->Height(); ++y) {
+        for (std::uint32_t x = 0; x < noisy->Width(); ++x) {
+            const double phase = 2.0 * 3.14159265358979 * (x * 0.8660254 - y * 0.5) / 6.0;
+            const long value = std::lround(noisy->Row(y)[x] + 20.0 * std::cos(phase));
+            noisy->Row(y)[x] = static_cast<std::uint8_t>(std::clamp(value, 0L, 255L));
+        }
+    }
+    SaveOptions png;
+    png.mime = "image/png";
+    ASSERT_TRUE(SaveImageFile(*clean, folder_ / "clean.png", png));
+    ASSERT_TRUE(SaveImageFile(*noisy, folder_ / "noisy.png", png));
+
+    const Outcome outcome = Run({"filter", "noisy.png", "--auto-notch", "--report", "--exact-size",
+                                 "--format", "png", "-o", "out.png"});
+    ASSERT_EQ(outcome.exitCode, 0) << outcome.err;
+    EXPECT_NE(outcome.out.find("noisy.png: grey: spike at "), std::string::npos) << outcome.out;
+    EXPECT_NE(outcome.out.find("period 6.00 px, angle 30.0 degrees"), std::string::npos)
+        << outcome.out;
+    const auto result = Load(folder_ / "out.png");
+    ASSERT_TRUE(result);
+    EXPECT_LT(GreyPsnr(*clean, *noisy), 26.0);
+    EXPECT_GT(GreyPsnr(*clean, *result), 36.0) << outcome.out;
+
+    const Outcome untouched = Run({"filter", "clean.png", "--auto-notch=1.5", "--report",
+                                   "--exact-size", "--format", "png", "-o", "same.png"});
+    ASSERT_EQ(untouched.exitCode, 0) << untouched.err;
+    EXPECT_EQ(untouched.out, "clean.png: grey: no periodic noise found\nwrote same.png\n");
+    const auto same = Load(folder_ / "same.png");
+    ASSERT_TRUE(same);
+    EXPECT_TRUE(SamePixels(*clean, *same));
 }
 
 TEST_F(FilterCommand, OnlyGreenChosen_LeavesRedAndBlueExact) {
@@ -280,7 +333,14 @@ INSTANTIATE_TEST_SUITE_P(
         FilterUsageCase{"NoOperation",
                         {},
                         "filter needs at least one of --lowpass, "
-                        "--bandreject, --clear, --brush or --recipe"},
+                        "--bandreject, --clear, --brush, --auto-notch or --recipe"},
+        FilterUsageCase{"ReportAlone",
+                        {"--lowpass", "5", "--report"},
+                        "option --report lists what --auto-notch finds; give --auto-notch as "
+                        "well"},
+        FilterUsageCase{"SensitivityAbove10",
+                        {"--auto-notch=20"},
+                        "option --auto-notch: 20 out of range 0.1 to 10"},
         FilterUsageCase{"RecipeAndSteps",
                         {"--recipe", "r.json", "--lowpass", "5"},
                         "option --recipe cannot be combined with --lowpass: the recipe holds the "
