@@ -72,6 +72,7 @@ test-fuzz: fuzz-build
 bench: build
 	$(RELEASE)/bench/quarvel_bench
 	QT_QPA_PLATFORM=offscreen $(RELEASE)/bench/quarvel_gui_bench
+	$(RELEASE)/bench/quarvel_notch_bench
 
 FORMAT_FILES = $(shell git ls-files '*.cpp' '*.h')
 
