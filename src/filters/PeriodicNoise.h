@@ -71,9 +71,9 @@ inline constexpr double kMaxNoiseSensitivity = 10.0;
 /// elements along the two axes through the zero frequency (where the image borders put a cross
 /// of their own) are taken along that axis only. A spike is an element that is a local maximum
 /// and stands above its background by several spreads and at least 24 dB, more near the low
-/// frequencies (both divided by the square root of sensitivity: 17 dB at 2). The low frequencies around the zero frequency (periods above about
-/// 40 pixels, and a few elements at the least) are left alone; so is the smooth fall-off of
-/// natural images, which the background follows.
+/// frequencies (both divided by the square root of sensitivity: 17 dB at 2). The low frequencies
+/// around the zero frequency (periods above about 40 pixels, and a few elements at the least) are
+/// left alone; so is the smooth fall-off of natural images, which the background follows.
 ///
 /// Each spike's notch is sized from the spike: the spike is taken for a pure wave at the
 /// refined frequency, whose leakage into the elements around it is known; the disc and the
