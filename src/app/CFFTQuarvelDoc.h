@@ -60,6 +60,9 @@ public:
     void ClearSelection(ChannelKind member, const VXRegion& region) override {
         CFFTProc::ClearSelection(member, region);
     }
+    std::vector<NoiseSpike> FindPeriodicNoise(ChannelKind member) const override {
+        return CFFTProc::FindPeriodicNoise(member);
+    }
     bool IsBusy() const override { return busy_; }
 
     /// The empty start-up document, titled "Untitled".

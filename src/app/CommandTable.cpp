@@ -239,6 +239,8 @@ const std::vector<CommandInfo>& Commands() {
         {ID_FFT_BANDREJECT, kFft, "Design Band-&Reject Filter...", "", "Design a convolution band-reject filter", "Design Band-Reject Filter", nullptr,
          On<Doc>(HasSpectraToFilter, kNoCheck, [](Doc& d) { d.OnDesignFilter(FilterKind::BandReject); })},
         Separator(kFft),
+        {ID_FFT_FIND_PERIODIC_NOISE, kFft, "Find &Periodic Noise", "", "Select the spikes of periodic noise in the power spectrum of every ticked channel", "Find Periodic Noise", nullptr,
+         On<CPowerSpectrumView>(&CPowerSpectrumView::HasImageToShow, kNoCheck, &CPowerSpectrumView::FindPeriodicNoise)},
         {ID_FFT_CLEAR_SELECTION, kFft, "Clear &Selected Area", "Delete", "Fill with zeros the selected area of the power spectrum", "Clear Selected Area", nullptr,
          On<CPowerSpectrumView>(&CPowerSpectrumView::HasSelection, kNoCheck, &CPowerSpectrumView::ClearSelectedArea)},
         {ID_FFT_DESELECT, kFft, "&Deselect", "Ctrl+D", "Deselect the selected area", "Deselect", nullptr,

@@ -1,6 +1,9 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
+
+#include "filters/PeriodicNoise.h"
 
 class QString;
 class QWidget;
@@ -39,6 +42,9 @@ public:
                             std::uint64_t r) = 0;
     /// Clears what region selects in channel member of the working state.
     virtual void ClearSelection(ChannelKind member, const VXRegion& region) = 0;
+    /// The spikes of periodic noise in channel member of SpectrumState, strongest first (see
+    /// FindPeriodicNoise); changes nothing.
+    virtual std::vector<NoiseSpike> FindPeriodicNoise(ChannelKind member) const = 0;
     /// Repaints every registered pane.
     virtual void UpdateViews(int erase) = 0;
     /// True while a long command works on the document on another thread: a pane then shows

@@ -4,10 +4,13 @@
 #include <array>
 #include <functional>
 #include <new>
+#include <utility>
+#include <vector>
 
 #include <QPainter>
 #include <QPainterPath>
 
+#include "filters/PeriodicNoise.h"
 #include "history/ProcState.h"
 #include "ui/CUserInteraction.h"
 
@@ -209,6 +212,62 @@ void CPowerSpectrumView::ClearSelectedArea() {
             Document().ClearSelection(member, selection);
         }
     });
+}
+
+void CPowerSpectrumView::FindPeriodicNoise() {
+    const ProcState* state = Document().SpectrumState();
+    if (!HasImageToShow() || !state->workImage) {
+        return;
+    }
+    std::vector<ChannelKind> members = {ChannelKind::Grey};
+    if (state->isColor) {
+        members.clear();
+        const std::array<std::pair<ChannelKind, bool>, 3> channels = {
+            {{ChannelKind::Red, redEnabled},
+             {ChannelKind::Green, greenEnabled},
+             {ChannelKind::Blue, blueEnabled}}};
+        for (const auto& [channel, enabled] : channels) {
+            if (enabled) {
+                members.push_back(channel);
+            }
+        }
+    }
+    if (members.empty()) {
+        Document().ShowInformation(QStringLiteral("No channel is ticked."));
+        return;
+    }
+    std::vector<SpectrumNotch> notches;
+    try {
+        for (const ChannelKind member : members) {
+            for (const NoiseSpike& spike : Document().FindPeriodicNoise(member)) {
+                notches.push_back(spike.notch);
+            }
+        }
+        if (!notches.empty()) {
+            selection.SetPixels(
+                NotchCoverage(notches, state->workImage->Width(), state->workImage->Height()));
+        }
+    } catch (const std::bad_alloc&) {
+        Document().Interaction().ShowError(
+            this, QStringLiteral("FFT Quarvel"),
+            QStringLiteral("There is not enough memory to look for periodic noise."));
+        return;
+    }
+    if (notches.empty()) {
+        Document().ShowInformation(
+            QStringLiteral("No periodic noise was found in the power "
+                           "spectrum of the ticked channels."));
+        return;
+    }
+    if (state->isColor && (ActivePanel() < 0 || ActivePanel() > 2)) {
+        SetActivePanel(members.front() == ChannelKind::Red     ? 0
+                       : members.front() == ChannelKind::Green ? 1
+                                                               : 2);
+    }
+    DropDisplayCopy();
+    RepaintNow();
+    // The outline crawls at once, and Delete is available.
+    SelectionDragEnded();
 }
 
 void CPowerSpectrumView::RunEdit(const std::function<void()>& edit) {

@@ -44,6 +44,13 @@ public:
     void SetBrushSizeEntry(std::uint8_t entry);
     /// Clears the selection in the spectrum of every member of EditOrder.
     void ClearSelectedArea();
+    /// Replaces the selection by the spikes of periodic noise and their twins found in the
+    /// spectrum of every switched-on channel (the grey one of a grey image), each as the part
+    /// of its notch that removes more than half: an ordinary selection, outlined, that the
+    /// selection tools change and Clear Selected Area clears. Says so when none is found.
+    /// When no panel is active, the first switched-on channel's becomes active, so that Clear
+    /// Selected Area reaches every switched-on channel.
+    void FindPeriodicNoise();
 
     /// Brush radius in spectrum pixels for entry brushSizeIndex of the Brush Size menu, from
     /// the size of the active state's power spectrum; unchanged without one.

@@ -38,6 +38,10 @@ void ScriptedInteraction::ShowWarning(QWidget*, const QString&, const QString& t
     warnings.append(text);
 }
 
+void ScriptedInteraction::ShowInformation(QWidget*, const QString&, const QString& text) {
+    informations.append(text);
+}
+
 SaveChoice ScriptedInteraction::AskSaveChanges(QWidget*, const QString& question, const QString&) {
     saveChangesQuestions.append(question);
     if (saveChangesAnswers.empty()) {

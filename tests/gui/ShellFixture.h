@@ -26,6 +26,7 @@ public:
     QString AskSavePath(QWidget* parent, const QString& proposed) override;
     void ShowError(QWidget* parent, const QString& title, const QString& text) override;
     void ShowWarning(QWidget* parent, const QString& title, const QString& text) override;
+    void ShowInformation(QWidget* parent, const QString& title, const QString& text) override;
     SaveChoice AskSaveChanges(QWidget* parent, const QString& question,
                               const QString& detail) override;
     int RunModal(QDialog& dialog) override;
@@ -39,6 +40,7 @@ public:
     QStringList proposedSaves;
     QStringList errors;
     QStringList warnings;
+    QStringList informations;
     /// Works the controls of each modal dialog before it is accepted; none: accepted as it is.
     std::function<void(QDialog&)> onModal;
     QStringList modalDialogs;  ///< class names of the dialogs shown
