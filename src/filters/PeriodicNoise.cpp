@@ -110,14 +110,6 @@ public:
 
     /// Computes the log power and the background; may throw std::bad_alloc.
     void Build() {
-        logPower_.resize(static_cast<std::size_t>(width_ * height_));
-        ParallelFor(0, static_cast<std::size_t>(height_), [this](std::size_t y) {
-            const std::size_t row = y * static_cast<std::size_t>(width_);
-            for (std::size_t x = 0; x < static_cast<std::size_t>(width_); ++x) {
-                const float power = re_[row + x] * re_[row + x] + im_[row + x] * im_[row + x];
-                logPower_[row + x] = std::log(std::max(power, 1e-30f));
-            }
-        });
         BuildBlocks();
         BuildAxisLines();
     }
@@ -126,8 +118,14 @@ public:
     std::int64_t Height() const { return height_; }
     std::int64_t CentreX() const { return centreX_; }
     std::int64_t CentreY() const { return centreY_; }
+    /// The power of element (x, y); the finder keeps no plane of its own.
+    float Power(std::int64_t x, std::int64_t y) const {
+        const std::size_t i = static_cast<std::size_t>(y * width_ + x);
+        return re_[i] * re_[i] + im_[i] * im_[i];
+    }
+    /// The natural logarithm of the power (of a tiny power for an element that is zero).
     float LogPower(std::int64_t x, std::int64_t y) const {
-        return logPower_[static_cast<std::size_t>(y * width_ + x)];
+        return std::log(std::max(Power(x, y), 1e-30f));
     }
     double Magnitude(std::int64_t x, std::int64_t y) const {
         const std::size_t i = static_cast<std::size_t>(y * width_ + x);
@@ -239,6 +237,10 @@ private:
         blocksY_ = (height_ + block_ - 1) / block_;
         blocks_.assign(static_cast<std::size_t>(blocksX_ * blocksY_), Statistics{});
         std::vector<std::uint8_t> known(blocks_.size(), 0);
+        // Large blocks are sampled every step-th row and column: a median of some 600 values
+        // is as good, and the statistics cost a sixteenth at the largest block.
+        const std::int64_t step = std::max<std::int64_t>(1, block_ / 8);
+        const std::size_t enough = static_cast<std::size_t>((block_ / step) * (block_ / step));
         ParallelFor(0, static_cast<std::size_t>(blocksY_), [&](std::size_t by) {
             std::vector<float> values;
             values.reserve(static_cast<std::size_t>(9 * block_ * block_));
@@ -250,8 +252,8 @@ private:
                     std::min(height_, (static_cast<std::int64_t>(by) + 2) * block_);
                 const std::int64_t left = std::max<std::int64_t>(0, (bx - 1) * block_);
                 const std::int64_t right = std::min(width_, (bx + 2) * block_);
-                for (std::int64_t y = top; y < bottom; ++y) {
-                    for (std::int64_t x = left; x < right; ++x) {
+                for (std::int64_t y = top; y < bottom; y += step) {
+                    for (std::int64_t x = left; x < right; x += step) {
                         if (!InAxisBand(x, y)) {
                             values.push_back(LogPower(x, y));
                         }
@@ -259,7 +261,7 @@ private:
                 }
                 const std::size_t i =
                     by * static_cast<std::size_t>(blocksX_) + static_cast<std::size_t>(bx);
-                if (values.size() >= static_cast<std::size_t>(block_ * block_)) {
+                if (values.size() >= enough) {
                     known[i] = RobustStatistics(values, blocks_[i].median, blocks_[i].spread);
                 }
             }
@@ -371,7 +373,6 @@ private:
     std::int64_t block_ = 8;
     std::int64_t blocksX_ = 0;
     std::int64_t blocksY_ = 0;
-    std::vector<float> logPower_;
     std::vector<Statistics> blocks_;
     std::vector<Statistics> rowLines_;     ///< the rows of the band, each width long
     std::vector<Statistics> columnLines_;  ///< the columns of the band, each height long
@@ -636,6 +637,23 @@ std::vector<NoiseSpike> FindPeriodicNoise(const float* re, const float* im, std:
                 if (background.LeftAlone(x, y)) {
                     continue;
                 }
+                // A local maximum of the power first (ties go to the first element in reading
+                // order), then its excess over the background.
+                const float power = background.Power(x, y);
+                bool peak = true;
+                for (std::int64_t ny = y - 1; ny <= y + 1 && peak; ++ny) {
+                    for (std::int64_t nx = x - 1; nx <= x + 1; ++nx) {
+                        const float other = background.Power(nx, ny);
+                        const bool before = ny < y || (ny == y && nx < x);
+                        if (other > power || (before && other == power)) {
+                            peak = false;
+                            break;
+                        }
+                    }
+                }
+                if (!peak) {
+                    continue;
+                }
                 const float level = background.LogPower(x, y);
                 float median = 0.0f;
                 float spread = 0.0f;
@@ -644,22 +662,7 @@ std::vector<NoiseSpike> FindPeriodicNoise(const float* re, const float* im, std:
                 const double needed =
                     std::max(kMinimumExcess, kSpreads * static_cast<double>(spread)) *
                     background.NearnessFactor(x, y) / std::sqrt(sensitivity);
-                if (excess < needed) {
-                    continue;
-                }
-                bool peak = true;
-                for (std::int64_t ny = y - 1; ny <= y + 1 && peak; ++ny) {
-                    for (std::int64_t nx = x - 1; nx <= x + 1; ++nx) {
-                        const float other = background.LogPower(nx, ny);
-                        // Ties go to the first element in reading order.
-                        const bool before = ny < y || (ny == y && nx < x);
-                        if (other > level || (before && other == level)) {
-                            peak = false;
-                            break;
-                        }
-                    }
-                }
-                if (peak) {
+                if (excess >= needed) {
                     rows[row].push_back({x, y, static_cast<float>(excess)});
                 }
             }
