@@ -34,6 +34,7 @@
 #include "imageio/ImageFile.h"
 #include "imageio/QtBitmap.h"
 #include "imageio/VXFileName.h"
+#include "recipe/RecipeFile.h"
 #include "ui/CUserInteraction.h"
 #include "views/CPaneBase.h"
 #include "views/FrequencyPane.h"
@@ -644,13 +645,11 @@ bool CFFTQuarvelDoc::ApplyFilterWhole(FilterKind kind, bool red, bool green, boo
         }
         bool applied = false;
         try {
-            BuildFilter(kind);
-            const bool built =
-                filterSettings.oneDimensional ? rowResponse && columnResponse : bool(filterMask);
-            if (built) {
-                ApplyFilter(red, green, blue);
-                applied = workingState != nullptr && HasEveryPowerImage(*workingState);
-            }
+            RecipeStep step = MakeFilterStep(kind, filterSettings);
+            step.red = red;
+            step.green = green;
+            step.blue = blue;
+            applied = ApplyStep(step) && HasEveryPowerImage(*workingState);
         } catch (const std::bad_alloc&) {
             applied = false;
         }
@@ -663,6 +662,91 @@ bool CFFTQuarvelDoc::ApplyFilterWhole(FilterKind kind, bool red, bool green, boo
     } catch (const std::bad_alloc&) {
         return false;
     }
+}
+
+bool CFFTQuarvelDoc::ApplyRecipeWhole(const Recipe& recipe) {
+    try {
+        RedoStatesAside redo(*this);
+        std::unique_ptr<ProcState> before;
+        if (workingState != nullptr) {
+            before = CopyState(*workingState);
+            if (!before) {
+                return false;
+            }
+        }
+        bool committed = false;
+        try {
+            bool applied = PrepareWorkingState();
+            for (const RecipeStep& step : recipe.steps) {
+                applied = applied && ApplyStep(step);
+            }
+            if (applied) {
+                CreateFinalImage();
+                committed = workingState == nullptr;
+            }
+        } catch (const std::bad_alloc&) {
+            committed = false;
+        }
+        if (committed) {
+            redo.Drop();
+            return true;
+        }
+        workingState = std::move(before);
+        return false;
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+}
+
+void CFFTQuarvelDoc::OnSaveRecipe() {
+    const QFileInfo image(pathName_);
+    const QString proposed = pathName_.isEmpty()
+                                 ? QString()
+                                 : image.absolutePath() + QLatin1Char('/') +
+                                       image.completeBaseName() + QStringLiteral(".json");
+    const QString path = Interaction().AskRecipePath(DialogParent(), true, proposed);
+    if (path.isEmpty()) {
+        return;
+    }
+    const IoResult saved = SaveRecipeFile(QFile::encodeName(path).toStdString(), RecordedRecipe());
+    if (!saved) {
+        Interaction().ShowError(DialogParent(), kMessageTitle,
+                                QStringLiteral("The recipe was not saved: %1")
+                                    .arg(QString::fromStdString(saved.message)));
+    }
+}
+
+void CFFTQuarvelDoc::OnApplyRecipe() {
+    const QString path = Interaction().AskRecipePath(DialogParent(), false, QString());
+    if (path.isEmpty()) {
+        return;
+    }
+    Recipe recipe;
+    if (const IoResult loaded = LoadRecipeFile(QFile::encodeName(path).toStdString(), recipe);
+        !loaded) {
+        Interaction().ShowError(
+            DialogParent(), kMessageTitle,
+            QStringLiteral("%1: %2").arg(path, QString::fromStdString(loaded.message)));
+        return;
+    }
+    CWaitCursor wait;
+    const std::uint64_t releasedBefore = releasedStateCount;
+    bool applied = false;
+    try {
+        RunOffThread([&] { applied = ApplyRecipeWhole(recipe); });
+    } catch (const std::bad_alloc&) {
+        applied = false;
+    }
+    UpdateViews(0);
+    wait.Restore();
+    if (!applied) {
+        ReportOutOfMemory(
+            QStringLiteral("There is not enough memory to apply the recipe. The image is "
+                           "unchanged; close other programs and try again."));
+    } else {
+        TellAboutReleasedStates(releasedBefore);
+    }
+    Q_EMIT DocumentChanged();
 }
 
 void CFFTQuarvelDoc::TellAboutReleasedStates(std::uint64_t releasedBefore) {

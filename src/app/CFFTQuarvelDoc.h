@@ -63,6 +63,8 @@ public:
     std::vector<NoiseSpike> FindPeriodicNoise(ChannelKind member) const override {
         return CFFTProc::FindPeriodicNoise(member);
     }
+    RecipeFrame StepFrame() const override { return CFFTProc::StepFrame(); }
+    bool ApplyStep(const RecipeStep& step) override { return CFFTProc::ApplyStep(step); }
     bool IsBusy() const override { return busy_; }
 
     /// The empty start-up document, titled "Untitled".
@@ -92,6 +94,13 @@ public:
     /// keeps the design and applies it to the working state with the channel switches of the
     /// power spectrum pane.
     void OnDesignFilter(FilterKind kind);
+    /// File, Save Edits as Recipe: writes the steps that made the shown spectra (the current
+    /// state's and the pending edits) to a recipe file chosen in a dialog.
+    void OnSaveRecipe();
+    /// File, Apply Recipe: reads a recipe file chosen in a dialog, replays its steps and
+    /// creates the final image, one history step that Undo takes back. A recipe that cannot be
+    /// read is reported with its file and reason, and nothing changes.
+    void OnApplyRecipe();
 
     /// True while the document holds processing that is in no file: spectrum edits not yet in
     /// a final image, or a current image other than the one last opened, reverted or saved.
@@ -181,6 +190,8 @@ private:
     /// Builds the filter and applies it with the channel switches. All or nothing: when memory
     /// runs out, the working state, its edits and the redo states are as they were. False then.
     bool ApplyFilterWhole(FilterKind kind, bool red, bool green, bool blue);
+    /// Replays recipe and creates the final image. All or nothing, as ApplyFilterWhole.
+    bool ApplyRecipeWhole(const Recipe& recipe);
     /// Tells the person, once per opened file, that undo states were released to keep within
     /// the history's memory limit since releasedBefore (a value of releasedStateCount).
     void TellAboutReleasedStates(std::uint64_t releasedBefore);

@@ -98,6 +98,11 @@ bool HasSpectraToFilter(const Doc& doc) {
     return target != nullptr && target->workImage != nullptr;
 }
 
+bool HasRecordedSteps(const Doc& doc) {
+    const ProcState* active = doc.ActiveState();
+    return active != nullptr && !active->steps.empty();
+}
+
 bool HasEdits(const Doc& doc) {
     return doc.workingState != nullptr;
 }
@@ -211,6 +216,11 @@ const std::vector<CommandInfo>& Commands() {
          On<Doc>(HasImage, kNoCheck, &Doc::OnFileSave)},
         {ID_FILE_SAVE_AS, kFile, "Save &As...", "", "Save the active document with a new name", "Save As", nullptr,
          On<Doc>(HasImage, kNoCheck, &Doc::OnFileSaveAs)},
+        Separator(kFile),
+        {ID_FILE_SAVE_RECIPE, kFile, "Save Edits as Re&cipe...", "", "Save the edits and filters that made the shown spectra as a recipe file", "Save Edits as Recipe", nullptr,
+         On<Doc>(HasRecordedSteps, kNoCheck, &Doc::OnSaveRecipe)},
+        {ID_FILE_APPLY_RECIPE, kFile, "A&pply Recipe...", "", "Replay the steps of a recipe file on the image and create the final image", "Apply Recipe", nullptr,
+         On<Doc>(HasImage, kNoCheck, &Doc::OnApplyRecipe)},
         Separator(kFile),
         {ID_FILE_BATCH, kFile, "&Batch Processing...", "", "Filter all the files within a folder", "Batch Processing", nullptr,
          On<App>(Always, kNoCheck, &App::OnFileBatch)},

@@ -142,7 +142,7 @@ public:
     /// Invalid when no image is loaded.
     RecipeFrame StepFrame() const;
     /// Runs step on the working state (creating it when needed) and records it there: a filter
-    /// as ApplyFilter (redo states dropped, filterSettings set to the step's design), a clearing
+    /// as ApplyFilter (redo states dropped, filterSettings given the step's design), a clearing
     /// on each of its channels (the one channel of a grey state) with its coordinates mapped
     /// onto StepFrame. A step made from elements of this frame clears exactly those elements.
     /// False, with the step not recorded, when there is no image or the filter could not be

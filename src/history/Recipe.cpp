@@ -124,17 +124,26 @@ RecipeStep MakeAreaStep(const RecipeFrame& frame, const VXRegion& region) {
         frame.gridHeight, static_cast<std::uint64_t>(std::max(region.Height(), 0)));
     std::vector<AreaRun>& runs = step.area.runs;
     if (region.HasMask()) {
+        // Every selected pixel lies within the box of the outline: a small selection on a large
+        // plane is read within its box only.
+        const RegionRect box = region.Bounds();
+        const std::uint64_t top = static_cast<std::uint64_t>(std::max(box.top, 0));
+        const std::uint64_t bottom =
+            std::min<std::uint64_t>(rows, static_cast<std::uint64_t>(std::max(box.bottom, -1) + 1));
+        const std::uint64_t left = static_cast<std::uint64_t>(std::max(box.left, 0));
+        const std::uint64_t right = std::min<std::uint64_t>(
+            columns, static_cast<std::uint64_t>(std::max(box.right, -1) + 1));
         const std::uint8_t* mask = region.Mask().data();
         const std::size_t maskWidth = static_cast<std::size_t>(region.Width());
-        for (std::uint64_t y = 0; y < rows; ++y) {
+        for (std::uint64_t y = top; y < bottom; ++y) {
             const std::uint8_t* row = mask + y * maskWidth;
-            for (std::uint64_t x = 0; x < columns;) {
+            for (std::uint64_t x = left; x < right;) {
                 if (row[x] == MaskOutside) {
                     ++x;
                     continue;
                 }
                 const std::uint64_t start = x;
-                while (x < columns && row[x] != MaskOutside) {
+                while (x < right && row[x] != MaskOutside) {
                     ++x;
                 }
                 runs.push_back({static_cast<std::uint32_t>(y), static_cast<std::uint32_t>(start),

@@ -74,7 +74,16 @@ bool CFFTProc::ApplyStep(const RecipeStep& step) {
     if (step.kind == RecipeStepKind::LowPass || step.kind == RecipeStepKind::BandReject) {
         const FilterKind kind =
             step.kind == RecipeStepKind::LowPass ? FilterKind::LowPass : FilterKind::BandReject;
-        filterSettings = step.filter;
+        // Only what this design uses is taken: the other kind's cut-offs stay as they were.
+        filterSettings.degree = step.filter.degree;
+        filterSettings.oneDimensional = step.filter.oneDimensional;
+        filterSettings.direction = step.filter.direction;
+        if (kind == FilterKind::LowPass) {
+            filterSettings.cutOff = step.filter.cutOff;
+        } else {
+            filterSettings.lowCutOff = step.filter.lowCutOff;
+            filterSettings.highCutOff = step.filter.highCutOff;
+        }
         if (leanFilters) {
             BuildAndApplyFilter(kind, step.red, step.green, step.blue);
         } else {

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "filters/PeriodicNoise.h"
+#include "history/Recipe.h"
 
 class QString;
 class QWidget;
@@ -45,6 +46,11 @@ public:
     /// The spikes of periodic noise in channel member of SpectrumState, strongest first (see
     /// FindPeriodicNoise); changes nothing.
     virtual std::vector<NoiseSpike> FindPeriodicNoise(ChannelKind member) const = 0;
+    /// The sizes that turn the spectrum's element coordinates into the frequencies of a step.
+    virtual RecipeFrame StepFrame() const = 0;
+    /// Runs a clearing or filter step on the working state, creating it when needed, and
+    /// records it in the document's steps. False when there is no image or memory ran out.
+    virtual bool ApplyStep(const RecipeStep& step) = 0;
     /// Repaints every registered pane.
     virtual void UpdateViews(int erase) = 0;
     /// True while a long command works on the document on another thread: a pane then shows

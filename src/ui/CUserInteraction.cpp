@@ -89,6 +89,28 @@ QString CUserInteraction::AskSavePath(QWidget* parent, const QString& proposed) 
     return dialog->selectedFiles().constFirst();
 }
 
+QString CUserInteraction::AskRecipePath(QWidget* parent, bool save, const QString& proposed) {
+    QFileDialog dialog(parent,
+                       save ? QStringLiteral("Save Edits as Recipe") : QStringLiteral("Recipe"));
+    dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    dialog.setNameFilters({QStringLiteral("Recipe (*.json)"), kAllFilesFilter});
+    if (save) {
+        dialog.setDefaultSuffix(QStringLiteral("json"));
+    }
+    if (!proposed.isEmpty()) {
+        const QFileInfo file(proposed);
+        if (file.isAbsolute()) {
+            dialog.setDirectory(file.absolutePath());
+        }
+        dialog.selectFile(file.fileName());
+    }
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+        return {};
+    }
+    return dialog.selectedFiles().constFirst();
+}
+
 QString CUserInteraction::AskFolder(QWidget* parent, const QString& title, const QString& start) {
     return QFileDialog::getExistingDirectory(parent, title, start, QFileDialog::ShowDirsOnly);
 }

@@ -28,6 +28,10 @@ public:
     virtual QString AskOpenPath(QWidget* parent);
     /// The file to save to, chosen in the dialog of CreateSaveAsDialog; empty when cancelled.
     virtual QString AskSavePath(QWidget* parent, const QString& proposed);
+    /// A recipe file to write (save) or to read, chosen in a dialog that lists "*.json" files,
+    /// starting at proposed; a name typed without an extension gets ".json" when saving. Empty
+    /// when cancelled.
+    virtual QString AskRecipePath(QWidget* parent, bool save, const QString& proposed);
     /// A folder of the file system, chosen in a folder picker titled title that starts at
     /// start; empty when cancelled.
     virtual QString AskFolder(QWidget* parent, const QString& title, const QString& start);

@@ -194,10 +194,8 @@ void CPowerSpectrumView::BrushTool(ToolPhase phase, Qt::KeyboardModifiers modifi
         return;
     }
     RunEdit([&] {
-        for (const ChannelKind member : EditOrder()) {
-            Document().StampBrush(member, static_cast<std::uint32_t>(element->x), element->y,
-                                  brushSize);
-        }
+        ApplyToEditedChannels(
+            MakeBrushStep(Document().StepFrame(), element->x, element->y, brushSize));
     });
     RepaintNow();
 }
@@ -207,11 +205,22 @@ void CPowerSpectrumView::ClearSelectedArea() {
         return;
     }
     // The selection stays, so the same area can be cleared again after further edits.
-    RunEdit([&] {
-        for (const ChannelKind member : EditOrder()) {
-            Document().ClearSelection(member, selection);
-        }
-    });
+    RunEdit([&] { ApplyToEditedChannels(MakeAreaStep(Document().StepFrame(), selection)); });
+}
+
+void CPowerSpectrumView::ApplyToEditedChannels(RecipeStep step) {
+    const std::vector<ChannelKind> members = EditOrder();
+    if (members.empty()) {
+        return;
+    }
+    // A grey state has one channel, which every step reaches.
+    step.red = step.green = step.blue = false;
+    for (const ChannelKind member : members) {
+        step.red = step.red || member == ChannelKind::Red || member == ChannelKind::Grey;
+        step.green = step.green || member == ChannelKind::Green || member == ChannelKind::Grey;
+        step.blue = step.blue || member == ChannelKind::Blue || member == ChannelKind::Grey;
+    }
+    Document().ApplyStep(step);
 }
 
 void CPowerSpectrumView::FindPeriodicNoise() {

@@ -8,6 +8,7 @@
 
 #include <vector>
 #include "engine/PlaneConversion.h"
+#include "history/Recipe.h"
 
 #include "views/CSelectionPane.h"
 
@@ -90,6 +91,9 @@ private:
     /// a colour image the active panel's channel, then the other switched-on ones; none when
     /// the active panel is switched off or there is none.
     std::vector<ChannelKind> EditOrder() const;
+    /// Runs step on the channels of EditOrder, which it is given, as one recorded step;
+    /// nothing when EditOrder is empty.
+    void ApplyToEditedChannels(RecipeStep step);
 
     QImage tickedIcon_;
     QImage emptyIcon_;

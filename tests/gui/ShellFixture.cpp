@@ -20,6 +20,15 @@ QString ScriptedInteraction::AskOpenPath(QWidget*) {
     return answer;
 }
 
+QString ScriptedInteraction::AskRecipePath(QWidget*, bool, const QString&) {
+    if (recipeAnswers.empty()) {
+        return {};
+    }
+    QString answer = recipeAnswers.front();
+    recipeAnswers.pop_front();
+    return answer;
+}
+
 QString ScriptedInteraction::AskSavePath(QWidget*, const QString& proposed) {
     proposedSaves.append(proposed);
     if (saveAnswers.empty()) {

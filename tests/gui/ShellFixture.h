@@ -24,6 +24,7 @@ class ScriptedInteraction : public CUserInteraction {
 public:
     QString AskOpenPath(QWidget* parent) override;
     QString AskSavePath(QWidget* parent, const QString& proposed) override;
+    QString AskRecipePath(QWidget* parent, bool save, const QString& proposed) override;
     void ShowError(QWidget* parent, const QString& title, const QString& text) override;
     void ShowWarning(QWidget* parent, const QString& title, const QString& text) override;
     void ShowInformation(QWidget* parent, const QString& title, const QString& text) override;
@@ -34,6 +35,7 @@ public:
 
     std::deque<QString> openAnswers;  ///< empty answer or none left: the dialog is cancelled
     std::deque<QString> saveAnswers;
+    std::deque<QString> recipeAnswers;          ///< for both recipe dialogs
     std::deque<SaveChoice> saveChangesAnswers;  ///< none left: Discard
     QStringList saveChangesQuestions;
     int openQuestions = 0;
