@@ -6,6 +6,7 @@
 #include <cmath>
 #include <memory>
 #include <new>
+#include <type_traits>
 
 #include "engine/FastKernels.h"
 #include "engine/ParallelFor.h"
@@ -170,6 +171,15 @@ bool C2DFFT::FFT1D(float* re, float* im, std::uint64_t n, const float* cosTable,
 }
 
 bool C2DFFT::Forward(const std::uint8_t* values, SpectrumPlane& re, SpectrumPlane& im) const {
+    return ForwardPlanes(values, re, im);
+}
+
+bool C2DFFT::Forward(const float* values, SpectrumPlane& re, SpectrumPlane& im) const {
+    return ForwardPlanes(values, re, im);
+}
+
+template <typename Sample>
+bool C2DFFT::ForwardPlanes(const Sample* values, SpectrumPlane& re, SpectrumPlane& im) const {
     assert(values != nullptr);
     re.reset();
     im.reset();
@@ -192,7 +202,8 @@ bool C2DFFT::Forward(const std::uint8_t* values, SpectrumPlane& re, SpectrumPlan
     return true;
 }
 
-bool C2DFFT::ForwardReference(const std::uint8_t* values, float* planeRe, float* planeIm) const {
+template <typename Sample>
+bool C2DFFT::ForwardReference(const Sample* values, float* planeRe, float* planeIm) const {
     const std::uint64_t w = width;
     const std::uint64_t h = height;
     std::atomic<bool> failed{false};
@@ -200,7 +211,7 @@ bool C2DFFT::ForwardReference(const std::uint8_t* values, float* planeRe, float*
     ParallelFor(0, h, [&](std::size_t y) {
         float* rowRe = planeRe + y * w;
         float* rowIm = planeIm + y * w;
-        const std::uint8_t* in = values + y * w;
+        const Sample* in = values + y * w;
         for (std::uint64_t x = 0; x < w; ++x) {
             rowRe[x] = static_cast<float>(in[x]);
             rowIm[x] = 0.0f;
@@ -243,7 +254,8 @@ bool C2DFFT::ForwardReference(const std::uint8_t* values, float* planeRe, float*
     return !failed;
 }
 
-bool C2DFFT::ForwardFast(const std::uint8_t* values, float* re, float* im) const {
+template <typename Sample>
+bool C2DFFT::ForwardFast(const Sample* values, float* re, float* im) const {
     const FastKernels& kernels = FastKernelsFor(ActiveInstructionSet());
     const std::size_t lanes = kernels.lanes;
     const std::uint64_t maxLength = std::max(width, height);
@@ -259,8 +271,12 @@ bool C2DFFT::ForwardFast(const std::uint8_t* values, float* re, float* im) const
             return;
         }
         const std::uint64_t first = block * lanes;
-        kernels.forwardRows(rows, values, first, std::min<std::uint64_t>(lanes, height - first), re,
-                            im, scratch);
+        const std::uint64_t count = std::min<std::uint64_t>(lanes, height - first);
+        if constexpr (std::is_same_v<Sample, float>) {
+            kernels.forwardFloatRows(rows, values, first, count, re, im, scratch);
+        } else {
+            kernels.forwardRows(rows, values, first, count, re, im, scratch);
+        }
     });
     if (failed) {
         return false;

@@ -53,6 +53,9 @@ public:
     /// centred spectrum, handed to the caller through re and im. The input is not changed.
     /// Returns false (and leaves re and im null) when the planes cannot be allocated.
     bool Forward(const std::uint8_t* values, SpectrumPlane& re, SpectrumPlane& im) const;
+    /// Forward for a W x H plane of float channel values (samples of 16 bits or floating
+    /// point), which must be finite.
+    bool Forward(const float* values, SpectrumPlane& re, SpectrumPlane& im) const;
 
     /// Transforms a centred spectrum back into a new plane of real channel values, not yet
     /// rounded or limited. Neither input plane is changed. Null when memory runs out. The fast
@@ -85,8 +88,12 @@ public:
     std::vector<std::uint32_t> colTwiddle;  ///< as rowTwiddle, for columns
 
 private:
-    bool ForwardReference(const std::uint8_t* values, float* re, float* im) const;
-    bool ForwardFast(const std::uint8_t* values, float* re, float* im) const;
+    template <typename Sample>
+    bool ForwardPlanes(const Sample* values, SpectrumPlane& re, SpectrumPlane& im) const;
+    template <typename Sample>
+    bool ForwardReference(const Sample* values, float* re, float* im) const;
+    template <typename Sample>
+    bool ForwardFast(const Sample* values, float* re, float* im) const;
     bool InverseReference(const float* re, const float* im, float* outRe, float* outIm) const;
     bool InverseFast(const float* re, const float* im, float* outRe, float* outIm) const;
 

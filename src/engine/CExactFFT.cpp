@@ -5,6 +5,7 @@
 #include <cassert>
 #include <cmath>
 #include <new>
+#include <type_traits>
 
 #include "engine/ParallelFor.h"
 
@@ -222,6 +223,15 @@ bool CExactFFT::ForEachBlock(std::uint64_t n, const Block& block) const {
 }
 
 bool CExactFFT::Forward(const std::uint8_t* values, SpectrumPlane& re, SpectrumPlane& im) const {
+    return ForwardPlanes(values, re, im);
+}
+
+bool CExactFFT::Forward(const float* values, SpectrumPlane& re, SpectrumPlane& im) const {
+    return ForwardPlanes(values, re, im);
+}
+
+template <typename Sample>
+bool CExactFFT::ForwardPlanes(const Sample* values, SpectrumPlane& re, SpectrumPlane& im) const {
     assert(values != nullptr);
     re.reset();
     im.reset();
@@ -237,8 +247,14 @@ bool CExactFFT::Forward(const std::uint8_t* values, SpectrumPlane& re, SpectrumP
     const bool done =
         ForEachBlock(height,
                      [&](std::uint64_t first, std::uint64_t count, float* work) {
-                         kernels.forwardRows(rows_, values, width, first, count, Centre(width),
-                                             outRe.get(), outIm.get(), work);
+                         if constexpr (std::is_same_v<Sample, float>) {
+                             kernels.forwardFloatRows(rows_, values, width, first, count,
+                                                      Centre(width), outRe.get(), outIm.get(),
+                                                      work);
+                         } else {
+                             kernels.forwardRows(rows_, values, width, first, count, Centre(width),
+                                                 outRe.get(), outIm.get(), work);
+                         }
                      }) &&
         ForEachBlock(width, [&](std::uint64_t first, std::uint64_t count, float* work) {
             kernels.transformColumns(columns_, width, first, count, outRe.get(), outIm.get(), false,

@@ -39,6 +39,8 @@ public:
 
     /// As C2DFFT::Forward: the centred spectrum of the W x H byte plane into new planes.
     bool Forward(const std::uint8_t* values, SpectrumPlane& re, SpectrumPlane& im) const;
+    /// As C2DFFT::Forward of a float plane (finite samples of 16 bits or floating point).
+    bool Forward(const float* values, SpectrumPlane& re, SpectrumPlane& im) const;
     /// As C2DFFT::Inverse: a new plane of the real channel values; null when memory runs out.
     /// Keeps a W x H work plane from its first call until the object is destroyed.
     SpectrumPlane Inverse(const float* re, const float* im) const;
@@ -59,6 +61,8 @@ public:
     const std::uint64_t height;
 
 private:
+    template <typename Sample>
+    bool ForwardPlanes(const Sample* values, SpectrumPlane& re, SpectrumPlane& im) const;
     bool RunInverse(const float* re, const float* im, float* outRe, float* outIm) const;
     /// Runs block(first, count, work) for the blocks of kExactBatch rows or columns of n on the
     /// worker threads, work being the thread's work memory; false when that cannot be had.

@@ -67,6 +67,10 @@ struct ExactFftKernels {
     void (*forwardRows)(const ExactFftAxis& rows, const std::uint8_t* values, std::uint64_t width,
                         std::uint64_t firstRow, std::uint64_t count, std::uint64_t shift, float* re,
                         float* im, float* work);
+    /// forwardRows for a plane of W floats a row (samples of 16 bits or floating point).
+    void (*forwardFloatRows)(const ExactFftAxis& rows, const float* values, std::uint64_t width,
+                             std::uint64_t firstRow, std::uint64_t count, std::uint64_t shift,
+                             float* re, float* im, float* work);
 
     /// Columns firstColumn .. firstColumn + count - 1: element k of the sequence is row
     /// (k + readShift) mod H of inRe and inIm (imaginary parts negated when conjugate is set),

@@ -317,7 +317,8 @@ void MoveRows(std::conditional_t<ToBlock, const float*, float*> rows, std::uint6
     }
 }
 
-void ForwardRows(const ExactFftAxis& rows, const std::uint8_t* values, std::uint64_t width,
+template <typename Sample>
+void ForwardRows(const ExactFftAxis& rows, const Sample* values, std::uint64_t width,
                  std::uint64_t firstRow, std::uint64_t count, std::uint64_t shift, float* re,
                  float* im, float* work) {
     const std::uint64_t n = rows.length;
@@ -327,20 +328,20 @@ void ForwardRows(const ExactFftAxis& rows, const std::uint8_t* values, std::uint
     if (count < kExactBatch) {
         std::fill(br, br + n * kExactBatch, 0.0f);
     }
-    // The bytes of a tile of rows as floats, then transposed into the block.
+    // The samples of a tile of rows as floats, then transposed into the block.
     alignas(64) float tile[kTile * kTile];
     const std::uint64_t tiledRows = count / kTile * kTile;
     const std::uint64_t tiledLength = n / kTile * kTile;
     for (std::uint64_t b = 0; b < tiledRows; b += kTile) {
         for (std::uint64_t x = 0; x < tiledLength; x += kTile) {
             for (std::size_t r = 0; r < kTile; ++r) {
-                TileStore(tile + r * kTile, TileFromBytes(values + (firstRow + b + r) * width + x));
+                TileStore(tile + r * kTile, TileFrom(values + (firstRow + b + r) * width + x));
             }
             TransposeTile(tile, kTile, br + x * kExactBatch + b, kExactBatch);
         }
     }
     for (std::uint64_t b = 0; b < count; ++b) {
-        const std::uint8_t* row = values + (firstRow + b) * width;
+        const Sample* row = values + (firstRow + b) * width;
         for (std::uint64_t x = b < tiledRows ? tiledLength : 0; x < n; ++x) {
             br[x * kExactBatch + b] = static_cast<float>(row[x]);
         }
@@ -423,7 +424,8 @@ void InverseRows(const ExactFftAxis& rows, std::uint64_t width, std::uint64_t fi
     MoveRows<false>(outRe + firstRow * width, width, count, 0, 0, n, br);
 }
 
-constexpr ExactFftKernels kExactKernels = {Transform, ForwardRows, TransformColumns, InverseRows};
+constexpr ExactFftKernels kExactKernels = {Transform, ForwardRows<std::uint8_t>, ForwardRows<float>,
+                                           TransformColumns, InverseRows};
 
 }  // namespace
 }  // namespace quarvel

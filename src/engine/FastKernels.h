@@ -64,6 +64,9 @@ struct FastKernels {
     /// zero imaginary parts and stored in re and im (W floats per row).
     void (*forwardRows)(const FftAxis& rows, const std::uint8_t* values, std::uint64_t firstRow,
                         std::uint64_t count, float* re, float* im, const FftScratch& scratch);
+    /// forwardRows for a W-float channel plane (samples of 16 bits or floating point).
+    void (*forwardFloatRows)(const FftAxis& rows, const float* values, std::uint64_t firstRow,
+                             std::uint64_t count, float* re, float* im, const FftScratch& scratch);
 
     /// Column pass of columns [firstColumn, firstColumn + columnsPerBlock), or of all columns
     /// from firstColumn on when the plane is narrower than that: reads the columns of inRe and inIm

@@ -22,14 +22,15 @@ LaneSpan ScratchSpan(float* buffer, std::uint64_t length, std::size_t lanes) {
     return {buffer, buffer + PaddedCount(length) * lanes + kFftSkewFloats, lanes};
 }
 
-void ForwardRows(const FftAxis& rows, const std::uint8_t* values, std::uint64_t firstRow,
+template <typename Sample>
+void ForwardRows(const FftAxis& rows, const Sample* values, std::uint64_t firstRow,
                  std::uint64_t count, float* re, float* im, const FftScratch& scratch) {
     const std::uint64_t width = rows.length;
     const LaneSpan loaded = ScratchSpan(scratch.first, width, kRowLanes);
     const LaneSpan done = ScratchSpan(scratch.second, width, kRowLanes);
     const std::uint32_t inShift = InputShift(rows.stages);
     const std::uint32_t outShift = OutputShift(rows.stages);
-    BytesToLanes(values, width, firstRow, count, loaded.re, inShift);
+    SamplesToLanes(values, width, firstRow, count, loaded.re, inShift);
     TransformLanes<kRowVecs>(rows, loaded, true, kZeroImaginary, loaded, done, true, scratch.local);
     LanesToRows(done.re, outShift, count, width, re + firstRow * width, width);
     LanesToRows(done.im, outShift, count, width, im + firstRow * width, width);

@@ -31,9 +31,10 @@ constexpr InstructionSet kInstructionSet = InstructionSet::Baseline;
 #endif
 
 constexpr FastKernels kKernels = {
-    kInstructionSet, kRowLanes,     kColumnLanes,    ForwardRows,   TransformColumns,
-    InverseRows,     LogMagnitudes, LevelPixels,     GatherChannel, MergePixels,
-    RoundBytes,      ResampleRow,   ResampleGreyRow,
+    kInstructionSet,    kRowLanes,        kColumnLanes, ForwardRows<std::uint8_t>,
+    ForwardRows<float>, TransformColumns, InverseRows,  LogMagnitudes,
+    LevelPixels,        GatherChannel,    MergePixels,  RoundBytes,
+    ResampleRow,        ResampleGreyRow,
 };
 
 }  // namespace

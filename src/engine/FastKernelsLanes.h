@@ -73,14 +73,15 @@ void LanesToRows(const float* lanes, std::uint32_t shift, std::uint64_t count, s
     }
 }
 
-/// The channel bytes of rows [firstRow, firstRow + count) as lanes, each value multiplied by
-/// -1.0 where x + y is odd (the centring factor). Their imaginary parts, all zero, are not
-/// stored: the transform takes them as kZeroImaginary.
-void BytesToLanes(const std::uint8_t* values, std::uint64_t width, std::uint64_t firstRow,
-                  std::uint64_t count, float* lanesRe, std::uint32_t shift) {
+/// The channel samples (bytes or floats) of rows [firstRow, firstRow + count) as lanes, each
+/// value multiplied by -1.0 where x + y is odd (the centring factor). Their imaginary parts, all
+/// zero, are not stored: the transform takes them as kZeroImaginary.
+template <typename Sample>
+void SamplesToLanes(const Sample* values, std::uint64_t width, std::uint64_t firstRow,
+                    std::uint64_t count, float* lanesRe, std::uint32_t shift) {
     if (count == kRowLanes && width % kTile == 0) {
         // The even columns of an even row are multiplied by +1.0 instead of being left alone,
-        // which changes nothing: a byte is finite and never negative zero.
+        // which changes nothing: x * 1.0 is x, bit for bit, for every float.
         const TileVec evenRow = TileAlternate(1.0f, -1.0f);
         const TileVec oddRow = TileAlternate(-1.0f, 1.0f);
         alignas(64) float tile[kTile * kTile];
@@ -89,7 +90,7 @@ void BytesToLanes(const std::uint8_t* values, std::uint64_t width, std::uint64_t
                 for (std::size_t r = 0; r < kTile; ++r) {
                     const std::uint64_t y = firstRow + l + r;
                     const TileVec sign = (y & 1) == 0 ? evenRow : oddRow;
-                    TileStore(tile + r * kTile, TileFromBytes(values + y * width + x) * sign);
+                    TileStore(tile + r * kTile, TileFrom(values + y * width + x) * sign);
                 }
                 TransposeTile(tile, kTile, lanesRe + Padded(x, shift) * kRowLanes + l, kRowLanes);
             }

@@ -155,6 +155,14 @@ inline void TransposeTile(const float* src, std::size_t srcStride, float* dst,
 }
 #endif
 
+/// The kTile samples at p as floats: bytes converted, floats as they are.
+inline TileVec TileFrom(const std::uint8_t* p) {
+    return TileFromBytes(p);
+}
+inline TileVec TileFrom(const float* p) {
+    return TileLoad(p);
+}
+
 #if defined(__AVX2__)
 
 /// TruncateToByte on eight values, as 32-bit integers.

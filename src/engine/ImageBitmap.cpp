@@ -89,8 +89,29 @@ std::size_t BytesPerPixel(PixelFormat format) {
             return 3;
         case PixelFormat32bppRGB:
             return 4;
+        case PixelFormat16bppGrayScale:
+            return 2;
+        case PixelFormat48bppRGB:
+            return 6;
+        case PixelFormat32bppGrayFloat:
+            return 4;
     }
     return 0;
+}
+
+SampleDepth DepthOf(PixelFormat format) {
+    switch (format) {
+        case PixelFormat16bppGrayScale:
+        case PixelFormat48bppRGB:
+            return SampleDepth::Bits16;
+        case PixelFormat32bppGrayFloat:
+            return SampleDepth::Float32;
+        case PixelFormat8bppIndexed:
+        case PixelFormat24bppRGB:
+        case PixelFormat32bppRGB:
+            break;
+    }
+    return SampleDepth::Bits8;
 }
 
 BitmapPalette BitmapPalette::GreyRamp() {
@@ -165,8 +186,10 @@ RowAccess::RowAccess(const ImageBitmap& bitmap, PixelFormat view) : view_(view) 
 }
 
 void RowAccess::Convert(const ImageBitmap& bitmap) {
-    // Colour cannot be viewed as palette indices without a palette to map into.
-    if (!IsKnownFormat(view_) ||
+    // Colour cannot be viewed as palette indices without a palette to map into, and wider
+    // samples not as bytes.
+    if (!IsKnownFormat(view_) || DepthOf(view_) != SampleDepth::Bits8 ||
+        DepthOf(bitmap.Format()) != SampleDepth::Bits8 ||
         (view_ == PixelFormat8bppIndexed && bitmap.Format() != PixelFormat8bppIndexed)) {
         assert(false && "unsupported row view");
         return;

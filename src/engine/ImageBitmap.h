@@ -17,7 +17,20 @@ enum PixelFormat : std::uint32_t {
     PixelFormat24bppRGB = 0x00021808,
     /// Four bytes per pixel: blue, green, red and a fourth byte that carries nothing.
     PixelFormat32bppRGB = 0x00022009,
+    /// One unsigned 16-bit grey level per pixel, 0 to 65535, in the machine's byte order.
+    PixelFormat16bppGrayScale = 0x00101004,
+    /// Three unsigned 16-bit values per pixel: blue, green, red, each 0 to 65535.
+    PixelFormat48bppRGB = 0x0010300C,
+    /// One single-precision floating-point grey value per pixel, any finite value.
+    PixelFormat32bppGrayFloat = 0x0010200F,
 };
+
+/// How wide the samples of a format are: 8 bits (the indexed and the 24- and 32-bit colour
+/// formats), 16 bits, or single-precision floating point.
+enum class SampleDepth { Bits8, Bits16, Float32 };
+
+/// The sample depth of format (Bits8 for an unknown format).
+SampleDepth DepthOf(PixelFormat format);
 
 /// Bytes one pixel occupies in format; 0 for an unknown format.
 std::size_t BytesPerPixel(PixelFormat format);
@@ -97,7 +110,9 @@ private:
 /// When the view is the image's own format the rows are the image's own memory. Otherwise the
 /// rows are converted into a buffer of the view's format; a read-write access converts the
 /// buffer back into the image when it ends. Supported views: an image's own format, and
-/// PixelFormat32bppRGB (and PixelFormat24bppRGB) of any format. An indexed image seen through a
+/// PixelFormat32bppRGB (and PixelFormat24bppRGB) of any 8-bit format. Images of 16-bit or
+/// floating-point samples are only seen in their own format: a conversion would lose their
+/// precision. An indexed image seen through a
 /// colour view shows its palette colours, and colours written back are mapped to the nearest
 /// palette entry. The fourth byte of a 32-bit view reads as 0xFF and is ignored when written.
 class RowAccess {

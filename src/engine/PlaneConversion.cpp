@@ -11,6 +11,7 @@
 
 #include "engine/C2DFFT.h"
 #include "engine/CExactFFT.h"
+#include "engine/DeepImage.h"
 #include "engine/FastKernels.h"
 #include "engine/ParallelFor.h"
 
@@ -205,6 +206,26 @@ std::unique_ptr<ImageBitmap> RenderGreyLevels(const float* re, const float* im, 
     return image;
 }
 
+/// ComputeSpectrum of a 16-bit or floating-point image: the channel's values gathered into a
+/// float plane and transformed from there.
+ChannelSpectrum ComputeDeepSpectrum(const ImageBitmap& image, ChannelKind channel) {
+    ChannelSpectrum spectrum;
+    const std::uint32_t w = image.Width();
+    const std::uint32_t h = image.Height();
+    const SpectrumPlane values = AllocatePlane(static_cast<std::size_t>(w) * h);
+    if (!values || !GatherChannelValues(image, channel, values.get())) {
+        return spectrum;
+    }
+    if (IsPowerOfTwo(w) && IsPowerOfTwo(h)) {
+        const C2DFFT fft(w, h);
+        fft.Forward(values.get(), spectrum.re, spectrum.im);
+    } else {
+        const CExactFFT fft(w, h);
+        fft.Forward(values.get(), spectrum.re, spectrum.im);
+    }
+    return spectrum;
+}
+
 }  // namespace
 
 std::uint64_t SpectrumSize(std::uint64_t n) {
@@ -231,13 +252,26 @@ std::uint64_t SpectrumSize(std::uint64_t n, TransformSize size) {
 }
 
 bool IsColorImage(const ImageBitmap& image) {
-    return image.Stride() > 2 * static_cast<std::size_t>(image.Width());
+    // Samples wider than a byte say by their format what they hold; for bytes the row rule
+    // stands.
+    switch (image.Format()) {
+        case PixelFormat16bppGrayScale:
+        case PixelFormat32bppGrayFloat:
+            return false;
+        case PixelFormat48bppRGB:
+            return true;
+        default:
+            return image.Stride() > 2 * static_cast<std::size_t>(image.Width());
+    }
 }
 
 std::unique_ptr<ImageBitmap> ResampleImage(const ImageBitmap* source, std::uint32_t newWidth,
                                            std::uint32_t newHeight) {
     if (source == nullptr) {
         return nullptr;
+    }
+    if (DepthOf(source->Format()) != SampleDepth::Bits8) {
+        return ResampleDeepImage(*source, newWidth, newHeight);
     }
     std::unique_ptr<ImageBitmap> target =
         ImageBitmap::Create(newWidth, newHeight, source->Format());
@@ -348,6 +382,9 @@ ChannelSpectrum ComputeSpectrum(const ImageBitmap* image, ChannelKind channel) {
     }
     const std::uint32_t w = image->Width();
     const std::uint32_t h = image->Height();
+    if (DepthOf(image->Format()) != SampleDepth::Bits8) {
+        return ComputeDeepSpectrum(*image, channel);
+    }
     // The grey channel is the palette index of an indexed image; no other image has one.
     const bool grey = channel == ChannelKind::Grey;
     assert(!grey || image->Format() == PixelFormat8bppIndexed);

@@ -25,13 +25,14 @@ std::uint64_t SpectrumSize(std::uint64_t n);
 std::uint64_t SpectrumSize(std::uint64_t n, TransformSize size);
 
 /// True when a row of the image in its own format is longer than twice its width in bytes:
-/// 24- and 32-bit images, and 8-bit images one pixel wide.
+/// 24- and 32-bit images, and 8-bit images one pixel wide. Images of 16-bit or floating-point
+/// samples are colour by their format: PixelFormat48bppRGB is, the grey formats are not.
 bool IsColorImage(const ImageBitmap& image);
 
 /// A new image of newWidth x newHeight in the source's format, filled by bilinear interpolation
 /// (colour images through the PixelFormat32bppRGB view, bytes 0 to 2; others by their indices).
-/// An indexed target gets the source's palette. Null when source is null or the new image cannot
-/// be created.
+/// An indexed target gets the source's palette. 16-bit and floating-point images go through
+/// ResampleDeepImage. Null when source is null or the new image cannot be created.
 std::unique_ptr<ImageBitmap> ResampleImage(const ImageBitmap* source, std::uint32_t newWidth,
                                            std::uint32_t newHeight);
 
@@ -49,8 +50,9 @@ std::unique_ptr<ImageBitmap> MergeChannels(const ImageBitmap& red, const ImageBi
 /// The centred spectrum of one channel of an image of any size: by C2DFFT when its width and
 /// height are powers of two, by CExactFFT otherwise (the zero frequency at (W / 2, H / 2)
 /// rounded down). Red, Green and Blue are bytes 2, 1 and 0 of the PixelFormat32bppRGB view; Grey is
-/// the palette index of an 8-bit indexed image (and needs one). Both planes are empty when image is
-/// null or memory runs out.
+/// the palette index of an 8-bit indexed image (and needs one). The channels of 16-bit and
+/// floating-point images are their sample values (GatherChannelValues; see DeepImage.h for the
+/// scales). Both planes are empty when image is null or memory runs out.
 ChannelSpectrum ComputeSpectrum(const ImageBitmap* image, ChannelKind channel);
 
 /// What RenderPowerSpectrum found out about the levels of a power spectrum image: the smallest

@@ -1,9 +1,11 @@
 #include "history/FinalImage.h"
 
 #include <cstdint>
+#include <vector>
 
 #include "engine/C2DFFT.h"
 #include "engine/CExactFFT.h"
+#include "engine/DeepImage.h"
 #include "engine/FastKernels.h"
 #include "engine/ParallelFor.h"
 #include "history/CFFTProc.h"
@@ -53,6 +55,50 @@ BytePlane RoundedInverse(const Transform& fft, ChannelSpectrum& spectrum, bool c
     return done ? std::move(bytes) : nullptr;
 }
 
+/// SynthesiseWorkImage of a work image of 16-bit or floating-point samples: each channel's
+/// values go straight into its samples (ScatterChannelValues). Without consuming, they go into
+/// a copy of the work image, which replaces it once every channel is written.
+template <typename Transform>
+bool SynthesiseDeep(const Transform& fft, ProcState& state, bool consumeSpectra) {
+    struct Channel {
+        ChannelSpectrum* spectrum;
+        ChannelKind kind;
+    };
+    std::vector<Channel> channels;
+    if (state.isColor) {
+        channels = {{&state.spectrumRed, ChannelKind::Red},
+                    {&state.spectrumGreen, ChannelKind::Green},
+                    {&state.spectrumBlue, ChannelKind::Blue}};
+    } else {
+        channels = {{&state.spectrumGrey, ChannelKind::Grey}};
+    }
+    for (const Channel& channel : channels) {
+        if (!channel.spectrum->IsComplete()) {
+            return false;
+        }
+    }
+    std::unique_ptr<ImageBitmap> copy;
+    if (!consumeSpectra) {
+        copy = CopyBitmap(state.workImage.get());
+        if (!copy) {
+            return false;
+        }
+    }
+    ImageBitmap& work = consumeSpectra ? *state.workImage : *copy;
+    for (const Channel& channel : channels) {
+        const bool done = WithInverse(
+            fft, *channel.spectrum, consumeSpectra,
+            [&](const float* values) { ScatterChannelValues(values, work, channel.kind); });
+        if (!done) {
+            return false;
+        }
+    }
+    if (copy) {
+        state.workImage = std::move(copy);
+    }
+    return true;
+}
+
 /// SynthesiseWorkImage with fft, a C2DFFT or CExactFFT of the work image's size.
 template <typename Transform>
 bool Synthesise(const Transform& fft, ProcState& state, bool consumeSpectra) {
@@ -63,6 +109,9 @@ bool Synthesise(const Transform& fft, ProcState& state, bool consumeSpectra) {
         return false;
     }
     const FastKernels& kernels = FastKernelsFor(ActiveInstructionSet());
+    if (DepthOf(work.Format()) != SampleDepth::Bits8) {
+        return SynthesiseDeep(fft, state, consumeSpectra);
+    }
     if (state.isColor) {
         if (!state.spectrumRed.IsComplete() || !state.spectrumGreen.IsComplete() ||
             !state.spectrumBlue.IsComplete()) {

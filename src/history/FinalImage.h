@@ -6,7 +6,9 @@ namespace quarvel {
 
 /// Transforms the spectra of state back at the size of its workImage and writes them into it,
 /// each value rounded into a byte by RoundToByte: bytes 2, 1 and 0 of each 32-bit pixel for
-/// red, green and blue (the fourth byte is left as it is), the pixel byte itself for grey.
+/// red, green and blue (the fourth byte is left as it is), the pixel byte itself for grey. A
+/// work image of 16-bit or floating-point samples gets them at its own depth (RoundToWord, or the
+/// floats as they are; see DeepImage.h).
 ///
 /// Without consumeSpectra the spectra are only read, and workImage is not touched unless every
 /// channel could be transformed. With consumeSpectra each channel is transformed in its own
