@@ -371,6 +371,9 @@ BatchFileReport CBatchProcessor::ProcessBatchFile(const std::string& source,
     } else {
         report.outcome = BatchFileReport::Outcome::Written;
         report.lines.push_back(output + " (" + FormatSeconds(SecondsSince(fileStart)) + " sec)");
+        if (!saved.warning.empty()) {
+            report.lines.push_back(output + ": " + saved.warning);
+        }
     }
     return report;
 }

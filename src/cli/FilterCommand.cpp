@@ -447,7 +447,8 @@ bool FilterRun::Process(const std::string& input) {
                             SpectrumSize(image->Width(), plan_.transformSize),
                             SpectrumSize(image->Height(), plan_.transformSize)};
     FilterResult result;
-    if (image->Format() == PixelFormat32bppRGB && image->Width() > 1) {
+    if ((image->Format() == PixelFormat32bppRGB || image->Format() == PixelFormat48bppRGB) &&
+        image->Width() > 1) {
         // A colour image is filtered one channel at a time, each as an image of its own. The
         // channels never mix, so every step and both transforms give each the values they give
         // with all three spectra held at once, in a third of the memory.
@@ -491,6 +492,9 @@ bool FilterRun::Process(const std::string& input) {
     }
     written_.insert(output);
     out_ << "wrote " << output << "\n";
+    if (!saved.warning.empty()) {
+        err_ << kCliProgram << ": " << output << ": warning: " << saved.warning << "\n";
+    }
     if (!WriteSpectra(input, output, result)) {
         return false;
     }

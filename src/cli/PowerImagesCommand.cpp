@@ -88,7 +88,9 @@ bool SpectrumRun::Process(const std::string& input,
     const auto h2 = static_cast<std::uint32_t>(SpectrumSize(image->Height(), transformSize_));
     const std::string noTransform =
         "not enough memory for a " + std::to_string(w2) + " x " + std::to_string(h2) + " transform";
-    const bool byChannel = image->Format() == PixelFormat32bppRGB && image->Width() > 1;
+    const bool byChannel =
+        (image->Format() == PixelFormat32bppRGB || image->Format() == PixelFormat48bppRGB) &&
+        image->Width() > 1;
     std::unique_ptr<ImageBitmap> work;
     std::vector<std::unique_ptr<ImageBitmap>> parts;
     if (byChannel) {

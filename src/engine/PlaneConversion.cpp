@@ -335,6 +335,20 @@ std::unique_ptr<ImageBitmap> ExtractChannel(const ImageBitmap& image, ChannelKin
     if (channel == ChannelKind::Grey) {
         return nullptr;
     }
+    if (image.Format() == PixelFormat48bppRGB) {
+        auto words = ImageBitmap::Create(image.Width(), image.Height(), PixelFormat16bppGrayScale);
+        if (!words) {
+            return nullptr;
+        }
+        const std::size_t offset = 2 * ChannelByte(channel);
+        ParallelFor(0, image.Height(), [&](std::size_t y) {
+            const auto row = static_cast<std::uint32_t>(y);
+            for (std::uint32_t x = 0; x < image.Width(); ++x) {
+                std::memcpy(words->Row(row) + 2 * x, image.Row(row) + 6 * x + offset, 2);
+            }
+        });
+        return words;
+    }
     auto levels = ImageBitmap::Create(image.Width(), image.Height(), PixelFormat8bppIndexed);
     if (!levels) {
         return nullptr;
@@ -358,9 +372,26 @@ std::unique_ptr<ImageBitmap> MergeChannels(const ImageBitmap& red, const ImageBi
     const std::uint32_t width = red.Width();
     const std::uint32_t height = red.Height();
     for (const ImageBitmap* channel : {&green, &blue}) {
-        if (channel->Width() != width || channel->Height() != height) {
+        if (channel->Width() != width || channel->Height() != height ||
+            channel->Format() != red.Format()) {
             return nullptr;
         }
+    }
+    if (red.Format() == PixelFormat16bppGrayScale) {
+        auto image = ImageBitmap::Create(width, height, PixelFormat48bppRGB);
+        if (!image) {
+            return nullptr;
+        }
+        ParallelFor(0, height, [&](std::size_t y) {
+            const auto row = static_cast<std::uint32_t>(y);
+            std::uint8_t* out = image->Row(row);
+            for (std::uint32_t x = 0; x < width; ++x) {
+                std::memcpy(out + 6 * x, blue.Row(row) + 2 * x, 2);
+                std::memcpy(out + 6 * x + 2, green.Row(row) + 2 * x, 2);
+                std::memcpy(out + 6 * x + 4, red.Row(row) + 2 * x, 2);
+            }
+        });
+        return image;
     }
     // A new image is zero: the fourth bytes stay so.
     auto image = ImageBitmap::Create(width, height, PixelFormat32bppRGB);

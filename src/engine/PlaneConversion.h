@@ -38,12 +38,14 @@ std::unique_ptr<ImageBitmap> ResampleImage(const ImageBitmap* source, std::uint3
 
 /// A colour channel (Red, Green or Blue: bytes 2, 1 and 0 of the PixelFormat32bppRGB view) of
 /// image as a single-channel image of the same size (PixelFormat8bppIndexed with the grey ramp)
-/// whose levels are the channel's bytes. Null for Grey or when memory runs out.
+/// whose levels are the channel's bytes. A PixelFormat48bppRGB image gives a
+/// PixelFormat16bppGrayScale one of the channel's samples. Null for Grey or when memory runs out.
 std::unique_ptr<ImageBitmap> ExtractChannel(const ImageBitmap& image, ChannelKind channel);
 
 /// A new PixelFormat32bppRGB image whose bytes 2, 1 and 0 are the bytes of the single-channel
 /// images red, green and blue (of one size) and whose fourth bytes are zero, as ResampleImage
-/// leaves them in a colour image it makes. Null when the sizes differ or memory runs out.
+/// leaves them in a colour image it makes. Three PixelFormat16bppGrayScale images make a
+/// PixelFormat48bppRGB one. Null when the sizes or formats differ or memory runs out.
 std::unique_ptr<ImageBitmap> MergeChannels(const ImageBitmap& red, const ImageBitmap& green,
                                            const ImageBitmap& blue);
 

@@ -12,11 +12,14 @@
 namespace quarvel {
 
 /// The outcome of a load or a save. A failure carries a reason a person can read; a load that
-/// succeeded on a damaged file carries a warning.
+/// succeeded on a damaged file carries a warning, and so does a save that could not keep the
+/// image's depth.
 struct IoResult {
     bool ok = false;
     std::string message;  ///< why it failed (empty on success)
-    std::string warning;  ///< what the decoder complained of, when the image loaded anyway
+    /// what the decoder complained of, when the image loaded anyway; on a save, that the file
+    /// holds fewer bits a sample than the image
+    std::string warning;
 
     explicit operator bool() const { return ok; }
     static IoResult Success() { return IoResult{true, {}, {}}; }
@@ -36,8 +39,10 @@ struct LoadLimits {
 
 /// Decodes the image file at path into slot, as a deep copy in the engine's formats: colour
 /// images as PixelFormat32bppRGB, single-channel images (grey, palette, 1 to 8 bits) as
-/// PixelFormat8bppIndexed with their palette. The slot is emptied first; on failure it stays
-/// empty and the result says why.
+/// PixelFormat8bppIndexed with their palette; at full precision 16-bit grey and colour PNG and
+/// TIFF files as PixelFormat16bppGrayScale and PixelFormat48bppRGB (alpha ignored), and TIFF
+/// files of 32-bit floating-point grey samples as PixelFormat32bppGrayFloat. The slot is emptied
+/// first; on failure it stays empty and the result says why.
 ///
 /// Before any pixel is decoded the file must be a regular file (folders, FIFOs and devices are
 /// refused without being read), the size in its header must fit kMaxTransformSide on both axes and
@@ -45,7 +50,9 @@ struct LoadLimits {
 /// may have at most 100 scans. An animated or multi-page file gives its first frame. A file whose
 /// decoder reports failure is refused even when it left an image behind; a JPEG, GIF or BMP file
 /// cut short in its pixel data, which the decoder fills in and passes, loads with a warning saying
-/// so.
+/// so. A floating-point TIFF file is refused when a sample is not a finite number or so large
+/// that the spectrum would overflow in single precision (a magnitude beyond 1e18 divided by the
+/// elements of the power-of-two transform), and when its strips or tiles are damaged or missing.
 IoResult LoadImageFile(std::unique_ptr<ImageBitmap>& slot, const std::filesystem::path& path,
                        const LoadLimits& limits = {});
 
@@ -93,9 +100,11 @@ struct SaveOptions {
 };
 
 /// Writes image to path with the chosen encoder, by default the one the name's extension asks
-/// for (JPEG when it names none). The image is encoded in memory and written through
-/// WriteFileReplacing, so a failed save, at any size and at any step down to the disk, leaves an
-/// existing file as it was and no temporary file behind.
+/// for (JPEG when it names none). PNG and TIFF files keep 16-bit samples, TIFF files floating-
+/// point ones too; otherwise the file gets 8 bits (or a PNG file 16 bits) a sample as
+/// ReduceTo8Bits and FloatTo16Bits make them, and the result's warning says so. The image is
+/// encoded in memory and written through WriteFileReplacing, so a failed save, at any size and at
+/// any step down to the disk, leaves an existing file as it was and no temporary file behind.
 IoResult SaveImageFile(const ImageBitmap& image, const std::filesystem::path& path,
                        const SaveOptions& options = {});
 

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <climits>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <mutex>
 #include <string>
@@ -20,8 +21,10 @@
 #include <QImageReader>
 #include <QString>
 
+#include "engine/DeepImage.h"
 #include "engine/PlaneConversion.h"
 #include "imageio/CodecMessageCapture.h"
+#include "imageio/FloatTiffFile.h"
 #include "imageio/ImageProbe.h"
 #include "imageio/QtBitmap.h"
 
@@ -93,14 +96,61 @@ bool IsSingleChannel(int format) {
     }
 }
 
+/// The depth of the engine's image of a decoded format, taken as a plain number like
+/// IsSingleChannel.
+SampleDepth DecodedDepth(int format) {
+    switch (format) {
+        case QImage::Format_Grayscale16:
+        case QImage::Format_RGBX64:
+        case QImage::Format_RGBA64:
+        case QImage::Format_RGBA64_Premultiplied:
+            return SampleDepth::Bits16;
+        default:
+            return SampleDepth::Bits8;
+    }
+}
+
 /// Refuses an image of width x height whose transform would exceed the largest side, or whose
 /// estimated memory for limits.work at limits.transformSize exceeds limit bytes. An unknown
 /// decoded format counts as colour.
 IoResult CheckSize(const LoadLimits& limits, std::uint64_t width, std::uint64_t height, bool grey,
-                   std::uint64_t limit) {
+                   std::uint64_t limit, SampleDepth depth = SampleDepth::Bits8) {
     std::string refusal =
-        ImageSizeRefusal(limits.work, width, height, grey, limit, limits.transformSize);
+        ImageSizeRefusal(limits.work, width, height, grey, limit, limits.transformSize, depth);
     return refusal.empty() ? IoResult::Success() : IoResult::Failure(std::move(refusal));
+}
+
+/// The largest magnitude a floating-point sample of a width x height image may have: the
+/// spectrum adds up to every sample of the transform, and its squared magnitudes must stay
+/// finite in single precision (below about 3.4e38), so the sum is kept below 1e18.
+float LargestFloatSample(std::uint64_t width, std::uint64_t height) {
+    const double elements =
+        static_cast<double>(SpectrumSize(width)) * static_cast<double>(SpectrumSize(height));
+    return static_cast<float>(1e18 / elements);
+}
+
+/// Decodes a TIFF file of floating-point samples with libtiff, which Qt's reader cannot.
+IoResult DecodeFloatTiff(std::unique_ptr<ImageBitmap>& slot, const ByteSource& bytes,
+                         const TiffLayout& layout, const LoadLimits& limits) {
+    if (IoResult fits = CheckSize(limits, layout.width, layout.height, layout.samplesPerPixel == 1,
+                                  MemoryLimit(limits), SampleDepth::Float32);
+        !fits) {
+        return fits;
+    }
+    std::unique_ptr<ImageBitmap> image;
+    if (std::string refusal = ReadFloatTiff(bytes, image); !refusal.empty()) {
+        return IoResult::Failure(std::move(refusal));
+    }
+    const float largest = LargestFloatSample(image->Width(), image->Height());
+    if (!FloatSamplesWithin(*image, largest)) {
+        char text[32];
+        std::snprintf(text, sizeof text, "%.3g", static_cast<double>(largest));
+        return IoResult::Failure(
+            std::string("samples too large: an image of this size may hold values up to ") + text +
+            " in magnitude, beyond which its spectrum would overflow");
+    }
+    slot = std::move(image);
+    return IoResult::Success();
 }
 
 /// Opens path for reading without blocking (a FIFO or a device would otherwise wait for a
@@ -222,6 +272,9 @@ IoResult DecodeImage(std::unique_ptr<ImageBitmap>& slot, QIODevice& device, cons
     if (!probe.refusal.empty()) {
         return IoResult::Failure(probe.refusal);
     }
+    if (const TiffLayout tiff = ProbeTiff(bytes); tiff.isTiff && tiff.floatSamples) {
+        return DecodeFloatTiff(slot, bytes, tiff, limits);
+    }
 
     const std::uint64_t memoryLimit = MemoryLimit(limits);
     CodecMessageCapture messages;
@@ -243,9 +296,9 @@ IoResult DecodeImage(std::unique_ptr<ImageBitmap>& slot, QIODevice& device, cons
     }
     double allowedBytes = static_cast<double>(memoryLimit);
     if (width != 0 && height != 0) {
-        if (IoResult fits =
-                CheckSize(limits, width, height,
-                          IsSingleChannel(static_cast<int>(reader.imageFormat())), memoryLimit);
+        if (IoResult fits = CheckSize(
+                limits, width, height, IsSingleChannel(static_cast<int>(reader.imageFormat())),
+                memoryLimit, DecodedDepth(static_cast<int>(reader.imageFormat())));
             !fits) {
             return fits;
         }
@@ -292,7 +345,8 @@ IoResult DecodeImage(std::unique_ptr<ImageBitmap>& slot, QIODevice& device, cons
     // that could not be read).
     if (IoResult fits = CheckSize(limits, static_cast<std::uint64_t>(image.width()),
                                   static_cast<std::uint64_t>(image.height()),
-                                  IsSingleChannel(static_cast<int>(image.format())), memoryLimit);
+                                  IsSingleChannel(static_cast<int>(image.format())), memoryLimit,
+                                  DecodedDepth(static_cast<int>(image.format())));
         !fits) {
         return fits;
     }

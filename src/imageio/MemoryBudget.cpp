@@ -184,10 +184,12 @@ double ScreenBytes() {
 
 /// The bytes of everything the processing of one image makes, in the layouts the code gives them.
 struct WorkSizes {
-    WorkSizes(std::uint64_t width, std::uint64_t height, bool isGrey, TransformSize size)
+    WorkSizes(std::uint64_t width, std::uint64_t height, bool isGrey, TransformSize size,
+              SampleDepth sampleDepth)
         : imageWidth(width),
           imageHeight(height),
           transform(size),
+          depth(sampleDepth),
           grey(isGrey),
           channels(isGrey ? 1 : 3) {
         const double w = static_cast<double>(width);
@@ -197,21 +199,34 @@ struct WorkSizes {
         const double w2 = static_cast<double>(transformWidth);
         const double h2 = static_cast<double>(transformHeight);
         const double elements = w2 * h2;
-        // Rows of 4 bytes a pixel, or of one byte padded to a multiple of 4.
-        const auto bitmap = [grey = isGrey](double columns, double rows) {
-            return (grey ? RoundUp(columns, 4.0) : 4.0 * columns) * rows;
+        // Rows of 4 bytes a pixel, or of one byte padded to a multiple of 4; 16-bit images hold
+        // 2 bytes a grey pixel and 6 a colour one, floating-point ones 4 a grey pixel.
+        const double sampleBytes = depth == SampleDepth::Bits8    ? 1.0
+                                   : depth == SampleDepth::Bits16 ? 2.0
+                                                                  : 4.0;
+        const auto bitmap = [grey = isGrey, sampleBytes](double columns, double rows) {
+            if (sampleBytes == 1.0) {
+                return (grey ? RoundUp(columns, 4.0) : 4.0 * columns) * rows;
+            }
+            return RoundUp((grey ? 1.0 : 3.0) * sampleBytes * columns, 4.0) * rows;
         };
         image = bitmap(w, h);
         workImage = bitmap(w2, h2);
-        bytePlane = elements;
+        // Wider samples are gathered into a float plane for the transform.
+        bytePlane = sampleBytes == 1.0 ? elements : 4.0 * elements;
         plane = 4.0 * elements;
         power = 4.0 * elements;
         greyPower = RoundUp(w2, 4.0) * h2;
         // A PNG file of the grey power image: its rows with a filter byte each, with the room
         // deflate may need beyond them.
         powerFile = 1.01 * (w2 + 1.0) * h2 + 65536.0;
-        // The final image encoded: at worst its pixels uncompressed, three bytes for colour.
-        imageFile = (grey ? 1.0 : 3.0) * RoundUp(w, 4.0) * h + 65536.0;
+        // The final image encoded: at worst its pixels uncompressed, three samples for colour;
+        // the 8-bit copy (or 16-bit one, or the copy the TIFF writer converts) a wider image is
+        // encoded from is counted in its place as well.
+        imageFile = (grey ? 1.0 : 3.0) * sampleBytes * RoundUp(w, 4.0) * h + 65536.0;
+        if (sampleBytes != 1.0) {
+            imageFile += 2.0 * image;
+        }
         // Qt's JPEG reader and the decoder keep a few rows of pixels.
         decoderRows = 64.0 * 4.0 * w;
         // Scaling a grey screen copy converts it to 32 bits, in a copy of its own first.
@@ -236,6 +251,7 @@ struct WorkSizes {
     std::uint64_t imageWidth;
     std::uint64_t imageHeight;
     TransformSize transform;  ///< the size the image is transformed at
+    SampleDepth depth;        ///< the depth of the loaded image's samples
     bool grey;
     int channels;
     double image;          ///< the loaded image
@@ -298,8 +314,13 @@ StateBlocks FirstState(MemoryModel& model, const WorkSizes& sizes, bool display,
 void FinalImage(MemoryModel& model, const WorkSizes& sizes, StateBlocks& state, bool consume) {
     std::vector<MemoryModel::Id> bytes;
     std::optional<MemoryModel::Id> workPlane;
+    // Wider samples go into a copy of the image at the transform size instead of bytes.
+    const bool deep = sizes.depth != SampleDepth::Bits8;
+    if (deep && !consume) {
+        bytes.push_back(model.Take(sizes.workImage));
+    }
     for (int c = 0; c < sizes.channels; ++c) {
-        if (!sizes.grey) {
+        if (!sizes.grey && !deep) {
             bytes.push_back(model.Take(sizes.bytePlane));
         }
         if (consume) {
@@ -486,7 +507,7 @@ std::vector<MemoryModel::Id> TakeApart(MemoryModel& model, const WorkSizes& grey
 /// transform size when its turn comes, a grey image resampled at once; then one channel at a
 /// time its spectrum, the power spectrum image rendered in the spectrum's planes and its file.
 double SpectrumPeak(MemoryModel& model, const WorkSizes& sizes) {
-    const WorkSizes grey(sizes.imageWidth, sizes.imageHeight, true, sizes.transform);
+    const WorkSizes grey(sizes.imageWidth, sizes.imageHeight, true, sizes.transform, sizes.depth);
     const MemoryModel::Id original = Load(model, sizes);
     std::vector<MemoryModel::Id> parts;
     std::optional<MemoryModel::Id> whole;
@@ -548,7 +569,7 @@ MemoryModel::Id FilterGreyImage(MemoryModel& model, const WorkSizes& grey, Memor
 /// images, then put together again; the final image encoded, then the power spectrum images
 /// written.
 double FilterPeak(MemoryModel& model, const WorkSizes& sizes, bool spectra) {
-    const WorkSizes grey(sizes.imageWidth, sizes.imageHeight, true, sizes.transform);
+    const WorkSizes grey(sizes.imageWidth, sizes.imageHeight, true, sizes.transform, sizes.depth);
     const MemoryModel::Id original = Load(model, sizes);
     std::vector<MemoryModel::Id> powers;
     MemoryModel::Id final = 0;
@@ -650,8 +671,8 @@ std::uint64_t SetMemoryBudget(std::uint64_t bytes) {
 }
 
 std::uint64_t EstimatedImageMemory(ImageWork work, std::uint64_t width, std::uint64_t height,
-                                   bool grey, TransformSize transform) {
-    const WorkSizes sizes(width, height, grey, transform);
+                                   bool grey, TransformSize transform, SampleDepth depth) {
+    const WorkSizes sizes(width, height, grey, transform, depth);
     double needed = 0.0;
     if (work == ImageWork::HistoryState) {
         MemoryModel model;
@@ -666,10 +687,10 @@ std::uint64_t EstimatedImageMemory(ImageWork work, std::uint64_t width, std::uin
 }
 
 std::string ImageSizeRefusal(ImageWork work, std::uint64_t width, std::uint64_t height, bool grey,
-                             std::uint64_t limit, TransformSize transform) {
+                             std::uint64_t limit, TransformSize transform, SampleDepth depth) {
     const std::uint64_t w2 = SpectrumSize(width, transform);
     const std::uint64_t h2 = SpectrumSize(height, transform);
-    const std::uint64_t needed = EstimatedImageMemory(work, width, height, grey, transform);
+    const std::uint64_t needed = EstimatedImageMemory(work, width, height, grey, transform, depth);
     const std::string size = std::to_string(width) + " x " + std::to_string(height) + " pixels";
     if (w2 > kMaxTransformSide || h2 > kMaxTransformSide) {
         return "too large: " + size + " needs a transform of " + std::to_string(w2) + " x " +

@@ -58,17 +58,20 @@ enum class ImageWork {
 /// transform's work memory of every worker thread, the encoded file, the screen copies, and the
 /// released blocks that LargeBlocks keeps for reuse, allocation by allocation as the code makes
 /// them. grey tells a single-channel image from a colour one; transform is the size the image
-/// is transformed at (the exact road needs at most what the power-of-two one does). Sizes beyond
-/// any machine's memory give UINT64_MAX.
+/// is transformed at (the exact road needs at most what the power-of-two one does); depth is that
+/// of the loaded image's samples, whose wider bitmaps, float planes of channel values and
+/// reduced copies for encoding it counts. Sizes beyond any machine's memory give UINT64_MAX.
 std::uint64_t EstimatedImageMemory(ImageWork work, std::uint64_t width, std::uint64_t height,
-                                   bool grey, TransformSize transform = TransformSize::PowerOfTwo);
+                                   bool grey, TransformSize transform = TransformSize::PowerOfTwo,
+                                   SampleDepth depth = SampleDepth::Bits8);
 
 /// Why an image of width x height cannot be loaded for work within limit bytes: its transform
 /// would exceed kMaxTransformSide on a side, or its estimated memory the limit. Empty when it
 /// fits.
 std::string ImageSizeRefusal(ImageWork work, std::uint64_t width, std::uint64_t height, bool grey,
                              std::uint64_t limit,
-                             TransformSize transform = TransformSize::PowerOfTwo);
+                             TransformSize transform = TransformSize::PowerOfTwo,
+                             SampleDepth depth = SampleDepth::Bits8);
 
 /// A memory size as people write it: a whole number of bytes with an optional suffix K, M, G or
 /// T (powers of 1024, in either case, optionally followed by "B" or "iB"): "4G", "512M",

@@ -10,6 +10,7 @@
 #include <QRgba64>
 #include <QtGlobal>
 
+#include "engine/DeepImage.h"
 #include "engine/LargeBlocks.h"
 #include "engine/ParallelFor.h"
 
@@ -198,10 +199,11 @@ QImage LargeQImage(int width, int height, QImage::Format format) {
 }
 
 /// Whether a decoded image of format and width is kept by the engine byte for byte, as
-/// PixelFormat32bppRGB or PixelFormat8bppIndexed.
+/// PixelFormat32bppRGB, PixelFormat8bppIndexed or PixelFormat16bppGrayScale.
 bool KeptAsItIs(QImage::Format format, int width) {
     switch (format) {
         case QImage::Format_RGB32:
+        case QImage::Format_Grayscale16:
             return true;
         case QImage::Format_Grayscale8:
         case QImage::Format_Indexed8:
@@ -209,6 +211,60 @@ bool KeptAsItIs(QImage::Format format, int width) {
         default:
             return false;
     }
+}
+
+/// The engine's format of a decoded layout that KeptAsItIs.
+PixelFormat KeptFormat(QImage::Format format) {
+    switch (format) {
+        case QImage::Format_RGB32:
+            return PixelFormat32bppRGB;
+        case QImage::Format_Grayscale16:
+            return PixelFormat16bppGrayScale;
+        default:
+            return PixelFormat8bppIndexed;
+    }
+}
+
+/// A PixelFormat16bppGrayScale bitmap of a Format_Grayscale16 image.
+std::unique_ptr<ImageBitmap> FromGrey16(const QImage& image) {
+    auto bitmap =
+        ImageBitmap::Create(static_cast<std::uint32_t>(image.width()),
+                            static_cast<std::uint32_t>(image.height()), PixelFormat16bppGrayScale);
+    if (!bitmap) {
+        return nullptr;
+    }
+    ParallelFor(0, bitmap->Height(), [&](std::size_t y) {
+        std::memcpy(bitmap->Row(static_cast<std::uint32_t>(y)),
+                    image.constScanLine(static_cast<int>(y)), 2 * std::size_t{bitmap->Width()});
+    });
+    return bitmap;
+}
+
+/// A PixelFormat48bppRGB bitmap of an image of 16-bit colour samples (RGBX64, RGBA64 and its
+/// premultiplied form): alpha is ignored, as at 8 bits, after premultiplied samples are divided
+/// by it.
+std::unique_ptr<ImageBitmap> FromRgba64(const QImage& image) {
+    auto bitmap =
+        ImageBitmap::Create(static_cast<std::uint32_t>(image.width()),
+                            static_cast<std::uint32_t>(image.height()), PixelFormat48bppRGB);
+    if (!bitmap) {
+        return nullptr;
+    }
+    const bool premultiplied = image.format() == QImage::Format_RGBA64_Premultiplied;
+    ParallelFor(0, bitmap->Height(), [&](std::size_t y) {
+        const uchar* line = image.constScanLine(static_cast<int>(y));
+        std::uint8_t* out = bitmap->Row(static_cast<std::uint32_t>(y));
+        for (std::uint32_t x = 0; x < bitmap->Width(); ++x) {
+            QRgba64 pixel;
+            std::memcpy(&pixel, line + sizeof(pixel) * x, sizeof(pixel));
+            if (premultiplied) {
+                pixel = pixel.unpremultiplied();
+            }
+            const std::uint16_t samples[3] = {pixel.blue(), pixel.green(), pixel.red()};
+            std::memcpy(out + 6 * std::size_t{x}, samples, sizeof samples);
+        }
+    });
+    return bitmap;
 }
 
 /// Whether the fourth byte of every pixel of a PixelFormat32bppRGB row of width pixels is 0xFF.
@@ -231,9 +287,8 @@ DecodeTarget MakeDecodeTarget(int width, int height, QImage::Format format) {
         target.image = LargeQImage(width, height, format);
         return target;
     }
-    target.bitmap = ImageBitmap::Create(
-        static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height),
-        format == QImage::Format_RGB32 ? PixelFormat32bppRGB : PixelFormat8bppIndexed);
+    target.bitmap = ImageBitmap::Create(static_cast<std::uint32_t>(width),
+                                        static_cast<std::uint32_t>(height), KeptFormat(format));
     if (!target.bitmap) {
         return target;
     }
@@ -253,13 +308,12 @@ std::unique_ptr<ImageBitmap> TakeDecodedBitmap(DecodeTarget& target) {
         return nullptr;
     }
     // A decoder that found another size or layout than expected made an image of its own.
-    const bool inPlace =
-        bitmap && image.constBits() == bitmap->Data() &&
-        static_cast<std::uint32_t>(image.width()) == bitmap->Width() &&
-        static_cast<std::uint32_t>(image.height()) == bitmap->Height() &&
-        static_cast<std::size_t>(image.bytesPerLine()) == bitmap->Stride() &&
-        KeptAsItIs(image.format(), image.width()) &&
-        (image.format() == QImage::Format_RGB32) == (bitmap->Format() == PixelFormat32bppRGB);
+    const bool inPlace = bitmap && image.constBits() == bitmap->Data() &&
+                         static_cast<std::uint32_t>(image.width()) == bitmap->Width() &&
+                         static_cast<std::uint32_t>(image.height()) == bitmap->Height() &&
+                         static_cast<std::size_t>(image.bytesPerLine()) == bitmap->Stride() &&
+                         KeptAsItIs(image.format(), image.width()) &&
+                         KeptFormat(image.format()) == bitmap->Format();
     if (!inPlace) {
         bitmap.reset();
         return FromQImage(image);
@@ -278,11 +332,15 @@ std::unique_ptr<ImageBitmap> TakeDecodedBitmap(DecodeTarget& target) {
         return bitmap;
     }
     // The bytes past the last pixel of a row stay zero, as in a new bitmap.
-    const std::size_t padding = bitmap->Stride() - width;
+    const std::size_t rowBytes = width * BytesPerPixel(bitmap->Format());
+    const std::size_t padding = bitmap->Stride() - rowBytes;
     if (padding != 0) {
         for (std::uint32_t y = 0; y < bitmap->Height(); ++y) {
-            std::memset(bitmap->Row(y) + width, 0, padding);
+            std::memset(bitmap->Row(y) + rowBytes, 0, padding);
         }
+    }
+    if (bitmap->Format() == PixelFormat16bppGrayScale) {
+        return bitmap;
     }
     const bool ownTable =
         image.format() == QImage::Format_Indexed8 && !image.colorTable().isEmpty();
@@ -320,6 +378,27 @@ QImage ViewAsQImage(const ImageBitmap& bitmap) {
         }
         case PixelFormat24bppRGB:
             return QImage(pixels, width, height, stride, QImage::Format_BGR888);
+        case PixelFormat16bppGrayScale:
+            return QImage(pixels, width, height, stride, QImage::Format_Grayscale16);
+        case PixelFormat48bppRGB: {
+            QImage image = LargeQImage(width, height, QImage::Format_RGBX64);
+            if (image.isNull()) {
+                return {};
+            }
+            ParallelFor(0, bitmap.Height(), [&](std::size_t y) {
+                const std::uint8_t* in = bitmap.Row(static_cast<std::uint32_t>(y));
+                uchar* out = image.scanLine(static_cast<int>(y));
+                for (int x = 0; x < width; ++x) {
+                    std::uint16_t bgr[3];
+                    std::memcpy(bgr, in + 6 * x, sizeof bgr);
+                    const QRgba64 pixel = QRgba64::fromRgba64(bgr[2], bgr[1], bgr[0], 65535);
+                    std::memcpy(out + sizeof(pixel) * x, &pixel, sizeof(pixel));
+                }
+            });
+            return image;
+        }
+        case PixelFormat32bppGrayFloat:
+            return {};
         case PixelFormat32bppRGB: {
             std::atomic<bool> opaque{true};
             ParallelFor(0, bitmap.Height(), [&](std::size_t y) {
@@ -340,6 +419,10 @@ QImage ViewAsQImage(const ImageBitmap& bitmap) {
 QImage ToQImage(const ImageBitmap& bitmap) {
     const int width = static_cast<int>(bitmap.Width());
     const int height = static_cast<int>(bitmap.Height());
+    if (DepthOf(bitmap.Format()) != SampleDepth::Bits8) {
+        const std::unique_ptr<ImageBitmap> reduced = ReduceTo8Bits(bitmap);
+        return reduced ? ToQImage(*reduced) : QImage();
+    }
     switch (bitmap.Format()) {
         case PixelFormat8bppIndexed: {
             const std::vector<std::uint32_t>& entries = bitmap.Palette().entries;
@@ -390,6 +473,10 @@ QImage ToQImage(const ImageBitmap& bitmap) {
             });
             return image;
         }
+        case PixelFormat16bppGrayScale:
+        case PixelFormat48bppRGB:
+        case PixelFormat32bppGrayFloat:
+            break;
     }
     return {};
 }
@@ -416,23 +503,12 @@ std::unique_ptr<ImageBitmap> FromQImage(const QImage& image) {
                                                ? BitmapPalette::GreyRamp()
                                                : PaletteFromColorTable(indexed.colorTable()));
         }
-        case QImage::Format_Grayscale16: {
-            auto grey = image.convertToFormat(QImage::Format_Grayscale8);
-            return grey.isNull() ? nullptr : FromIndexBytes(grey, BitmapPalette::GreyRamp());
-        }
+        case QImage::Format_Grayscale16:
+            return FromGrey16(image);
         case QImage::Format_RGBX64:
         case QImage::Format_RGBA64:
-        case QImage::Format_RGBA64_Premultiplied: {
-            const bool premultiplied = image.format() == QImage::Format_RGBA64_Premultiplied;
-            return ColourFromRows(image, [premultiplied](const uchar* line, std::uint32_t x) {
-                QRgba64 pixel;
-                std::memcpy(&pixel, line + sizeof(pixel) * x, sizeof(pixel));
-                if (premultiplied) {
-                    pixel = pixel.unpremultiplied();
-                }
-                return qRgb(pixel.red8(), pixel.green8(), pixel.blue8());
-            });
-        }
+        case QImage::Format_RGBA64_Premultiplied:
+            return FromRgba64(image);
         case QImage::Format_RGBX16FPx4:
         case QImage::Format_RGBA16FPx4:
             return FromFloatImage<qfloat16>(image, false);

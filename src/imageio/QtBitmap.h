@@ -11,14 +11,16 @@ namespace quarvel {
 /// A QImage holding a deep copy of bitmap: an indexed image whose palette is the 256-level grey
 /// ramp becomes Format_Grayscale8, any other indexed image Format_Indexed8 with its palette
 /// (padded with opaque black when an index lies beyond it), 24-bit colour Format_BGR888 and
-/// 32-bit colour Format_RGB32 (opaque). A null QImage when the memory cannot be had.
+/// 32-bit colour Format_RGB32 (opaque). Images of 16-bit and floating-point samples are shown at
+/// 8 bits (ReduceTo8Bits). A null QImage when the memory cannot be had.
 QImage ToQImage(const ImageBitmap& bitmap);
 
 /// A deep copy of image in the engine's formats, or null when image is null or the memory cannot
 /// be had.
 ///
-/// - Greyscale (8 and 16 bits): PixelFormat8bppIndexed with the grey ramp palette, 16-bit levels
-///   rounded to 8 bits.
+/// - Greyscale, 8 bits: PixelFormat8bppIndexed with the grey ramp palette. 16 bits:
+///   PixelFormat16bppGrayScale.
+/// - Colour of 16 bits a sample (RGBX64, RGBA64): PixelFormat48bppRGB, alpha ignored as below.
 /// - Palette images of 1 to 8 bits: PixelFormat8bppIndexed with their own palette; the index is
 ///   what the engine takes as the grey level.
 /// - Everything else: PixelFormat32bppRGB with 8 bits per channel. Alpha is ignored (neither
@@ -36,11 +38,11 @@ std::unique_ptr<ImageBitmap> FromQImage(const QImage& image);
 /// into a fresh buffer that is then copied.
 ///
 /// When the decoded layout is one the engine keeps as it is (Format_RGB32 as
-/// PixelFormat32bppRGB; Format_Grayscale8 and Format_Indexed8 at least two pixels wide as
-/// PixelFormat8bppIndexed), image lies over the pixels of bitmap; otherwise bitmap is null and
-/// image has pixels of its own from the large blocks. Hand image to a decoder that keeps an image
-/// of the right size and format (QImageReader::read(QImage*)), then take the result with
-/// TakeDecodedBitmap.
+/// PixelFormat32bppRGB; Format_Grayscale16 as PixelFormat16bppGrayScale; Format_Grayscale8 and
+/// Format_Indexed8 at least two pixels wide as PixelFormat8bppIndexed), image lies over the pixels
+/// of bitmap; otherwise bitmap is null and image has pixels of its own from the large blocks. Hand
+/// image to a decoder that keeps an image of the right size and format
+/// (QImageReader::read(QImage*)), then take the result with TakeDecodedBitmap.
 struct DecodeTarget {
     std::unique_ptr<ImageBitmap> bitmap;
     QImage image;
@@ -58,7 +60,8 @@ std::unique_ptr<ImageBitmap> TakeDecodedBitmap(DecodeTarget& target);
 /// A QImage showing the pixels of bitmap, in the layout ToQImage gives: over the bitmap's own
 /// memory where the bytes are already that layout (no copy; the QImage must not outlive the
 /// bitmap nor see it change), else a copy in memory from the large blocks. For encoders, which
-/// only read the image. Null when the memory cannot be had.
+/// only read the image. 16-bit images keep their depth (Format_Grayscale16, Format_RGBX64);
+/// floating-point images have no such layout and give a null QImage, as does a lack of memory.
 QImage ViewAsQImage(const ImageBitmap& bitmap);
 
 }  // namespace quarvel

@@ -179,6 +179,8 @@ TEST_F(MixedFolder, FirstRun_ListsInPatternOrderAndWritesJpegBesideEachSource) {
          F("broken.jpg") + ": not loaded: damaged or truncated image data*",
          F("cut.jpg") + ": damaged, processed as far as it could be read: *",
          WrittenLine(F("cut_flt.jpg")), WrittenLine(F("e_flt.TIF")), WrittenLine(F("d.tiff_n2")),
+         F("d.tiff_n2") + ": JPEG holds 8 bits a sample: the image of 16-bit samples was written "
+                          "at 8 bits",
          WrittenLine(F("b_flt.png")), WrittenLine(F("coins_flt.Png")),
          F("notimage.png") + ": not loaded: not an image file or unsupported format",
          WrittenLine(F("c_flt.bmp")), FinalLine(10)});

@@ -1,6 +1,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -160,6 +162,43 @@ TEST_F(FilterCommand, AutoNotch_ReportsAndRemovesStripesAndLeavesACleanImageAlon
     const auto same = Load(folder_ / "same.png");
     ASSERT_TRUE(same);
     EXPECT_TRUE(SamePixels(*clean, *same));
+}
+
+// A 16-bit colour image keeps its depth through the channel-by-channel filtering: unedited at
+// its own size every sample comes back within 1; a JPEG gets 8 bits and a warning saying so.
+TEST_F(FilterCommand, SixteenBitColour_ComesBackAtSixteenBitsAndAJpegSaysItHasEight) {
+    auto deep = ImageBitmap::Create(301, 199, PixelFormat48bppRGB);
+    for (std::uint32_t y = 0; y < 199; ++y) {
+        for (std::uint32_t i = 0; i < 3 * 301; ++i) {
+            const auto sample = static_cast<std::uint16_t>((i * 211 + y * 977 + i * y) % 65536);
+            std::memcpy(deep->Row(y) + 2 * i, &sample, 2);
+        }
+    }
+    ASSERT_TRUE(SaveImageFile(*deep, folder_ / "deep.png"));
+    const Outcome outcome =
+        Run({"filter", "deep.png", "--clear", "0,0,0,0", "--exact-size", "-o", "out.png"});
+    ASSERT_EQ(outcome.exitCode, 0) << outcome.err;
+    EXPECT_EQ(outcome.err, "");
+    const auto result = Load(folder_ / "out.png");
+    ASSERT_TRUE(result);
+    ASSERT_EQ(result->Format(), PixelFormat48bppRGB);
+    int largest = 0;
+    for (std::uint32_t y = 0; y < 199; ++y) {
+        for (std::uint32_t i = 0; i < 3 * 301; ++i) {
+            std::uint16_t a;
+            std::uint16_t b;
+            std::memcpy(&a, deep->Row(y) + 2 * i, 2);
+            std::memcpy(&b, result->Row(y) + 2 * i, 2);
+            largest = std::max(largest, std::abs(a - b));
+        }
+    }
+    EXPECT_LE(largest, 1);
+
+    const Outcome jpeg = Run({"filter", "deep.png", "--lowpass", "50", "-o", "out.jpg"});
+    ASSERT_EQ(jpeg.exitCode, 0) << jpeg.err;
+    EXPECT_EQ(jpeg.err,
+              "fftquarvel-cli: out.jpg: warning: JPEG holds 8 bits a sample: the image of 16-bit "
+              "samples was written at 8 bits\n");
 }
 
 TEST_F(FilterCommand, OnlyGreenChosen_LeavesRedAndBlueExact) {

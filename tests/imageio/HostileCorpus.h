@@ -6,7 +6,9 @@
 
 #include <sys/stat.h>
 
+#include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -365,6 +367,41 @@ inline std::string GreyTiff(int pages, std::uint16_t width, std::uint16_t height
     return out;
 }
 
+/// An uncompressed one-strip TIFF of width x height pixels of samples samples of bits bits in
+/// sampleFormat (1 unsigned, 3 floating point) whose pixel data are data, which the strip byte
+/// count claims in full however long data is.
+inline std::string SampleTiff(std::uint16_t width, std::uint16_t height, std::uint16_t bits,
+                              std::uint16_t samples, std::uint16_t sampleFormat,
+                              const std::string& data) {
+    const std::uint32_t stripBytes = std::uint32_t{width} * height * samples * bits / 8;
+    const std::uint32_t data0 = 8 + 2 + 10 * 12 + 4;
+    const auto entry = [](std::uint16_t tag, std::uint16_t type, std::uint32_t value) {
+        return LittleEndian(tag, 2) + LittleEndian(type, 2) + LittleEndian(1, 4) +
+               LittleEndian(value, 4);
+    };
+    // BitsPerSample and SampleFormat give one value for every sample: in the entry itself for
+    // one sample, as the next two shorts would not fit otherwise, so samples stays at most 2.
+    const auto perSample = [&](std::uint16_t tag, std::uint16_t value) {
+        return LittleEndian(tag, 2) + LittleEndian(3, 2) + LittleEndian(samples, 4) +
+               LittleEndian(value, 2) + LittleEndian(samples > 1 ? value : 0, 2);
+    };
+    return std::string("II*\0", 4) + LittleEndian(8, 4) + LittleEndian(10, 2) +
+           entry(256, 3, width) + entry(257, 3, height) + perSample(258, bits) + entry(259, 3, 1) +
+           entry(262, 3, 1) + entry(273, 4, data0) + entry(277, 3, samples) +
+           entry(278, 4, height) + entry(279, 4, stripBytes) + perSample(339, sampleFormat) +
+           LittleEndian(0, 4) + data;
+}
+
+/// The bytes of count floats: a ramp from 0 to 1, with value at index at (when at < count).
+inline std::string FloatSamples(std::size_t count, std::size_t at = SIZE_MAX, float value = 0.0f) {
+    std::string bytes(4 * count, '\0');
+    for (std::size_t i = 0; i < count; ++i) {
+        const float sample = i == at ? value : static_cast<float>(i) / static_cast<float>(count);
+        std::memcpy(bytes.data() + 4 * i, &sample, 4);
+    }
+    return bytes;
+}
+
 /// The first fraction of bytes.
 inline std::string Cut(const std::string& bytes, double fraction) {
     return bytes.substr(0, static_cast<std::size_t>(static_cast<double>(bytes.size()) * fraction));
@@ -500,6 +537,31 @@ inline const std::vector<CorpusFile>& HostileCorpus() {
              [] { return GreyTiff(3, 32, 16, false); }},
             {"TiffPagesInALoop", "sound", "loop.tif", E::Loads, "", 32, 16, Entry::File,
              [] { return GreyTiff(2, 32, 16, true); }},
+            // Samples of 16 bits and floating point.
+            {"SixteenBitColourTiff", "deep", "colour16.tif", E::Loads, "", 50, 40, Entry::File,
+             [] { return Encode(Photo(50, 40, QImage::Format_RGBX64), "tiff"); }},
+            {"FloatTiff", "deep", "float.tif", E::Loads, "", 24, 16, Entry::File,
+             [] { return SampleTiff(24, 16, 32, 1, 3, FloatSamples(24 * 16)); }},
+            {"SixteenBitPngCutInHalf", "deep", "half16.png", E::Refused, damaged, 0, 0, Entry::File,
+             [] { return Cut(Encode(Photo(96, 64, QImage::Format_RGBX64), "png"), 0.5); }},
+            {"SixteenBitTiffStripCutShort", "deep", "cut16.tif", E::Damaged, "", 0, 0, Entry::File,
+             [] { return SampleTiff(24, 16, 16, 1, 1, std::string(24 * 16, '\x40')); }},
+            {"FloatTiffStripCutShort", "deep", "cutfloat.tif", E::Refused, damaged, 0, 0,
+             Entry::File, [] { return SampleTiff(24, 16, 32, 1, 3, FloatSamples(24 * 7)); }},
+            {"FloatTiffWithNaN", "deep", "nan.tif", E::Refused, "samples that are not numbers", 0,
+             0, Entry::File,
+             [] { return SampleTiff(24, 16, 32, 1, 3, FloatSamples(24 * 16, 100, NAN)); }},
+            {"FloatTiffWithInfinity", "deep", "infinity.tif", E::Refused,
+             "samples that are not numbers", 0, 0, Entry::File,
+             [] { return SampleTiff(24, 16, 32, 1, 3, FloatSamples(24 * 16, 7, -INFINITY)); }},
+            {"FloatTiffHugeSample", "deep", "huge.tif", E::Refused, "samples too large", 0, 0,
+             Entry::File,
+             [] { return SampleTiff(24, 16, 32, 1, 3, FloatSamples(24 * 16, 5, 3e37f)); }},
+            {"DoubleTiff", "deep", "double.tif", E::Refused, "64-bit floating-point TIFF", 0, 0,
+             Entry::File, [] { return SampleTiff(8, 4, 64, 1, 3, std::string(8 * 4 * 8, '\0')); }},
+            {"TwoSampleFloatTiff", "deep", "twosample.tif", E::Refused,
+             "floating-point TIFF with 2 samples", 0, 0, Entry::File,
+             [] { return SampleTiff(8, 4, 32, 2, 3, FloatSamples(8 * 4 * 2)); }},
             {"JpegOf100Scans", "scan limit", "scans100.jpg", E::Either, "", 0, 0, Entry::File,
              [] { return JpegWithScans(100); }},
             // Paths.

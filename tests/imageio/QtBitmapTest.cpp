@@ -76,19 +76,24 @@ TEST(FromQImage, MonoImage_KeepsTwoEntryPaletteAndIndices) {
     EXPECT_EQ(*Pixel(*image, 7, 1), 0);
 }
 
-TEST(FromQImage, Rgba64_IsRoundedToEightBitsIgnoringAlpha) {
+TEST(FromQImage, Rgba64_KeepsSixteenBitsIgnoringAlpha) {
     QImage deep(2, 1, QImage::Format_RGBA64);
     reinterpret_cast<QRgba64*>(deep.scanLine(0))[0] = QRgba64::fromRgba64(65535, 32896, 128, 0);
     reinterpret_cast<QRgba64*>(deep.scanLine(0))[1] = QRgba64::fromRgba64(129, 0, 1000, 65535);
     const auto image = FromQImage(deep);
-    ASSERT_EQ(image->Format(), PixelFormat32bppRGB);
-    const std::uint8_t* transparent = Pixel(*image, 0, 0);
-    EXPECT_EQ(transparent[2], 255);  // red
-    EXPECT_EQ(transparent[1], 128);  // green: 32896 / 257 = 128
-    EXPECT_EQ(transparent[0], 0);    // blue: 128 / 257 rounds to 0
-    EXPECT_EQ(transparent[3], 0xFF);
-    EXPECT_EQ(Pixel(*image, 1, 0)[2], 1);  // 129 / 257 rounds to 1
-    EXPECT_EQ(Pixel(*image, 1, 0)[0], 4);  // 1000 / 257 = 3.89
+    ASSERT_EQ(image->Format(), PixelFormat48bppRGB);
+    std::uint16_t samples[6];
+    std::memcpy(samples, image->Row(0), sizeof samples);
+    // Blue, green, red of each pixel, the transparent one unchanged.
+    EXPECT_EQ(samples[0], 128);
+    EXPECT_EQ(samples[1], 32896);
+    EXPECT_EQ(samples[2], 65535);
+    EXPECT_EQ(samples[3], 1000);
+    EXPECT_EQ(samples[5], 129);
+    // Shown and copied at 8 bits: v / 257 rounded.
+    const QImage shown = ToQImage(*image);
+    EXPECT_EQ(shown.pixel(0, 0), qRgb(255, 128, 0));
+    EXPECT_EQ(shown.pixel(1, 0), qRgb(1, 0, 4));
 }
 
 TEST(FromQImage, PremultipliedColour_IsUnpremultipliedNotDarkened) {

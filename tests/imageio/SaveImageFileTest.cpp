@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdint>
+#include <cstring>
 #include <filesystem>
 #include <string>
+#include <utility>
 
 #include <QByteArray>
 #include <QImageWriter>
@@ -89,6 +91,64 @@ INSTANTIATE_TEST_SUITE_P(Extension, SaveByName,
                              }
                              return name;
                          });
+
+/// An image of a 16-bit or floating-point format whose samples all differ: words spread over
+/// the whole range, or floats beyond 0 to 1 on both sides.
+std::unique_ptr<ImageBitmap> DeepPattern(std::uint32_t width, std::uint32_t height,
+                                         PixelFormat format) {
+    auto image = ImageBitmap::Create(width, height, format);
+    const std::size_t samples =
+        width * BytesPerPixel(format) / (format == PixelFormat32bppGrayFloat ? 4 : 2);
+    for (std::uint32_t y = 0; y < height; ++y) {
+        for (std::size_t i = 0; i < samples; ++i) {
+            const std::size_t n = y * samples + i;
+            if (format == PixelFormat32bppGrayFloat) {
+                const float value = -2.5f + 0.37f * static_cast<float>(n * n);
+                std::memcpy(image->Row(y) + 4 * i, &value, 4);
+            } else {
+                const auto value = static_cast<std::uint16_t>(n * 4099 + 1);
+                std::memcpy(image->Row(y) + 2 * i, &value, 2);
+            }
+        }
+    }
+    return image;
+}
+
+TEST(SaveImageFile, DeepImages_KeepTheirDepthInPngAndTiffAndSayWhenNarrowed) {
+    TempFolder folder;
+    const std::pair<PixelFormat, const char*> kept[] = {{PixelFormat16bppGrayScale, "grey.png"},
+                                                        {PixelFormat16bppGrayScale, "grey.tif"},
+                                                        {PixelFormat48bppRGB, "colour.png"},
+                                                        {PixelFormat48bppRGB, "colour.tif"},
+                                                        {PixelFormat32bppGrayFloat, "float.tif"}};
+    for (const auto& [format, name] : kept) {
+        SCOPED_TRACE(name);
+        const auto image = DeepPattern(7, 5, format);
+        const IoResult saved = SaveImageFile(*image, folder / name);
+        ASSERT_TRUE(saved) << saved.message;
+        EXPECT_EQ(saved.warning, "");
+        std::unique_ptr<ImageBitmap> loaded;
+        ASSERT_TRUE(LoadImageFile(loaded, folder / name));
+        ExpectSamePixels(*loaded, *image);
+    }
+
+    const IoResult jpeg =
+        SaveImageFile(*DeepPattern(7, 5, PixelFormat48bppRGB), folder / "colour.jpg");
+    ASSERT_TRUE(jpeg);
+    EXPECT_EQ(jpeg.warning.rfind("JPEG holds 8 bits a sample", 0), 0u) << jpeg.warning;
+
+    const IoResult png =
+        SaveImageFile(*DeepPattern(7, 5, PixelFormat32bppGrayFloat), folder / "float.png");
+    ASSERT_TRUE(png);
+    EXPECT_EQ(png.warning.rfind("PNG holds no floating-point samples: written at 16 bits", 0), 0u)
+        << png.warning;
+    std::unique_ptr<ImageBitmap> words;
+    ASSERT_TRUE(LoadImageFile(words, folder / "float.png"));
+    ASSERT_EQ(words->Format(), PixelFormat16bppGrayScale);
+    std::uint16_t first = 1;
+    std::memcpy(&first, words->Row(0), 2);
+    EXPECT_EQ(first, 0);  // the lowest sample, -2.5
+}
 
 TEST(SaveImageFile, QualityOfTheDefault_GivesTheDefaultBytes) {
     TempFolder folder;
