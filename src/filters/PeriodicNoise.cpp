@@ -12,6 +12,20 @@
 
 namespace quarvel {
 
+// How the finder works, on an example. Stripes of amplitude 20 grey levels and period 8 pixels
+// running at 30 degrees over a 512 x 512 photograph are a wave of magnitude
+// 20 * 512 * 512 / 2 = 2.6e6 at 64 cos 30 = 55.4 columns right of the centre and 64 sin 30 = 32
+// rows above it. Its power is shared along row -32 as Sinc2(k - 55.4): columns 55 and 56 get
+// 0.57 and 0.26 of it, columns 54 and 57 0.05 and 0.04, and so on, falling as 1 / distance^2.
+// The photograph's log power there has a median over the blocks around some 40 dB lower and a
+// spread of about 5.6 dB, so the peak at column 55 stands out by far more than the 24 dB asked.
+// The offset 0.4 follows from the magnitudes of columns 55 and 56 (PeakOffset), the wave's
+// whole power from the peak's share, and from both the leakage at every element around: the
+// disc takes the elements off the row and column where the leakage outweighs the background,
+// the arm runs along row -32 (and its neighbours when the frequency falls between rows, or
+// the spike is strong) as far as it does, on each side on its own. The twin at (-55.4, 32)
+// gets the mirrored notch.
+
 namespace {
 
 // Periods longer than this many pixels belong to the picture, not to the noise.
@@ -86,8 +100,8 @@ bool RobustStatistics(std::vector<float>& values, float& median, float& spread) 
     return true;
 }
 
-/// What the finder knows of one spectrum: its log power and the background around each
-/// element.
+/// What the finder knows of one spectrum: the power of each element (read from the planes as
+/// needed) and the background around it.
 class SpectrumBackground {
 public:
     SpectrumBackground(const float* re, const float* im, std::uint64_t width, std::uint64_t height,
