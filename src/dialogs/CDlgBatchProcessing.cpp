@@ -1,6 +1,7 @@
 #include "dialogs/CDlgBatchProcessing.h"
 
 #include <algorithm>
+#include <memory>
 #include <utility>
 
 #include <QComboBox>
@@ -26,6 +27,7 @@
 
 #include "dialogs/CEditDisabled.h"
 #include "dialogs/CUpDownArrows.h"
+#include "recipe/RecipeFile.h"
 #include "ui/CUserInteraction.h"
 
 namespace quarvel {
@@ -94,16 +96,28 @@ void CDlgBatchProcessing::BuildControls() {
 
     auto* typeGroup = new QGroupBox(QStringLiteral("Select the type of filtering "), this);
     auto* typeColumn = new QVBoxLayout(typeGroup);
-    const char* const typeTexts[2] = {"Use low-pass convolution filter",
-                                      "Use power spectrum deleting"};
-    for (int i = 0; i < 2; ++i) {
+    const char* const typeTexts[3] = {"Use low-pass convolution filter",
+                                      "Use power spectrum deleting", "Use a recipe"};
+    const char* const typeNames[3] = {"lowPassType", "deletingType", "recipeType"};
+    for (int i = 0; i < 3; ++i) {
         typeButtons_[i] = new QRadioButton(QString::fromLatin1(typeTexts[i]), typeGroup);
-        typeButtons_[i]->setObjectName(i == 0 ? QStringLiteral("lowPassType")
-                                              : QStringLiteral("deletingType"));
+        typeButtons_[i]->setObjectName(QString::fromLatin1(typeNames[i]));
         typeColumn->addWidget(typeButtons_[i]);
         connect(typeButtons_[i], &QRadioButton::clicked, this,
                 &CDlgBatchProcessing::OnTypeOrDirectionClicked);
     }
+    // The recipe file of "Use a recipe", beside its button.
+    auto* recipeRow = new QHBoxLayout;
+    recipeField_ = new QLineEdit(typeGroup);
+    recipeField_->setObjectName(QStringLiteral("recipeField"));
+    recipeField_->setPlaceholderText(QStringLiteral("recipe file (.json)"));
+    recipeButton_ = new QPushButton(QStringLiteral("Select..."), typeGroup);
+    recipeButton_->setObjectName(QStringLiteral("recipeButton"));
+    recipeRow->addSpacing(20);
+    recipeRow->addWidget(recipeField_, 1);
+    recipeRow->addWidget(recipeButton_);
+    typeColumn->addLayout(recipeRow);
+    connect(recipeButton_, &QPushButton::clicked, this, &CDlgBatchProcessing::OnSelectRecipe);
     page->addWidget(typeGroup);
 
     auto* designGroup = new QGroupBox(QStringLiteral("Low-pass convolution filter design "), this);
@@ -246,6 +260,7 @@ BatchSettings CDlgBatchProcessing::Settings() const {
     settings.direction = direction;
     settings.rectangles = rectangles;
     settings.lastPath = ToLocal(folder);
+    settings.recipePath = ToLocal(recipePath);
     return settings;
 }
 
@@ -258,6 +273,7 @@ void CDlgBatchProcessing::LoadBatchSettings() {
     degreeIndex = settings.degreeIndex;
     cutOff = settings.cutOff;
     rectangles = settings.rectangles;
+    recipePath = FromLocal(settings.recipePath);
 }
 
 void CDlgBatchProcessing::SaveBatchSettings() {
@@ -273,7 +289,9 @@ void CDlgBatchProcessing::ShowMembers() {
     const QSignalBlocker dimensionBlock(dimensionList_);
     const QSignalBlocker degreeBlock(degreeList_);
     folderField_->setText(folder);
-    typeButtons_[filteringType == PowerSpectrumDeleting ? 1 : 0]->setChecked(true);
+    typeButtons_[std::clamp<std::int32_t>(filteringType, LowPassConvolution, RecipeReplay)]
+        ->setChecked(true);
+    recipeField_->setText(recipePath);
     dimensionList_->setCurrentIndex(dimensionIndex);
     if (direction >= 0 && direction < 3) {
         directionButtons_[direction]->setChecked(true);
@@ -289,7 +307,10 @@ void CDlgBatchProcessing::ShowMembers() {
 }
 
 bool CDlgBatchProcessing::ReadControls(bool complain) {
-    filteringType = typeButtons_[1]->isChecked() ? PowerSpectrumDeleting : LowPassConvolution;
+    filteringType = typeButtons_[2]->isChecked()   ? RecipeReplay
+                    : typeButtons_[1]->isChecked() ? PowerSpectrumDeleting
+                                                   : LowPassConvolution;
+    recipePath = recipeField_->text();
     dimensionIndex = dimensionList_->currentIndex();
     for (int i = 0; i < 3; ++i) {
         if (directionButtons_[i]->isChecked()) {
@@ -420,6 +441,17 @@ void CDlgBatchProcessing::OnSelectFolder() {
     EnableProcess();
 }
 
+void CDlgBatchProcessing::OnSelectRecipe() {
+    const QString chosen = interaction_.AskRecipePath(this, false, recipeField_->text());
+    if (chosen.isEmpty()) {
+        return;
+    }
+    recipePath = chosen;
+    recipeField_->setText(recipePath);
+    typeButtons_[RecipeReplay]->setChecked(true);
+    filteringType = RecipeReplay;
+}
+
 void CDlgBatchProcessing::AppendLogLine(const QString& line) {
     log_->appendPlainText(line);
     log_->verticalScrollBar()->setValue(log_->verticalScrollBar()->maximum());
@@ -428,6 +460,20 @@ void CDlgBatchProcessing::AppendLogLine(const QString& line) {
 void CDlgBatchProcessing::RunBatch() {
     if (running_ || !ReadControls(true)) {
         return;
+    }
+    // A recipe is read once for the run; one that cannot be read stops it before it starts.
+    processor_.transformSize = transformSize_;
+    processor_.SetRecipe(nullptr);
+    if (filteringType == RecipeReplay) {
+        Recipe recipe;
+        const IoResult loaded = LoadRecipeFile(ToLocal(recipePath), recipe);
+        if (!loaded) {
+            interaction_.ShowError(
+                this, kMessageTitle,
+                QStringLiteral("%1: %2").arg(recipePath, FromLocal(loaded.message)));
+            return;
+        }
+        processor_.SetRecipe(std::make_shared<const Recipe>(std::move(recipe)));
     }
     running_ = true;
     stopRequested_ = false;

@@ -26,7 +26,8 @@ class CUpDownArrows;
 class CUserInteraction;
 
 /// "Batch FFT Processing": filters every image file of one folder with a single setting (a
-/// low-pass filter, or the clearing of up to four spectrum rectangles) and writes each result
+/// low-pass filter, the clearing of up to four spectrum rectangles, or the steps of a recipe
+/// file) and writes each result
 /// beside its source, keeping a log of the written files.
 ///
 /// The members are the dialog's values; they are read from the settings store when the dialog
@@ -51,13 +52,15 @@ public:
     std::int32_t direction = 0;                       ///< 0 rows and columns, 1 rows, 2 columns
     RectangleList rectangles{};                       ///< cleared by "Use power spectrum deleting"
     QString folder;                                   ///< the folder to process
+    QString recipePath;                               ///< replayed by "Use a recipe"
 
     /// The members as one batch setting, the folder as its last path.
     BatchSettings Settings() const;
     /// The processing object of the runs, with the log and the file list of the last one.
     const CBatchProcessor& Processor() const { return processor_; }
     /// The size the runs transform each image at (the program's Transform Size).
-    void SetTransformSize(TransformSize size) { processor_.transformSize = size; }
+    /// A recipe's run takes the size the recipe names instead.
+    void SetTransformSize(TransformSize size) { transformSize_ = size; }
     /// Whether a run is going on.
     bool IsRunning() const { return running_; }
 
@@ -65,6 +68,8 @@ public:
     void RunBatch();
     /// "Select...": the folder picker.
     void OnSelectFolder();
+    /// "Select..." of the recipe: the recipe file picker.
+    void OnSelectRecipe();
 
     /// Enter: reads the controls and saves the settings, then closes with OK (after the file
     /// in hand during a run). A rectangle field without an integer keeps its stored value and
@@ -108,13 +113,16 @@ private:
     CUserInteraction& interaction_;
     BatchSettingsStore store_;
     CBatchProcessor processor_;
+    TransformSize transformSize_ = TransformSize::PowerOfTwo;
     bool running_ = false;
     bool stopRequested_ = false;
     int closeResult_ = -1;  ///< the result to close with once the run ends; -1 for none
 
     QLineEdit* folderField_ = nullptr;
     QPushButton* selectButton_ = nullptr;
-    QRadioButton* typeButtons_[2] = {};
+    QRadioButton* typeButtons_[3] = {};
+    QLineEdit* recipeField_ = nullptr;
+    QPushButton* recipeButton_ = nullptr;
     QComboBox* dimensionList_ = nullptr;
     QRadioButton* directionButtons_[3] = {};
     QComboBox* degreeList_ = nullptr;

@@ -21,6 +21,7 @@
 #include "batch/BatchSettingsStore.h"
 #include "dialogs/CDlgBatchProcessing.h"
 #include "dialogs/CUpDownArrows.h"
+#include "recipe/RecipeFile.h"
 #include "support/TestFiles.h"
 #include "ui/CUserInteraction.h"
 
@@ -529,6 +530,53 @@ TEST_F(BatchDialog, ProcessMissingFolderTypedAfterwards_ReportsTheFolderAndNoFil
     EXPECT_NE(lines[0].find(images.Path().string()), std::string::npos) << lines[0];
     EXPECT_TRUE(test::MatchesPattern(lines[1], "Processed 0 files in #.?? sec")) << lines[1];
     EXPECT_FALSE(Child<QPushButton>(*dialog, "processButton")->isEnabled());
+}
+
+TEST_F(BatchDialog, Recipe_ClearsAsTheSameRectangleDoesAndIsKeptInTheSettings) {
+    TempFolder images;
+    Fill(images, {{"camera.png", "a.png"}});
+    TempFolder recipes;
+    // camera.png is 512 x 512 and so is its spectrum: the frame the rectangle is made on.
+    Recipe recipe;
+    recipe.sourceWidth = recipe.sourceHeight = 512;
+    recipe.steps.push_back(MakeRectangleStep(RecipeFrame{512, 512, 512, 512}, 200, 10, 300, 20));
+    const std::string recipePath = (recipes / "r.json").string();
+    ASSERT_TRUE(SaveRecipeFile(recipePath, recipe));
+
+    const auto runWith = [&](const char* type, const QString& recipeText) {
+        auto dialog = MakeDialog();
+        Child<QLineEdit>(*dialog, "folderField")->setText(FolderText(images));
+        Child<QRadioButton>(*dialog, type)->click();
+        Child<QLineEdit>(*dialog, "recipeField")->setText(recipeText);
+        RectangleField(*dialog, 1, "x1")->setText(QStringLiteral("200"));
+        RectangleField(*dialog, 1, "y1")->setText(QStringLiteral("10"));
+        RectangleField(*dialog, 1, "x2")->setText(QStringLiteral("300"));
+        RectangleField(*dialog, 1, "y2")->setText(QStringLiteral("20"));
+        dialog->RunBatch();
+        dialog->reject();
+        return test::ReadBytes(images / "a_flt.png");
+    };
+    const std::string byRecipe = runWith("recipeType", QString::fromStdString(recipePath));
+    ASSERT_FALSE(byRecipe.empty());
+    EXPECT_EQ(runWith("deletingType", QString()), byRecipe);
+
+    // The recipe and its choice are kept; a damaged one is named and stops the run.
+    auto dialog = MakeDialog();
+    EXPECT_EQ(Child<QLineEdit>(*dialog, "recipeField")->text(), QString());
+    Child<QRadioButton>(*dialog, "recipeType")->click();
+    Child<QLineEdit>(*dialog, "recipeField")->setText(QString::fromStdString(recipePath));
+    dialog->reject();
+    dialog = MakeDialog();
+    EXPECT_TRUE(Child<QRadioButton>(*dialog, "recipeType")->isChecked());
+    EXPECT_EQ(Child<QLineEdit>(*dialog, "recipeField")->text(), QString::fromStdString(recipePath));
+    std::filesystem::remove(images / "a_flt.png");
+    test::WriteBytes(recipes / "r.json", "{\"format\": \"FFT Quarvel recipe\", \"version\": 2}");
+    dialog->RunBatch();
+    ASSERT_EQ(ui.messages.size(), 1);
+    EXPECT_EQ(ui.messages.front(),
+              QString::fromStdString(recipePath) +
+                  QStringLiteral(": recipe version 2 is not known (this program reads version 1)"));
+    EXPECT_FALSE(std::filesystem::exists(images / "a_flt.png"));
 }
 
 }  // namespace
