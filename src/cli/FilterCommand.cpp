@@ -421,11 +421,19 @@ bool FilterRun::WriteSpectra(const std::string& input, const std::string& output
 bool FilterRun::Process(const std::string& input) {
     input_ = input;
     const std::string output = OutputFor(input);
-    // Never write over an image of this run, the one being filtered least of all.
+    // Never write over an image of this run, the one being filtered least of all, nor let the
+    // recipe replace an image.
     for (const std::string& other : inputs_) {
         if (SameFile(output, other)) {
             return Fail(input, "refusing to overwrite the input image " + other);
         }
+        if (plan_.saveRecipe && SameFile(*plan_.saveRecipe, other)) {
+            return Fail(input,
+                        "refusing to overwrite the input image " + other + " with the recipe");
+        }
+    }
+    if (plan_.saveRecipe && SameFile(*plan_.saveRecipe, output)) {
+        return Fail(input, "the recipe and the result would both be written to " + output);
     }
     if (written_.count(output) != 0) {
         return Fail(input, "would overwrite " + output + ", written for an earlier image");

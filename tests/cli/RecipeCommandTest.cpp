@@ -90,6 +90,15 @@ TEST_F(RecipeCommand, DamagedRecipe_IsRefusedNamingTheFileAndPlaceAndWritesNothi
               0u)
         << filter.err;
     EXPECT_FALSE(fs::exists(folder_ / "out.png"));
+    // A recipe is never written over an image.
+    fs::copy_file(TestImage("camera.png"), folder_ / "in.png");
+    for (const char* target : {"in.png", "out.png"}) {
+        const Outcome clash = RunAlone(
+            {"filter", "in.png", "--lowpass", "5", "-o", "out.png", "--save-recipe", target});
+        EXPECT_EQ(clash.exitCode, 1) << target;
+        EXPECT_EQ(ReadBytes(folder_ / "in.png"), ReadBytes(TestImage("camera.png")));
+        EXPECT_FALSE(fs::exists(folder_ / "out.png"));
+    }
 
     fs::create_directory(folder_ / "scans");
     fs::copy_file(TestImage("camera.png"), folder_ / "scans" / "a.png");
