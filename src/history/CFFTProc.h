@@ -9,6 +9,7 @@
 #include "engine/PlaneConversion.h"
 #include "engine/PlaneMemory.h"
 #include "engine/RectangleList.h"
+#include "engine/SpectrumGeometry.h"
 #include "filters/FilterSettings.h"
 #include "filters/PeriodicNoise.h"
 #include "history/ProcState.h"
@@ -86,6 +87,12 @@ public:
     void Redo();
     /// Drops the uncommitted edits of the working state and notifies.
     void RestorePowerSpectrum();
+
+    /// The three clearing operations below also clear, when mirrorEdits is on, the point
+    /// mirror of every element they clear: the element of the negated frequency, at
+    /// (MirrorIndex(x, W2), MirrorIndex(y, H2)) of SpectrumGeometry.h, (W2 - x) mod W2 for an
+    /// even width and W2 - 1 - x for an odd one (likewise for rows). An element that is its own
+    /// mirror, or an area that overlaps its mirror, is cleared once: clearing is idempotent.
 
     /// Clears the disc of elements around (cx, cy): every element whose distance d from the
     /// centre has r >= trunc(d), clipped to the plane. cx is read as a signed 32-bit value.
@@ -197,6 +204,11 @@ public:
     std::uint64_t currentIndex = 0;
     std::unique_ptr<ProcState> workingState;  ///< pending edits, or null
 
+    /// Whether StampBrush, ClearSelection and ClearRectangles clear the point-mirrored
+    /// elements too, so that a real image loses both halves of a frequency pair (off by
+    /// default: the chosen elements alone).
+    bool mirrorEdits = false;
+
     /// The memory the history may hold, in bytes; 0 for no limit. When a state is committed,
     /// the oldest undo states are released until the history, together with room for one more
     /// state of the current state's size (the working state of the next edit), fits. The
@@ -236,9 +248,10 @@ private:
     bool BeginEdit(ChannelKind member, EditTarget& target, std::uint64_t& width,
                    std::uint64_t& height);
     /// Renders the edited channel's power spectrum image again (when there is one) after the
-    /// elements of rows top to bottom - 1 changed, and notifies.
+    /// elements of the rows in changedRows (runs of rows, in any order, possibly overlapping)
+    /// changed, and notifies.
     void FinishEdit(const EditTarget& target, std::uint64_t width, std::uint64_t height,
-                    std::uint64_t top, std::uint64_t bottom);
+                    std::vector<IndexRange> changedRows);
 };
 
 }  // namespace quarvel

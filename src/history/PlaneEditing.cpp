@@ -51,6 +51,63 @@ std::pair<std::size_t, std::size_t> SelectedSpan(const std::uint8_t* row, std::s
     return {begin, end};
 }
 
+/// Sets the elements of columns run of the row that starts at element rowStart to zero.
+inline void ClearRun(ChannelSpectrum& spectrum, std::size_t rowStart, IndexRange run) {
+    if (run.Empty()) {
+        return;
+    }
+    std::fill(spectrum.re.get() + rowStart + run.begin, spectrum.re.get() + rowStart + run.end,
+              0.0f);
+    std::fill(spectrum.im.get() + rowStart + run.begin, spectrum.im.get() + rowStart + run.end,
+              0.0f);
+}
+
+/// Clears, in the mirror of every row of rows, the mirrors of columns of that row. Each row has
+/// a mirror of its own, so the rows run in parallel and each writes only its mirror.
+void ClearMirroredRuns(ChannelSpectrum& spectrum, std::uint64_t width, std::uint64_t height,
+                       IndexRange rows, IndexRange columns) {
+    const MirroredRanges mirrored = MirrorRange(columns, width);
+    ParallelFor(rows.begin, rows.end, [&](std::size_t y) {
+        const std::size_t rowStart = MirrorIndex(y, height) * width;
+        ClearRun(spectrum, rowStart, mirrored.first);
+        ClearRun(spectrum, rowStart, mirrored.second);
+    });
+}
+
+/// Appends the rows rows and, when mirrored, their mirror rows in a plane of height rows.
+void AddChangedRows(std::vector<IndexRange>& changed, IndexRange rows, bool mirrored,
+                    std::uint64_t height) {
+    if (rows.Empty()) {
+        return;
+    }
+    changed.push_back(rows);
+    if (mirrored) {
+        const MirroredRanges mirror = MirrorRange(rows, height);
+        changed.push_back(mirror.first);
+        if (!mirror.second.Empty()) {
+            changed.push_back(mirror.second);
+        }
+    }
+}
+
+/// ranges sorted, with overlapping and touching runs joined.
+std::vector<IndexRange> JoinRanges(std::vector<IndexRange> ranges) {
+    std::sort(ranges.begin(), ranges.end(),
+              [](const IndexRange& a, const IndexRange& b) { return a.begin < b.begin; });
+    std::vector<IndexRange> joined;
+    for (const IndexRange& range : ranges) {
+        if (range.Empty()) {
+            continue;
+        }
+        if (!joined.empty() && range.begin <= joined.back().end) {
+            joined.back().end = std::max(joined.back().end, range.end);
+        } else {
+            joined.push_back(range);
+        }
+    }
+    return joined;
+}
+
 }  // namespace
 
 bool CFFTProc::BeginEdit(ChannelKind member, EditTarget& target, std::uint64_t& width,
@@ -93,7 +150,7 @@ bool CFFTProc::BeginEdit(ChannelKind member, EditTarget& target, std::uint64_t& 
 }
 
 void CFFTProc::FinishEdit(const EditTarget& target, std::uint64_t width, std::uint64_t height,
-                          std::uint64_t top, std::uint64_t bottom) {
+                          std::vector<IndexRange> changedRows) {
     // A state without power spectrum images belongs to a processing object that displays
     // nothing; it gets none.
     if (target.spectrum != nullptr && HoldsPowerSpectra(*workingState)) {
@@ -101,13 +158,34 @@ void CFFTProc::FinishEdit(const EditTarget& target, std::uint64_t width, std::ui
         const float* im = target.spectrum->im.get();
         std::unique_ptr<ImageBitmap>& power = *target.power;
         // The image is rendered again in place, only the edited rows where the mapping of its
-        // levels stays; a new one is made when that cannot be done.
-        if (power &&
-            UpdatePowerSpectrumRows(re, im, width, height, *power, *target.levels, top, bottom)) {
-            if (!target.newState && top < bottom) {
-                PowerRowsChanged(*power, top, bottom);
+        // levels stays; a new one is made when that cannot be done. Each run of rows is
+        // brought up to date in turn: the last leaves the image as a whole rendering would.
+        // The views hear of the rows only when every run succeeded and the image stays.
+        bool updated = power != nullptr;
+        std::vector<IndexRange> runs = JoinRanges(std::move(changedRows));
+        if (runs.empty()) {
+            runs.push_back(IndexRange{});
+        }
+        std::vector<IndexRange> rendered;
+        for (const IndexRange& run : runs) {
+            std::uint64_t top = run.begin;
+            std::uint64_t bottom = run.end;
+            updated = updated && UpdatePowerSpectrumRows(re, im, width, height, *power,
+                                                         *target.levels, top, bottom);
+            if (!updated || (top == 0 && bottom == height)) {
+                rendered.assign(1, IndexRange{top, bottom});
+                break;
             }
-        } else {
+            rendered.push_back(IndexRange{top, bottom});
+        }
+        if (updated && !target.newState) {
+            for (const IndexRange& rows : rendered) {
+                if (!rows.Empty()) {
+                    PowerRowsChanged(*power, rows.begin, rows.end);
+                }
+            }
+        }
+        if (!updated) {
             power.reset();
             power = RenderPowerSpectrum(re, im, width, height, target.levels);
         }
@@ -122,8 +200,7 @@ void CFFTProc::StampBrush(ChannelKind member, std::uint32_t cx, std::int32_t cy,
     if (!BeginEdit(member, target, width, height)) {
         return;
     }
-    std::uint64_t firstRow = 0;
-    std::uint64_t endRow = 0;
+    std::vector<IndexRange> changedRows;
     if (target.spectrum != nullptr) {
         // The box of the disc, clipped to the plane. The centre column is a signed value; the
         // bounds are worked out in 64 bits so that no sum can overflow.
@@ -141,24 +218,43 @@ void CFFTProc::StampBrush(ChannelKind member, std::uint32_t cx, std::int32_t cy,
         // below r + 1: radius 1 takes the whole 3 x 3 block, radius 3 a 7 x 7 block less its
         // corners. A large brush covers much of the plane: its rows run in parallel.
         ChannelSpectrum& spectrum = *target.spectrum;
+        const auto inDisc = [&](std::int64_t x, std::int64_t dy) {
+            const std::int64_t dx = centreX - x;
+            const double distance = std::sqrt(static_cast<double>(dx * dx + dy * dy));
+            return r >= static_cast<std::uint64_t>(distance);
+        };
         const auto clearRow = [&](std::size_t row) {
             const std::int64_t dy = centreY - static_cast<std::int64_t>(row);
             for (std::int64_t x = left; x <= right; ++x) {
-                const std::int64_t dx = centreX - x;
-                const double distance = std::sqrt(static_cast<double>(dx * dx + dy * dy));
-                if (r >= static_cast<std::uint64_t>(distance)) {
+                if (inDisc(x, dy)) {
                     ClearElement(spectrum, row * width + static_cast<std::size_t>(x));
                 }
             }
         };
         if (top <= bottom && left <= right) {
-            ParallelFor(static_cast<std::size_t>(top), static_cast<std::size_t>(bottom) + 1,
-                        clearRow);
-            firstRow = static_cast<std::uint64_t>(top);
-            endRow = static_cast<std::uint64_t>(bottom) + 1;
+            const IndexRange rows{static_cast<std::uint64_t>(top),
+                                  static_cast<std::uint64_t>(bottom) + 1};
+            ParallelFor(rows.begin, rows.end, clearRow);
+            if (mirrorEdits) {
+                // The mirror of the disc, element by element: near an even plane's first row
+                // or column the mirror is not a disc of its own. Each row's mirror is another
+                // row, so each iteration still writes one row.
+                ParallelFor(rows.begin, rows.end, [&](std::size_t row) {
+                    const std::int64_t dy = centreY - static_cast<std::int64_t>(row);
+                    const std::size_t mirrorRow = MirrorIndex(row, height) * width;
+                    for (std::int64_t x = left; x <= right; ++x) {
+                        if (inDisc(x, dy)) {
+                            ClearElement(
+                                spectrum,
+                                mirrorRow + MirrorIndex(static_cast<std::uint64_t>(x), width));
+                        }
+                    }
+                });
+            }
+            AddChangedRows(changedRows, rows, mirrorEdits, height);
         }
     }
-    FinishEdit(target, width, height, firstRow, endRow);
+    FinishEdit(target, width, height, std::move(changedRows));
 }
 
 void CFFTProc::ClearSelection(ChannelKind member, const VXRegion& region) {
@@ -168,8 +264,7 @@ void CFFTProc::ClearSelection(ChannelKind member, const VXRegion& region) {
     if (!BeginEdit(member, target, width, height)) {
         return;
     }
-    std::uint64_t firstRow = 0;
-    std::uint64_t endRow = 0;
+    std::vector<IndexRange> changedRows;
     if (target.spectrum != nullptr) {
         // Only elements inside the region's own size are considered, so a region smaller than
         // the plane never reaches beyond its image.
@@ -195,22 +290,43 @@ void CFFTProc::ClearSelection(ChannelKind member, const VXRegion& region) {
                     }
                 }
             });
+            if (mirrorEdits) {
+                // Row y's selection is cleared in its mirror row, which no other row shares.
+                ParallelFor(0, rows, [&](std::size_t y) {
+                    if (cleared[y] == 0) {
+                        return;
+                    }
+                    const std::uint8_t* row = mask + y * maskWidth;
+                    const std::size_t mirrorRow = MirrorIndex(y, height) * width;
+                    const auto [begin, end] = SelectedSpan(row, columns);
+                    for (std::size_t x = begin; x < end; ++x) {
+                        if (row[x] != MaskOutside) {
+                            ClearElement(spectrum, mirrorRow + MirrorIndex(x, width));
+                        }
+                    }
+                });
+            }
         } else if (region.Contains(0, 0)) {
             // Without a mask the region holds everything or nothing alike.
             ParallelFor(0, rows, [&](std::size_t y) {
-                std::fill_n(spectrum.re.get() + y * width, columns, 0.0f);
-                std::fill_n(spectrum.im.get() + y * width, columns, 0.0f);
+                ClearRun(spectrum, y * width, IndexRange{0, columns});
                 cleared[y] = columns > 0 ? 1 : 0;
             });
+            if (mirrorEdits) {
+                ClearMirroredRuns(spectrum, width, height, IndexRange{0, rows},
+                                  IndexRange{0, columns});
+            }
         }
         const auto first = std::find(cleared.begin(), cleared.end(), 1);
         if (first != cleared.end()) {
-            firstRow = static_cast<std::uint64_t>(first - cleared.begin());
-            endRow = rows - static_cast<std::uint64_t>(
-                                std::find(cleared.rbegin(), cleared.rend(), 1) - cleared.rbegin());
+            const IndexRange changed{
+                static_cast<std::uint64_t>(first - cleared.begin()),
+                rows - static_cast<std::uint64_t>(std::find(cleared.rbegin(), cleared.rend(), 1) -
+                                                  cleared.rbegin())};
+            AddChangedRows(changedRows, changed, mirrorEdits, height);
         }
     }
-    FinishEdit(target, width, height, firstRow, endRow);
+    FinishEdit(target, width, height, std::move(changedRows));
 }
 
 void CFFTProc::ClearRectangles(ChannelKind member, const RectangleList& rectangles) {
@@ -220,8 +336,7 @@ void CFFTProc::ClearRectangles(ChannelKind member, const RectangleList& rectangl
     if (!BeginEdit(member, target, width, height)) {
         return;
     }
-    std::uint64_t firstRow = height;
-    std::uint64_t endRow = 0;
+    std::vector<IndexRange> changedRows;
     if (target.spectrum != nullptr) {
         ChannelSpectrum& spectrum = *target.spectrum;
         for (const SpectrumRectangle& rect : rectangles) {
@@ -235,17 +350,17 @@ void CFFTProc::ClearRectangles(ChannelKind member, const RectangleList& rectangl
             if (top >= bottom || left > right) {
                 continue;
             }
-            ParallelFor(top, bottom, [&](std::size_t y) {
-                std::fill(spectrum.re.get() + y * width + left,
-                          spectrum.re.get() + y * width + right + 1, 0.0f);
-                std::fill(spectrum.im.get() + y * width + left,
-                          spectrum.im.get() + y * width + right + 1, 0.0f);
-            });
-            firstRow = std::min(firstRow, top);
-            endRow = std::max(endRow, bottom);
+            const IndexRange rows{top, bottom};
+            const IndexRange columns{left, right + 1};
+            ParallelFor(top, bottom,
+                        [&](std::size_t y) { ClearRun(spectrum, y * width, columns); });
+            if (mirrorEdits) {
+                ClearMirroredRuns(spectrum, width, height, rows, columns);
+            }
+            AddChangedRows(changedRows, rows, mirrorEdits, height);
         }
     }
-    FinishEdit(target, width, height, std::min(firstRow, endRow), endRow);
+    FinishEdit(target, width, height, std::move(changedRows));
 }
 
 }  // namespace quarvel
