@@ -253,6 +253,7 @@ const CommandSpec& BatchCommandSpec() {
             {"clear", 0, OptionKind::Text, "X1,Y1,X2,Y2",
              "clear this spectrum rectangle instead of filtering (up to four)", 0, 0, true},
             RecipeOption(),
+            MirrorOption(),
             {"save-settings", 0, OptionKind::Flag, "",
              "store the settings used as the program's batch settings"},
             {"jobs", 'j', OptionKind::Integer, "N",
@@ -317,6 +318,7 @@ int RunBatchCommand(const ParsedOptions& options, std::ostream& out, std::ostrea
     CBatchProcessor batch;
     batch.SetSaveOptions(save);
     batch.transformSize = TransformSizeOf(options);
+    batch.mirrorEdits = options.Has("mirror");
     batch.SetRecipe(recipe);
     BatchRunOptions run;
     run.jobs =

@@ -53,6 +53,13 @@ bool ReadRecipeOption(const ParsedOptions& options, std::optional<Recipe>& recip
     return true;
 }
 
+OptionSpec MirrorOption() {
+    return {"mirror", 0, OptionKind::Flag, "",
+            "also clear the point mirror of every --clear and --brush area (the same frequencies "
+            "with the opposite sign, which a real image holds as twins), so that both halves of "
+            "each spike go"};
+}
+
 OptionSpec FormatOption() {
     return {"format", 0, OptionKind::Text, "FORMAT",
             "write jpeg, png, tiff, bmp or webp whatever the name says (default: the format the "

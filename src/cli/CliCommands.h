@@ -46,6 +46,10 @@ OptionSpec RecipeOption();
 bool ReadRecipeOption(const ParsedOptions& options, std::optional<Recipe>& recipe,
                       std::ostream& err);
 
+/// The option of every command that clears spectrum areas: --mirror, which clears the
+/// point-mirrored area of each one too (CFFTProc::mirrorEdits).
+OptionSpec MirrorOption();
+
 /// The options of every command that writes images: --format FORMAT, which forces the encoder
 /// (otherwise the output name's extension chooses it), and --quality N for JPEG and WebP.
 OptionSpec FormatOption();

@@ -55,6 +55,7 @@ struct FilterPlan {
     bool writeSpectra = false;
     bool report = false;  ///< list the spikes each AutoNotch finds
     TransformSize transformSize = TransformSize::PowerOfTwo;
+    bool mirror = false;  ///< --clear and --brush clear the mirrored areas too
     std::optional<std::string> outputPath;
     std::optional<std::string> outputFolder;
     std::optional<Recipe> recipe;           ///< replayed instead of operations
@@ -176,6 +177,7 @@ std::string MakePlan(const ParsedOptions& options, FilterPlan& plan) {
     }
     plan.writeSpectra = options.Has("spectrum");
     plan.transformSize = TransformSizeOf(options);
+    plan.mirror = options.Has("mirror");
     plan.outputPath = options.Text("output");
     plan.outputFolder = options.Text("directory");
     if (plan.outputPath && plan.outputFolder) {
@@ -339,6 +341,7 @@ std::string FilterRun::FilterImage(std::unique_ptr<ImageBitmap> image, ChannelKi
     proc_.ResetHistory();
     proc_.originalImage = std::move(image);
     proc_.transformSize = plan_.transformSize;
+    proc_.mirrorEdits = plan_.mirror;
     // Nothing shows the spectra while the steps run, and no filter buffers are kept.
     proc_.leanFilters = true;
     if (!proc_.StartBareWorkingState()) {
@@ -542,6 +545,7 @@ const CommandSpec& FilterCommandSpec() {
              "clear columns X1..X2 of rows Y1..Y2-1 of the spectrum (repeatable)", 0, 0, true},
             {"brush", 0, OptionKind::Text, "X,Y,R",
              "clear the disc of radius R around spectrum element (X, Y) (repeatable)", 0, 0, true},
+            MirrorOption(),
             {"auto-notch", 0, OptionKind::Real, "SENSITIVITY",
              "find the spikes of periodic noise (screens, scan lines, moire) in each spectrum and "
              "remove them with notches sized to each spike; a higher SENSITIVITY finds weaker "

@@ -206,7 +206,7 @@ public:
 
     /// Whether StampBrush, ClearSelection and ClearRectangles clear the point-mirrored
     /// elements too, so that a real image loses both halves of a frequency pair (off by
-    /// default: the chosen elements alone).
+    /// default: the chosen elements alone). Not changed by ResetHistory.
     bool mirrorEdits = false;
 
     /// The memory the history may hold, in bytes; 0 for no limit. When a state is committed,
