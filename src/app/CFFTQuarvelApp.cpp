@@ -130,6 +130,7 @@ void CFFTQuarvelApp::OnAppAbout() {
 void CFFTQuarvelApp::OnFileBatch() {
     CDlgBatchProcessing dialog(doc_->Interaction(), BatchSettingsStore(), frame_.get());
     dialog.SetTransformSize(doc_->transformSize);
+    dialog.SetMirrorEdits(doc_->mirrorEdits);
     doc_->Interaction().RunModal(dialog);
 }
 

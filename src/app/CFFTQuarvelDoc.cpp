@@ -91,6 +91,7 @@ CFFTQuarvelDoc::CFFTQuarvelDoc(QObject* parent)
     : QObject(parent), interaction_(std::make_unique<CUserInteraction>()) {
     historyMemoryLimit = ReadHistoryMemoryLimit();
     transformSize = StoredTransformSize();
+    mirrorEdits = QSettings().value(MirrorEditsKey(), false).toBool();
     // The history may release the oldest states, the file's among them: from then on no state
     // is the file's, even one that comes to live at the same address.
     connect(this, &CFFTQuarvelDoc::DocumentChanged, this, [this] {
@@ -186,6 +187,15 @@ void CFFTQuarvelDoc::SetTransformSize(TransformSize size) {
     QSettings().setValue(TransformSizeKey(), size == TransformSize::Exact
                                                  ? QStringLiteral("Exact")
                                                  : QStringLiteral("Power of Two"));
+}
+
+QString CFFTQuarvelDoc::MirrorEditsKey() {
+    return QStringLiteral("Settings/Mirror Edits");
+}
+
+void CFFTQuarvelDoc::SetMirrorEdits(bool on) {
+    mirrorEdits = on;
+    QSettings().setValue(MirrorEditsKey(), on);
 }
 
 QString CFFTQuarvelDoc::HistoryLimitKey() {

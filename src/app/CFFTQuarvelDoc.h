@@ -139,6 +139,12 @@ public:
     /// own until it is opened again or reverted) and stores it in the settings.
     void SetTransformSize(TransformSize size);
 
+    /// The settings key of Mirror Edits: true when the brush and Clear Selected Area clear the
+    /// point-mirrored elements too (CFFTProc::mirrorEdits).
+    static QString MirrorEditsKey();
+    /// Sets mirrorEdits for the edits from now on and stores it in the settings.
+    void SetMirrorEdits(bool on);
+
     /// The settings key of the history's memory limit, in megabytes.
     static QString HistoryLimitKey();
     /// The history's memory limit in bytes: the stored megabytes when they are a whole number

@@ -285,6 +285,25 @@ QIcon FreeHandIcon() {
     });
 }
 
+QIcon MirrorEditsIcon() {
+    return Drawn([](QPainter& p) {
+        // A dark spectrum whose two twin spikes, mirrored through the bright centre, are both
+        // cleared (white rings joined by a dashed line).
+        p.setPen(Pen(QColor(20, 30, 70), 1.2));
+        p.setBrush(QColor(25, 50, 120));
+        p.drawRect(QRectF(3.5, 3.5, 25, 25));
+        p.setPen(Pen(QColor(170, 210, 255), 1.2, Qt::DashLine));
+        p.drawLine(QPointF(9.5, 22.5), QPointF(22.5, 9.5));
+        p.setPen(Qt::NoPen);
+        p.setBrush(Qt::white);
+        p.drawEllipse(QPointF(16, 16), 2, 2);
+        p.setPen(Pen(Qt::white, 1.8));
+        p.setBrush(Qt::black);
+        p.drawEllipse(QPointF(22.5, 9.5), 4, 4);
+        p.drawEllipse(QPointF(9.5, 22.5), 4, 4);
+    });
+}
+
 QIcon ImageWindowIcon() {
     return Drawn([](QPainter& p) {
         p.setPen(Pen(kInk, 1.2));

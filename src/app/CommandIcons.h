@@ -22,6 +22,7 @@ QIcon BrushIcon();
 QIcon SelectionRectangleIcon();
 QIcon SelectionEllipseIcon();
 QIcon FreeHandIcon();
+QIcon MirrorEditsIcon();
 QIcon ImageWindowIcon();
 QIcon SpectrumWindowIcon();
 QIcon AboutIcon();

@@ -257,6 +257,8 @@ const std::vector<CommandInfo>& Commands() {
          On<CSelectionPane>(&CSelectionPane::HasSelection, kNoCheck, &CSelectionPane::Deselect)},
         {ID_FFT_INVERT_SELECTION, kFft, "In&vert Selection", "", "Invert the current selection area", "Invert", nullptr,
          On<CSelectionPane>(&CSelectionPane::CanInvertSelection, kNoCheck, &CSelectionPane::InvertSelection)},
+        {ID_FFT_MIRROR_EDITS, kFft, "&Mirror Edits", "", "Clear the point-mirrored twin of every brush stamp and cleared selection as well", "Mirror Edits", MirrorEditsIcon,
+         On<Doc>(Always, [](const Doc& d) { return d.mirrorEdits; }, [](Doc& d) { d.SetMirrorEdits(!d.mirrorEdits); })},
         Separator(kFft),
         {ID_FFT_CREATE_FINAL, kFft, "&Create Final Image", "", "Apply the power spectrum modifications and create the final image", "Create Final Image", nullptr,
          On<Doc>(HasEdits, kNoCheck, &Doc::OnCreateFinalImage)},
@@ -368,7 +370,7 @@ constexpr std::array kStandardToolBar = {
     int{ID_EDIT_UNDO}, int{ID_EDIT_REDO}, 0,
     int{ID_ZOOM_ACTUAL_SIZE}, int{ID_ZOOM_FIT}, 0,
     int{ID_TOOL_PAN_HAND}, int{ID_TOOL_ZOOM_IN_OUT}, int{ID_TOOL_ZOOM_WINDOW}, int{ID_TOOL_DYNAMIC_ZOOM}, 0,
-    int{ID_TOOL_BRUSH}, int{ID_TOOL_SELECTION_RECTANGLE}, int{ID_TOOL_SELECTION_ELLIPSE}, int{ID_TOOL_FREE_HAND}, 0,
+    int{ID_TOOL_BRUSH}, int{ID_TOOL_SELECTION_RECTANGLE}, int{ID_TOOL_SELECTION_ELLIPSE}, int{ID_TOOL_FREE_HAND}, int{ID_FFT_MIRROR_EDITS}, 0,
     int{ID_APP_ABOUT},
 };
 

@@ -61,6 +61,8 @@ public:
     /// The size the runs transform each image at (the program's Transform Size).
     /// A recipe's run takes the size the recipe names instead.
     void SetTransformSize(TransformSize size) { transformSize_ = size; }
+    /// Whether the rectangles clear their point-mirrored areas too (Mirror Edits).
+    void SetMirrorEdits(bool on) { processor_.mirrorEdits = on; }
     /// Whether a run is going on.
     bool IsRunning() const { return running_; }
 

@@ -95,5 +95,44 @@ TEST_F(MouseEditingSession, GreyImage_BrushCreateSave) {
     EXPECT_EQ(Doc().states.size(), 2u);
 }
 
+// Mirror Edits is off at first, on the toolbar, kept over a restart; a brush press then
+// clears the twin of the pressed spike too, and undo and redo take both as one step.
+TEST_F(MouseEditingSession, MirrorEdits_BrushClearsTheTwinAsOneStep) {
+    Start();
+    EXPECT_FALSE(IsChecked(ID_FFT_MIRROR_EDITS));
+    EXPECT_TRUE(Frame().StandardToolBar()->actions().contains(Action(ID_FFT_MIRROR_EDITS)));
+    Trigger(ID_FFT_MIRROR_EDITS);
+    Restart();
+    EXPECT_TRUE(IsChecked(ID_FFT_MIRROR_EDITS));
+
+    OpenThroughCommand(TestImage("camera.png"));
+    Trigger(ID_VIEW_SPECTRUM_WINDOW);
+    Trigger(ID_TOOL_BRUSH);
+    CPowerSpectrumView& pane = SpectrumPane();
+    const CanvasRect d = pane.Layout().Panel(0)->destRect;
+    const QPoint at((d.left + d.right) / 2 + 40, (d.top + d.bottom) / 2 - 30);
+    const auto element = pane.Layout().WindowToImage(0, CanvasPoint{at.x(), at.y()});
+    ASSERT_TRUE(element);
+    const std::size_t index = static_cast<std::size_t>(element->y) * 512 + element->x;
+    const std::size_t twin = static_cast<std::size_t>(512 - element->y) * 512 + (512 - element->x);
+    const auto bothCleared = [&] {
+        const ChannelSpectrum& grey = Doc().ActiveState()->spectrumGrey;
+        return grey.re[index] == 0.0f && grey.re[twin] == 0.0f;
+    };
+    const auto neitherCleared = [&] {
+        const ChannelSpectrum& grey = Doc().ActiveState()->spectrumGrey;
+        return grey.re[index] != 0.0f && grey.re[twin] != 0.0f;
+    };
+    ASSERT_TRUE(neitherCleared());
+    Mouse(pane, QEvent::MouseButtonPress, at);
+    Mouse(pane, QEvent::MouseButtonRelease, at);
+    EXPECT_TRUE(bothCleared());
+    Trigger(ID_FFT_CREATE_FINAL);
+    Trigger(ID_EDIT_UNDO);
+    EXPECT_TRUE(neitherCleared());
+    Trigger(ID_EDIT_REDO);
+    EXPECT_TRUE(bothCleared());
+}
+
 }  // namespace
 }  // namespace quarvel::test
