@@ -443,6 +443,9 @@ void CMainFrame::CreateStatusBar() {
     zoomLabel_->setObjectName(QStringLiteral("zoomReadout"));
     zoomLabel_->setMinimumWidth(
         QFontMetrics(zoomLabel_->font()).horizontalAdvance(QStringLiteral("Zoom: 0000%")));
+    frequencyLabel_ = new QLabel(bar);
+    frequencyLabel_->setObjectName(QStringLiteral("frequencyReadout"));
+    bar->addPermanentWidget(frequencyLabel_);
     bar->addPermanentWidget(zoomLabel_);
     cursorXLabel_ = new QLabel(bar);
     cursorYLabel_ = new QLabel(bar);
@@ -503,6 +506,23 @@ void CMainFrame::SetCursorPoint(CursorPoint point) {
     cursorPoint = point;
     cursorXLabel_->setText(CursorXText());
     cursorYLabel_->setText(CursorYText());
+}
+
+void CMainFrame::SetSpectrumFrequency(const std::optional<SpectrumFrequency>& frequency) {
+    frequencyLabel_->setText(frequency ? FrequencyText(*frequency) : QString());
+}
+
+QString CMainFrame::FrequencyText(const SpectrumFrequency& frequency) {
+    const QString cycles = QStringLiteral("u %1, v %2 cycles/px")
+                               .arg(frequency.u, 0, 'f', 4)
+                               .arg(frequency.v, 0, 'f', 4);
+    if (frequency.period == 0.0) {
+        return cycles + QStringLiteral("  (zero frequency)");
+    }
+    return cycles + QStringLiteral("  period %1 px  angle %2%3")
+                        .arg(frequency.period, 0, 'f', 2)
+                        .arg(frequency.angle, 0, 'f', 1)
+                        .arg(QChar(0x00B0));
 }
 
 QString CMainFrame::CursorXText() const {

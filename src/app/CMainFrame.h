@@ -54,6 +54,10 @@ public:
     /// Stores the image pixel under the mouse and refreshes the status bar's "X: %d" and
     /// "Y: %d" panes (empty while either coordinate is -1).
     void SetCursorPoint(CursorPoint point) override;
+    void SetSpectrumFrequency(const std::optional<SpectrumFrequency>& frequency) override;
+    /// The status bar's text for a spectrum element: its frequency in cycles per pixel, the
+    /// period in pixels and the angle in degrees.
+    static QString FrequencyText(const SpectrumFrequency& frequency);
     /// The image pixel under the mouse; x is -1 while the mouse is over no image.
     CursorPoint cursorPoint;
 
@@ -170,6 +174,7 @@ private:
     std::vector<UserToolBar> userToolBars_;
     /// The show/hide entries of userToolBars_ in the toolbar menu.
     std::vector<QPointer<QAction>> userToolBarEntries_;
+    QLabel* frequencyLabel_ = nullptr;
     QLabel* cursorXLabel_ = nullptr;
     QLabel* cursorYLabel_ = nullptr;
     QLabel* zoomLabel_ = nullptr;

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <optional>
+
+#include "engine/SpectrumGeometry.h"
 #include "ui/CommandIds.h"
 #include "ui/ToolState.h"
 
@@ -19,6 +22,11 @@ public:
     virtual CursorPoint CursorPosition() const = 0;
     /// Reports the image pixel under the mouse for the status bar.
     virtual void SetCursorPoint(CursorPoint point) = 0;
+    /// Reports the frequency of the spectrum element under the mouse for the status bar;
+    /// nothing while the mouse is over no spectrum.
+    virtual void SetSpectrumFrequency(const std::optional<SpectrumFrequency>& frequency) {
+        static_cast<void>(frequency);
+    }
     /// Refreshes the enabled and checked state of every command, after a change that may have
     /// changed what they can do (a selection drawn, for instance).
     virtual void UpdateCommandUI() = 0;

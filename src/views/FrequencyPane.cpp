@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
 
@@ -64,6 +65,7 @@ CPowerSpectrumView::CPowerSpectrumView(CPaneDocument& document, CPaneWindow& win
 CPowerSpectrumView::~CPowerSpectrumView() = default;
 
 void CPowerSpectrumView::OnNewImage() {
+    Window().SetSpectrumFrequency(std::nullopt);
     SetActivePanel(0);
     ClearImageCache();
     const ProcState* state = Document().SpectrumState();
@@ -186,11 +188,8 @@ void CPowerSpectrumView::BrushTool(ToolPhase phase, Qt::KeyboardModifiers modifi
     }
     // Only a press on the spectrum itself clears: the grey margin around a spectrum smaller
     // than its panel, and the column or row past its last element, change nothing.
-    const CanvasPanel* panel = Layout().Panel(ActivePanel());
-    const auto element = Layout().WindowToImage(ActivePanel(), p);
-    if (!panel || !panel->HasImage() || !element || p.x < panel->destRect.left ||
-        p.y < panel->destRect.top || element->x < 0 || element->y < 0 ||
-        element->x >= panel->imageWidth || element->y >= panel->imageHeight) {
+    const auto element = ElementAt(ActivePanel(), p);
+    if (!element) {
         return;
     }
     RunEdit([&] {
@@ -198,6 +197,42 @@ void CPowerSpectrumView::BrushTool(ToolPhase phase, Qt::KeyboardModifiers modifi
             MakeBrushStep(Document().StepFrame(), element->x, element->y, brushSize));
     });
     RepaintNow();
+}
+
+std::optional<CanvasPoint> CPowerSpectrumView::ElementAt(std::int32_t panel, CanvasPoint p) const {
+    const CanvasPanel* shown = Layout().Panel(panel);
+    const auto element = Layout().WindowToImage(panel, p);
+    if (!shown || !shown->HasImage() || !element || p.x < shown->destRect.left ||
+        p.y < shown->destRect.top || element->x < 0 || element->y < 0 ||
+        element->x >= shown->imageWidth || element->y >= shown->imageHeight) {
+        return std::nullopt;
+    }
+    return CanvasPoint{element->x, element->y};
+}
+
+std::optional<SpectrumFrequency> CPowerSpectrumView::FrequencyAtPoint(CanvasPoint p) const {
+    const ImageBitmap* image = Document().IsBusy() ? nullptr : Document().OriginalImage();
+    const std::int32_t panel = Layout().PanelAtPoint(p);
+    const auto element = ElementAt(panel, p);
+    if (image == nullptr || !element) {
+        return std::nullopt;
+    }
+    // The panel shows the whole spectrum: its image size is the plane's.
+    const CanvasPanel& shown = *Layout().Panel(panel);
+    return FrequencyAt(element->x, element->y, static_cast<std::uint64_t>(shown.imageWidth),
+                       static_cast<std::uint64_t>(shown.imageHeight), image->Width(),
+                       image->Height());
+}
+
+void CPowerSpectrumView::mouseMoveEvent(QMouseEvent* event) {
+    CSelectionPane::mouseMoveEvent(event);
+    const QPoint p = event->position().toPoint();
+    Window().SetSpectrumFrequency(FrequencyAtPoint(CanvasPoint{p.x(), p.y()}));
+}
+
+void CPowerSpectrumView::leaveEvent(QEvent* event) {
+    CSelectionPane::leaveEvent(event);
+    Window().SetSpectrumFrequency(std::nullopt);
 }
 
 void CPowerSpectrumView::ClearSelectedArea() {

@@ -8,6 +8,7 @@
 
 #include <vector>
 #include "engine/PlaneConversion.h"
+#include "engine/SpectrumGeometry.h"
 #include "history/Recipe.h"
 
 #include "views/CSelectionPane.h"
@@ -61,6 +62,10 @@ public:
     /// not drawn (no image, or a grey one).
     std::optional<CanvasRect> CheckIconRect(ChannelKind channel) const;
 
+    /// The frequency of the spectrum element under window point p, for the status bar;
+    /// nothing when p is beside every spectrum, no image is shown or the document is busy.
+    std::optional<SpectrumFrequency> FrequencyAtPoint(CanvasPoint p) const;
+
     /// Whether each colour channel takes part in spectrum edits and filtering.
     bool redEnabled = true;
     bool greenEnabled = true;
@@ -80,6 +85,10 @@ protected:
     /// spectrum (in the margin of its panel) clears nothing.
     void BrushTool(ToolPhase phase, Qt::KeyboardModifiers modifiers, CanvasPoint p) override;
     bool PanelShowsOutline(std::int32_t i) const override;
+    /// Besides the canvas's work, reports the frequency under the mouse to the status bar.
+    void mouseMoveEvent(QMouseEvent* event) override;
+    /// The mouse left: the status bar's frequency is cleared.
+    void leaveEvent(QEvent* event) override;
 
 private:
     /// Runs a spectrum edit; when memory runs out, says so instead of letting the failure
@@ -94,6 +103,9 @@ private:
     /// Runs step on the channels of EditOrder, which it is given, as one recorded step;
     /// nothing when EditOrder is empty.
     void ApplyToEditedChannels(RecipeStep step);
+    /// The spectrum element of panel under window point p; nothing beside the spectrum (in
+    /// the margin of its panel, or past its last column or row) or outside every panel.
+    std::optional<CanvasPoint> ElementAt(std::int32_t panel, CanvasPoint p) const;
 
     QImage tickedIcon_;
     QImage emptyIcon_;

@@ -1,6 +1,11 @@
+#include <optional>
+
 #include <QApplication>
 #include <QImage>
+#include <QLabel>
 #include <QMouseEvent>
+#include <QStatusBar>
+#include <QToolBar>
 
 #include "ShellFixture.h"
 #include "app/CFFTQuarvelView.h"
@@ -132,6 +137,37 @@ TEST_F(MouseEditingSession, MirrorEdits_BrushClearsTheTwinAsOneStep) {
     EXPECT_TRUE(neitherCleared());
     Trigger(ID_EDIT_REDO);
     EXPECT_TRUE(bothCleared());
+}
+
+// The status bar reads the frequency under the mouse in the spectrum pane and forgets it when
+// the mouse leaves.
+TEST_F(MouseEditingSession, SpectrumReadout_ShowsFrequencyPeriodAndAngleUntilTheMouseLeaves) {
+    Start();
+    OpenThroughCommand(TestImage("camera.png"));
+    Trigger(ID_VIEW_SPECTRUM_WINDOW);
+    CPowerSpectrumView& pane = SpectrumPane();
+    const auto* readout =
+        Frame().statusBar()->findChild<QLabel*>(QStringLiteral("frequencyReadout"));
+    ASSERT_NE(readout, nullptr);
+    // Element (256 + 32, 256 - 32) of the 512 x 512 spectrum: 32 cycles across and up.
+    const CanvasRect d = pane.Layout().Panel(0)->destRect;
+    std::optional<QPoint> at;
+    for (int y = d.top; y <= d.bottom && !at; ++y) {
+        for (int x = d.left; x <= d.right && !at; ++x) {
+            const auto element = pane.Layout().WindowToImage(0, CanvasPoint{x, y});
+            if (element && element->x == 288 && element->y == 224) {
+                at = QPoint(x, y);
+            }
+        }
+    }
+    ASSERT_TRUE(at);
+    Mouse(pane, QEvent::MouseMove, *at);
+    EXPECT_EQ(
+        readout->text(),
+        QString::fromUtf8("u 0.0625, v -0.0625 cycles/px  period 11.31 px  angle 45.0\u00b0"));
+    QEvent leave(QEvent::Leave);
+    QApplication::sendEvent(&pane, &leave);
+    EXPECT_TRUE(readout->text().isEmpty());
 }
 
 }  // namespace
