@@ -111,6 +111,7 @@ public:
             processor->SetSaveOptions(model.GetSaveOptions());
             processor->SetRecipe(model.GetRecipe());
             processor->transformSize = model.transformSize;
+            processor->mirrorEdits = model.mirrorEdits;
             CBatchProcessor& own = *processor;
             processors_.push_back(std::move(processor));
             try {

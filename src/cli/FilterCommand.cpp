@@ -292,6 +292,8 @@ std::vector<RecipeStep> FilterRun::StepsFor(const ImageBitmap& image) const {
             case Operation::Kind::AutoNotch:
                 break;
         }
+        steps.back().mirror = plan_.mirror && operation.kind != Operation::Kind::LowPass &&
+                              operation.kind != Operation::Kind::BandReject;
         steps.back().red = plan_.red;
         steps.back().green = plan_.green;
         steps.back().blue = plan_.blue;
@@ -341,7 +343,6 @@ std::string FilterRun::FilterImage(std::unique_ptr<ImageBitmap> image, ChannelKi
     proc_.ResetHistory();
     proc_.originalImage = std::move(image);
     proc_.transformSize = plan_.transformSize;
-    proc_.mirrorEdits = plan_.mirror;
     // Nothing shows the spectra while the steps run, and no filter buffers are kept.
     proc_.leanFilters = true;
     if (!proc_.StartBareWorkingState()) {

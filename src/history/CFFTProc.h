@@ -88,10 +88,10 @@ public:
     /// Drops the uncommitted edits of the working state and notifies.
     void RestorePowerSpectrum();
 
-    /// The three clearing operations below also clear, when mirrorEdits is on, the point
-    /// mirror of every element they clear: the element of the negated frequency, at
-    /// (MirrorIndex(x, W2), MirrorIndex(y, H2)) of SpectrumGeometry.h, (W2 - x) mod W2 for an
-    /// even width and W2 - 1 - x for an odd one (likewise for rows). An element that is its own
+    /// The clearing operations (the three below and ClearRuns) also clear, when mirrorEdits is
+    /// on, the point mirror of every element they clear: the element of the negated frequency,
+    /// at (MirrorIndex(x, W2), MirrorIndex(y, H2)) of SpectrumGeometry.h, (W2 - x) mod W2 for
+    /// an even width and W2 - 1 - x for an odd one (likewise for rows). An element that is its own
     /// mirror, or an area that overlaps its mirror, is cleared once: clearing is idempotent.
 
     /// Clears the disc of elements around (cx, cy): every element whose distance d from the
@@ -151,9 +151,9 @@ public:
     /// Runs step on the working state (creating it when needed) and records it there: a filter
     /// as ApplyFilter (redo states dropped, filterSettings given the step's design), a clearing
     /// on each of its channels (the one channel of a grey state) with its coordinates mapped
-    /// onto StepFrame. A step made from elements of this frame clears exactly those elements.
-    /// False, with the step not recorded, when there is no image or the filter could not be
-    /// built for lack of memory.
+    /// onto StepFrame, and its mirrored area too when the step says so. A step made from elements
+    /// of this frame clears exactly those elements. False, with the step not recorded, when there
+    /// is no image or the filter could not be built for lack of memory.
     bool ApplyStep(const RecipeStep& step);
     /// The steps that made the active state, with the loaded image's size and the transform road.
     Recipe RecordedRecipe() const;
@@ -204,9 +204,10 @@ public:
     std::uint64_t currentIndex = 0;
     std::unique_ptr<ProcState> workingState;  ///< pending edits, or null
 
-    /// Whether StampBrush, ClearSelection and ClearRectangles clear the point-mirrored
-    /// elements too, so that a real image loses both halves of a frequency pair (off by
-    /// default: the chosen elements alone). Not changed by ResetHistory.
+    /// Whether StampBrush, ClearSelection, ClearRectangles and ClearRuns clear the
+    /// point-mirrored elements too (ApplyStep uses the step's own flag instead), so that a real
+    /// image loses both halves of a frequency pair (off by default: the chosen elements alone). Not
+    /// changed by ResetHistory.
     bool mirrorEdits = false;
 
     /// The memory the history may hold, in bytes; 0 for no limit. When a state is committed,
@@ -252,6 +253,11 @@ private:
     /// changed, and notifies.
     void FinishEdit(const EditTarget& target, std::uint64_t width, std::uint64_t height,
                     std::vector<IndexRange> changedRows);
+    /// FinishEdit after the elements of rows top to bottom - 1 changed.
+    void FinishEdit(const EditTarget& target, std::uint64_t width, std::uint64_t height,
+                    std::uint64_t top, std::uint64_t bottom) {
+        FinishEdit(target, width, height, {IndexRange{top, bottom}});
+    }
 };
 
 }  // namespace quarvel

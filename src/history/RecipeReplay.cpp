@@ -16,8 +16,7 @@ void CFFTProc::ClearRuns(ChannelKind member, const std::vector<AreaRun>& runs) {
     if (!BeginEdit(member, target, width, height)) {
         return;
     }
-    std::uint64_t firstRow = height;
-    std::uint64_t endRow = 0;
+    std::vector<IndexRange> changedRows;
     if (target.spectrum != nullptr) {
         // Runs are sorted by row: the runs of one row are one slice, and each slice is cleared
         // by its own iteration.
@@ -41,12 +40,38 @@ void CFFTProc::ClearRuns(ChannelKind member, const std::vector<AreaRun>& runs) {
                 }
             }
         });
+        if (mirrorEdits) {
+            // Each row's runs are cleared mirrored in its mirror row, which no other row shares.
+            ParallelFor(0, rowStarts.size(), [&](std::size_t slice) {
+                const std::uint32_t row = runs[rowStarts[slice]].y;
+                const std::size_t mirrorRow = MirrorIndex(row, height) * width;
+                for (std::size_t k = rowStarts[slice]; k < runs.size() && runs[k].y == row; ++k) {
+                    const IndexRange run{std::min<std::uint64_t>(runs[k].x0, width),
+                                         std::min<std::uint64_t>(runs[k].x1, width)};
+                    const MirroredRanges mirrored = MirrorRange(run, width);
+                    for (const IndexRange& columns : {mirrored.first, mirrored.second}) {
+                        if (!columns.Empty()) {
+                            std::fill(spectrum.re.get() + mirrorRow + columns.begin,
+                                      spectrum.re.get() + mirrorRow + columns.end, 0.0f);
+                            std::fill(spectrum.im.get() + mirrorRow + columns.begin,
+                                      spectrum.im.get() + mirrorRow + columns.end, 0.0f);
+                        }
+                    }
+                }
+            });
+        }
         if (!rowStarts.empty()) {
-            firstRow = runs[rowStarts.front()].y;
-            endRow = std::uint64_t{runs[rowStarts.back()].y} + 1;
+            const IndexRange rows{runs[rowStarts.front()].y,
+                                  std::uint64_t{runs[rowStarts.back()].y} + 1};
+            changedRows.push_back(rows);
+            if (mirrorEdits) {
+                const MirroredRanges mirrored = MirrorRange(rows, height);
+                changedRows.push_back(mirrored.first);
+                changedRows.push_back(mirrored.second);
+            }
         }
     }
-    FinishEdit(target, width, height, std::min(firstRow, endRow), endRow);
+    FinishEdit(target, width, height, std::move(changedRows));
 }
 
 RecipeFrame CFFTProc::StepFrame() const {
@@ -99,6 +124,13 @@ bool CFFTProc::ApplyStep(const RecipeStep& step) {
         if (!PrepareWorkingState()) {
             return false;
         }
+        // The step says whether its mirrored area goes too, whatever the object's own setting.
+        struct MirrorForStep {
+            bool& setting;
+            bool kept;
+            ~MirrorForStep() { setting = kept; }
+        } mirrorForStep{mirrorEdits, mirrorEdits};
+        mirrorEdits = step.mirror;
         const RecipeFrame frame = StepFrame();
         // The channels a clearing reaches, in the order red, green, blue.
         std::vector<ChannelKind> members;

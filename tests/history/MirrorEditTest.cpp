@@ -119,6 +119,15 @@ TEST_P(MirroredEdit, ClearsTheChosenElementsAndTheirMirrors) {
             return region.Contains(static_cast<std::int32_t>(x), static_cast<std::int32_t>(y));
         },
         "ellipse");
+
+    // Runs of a recorded area, one of them from the first column (the Nyquist one when even).
+    Open();
+    proc.ClearRuns(ChannelKind::Grey, {AreaRun{1, 0, 3}, AreaRun{4, 2, 5}, AreaRun{4, 6, 7}});
+    ExpectClearedWithMirror(
+        [](std::int64_t x, std::int64_t y) {
+            return (y == 1 && x < 3) || (y == 4 && ((x >= 2 && x < 5) || x == 6));
+        },
+        "runs");
 }
 
 TEST_P(MirroredEdit, EditThatIsItsOwnMirrorEqualsTheUnmirroredEdit) {
