@@ -65,6 +65,7 @@ public:
     }
     RecipeFrame StepFrame() const override { return CFFTProc::StepFrame(); }
     bool ApplyStep(const RecipeStep& step) override { return CFFTProc::ApplyStep(step); }
+    bool MirrorEdits() const override { return mirrorEdits; }
     bool IsBusy() const override { return busy_; }
 
     /// The empty start-up document, titled "Untitled".

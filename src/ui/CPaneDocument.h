@@ -51,6 +51,9 @@ public:
     /// Runs a clearing or filter step on the working state, creating it when needed, and
     /// records it in the document's steps. False when there is no image or memory ran out.
     virtual bool ApplyStep(const RecipeStep& step) = 0;
+    /// Whether the brush and Clear Selected Area clear the point-mirrored area too (FFT,
+    /// Mirror Edits): the pane records it in each clearing step it makes.
+    virtual bool MirrorEdits() const = 0;
     /// Repaints every registered pane.
     virtual void UpdateViews(int erase) = 0;
     /// True while a long command works on the document on another thread: a pane then shows

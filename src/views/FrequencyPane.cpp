@@ -248,6 +248,7 @@ void CPowerSpectrumView::ApplyToEditedChannels(RecipeStep step) {
     if (members.empty()) {
         return;
     }
+    step.mirror = Document().MirrorEdits();
     // A grey state has one channel, which every step reaches.
     step.red = step.green = step.blue = false;
     for (const ChannelKind member : members) {
