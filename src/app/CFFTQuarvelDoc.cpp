@@ -642,10 +642,10 @@ void CFFTQuarvelDoc::OnCreateFinalImage() {
     TellAboutReleasedStates(releasedBefore);
 }
 
-bool CFFTQuarvelDoc::ApplyFilterWhole(FilterKind kind, bool red, bool green, bool blue) {
+bool CFFTQuarvelDoc::ChangeWhole(const std::function<bool()>& change) {
     try {
         RedoStatesAside redo(*this);
-        // Pending edits are filtered in place: a copy of them is what a failure goes back to.
+        // Pending edits are changed in place: a copy of them is what a failure goes back to.
         std::unique_ptr<ProcState> before;
         if (workingState != nullptr) {
             before = CopyState(*workingState);
@@ -653,17 +653,13 @@ bool CFFTQuarvelDoc::ApplyFilterWhole(FilterKind kind, bool red, bool green, boo
                 return false;
             }
         }
-        bool applied = false;
+        bool changed = false;
         try {
-            RecipeStep step = MakeFilterStep(kind, filterSettings);
-            step.red = red;
-            step.green = green;
-            step.blue = blue;
-            applied = ApplyStep(step) && HasEveryPowerImage(*workingState);
+            changed = change();
         } catch (const std::bad_alloc&) {
-            applied = false;
+            changed = false;
         }
-        if (applied) {
+        if (changed) {
             redo.Drop();
             return true;
         }
@@ -674,38 +670,28 @@ bool CFFTQuarvelDoc::ApplyFilterWhole(FilterKind kind, bool red, bool green, boo
     }
 }
 
+bool CFFTQuarvelDoc::ApplyFilterWhole(FilterKind kind, bool red, bool green, bool blue) {
+    return ChangeWhole([&] {
+        RecipeStep step = MakeFilterStep(kind, filterSettings);
+        step.red = red;
+        step.green = green;
+        step.blue = blue;
+        return ApplyStep(step) && HasEveryPowerImage(*workingState);
+    });
+}
+
 bool CFFTQuarvelDoc::ApplyRecipeWhole(const Recipe& recipe) {
-    try {
-        RedoStatesAside redo(*this);
-        std::unique_ptr<ProcState> before;
-        if (workingState != nullptr) {
-            before = CopyState(*workingState);
-            if (!before) {
-                return false;
-            }
+    return ChangeWhole([&] {
+        bool applied = PrepareWorkingState();
+        for (const RecipeStep& step : recipe.steps) {
+            applied = applied && ApplyStep(step);
         }
-        bool committed = false;
-        try {
-            bool applied = PrepareWorkingState();
-            for (const RecipeStep& step : recipe.steps) {
-                applied = applied && ApplyStep(step);
-            }
-            if (applied) {
-                CreateFinalImage();
-                committed = workingState == nullptr;
-            }
-        } catch (const std::bad_alloc&) {
-            committed = false;
+        if (!applied) {
+            return false;
         }
-        if (committed) {
-            redo.Drop();
-            return true;
-        }
-        workingState = std::move(before);
-        return false;
-    } catch (const std::bad_alloc&) {
-        return false;
-    }
+        CreateFinalImage();
+        return workingState == nullptr;
+    });
 }
 
 void CFFTQuarvelDoc::OnSaveRecipe() {

@@ -194,10 +194,12 @@ private:
     void NotifyNewImage();
     /// The window message boxes belong to.
     QWidget* DialogParent() const;
-    /// Builds the filter and applies it with the channel switches. All or nothing: when memory
+    /// Runs change, which says whether it succeeded, all or nothing: when it fails or memory
     /// runs out, the working state, its edits and the redo states are as they were. False then.
+    bool ChangeWhole(const std::function<bool()>& change);
+    /// Builds the filter and applies it with the channel switches, through ChangeWhole.
     bool ApplyFilterWhole(FilterKind kind, bool red, bool green, bool blue);
-    /// Replays recipe and creates the final image. All or nothing, as ApplyFilterWhole.
+    /// Replays recipe and creates the final image, through ChangeWhole.
     bool ApplyRecipeWhole(const Recipe& recipe);
     /// Tells the person, once per opened file, that undo states were released to keep within
     /// the history's memory limit since releasedBefore (a value of releasedStateCount).
