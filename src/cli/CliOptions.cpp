@@ -208,7 +208,8 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments,
             line.action = CommandLine::Action::Help;
             return line;
         }
-        // --name, --name=value, -n; the value of -n and --name may follow as the next argument.
+        // --name, --name=value, -n, -nVALUE; the value of -n and --name may follow as the next
+        // argument.
         const OptionSpec* option = nullptr;
         std::optional<std::string> inlineValue;
         if (argument[1] == '-') {
@@ -217,8 +218,15 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments,
             if (equals != std::string::npos) {
                 inlineValue = argument.substr(equals + 1);
             }
-        } else if (argument.size() == 2) {
+        } else {
             option = FindShort(*command, argument[1]);
+            if (option != nullptr && argument.size() > 2) {
+                if (option->kind == OptionKind::Flag) {
+                    option = nullptr;
+                } else {
+                    inlineValue = argument.substr(2);
+                }
+            }
         }
         if (option == nullptr) {
             return UsageError("unknown option '" + argument.substr(0, argument.find('=')) +

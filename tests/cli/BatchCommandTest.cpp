@@ -334,7 +334,7 @@ TEST_F(BatchCommand, SkipExisting_GoesOnWhereAnInterruptedRunStopped) {
     fs::copy_file(TestImage("camera.png"), images_ / "c.png");
     // What an interrupted run left: a's result, which the listing finds beside the sources.
     WriteBytes(images_ / "a_flt.jpg", "finished before");
-    const Outcome outcome = Run({"batch", images_.string(), "--skip-existing", "-j", "2"});
+    const Outcome outcome = Run({"batch", images_.string(), "--skip-existing", "-j2"});
     EXPECT_EQ(outcome.exitCode, 0) << outcome.err;
     ExpectLines(outcome.out, {Image("a.jpg") + ": skipped: " + Image("a_flt.jpg") + " exists",
                               Image("a_flt.jpg") + ": skipped: the result of " + Image("a.jpg"),

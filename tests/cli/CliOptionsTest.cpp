@@ -34,8 +34,8 @@ CommandLine Parse(const std::vector<std::string>& arguments) {
 }
 
 TEST(ParseCommandLine, OptionsInAllForms_AreCollectedWithOperands) {
-    const CommandLine line = Parse({"lowpass", "a.png", "-o", "out", "--degree=4", "--cutoff",
-                                    "12.5", "--separable", "--", "-b.png"});
+    const CommandLine line = Parse({"lowpass", "a.png", "-oout", "--degree=4", "--cutoff", "12.5",
+                                    "--separable", "--", "-b.png"});
     ASSERT_EQ(line.action, CommandLine::Action::Run) << line.error;
     EXPECT_EQ(line.command, &FilterLike());
     EXPECT_EQ(line.options.Text("output"), "out");
