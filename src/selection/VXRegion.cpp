@@ -541,8 +541,26 @@ void VXRegion::Invert() {
 // Example for Rescale(2) of an 8-pixel-wide mask: 16 columns, column x' reading source column
 // min(trunc(0.5 x' + 0.5), 7), that is 0 1 1 2 2 3 3 ... 7 7 7.
 void VXRegion::Rescale(float factor) {
+    RescaleFrom(*this, factor);
+}
+
+std::unique_ptr<VXRegion> VXRegion::RescaledCopy(float factor) const {
+    auto copy = std::make_unique<VXRegion>();
+    copy->RescaleFrom(*this, factor);
+    return copy;
+}
+
+void VXRegion::RescaleFrom(const VXRegion& source, float factor) {
     assert(factor > 0.0F);
-    if (!HasMask() || factor == scale_ || ImageIsEmpty() || points_.empty()) {
+    // What Rescale leaves as it is, a copy takes over whole.
+    const auto keep = [this, &source] {
+        if (this != &source) {
+            *this = source;
+        }
+    };
+    if (!source.HasMask() || factor == source.scale_ || source.ImageIsEmpty() ||
+        source.points_.empty()) {
+        keep();
         return;
     }
     // New size trunc(size * factor + 0.5). A size that does not fit (or whose mask would hold
@@ -558,10 +576,11 @@ void VXRegion::Rescale(float factor) {
         }
         return static_cast<std::int64_t>(v);
     };
-    const std::int64_t newWidth = newSize(width_);
-    const std::int64_t newHeight = newSize(height_);
+    const std::int64_t newWidth = newSize(source.width_);
+    const std::int64_t newHeight = newSize(source.height_);
     if (newWidth < 0 || newHeight < 0 ||
         newWidth * newHeight > std::numeric_limits<std::int32_t>::max()) {
+        keep();
         return;
     }
     scale_ = factor;
@@ -572,18 +591,9 @@ void VXRegion::Rescale(float factor) {
         return;
     }
 
-    // Resample a copy whose outline is flattened into the inside; the scaled mask holds only
-    // inside and outside, and its outline is derived afresh at the new size.
-    Mask8 source = mask_;
-    for (std::int32_t y = bounds_.top; y <= bounds_.bottom; ++y) {
-        for (std::int32_t x = bounds_.left; x <= bounds_.right; ++x) {
-            std::uint8_t& b = source[Index(x, y)];
-            if (b == MaskOutline) {
-                b = MaskInside;
-            }
-        }
-    }
-    // Nearest source pixel: min(trunc(size / newSize * i + 0.5), size - 1), quotient first.
+    // The scaled mask holds only inside and outside (an outline pixel samples as inside), and
+    // its outline is derived afresh at the new size. Nearest source pixel:
+    // min(trunc(size / newSize * i + 0.5), size - 1), quotient first.
     const auto sourceIndex = [](std::int32_t size, std::int64_t newSizeValue) {
         const float q = static_cast<float>(size) / static_cast<float>(newSizeValue);
         std::vector<std::int32_t> map(static_cast<std::size_t>(newSizeValue));
@@ -593,13 +603,26 @@ void VXRegion::Rescale(float factor) {
         }
         return map;
     };
-    const std::vector<std::int32_t> columns = sourceIndex(width_, newWidth);
-    const std::vector<std::int32_t> rows = sourceIndex(height_, newHeight);
+    const std::vector<std::int32_t> columns = sourceIndex(source.width_, newWidth);
+    const std::vector<std::int32_t> rows = sourceIndex(source.height_, newHeight);
+    // The maps never decrease: the targets that sample the source's bounds are one run of
+    // rows and one of columns; everything else stays outside.
+    const RegionRect box = source.bounds_;
+    const auto firstAt = [](const std::vector<std::int32_t>& map, std::int32_t value) {
+        return static_cast<std::size_t>(std::lower_bound(map.begin(), map.end(), value) -
+                                        map.begin());
+    };
+    const std::size_t top = firstAt(rows, box.top);
+    const std::size_t bottom = firstAt(rows, box.bottom + 1);
+    const std::size_t left = firstAt(columns, box.left);
+    const std::size_t right = firstAt(columns, box.right + 1);
     Mask8 scaled(static_cast<std::size_t>(newWidth) * static_cast<std::size_t>(newHeight));
-    for (std::size_t y = 0; y < rows.size(); ++y) {
-        const std::uint8_t* sourceRow = source.data() + Index(0, rows[y]);
+    const std::size_t sourceWidth = static_cast<std::size_t>(source.width_);
+    for (std::size_t y = top; y < bottom; ++y) {
+        const std::uint8_t* sourceRow =
+            source.mask_.data() + static_cast<std::size_t>(rows[y]) * sourceWidth;
         std::uint8_t* row = scaled.data() + y * columns.size();
-        for (std::size_t x = 0; x < columns.size(); ++x) {
+        for (std::size_t x = left; x < right; ++x) {
             row[x] = sourceRow[columns[x]] != MaskOutside ? MaskInside : MaskOutside;
         }
     }

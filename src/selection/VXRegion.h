@@ -107,6 +107,10 @@ public:
     /// outline; does nothing when factor equals the stored scale, without a selection, or when
     /// the resulting size would be 0. Used on a clone to draw the outline at a zoom.
     void Rescale(float factor);
+    /// A copy of the region as Rescale(factor) would make it of a clone, built straight from
+    /// this region's mask: only the scaled mask is allocated, and only the rows and columns
+    /// that sample the selection's bounds are read.
+    std::unique_ptr<VXRegion> RescaledCopy(float factor) const;
     /// Whether pixel (x, y) is selected. With a mask: false outside the image. Without one:
     /// true when there are no points or the selection covers the whole image.
     bool Contains(std::int32_t x, std::int32_t y) const;
@@ -196,6 +200,9 @@ private:
     void PolygonOperation(VXRegion& path, SelectionMode mode);
     /// On a polygon canvas: walks rays from (x0, y0) to every pixel of the border of the
     /// working box shrunk by one on the right and at the bottom.
+    /// Rescale, with the mask read from source (this region itself, or another one whose
+    /// scaled copy this region becomes).
+    void RescaleFrom(const VXRegion& source, float factor);
     void CastRays(std::int32_t x0, std::int32_t y0, const RegionRect& box);
     /// On a polygon canvas: turns unresolved pixels along the line from (x0, y0) to (x1, y1)
     /// into outside pixels, stopping at the first outline pixel or diagonal outline gap.

@@ -464,8 +464,7 @@ void CSelectionPane::DrawSelectionOutline(QImage& target) {
             displayCopy_.reset();
         }
         if (!displayCopy_) {
-            displayCopy_ = selection.Clone();
-            displayCopy_->Rescale(z);
+            displayCopy_ = selection.RescaledCopy(z);
         }
         const QRect clip = QRect(panel->panelRect.left, panel->panelRect.top,
                                  panel->panelRect.Width(), panel->panelRect.Height())

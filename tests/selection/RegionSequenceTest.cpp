@@ -257,11 +257,27 @@ TEST_P(RegionSequence, EveryOperation_KeepsInvariantsAndStaysWithinEstimate) {
         }
     }
 
-    // The display copy: a clone rescaled to a zoom has a rebuilt outline of its own.
-    const float zooms[] = {0.25F, 0.5F, 1.5F, 2.0F, 3.0F};
+    // The display copy: a clone rescaled to a zoom has a rebuilt outline of its own, and the
+    // copy scaled straight from the region is that same region. The scaling reads only the
+    // bounds, which hold every selected pixel.
+    if (region.PointCount() > 0) {
+        EXPECT_EQ(test::CountSelected(region), static_cast<std::size_t>(region.Area()));
+    }
+    const float zooms[] = {0.12F, 0.25F, 0.5F, 1.5F, 2.0F, 3.0F};
     for (float zoom : zooms) {
         const std::unique_ptr<VXRegion> copy = region.Clone();
         copy->Rescale(zoom);
+        {
+            SCOPED_TRACE("scaled copy at zoom " + std::to_string(zoom));
+            const std::unique_ptr<VXRegion> direct = region.RescaledCopy(zoom);
+            EXPECT_EQ(direct->Width(), copy->Width());
+            EXPECT_EQ(direct->Height(), copy->Height());
+            EXPECT_EQ(direct->Points(), copy->Points());
+            EXPECT_EQ(direct->Mask(), copy->Mask());
+            EXPECT_EQ(direct->Bounds(), copy->Bounds());
+            EXPECT_EQ(direct->Area(), copy->Area());
+            EXPECT_EQ(direct->Scale(), copy->Scale());
+        }
         if (region.PointCount() > 0 && copy->PointCount() > 0) {
             SCOPED_TRACE("zoom " + std::to_string(zoom));
             test::ExpectRebuiltOutline(*copy);
