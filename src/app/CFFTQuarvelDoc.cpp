@@ -506,6 +506,13 @@ bool CFFTQuarvelDoc::OnSaveDocument(const QString& path) {
                 .arg(QDir::toNativeSeparators(absolute), FromUtf8(result.message)));
         return false;
     }
+    if (!result.warning.empty()) {
+        // The file is written, with fewer bits a sample than the image holds.
+        Interaction().ShowWarning(
+            DialogParent(), kMessageTitle,
+            QStringLiteral("%1\n\n%2.\n\nSave as PNG or TIFF to keep every bit of the image.")
+                .arg(QDir::toNativeSeparators(absolute), FromUtf8(result.warning)));
+    }
     openedImage = false;
     MarkClean();
     pathName_ = absolute;

@@ -455,6 +455,9 @@ void CMainFrame::CreateStatusBar() {
                                         metrics.horizontalAdvance(QStringLiteral("X: 000000"))));
         bar->addPermanentWidget(label);
     }
+    cursorValueLabel_ = new QLabel(bar);
+    cursorValueLabel_->setObjectName(QStringLiteral("valueReadout"));
+    bar->addPermanentWidget(cursorValueLabel_);
     capsLabel_ = new QLabel(bar);
     capsLabel_->setObjectName(QStringLiteral("capsLock"));
     numLabel_ = new QLabel(bar);
@@ -523,6 +526,11 @@ QString CMainFrame::FrequencyText(const SpectrumFrequency& frequency) {
                         .arg(frequency.period, 0, 'f', 2)
                         .arg(frequency.angle, 0, 'f', 1)
                         .arg(QChar(0x00B0));
+}
+
+void CMainFrame::SetCursorValue(const std::string& text) {
+    cursorValueLabel_->setText(
+        text.empty() ? QString() : QStringLiteral("Value: ") + QString::fromStdString(text));
 }
 
 QString CMainFrame::CursorXText() const {

@@ -58,6 +58,7 @@ public:
     /// The status bar's text for a spectrum element: its frequency in cycles per pixel, the
     /// period in pixels and the angle in degrees.
     static QString FrequencyText(const SpectrumFrequency& frequency);
+    void SetCursorValue(const std::string& text) override;
     /// The image pixel under the mouse; x is -1 while the mouse is over no image.
     CursorPoint cursorPoint;
 
@@ -177,6 +178,8 @@ private:
     QLabel* frequencyLabel_ = nullptr;
     QLabel* cursorXLabel_ = nullptr;
     QLabel* cursorYLabel_ = nullptr;
+    /// The samples of the image pixel under the mouse, at the image's own depth.
+    QLabel* cursorValueLabel_ = nullptr;
     QLabel* zoomLabel_ = nullptr;
     QLabel* capsLabel_ = nullptr;
     QLabel* numLabel_ = nullptr;

@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <new>
+#include <string>
 #include <vector>
 
 #include "engine/ParallelFor.h"
@@ -272,6 +274,37 @@ std::unique_ptr<ImageBitmap> ResampleDeepImage(const ImageBitmap& source, std::u
         });
     });
     return target;
+}
+
+std::string SampleText(const ImageBitmap& image, std::uint32_t x, std::uint32_t y) {
+    if (x >= image.Width() || y >= image.Height()) {
+        return {};
+    }
+    const std::uint8_t* row = image.Row(y);
+    const auto colour = [](auto red, auto green, auto blue) {
+        return "R " + std::to_string(red) + "  G " + std::to_string(green) + "  B " +
+               std::to_string(blue);
+    };
+    switch (image.Format()) {
+        case PixelFormat8bppIndexed:
+            return std::to_string(row[x]);
+        case PixelFormat24bppRGB:
+            return colour(row[3 * x + 2], row[3 * x + 1], row[3 * x]);
+        case PixelFormat32bppRGB:
+            return colour(row[4 * x + 2], row[4 * x + 1], row[4 * x]);
+        case PixelFormat16bppGrayScale:
+            return std::to_string(SampleAt<std::uint16_t>(row, x));
+        case PixelFormat48bppRGB:
+            return colour(SampleAt<std::uint16_t>(row, 3 * x + 2),
+                          SampleAt<std::uint16_t>(row, 3 * x + 1),
+                          SampleAt<std::uint16_t>(row, 3 * x));
+        case PixelFormat32bppGrayFloat: {
+            char text[32];
+            std::snprintf(text, sizeof text, "%.6g", static_cast<double>(SampleAt<float>(row, x)));
+            return text;
+        }
+    }
+    return {};
 }
 
 bool FloatSamplesWithin(const ImageBitmap& image, float limit) {

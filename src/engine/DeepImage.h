@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "engine/ImageBitmap.h"
 #include "engine/PlaneConversion.h"
@@ -87,6 +88,11 @@ bool ScatterChannelValues(const float* values, ImageBitmap& image, ChannelKind c
 /// 8-bit source or when memory runs out.
 std::unique_ptr<ImageBitmap> ResampleDeepImage(const ImageBitmap& source, std::uint32_t newWidth,
                                                std::uint32_t newHeight);
+
+/// The samples of pixel (x, y) of image as a person reads them: "42" for a grey image (the
+/// index of an indexed one, which the engine takes as its grey level), "R 1200  G 64000  B 7" for
+/// a colour one, floating-point values to six significant digits. Empty outside the image.
+std::string SampleText(const ImageBitmap& image, std::uint32_t x, std::uint32_t y);
 
 /// Whether every sample of a floating-point image is finite and its magnitude at most limit.
 bool FloatSamplesWithin(const ImageBitmap& image, float limit);

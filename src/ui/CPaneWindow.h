@@ -1,6 +1,7 @@
 #pragma once
 
 #include <optional>
+#include <string>
 
 #include "engine/SpectrumGeometry.h"
 #include "ui/CommandIds.h"
@@ -27,6 +28,9 @@ public:
     virtual void SetSpectrumFrequency(const std::optional<SpectrumFrequency>& frequency) {
         static_cast<void>(frequency);
     }
+    /// Reports the samples of the image pixel under the mouse, at the image's own depth
+    /// (SampleText); empty while the mouse is over no image whose samples can be read.
+    virtual void SetCursorValue(const std::string& text) { static_cast<void>(text); }
     /// Refreshes the enabled and checked state of every command, after a change that may have
     /// changed what they can do (a selection drawn, for instance).
     virtual void UpdateCommandUI() = 0;

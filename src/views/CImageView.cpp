@@ -48,6 +48,20 @@ void CImageView::SetDisplayMode(DisplayMode mode) {
               original ? static_cast<std::int32_t>(original->Height()) : 0);
 }
 
+const ImageBitmap* CImageView::PanelSamples(std::int32_t panel) const {
+    switch (displayMode_) {
+        case DisplayMode::Processed:
+            return panel == 0 ? Document().ProcessedImage() : nullptr;
+        case DisplayMode::Original:
+            return panel == 0 ? Document().OriginalImage() : nullptr;
+        case DisplayMode::OriginalAndProcessed:
+            return panel == 0   ? Document().OriginalImage()
+                   : panel == 1 ? Document().ProcessedImage()
+                                : nullptr;
+    }
+    return nullptr;
+}
+
 bool CImageView::SelectionGone() const {
     return selection.Area() == 0;
 }

@@ -39,6 +39,7 @@ public:
 
 protected:
     void PaintPane(QPainter& painter) override;
+    const ImageBitmap* PanelSamples(std::int32_t panel) const override;
     /// The outline animation stops once nothing is selected.
     bool SelectionGone() const override;
 

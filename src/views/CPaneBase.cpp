@@ -10,6 +10,7 @@
 #include <QPainter>
 #include <QTimer>
 
+#include "engine/DeepImage.h"
 #include "engine/ImageBitmap.h"
 
 namespace quarvel {
@@ -607,7 +608,14 @@ void CPaneBase::mousePressEvent(QMouseEvent* event) {
 
 void CPaneBase::mouseMoveEvent(QMouseEvent* event) {
     const QPoint p = event->position().toPoint();
-    window_.SetCursorPoint(CursorPointAt(CanvasPoint{p.x(), p.y()}, window_.CursorPosition()));
+    const CursorPoint point = CursorPointAt(CanvasPoint{p.x(), p.y()}, window_.CursorPosition());
+    window_.SetCursorPoint(point);
+    const ImageBitmap* samples =
+        point.x >= 0 ? PanelSamples(layout_.PanelAtPoint(CanvasPoint{p.x(), p.y()})) : nullptr;
+    window_.SetCursorValue(samples != nullptr
+                               ? SampleText(*samples, static_cast<std::uint32_t>(point.x),
+                                            static_cast<std::uint32_t>(point.y))
+                               : std::string());
     if (const auto tool = DragTool()) {
         DispatchTool(*tool, ToolPhase::Move, event->modifiers(), CanvasPoint{p.x(), p.y()});
     }

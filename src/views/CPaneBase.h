@@ -120,6 +120,12 @@ public:
 protected:
     /// Draws frames, captions and images over the background.
     virtual void PaintContent(QPainter& painter) = 0;
+    /// The image whose samples panel shows, for the status bar's readout of the value under the
+    /// mouse; null when its levels are not the image's own (a power spectrum).
+    virtual const ImageBitmap* PanelSamples(std::int32_t panel) const {
+        static_cast<void>(panel);
+        return nullptr;
+    }
     /// A left-button press at p. Makes the panel under p the active panel and hands the press
     /// to the current tool (DispatchTool).
     virtual void LeftButtonDown(CanvasPoint p, Qt::KeyboardModifiers modifiers);

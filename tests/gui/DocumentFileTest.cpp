@@ -1,3 +1,5 @@
+#include <cstring>
+
 #include <QApplication>
 #include <QClipboard>
 #include <QDragEnterEvent>
@@ -6,7 +8,9 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QImage>
+#include <QLabel>
 #include <QMimeData>
+#include <QMouseEvent>
 #include <QSettings>
 #include <QStatusBar>
 #include <QUrl>
@@ -16,6 +20,7 @@
 #include "imageio/ImageFile.h"
 #include "imageio/QtBitmap.h"
 #include "support/TestFiles.h"
+#include "views/CPaneBase.h"
 
 namespace quarvel::test {
 namespace {
@@ -194,6 +199,51 @@ TEST_F(DocumentFiles, FirstSave_ProposesCopyOfAndWritesTheFormatOfTheName) {
     EXPECT_TRUE(ReadAll(proposal).startsWith("\x89PNG"));
     // A PNG has no quality to ask for.
     EXPECT_TRUE(Ui().modalDialogs.isEmpty());
+}
+
+// A 16-bit image opens at 16 bits, the status bar reads its samples under the mouse, a PNG
+// keeps them and a BMP, which cannot, is written at 8 bits with a warning.
+TEST_F(DocumentFiles, SixteenBitImage_ShowsItsValuesAndKeepsItsDepthWhereTheFileCan) {
+    auto deep = ImageBitmap::Create(64, 48, PixelFormat16bppGrayScale);
+    for (std::uint32_t y = 0; y < 48; ++y) {
+        for (std::uint32_t x = 0; x < 64; ++x) {
+            const auto value = static_cast<std::uint16_t>(1000 + 300 * x + y);
+            std::memcpy(deep->Row(y) + 2 * x, &value, 2);
+        }
+    }
+    const QString path = TempPath(QStringLiteral("deep.png"));
+    ASSERT_TRUE(SaveImageFile(*deep, path.toStdString()));
+    Start();
+    OpenThroughCommand(path);
+    ASSERT_NE(Doc().originalImage, nullptr);
+    EXPECT_EQ(Doc().originalImage->Format(), PixelFormat16bppGrayScale);
+
+    CPaneBase& pane = *Frame().TabView()->ImagePane();
+    const CanvasRect d = pane.Layout().Panel(0)->destRect;
+    const QPointF middle((d.left + d.right) / 2, (d.top + d.bottom) / 2);
+    QMouseEvent move(QEvent::MouseMove, middle, pane.mapToGlobal(middle), Qt::NoButton,
+                     Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(&pane, &move);
+    const CursorPoint at = Frame().cursorPoint;
+    ASSERT_GE(at.x, 0);
+    auto* readout = Frame().statusBar()->findChild<QLabel*>(QStringLiteral("valueReadout"));
+    ASSERT_NE(readout, nullptr);
+    EXPECT_EQ(readout->text(), QStringLiteral("Value: %1").arg(1000 + 300 * at.x + at.y));
+
+    const QString png = TempPath(QStringLiteral("kept.png"));
+    Ui().saveAnswers.push_back(png);
+    Trigger(ID_FILE_SAVE_AS);
+    std::unique_ptr<ImageBitmap> kept;
+    ASSERT_TRUE(LoadImageFile(kept, png.toStdString()));
+    EXPECT_EQ(kept->Format(), PixelFormat16bppGrayScale);
+    EXPECT_TRUE(Ui().warnings.isEmpty());
+
+    Ui().saveAnswers.push_back(TempPath(QStringLiteral("narrow.bmp")));
+    Trigger(ID_FILE_SAVE_AS);
+    ASSERT_EQ(Ui().warnings.size(), 1);
+    EXPECT_TRUE(Ui().warnings.at(0).contains(QStringLiteral("BMP holds 8 bits a sample")))
+        << Ui().warnings.at(0).toStdString();
+    EXPECT_TRUE(Ui().errors.isEmpty());
 }
 
 TEST_F(DocumentFiles, JpegSave_AsksTheQualityOncePerSessionStartingFromTheStoredOne) {
