@@ -1,9 +1,11 @@
 // Bytes of an image file -> load -> spectra -> an edit, a filter and the final image -> JPEG in
-// memory, everything an opened image goes through. Every input must end in a clean refusal or a
+// memory (and, for 16-bit and floating-point images, a PNG or TIFF file at their own depth),
+// everything an opened image goes through. Every input must end in a clean refusal or a
 // complete result; the sanitizers report everything else.
 
 #include <unistd.h>
 
+#include <cfloat>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -11,6 +13,7 @@
 #include <fstream>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include <QBuffer>
 #include <QByteArray>
@@ -18,8 +21,10 @@
 #include <QImage>
 #include <QImageWriter>
 
+#include "engine/DeepImage.h"
 #include "engine/ImageBitmap.h"
 #include "history/CFFTProc.h"
+#include "imageio/FloatTiffFile.h"
 #include "imageio/ImageFile.h"
 #include "imageio/QtBitmap.h"
 #include "selection/VXRegion.h"
@@ -96,8 +101,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const quarvel::ImageBitmap& original = *proc.originalImage;
     Check(original.Width() > 0 && original.Height() > 0, "an empty image loaded");
     Check(original.Format() == quarvel::PixelFormat32bppRGB ||
-              original.Format() == quarvel::PixelFormat8bppIndexed,
+              original.Format() == quarvel::PixelFormat8bppIndexed ||
+              original.Format() == quarvel::PixelFormat16bppGrayScale ||
+              original.Format() == quarvel::PixelFormat48bppRGB ||
+              original.Format() == quarvel::PixelFormat32bppGrayFloat,
           "a loaded image is not in an engine format");
+    // Floating-point samples that are not finite never get past the loader.
+    Check(quarvel::FloatSamplesWithin(original, FLT_MAX), "a loaded image holds NaN or infinity");
     const std::uint64_t width = original.Width();
     const std::uint64_t height = original.Height();
     if (width * height > kMaxTransformPixels) {
@@ -143,5 +153,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     QImageWriter writer(&buffer, "jpeg");
     Check(writer.write(image), "the final image cannot be encoded as JPEG");
     Check(bytes.size() > 0, "an empty JPEG");
+
+    // At its own depth: 16-bit samples through Qt's PNG writer, floating point through libtiff.
+    if (final.Format() == quarvel::PixelFormat32bppGrayFloat) {
+        Check(quarvel::FloatSamplesWithin(final, FLT_MAX), "the final image holds NaN or infinity");
+        std::vector<char> tiff;
+        Check(quarvel::EncodeFloatTiff(final, tiff).empty() && !tiff.empty(),
+              "the final image cannot be encoded as a floating-point TIFF");
+    } else if (quarvel::DepthOf(final.Format()) == quarvel::SampleDepth::Bits16) {
+        const QImage deep = quarvel::ViewAsQImage(final);
+        Check(!deep.isNull(), "the 16-bit final image has no QImage");
+        QByteArray png;
+        QBuffer pngBuffer(&png);
+        pngBuffer.open(QIODevice::WriteOnly);
+        QImageWriter pngWriter(&pngBuffer, "png");
+        Check(pngWriter.write(deep) && png.size() > 0, "the final image cannot be encoded as PNG");
+    }
     return 0;
 }

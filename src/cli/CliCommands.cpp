@@ -63,7 +63,8 @@ OptionSpec MirrorOption() {
 OptionSpec FormatOption() {
     return {"format", 0, OptionKind::Text, "FORMAT",
             "write jpeg, png, tiff, bmp or webp whatever the name says (default: the format the "
-            "output name's extension asks for, JPEG when it names none)"};
+            "output name's extension asks for, JPEG when it names none); png and tiff keep 16-bit "
+            "samples, tiff floating-point ones, the others hold 8 bits"};
 }
 
 OptionSpec QualityOption() {
