@@ -73,8 +73,9 @@ struct PowerLevelRows {
 
 /// A new grey power spectrum image (PixelFormat32bppRGB) of width x height: each level is the
 /// base-2 logarithm of the element's magnitude, mapped linearly from the smallest to the largest
-/// value onto 0 to 255. Null when a plane is missing or memory runs out. With levels, what was
-/// found out about the levels is kept there (it is emptied on failure).
+/// value onto 0 to 255, whatever the depth of the image the spectrum came from. Null when a plane
+/// is missing or memory runs out. With levels, what was found out about the levels is kept there
+/// (it is emptied on failure).
 std::unique_ptr<ImageBitmap> RenderPowerSpectrum(const float* re, const float* im,
                                                  std::uint64_t width, std::uint64_t height,
                                                  PowerLevelRows* levels = nullptr);

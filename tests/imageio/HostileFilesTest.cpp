@@ -173,6 +173,16 @@ TEST(MemoryBudget, EstimateGrowsWithTheImageAndSaturates) {
           ImageWork::Document, ImageWork::HistoryState}) {
         const std::uint64_t grey = EstimatedImageMemory(work, 3000, 2000, true);
         EXPECT_LT(grey, EstimatedImageMemory(work, 3000, 2000, false));
+        // Wider samples need wider bitmaps and float planes of channel values.
+        const auto deep = [work](bool isGrey, SampleDepth depth) {
+            return EstimatedImageMemory(work, 3000, 2000, isGrey, TransformSize::PowerOfTwo, depth);
+        };
+        EXPECT_LT(grey, deep(true, SampleDepth::Bits16));
+        EXPECT_LT(deep(true, SampleDepth::Bits16), deep(true, SampleDepth::Float32));
+        // (What one more history state adds may shrink: the open document holds more already.)
+        if (work != ImageWork::HistoryState) {
+            EXPECT_LT(deep(false, SampleDepth::Bits8), deep(false, SampleDepth::Bits16));
+        }
         EXPECT_LT(EstimatedImageMemory(work, 1500, 1000, true), grey);
         EXPECT_EQ(EstimatedImageMemory(work, std::uint64_t{1} << 40, std::uint64_t{1} << 40, false),
                   UINT64_MAX);
