@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "engine/ParallelFor.h"
+#include "engine/PlaneConversion.h"
 
 namespace quarvel {
 
@@ -214,26 +215,14 @@ std::unique_ptr<ImageBitmap> ResampleDeepImage(const ImageBitmap& source, std::u
     const std::uint32_t w = source.Width();
     const std::uint32_t h = source.Height();
     // The positions and weights of ResampleImage, in the same single-precision steps.
-    const float sx = static_cast<float>(w) / static_cast<float>(newWidth);
     const float sy = static_cast<float>(h) / static_cast<float>(newHeight);
-    std::vector<std::uint32_t> left;
-    std::vector<std::uint32_t> right;
-    std::vector<float> weights;
-    try {
-        left.resize(newWidth);
-        right.resize(newWidth);
-        weights.resize(newWidth);
-    } catch (const std::bad_alloc&) {
+    ResampleColumns columns;
+    if (!MakeResampleColumns(w, newWidth, columns)) {
         return nullptr;
     }
-    for (std::uint32_t i = 0; i < newWidth; ++i) {
-        const float fx = static_cast<float>(i) * sx;
-        std::uint32_t x0 = static_cast<std::uint32_t>(fx);
-        x0 = x0 < w ? x0 : w - 1;
-        left[i] = x0;
-        right[i] = x0 + 1 >= w ? w - 1 : x0 + 1;
-        weights[i] = fx - static_cast<float>(x0);
-    }
+    const std::vector<std::uint32_t>& left = columns.left;
+    const std::vector<std::uint32_t>& right = columns.right;
+    const std::vector<float>& weights = columns.weights;
     WithSampleType(source.Format(), [&](auto sample) {
         using Sample = decltype(sample);
         ParallelFor(0, newHeight, [&](std::size_t j) {

@@ -265,6 +265,26 @@ bool IsColorImage(const ImageBitmap& image) {
     }
 }
 
+bool MakeResampleColumns(std::uint32_t width, std::uint32_t newWidth, ResampleColumns& columns) {
+    try {
+        columns.left.resize(newWidth);
+        columns.right.resize(newWidth);
+        columns.weights.resize(newWidth);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    const float sx = static_cast<float>(width) / static_cast<float>(newWidth);
+    for (std::uint32_t i = 0; i < newWidth; ++i) {
+        const float fx = static_cast<float>(i) * sx;
+        std::uint32_t x0 = static_cast<std::uint32_t>(fx);
+        x0 = x0 < width ? x0 : width - 1;
+        columns.left[i] = x0;
+        columns.right[i] = x0 + 1 >= width ? width - 1 : x0 + 1;
+        columns.weights[i] = fx - static_cast<float>(x0);
+    }
+    return true;
+}
+
 std::unique_ptr<ImageBitmap> ResampleImage(const ImageBitmap* source, std::uint32_t newWidth,
                                            std::uint32_t newHeight) {
     if (source == nullptr) {
@@ -293,27 +313,15 @@ std::unique_ptr<ImageBitmap> ResampleImage(const ImageBitmap* source, std::uint3
         }
         const std::uint32_t w = source->Width();
         const std::uint32_t h = source->Height();
-        const float sx = static_cast<float>(w) / static_cast<float>(newWidth);
         const float sy = static_cast<float>(h) / static_cast<float>(newHeight);
-        // Column positions and weights are the same in every row: x0, x1 and wx of column i.
-        std::vector<std::uint32_t> left;
-        std::vector<std::uint32_t> right;
-        std::vector<float> weights;
-        try {
-            left.resize(newWidth);
-            right.resize(newWidth);
-            weights.resize(newWidth);
-        } catch (const std::bad_alloc&) {
+        // Column positions and weights are the same in every row.
+        ResampleColumns columns;
+        if (!MakeResampleColumns(w, newWidth, columns)) {
             return nullptr;
         }
-        for (std::uint32_t i = 0; i < newWidth; ++i) {
-            const float fx = static_cast<float>(i) * sx;
-            std::uint32_t x0 = static_cast<std::uint32_t>(fx);
-            x0 = x0 < w ? x0 : w - 1;
-            left[i] = x0;
-            right[i] = x0 + 1 >= w ? w - 1 : x0 + 1;
-            weights[i] = fx - static_cast<float>(x0);
-        }
+        const std::vector<std::uint32_t>& left = columns.left;
+        const std::vector<std::uint32_t>& right = columns.right;
+        const std::vector<float>& weights = columns.weights;
         const FastKernels& kernels = FastKernelsFor(ActiveInstructionSet());
         ParallelFor(0, newHeight, [&](std::size_t j) {
             const float fy = static_cast<float>(j) * sy;

@@ -36,6 +36,17 @@ bool IsColorImage(const ImageBitmap& image);
 std::unique_ptr<ImageBitmap> ResampleImage(const ImageBitmap* source, std::uint32_t newWidth,
                                            std::uint32_t newHeight);
 
+/// The columns of a bilinear resampling from width to newWidth, the same in every row: target
+/// column i reads source columns left[i] and right[i] (the last column repeated at the edge),
+/// weighted 1 - weights[i] and weights[i], positions in single precision.
+struct ResampleColumns {
+    std::vector<std::uint32_t> left;
+    std::vector<std::uint32_t> right;
+    std::vector<float> weights;
+};
+/// Fills columns for width to newWidth; false when memory runs out.
+bool MakeResampleColumns(std::uint32_t width, std::uint32_t newWidth, ResampleColumns& columns);
+
 /// A colour channel (Red, Green or Blue: bytes 2, 1 and 0 of the PixelFormat32bppRGB view) of
 /// image as a single-channel image of the same size (PixelFormat8bppIndexed with the grey ramp)
 /// whose levels are the channel's bytes. A PixelFormat48bppRGB image gives a
