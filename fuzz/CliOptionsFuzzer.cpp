@@ -113,6 +113,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (!line.options.Has(option.name)) {
             continue;
         }
+        if (option.valueOptional && line.options.Text(option.name) == std::string()) {
+            // Given alone, without its value: nothing to range-check.
+            continue;
+        }
         if (option.kind == OptionKind::Integer) {
             const auto number = line.options.Integer(option.name);
             Check(number && static_cast<double>(*number) >= option.minimum &&
