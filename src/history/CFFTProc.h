@@ -5,11 +5,11 @@
 #include <optional>
 #include <vector>
 
+#include "engine/FrequencyGeometry.h"
 #include "engine/ImageBitmap.h"
 #include "engine/PlaneConversion.h"
 #include "engine/PlaneMemory.h"
 #include "engine/RectangleList.h"
-#include "engine/SpectrumGeometry.h"
 #include "filters/FilterSettings.h"
 #include "filters/PeriodicNoise.h"
 #include "history/ProcState.h"
@@ -90,7 +90,7 @@ public:
 
     /// The clearing operations (the three below and ClearRuns) also clear, when mirrorEdits is
     /// on, the point mirror of every element they clear: the element of the negated frequency,
-    /// at (MirrorIndex(x, W2), MirrorIndex(y, H2)) of SpectrumGeometry.h, (W2 - x) mod W2 for
+    /// at (MirrorIndex(x, W2), MirrorIndex(y, H2)) of FrequencyGeometry.h, (W2 - x) mod W2 for
     /// an even width and W2 - 1 - x for an odd one (likewise for rows). An element that is its own
     /// mirror, or an area that overlaps its mirror, is cleared once: clearing is idempotent.
 

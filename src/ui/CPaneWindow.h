@@ -3,7 +3,7 @@
 #include <optional>
 #include <string>
 
-#include "engine/SpectrumGeometry.h"
+#include "engine/FrequencyGeometry.h"
 #include "ui/CommandIds.h"
 #include "ui/ToolState.h"
 

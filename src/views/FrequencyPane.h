@@ -7,8 +7,8 @@
 #include <QImage>
 
 #include <vector>
+#include "engine/FrequencyGeometry.h"
 #include "engine/PlaneConversion.h"
-#include "engine/SpectrumGeometry.h"
 #include "history/Recipe.h"
 
 #include "views/CSelectionPane.h"

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "ProcTestSupport.h"
-#include "engine/SpectrumGeometry.h"
+#include "engine/FrequencyGeometry.h"
 #include "history/CFFTProc.h"
 #include "selection/VXRegion.h"
 

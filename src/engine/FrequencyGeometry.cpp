@@ -1,4 +1,4 @@
-#include "engine/SpectrumGeometry.h"
+#include "engine/FrequencyGeometry.h"
 
 #include <cmath>
 #include <numbers>

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <set>
 
-#include "engine/SpectrumGeometry.h"
+#include "engine/FrequencyGeometry.h"
 
 namespace quarvel {
 namespace {
