@@ -10,6 +10,7 @@
 //   gui_create_final_ms    Create Final Image until painted
 //   gui_batch_ms           a batch of three such photographs (low-pass), the document kept open
 //   gui_peak_rss_mb        the peak resident memory of the whole session above
+//   gui_kept_blocks_*_mb   released large blocks kept for reuse, part of the resident memory
 //   gui_rss_after_small_mb the resident memory after a 512 x 512 image replaced the photograph
 // "Until painted" means until the document is idle again and the pane has repainted itself, so a
 // command that works in the background is timed to its end. Times are wall-clock milliseconds on
@@ -39,6 +40,7 @@
 #include "app/CFFTQuarvelView.h"
 #include "app/CMainFrame.h"
 #include "batch/CBatchProcessor.h"
+#include "engine/LargeBlocks.h"
 #include "engine/PlaneConversion.h"
 #include "imageio/ImageFile.h"
 #include "ui/CUserInteraction.h"
@@ -169,6 +171,12 @@ private:
     BenchInteraction& ui_;
 };
 
+/// The megabytes of released large blocks the program keeps for reuse (part of the resident
+/// memory).
+double KeptBlockMegabytes() {
+    return static_cast<double>(CachedLargeBlockBytes()) / (1024.0 * 1024.0);
+}
+
 template <typename Work>
 double Milliseconds(Work&& work) {
     QElapsedTimer timer;
@@ -228,6 +236,7 @@ int RunSession(const std::filesystem::path& folder) {
     std::printf("gui_open_ms=%.0f\n", open);
     std::printf("gui_open_image_ms=%.0f\n", openImage);
     std::printf("gui_rss_after_open_mb=%.0f\n", ResidentMegabytes());
+    std::printf("gui_kept_blocks_after_open_mb=%.0f\n", KeptBlockMegabytes());
 
     session.Trigger(ID_TOOL_BRUSH);
     std::vector<double> brushes;
@@ -240,6 +249,7 @@ int RunSession(const std::filesystem::path& folder) {
         if (i == 0) {
             std::printf("gui_first_brush_ms=%.0f\n", brushes.front());
             std::printf("gui_rss_after_first_brush_mb=%.0f\n", ResidentMegabytes());
+            std::printf("gui_kept_blocks_after_first_brush_mb=%.0f\n", KeptBlockMegabytes());
         }
     }
     brushes.erase(brushes.begin());
@@ -263,6 +273,7 @@ int RunSession(const std::filesystem::path& folder) {
                     session.Settle();
                 }));
     std::printf("gui_rss_after_final_mb=%.0f\n", ResidentMegabytes());
+    std::printf("gui_kept_blocks_after_final_mb=%.0f\n", KeptBlockMegabytes());
 
     std::printf("gui_batch_ms=%.0f\n", Milliseconds([&] {
                     CBatchProcessor batch;
