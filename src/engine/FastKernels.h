@@ -91,7 +91,8 @@ struct FastKernels {
                           float* levels, float& lowest, float& highest);
     /// Second loop of the power spectrum image: pixel x (4 bytes) gets the level
     /// (levels[x] - lowest) / range * 255 truncated and limited to 0 to 255 in bytes 0 to 2 and
-    /// zero in byte 3. pixels may be the memory of levels itself.
+    /// 0xFF in byte 3, so that the screen shows the image as it is. pixels may be the memory of
+    /// levels itself.
     void (*levelPixels)(const float* levels, std::size_t count, float lowest, float range,
                         std::uint8_t* pixels);
     /// out[x] = byte `offset` of 4-byte pixel x.

@@ -82,13 +82,15 @@ void LevelPixels(const float* levels, std::size_t count, float lowest, float ran
     const __m256 base = _mm256_set1_ps(lowest);
     const __m256 span = _mm256_set1_ps(range);
     const __m256 scale = _mm256_set1_ps(255.0f);
+    const __m256i opaque = _mm256_set1_epi32(static_cast<int>(0xff000000u));
     for (; x + 8 <= count; x += 8) {
         const __m256 level = _mm256_mul_ps(
             _mm256_div_ps(_mm256_sub_ps(_mm256_loadu_ps(levels + x), base), span), scale);
-        // Bytes 0, 1 and 2 of each pixel get the level, byte 3 stays zero.
+        // Bytes 0, 1 and 2 of each pixel get the level, byte 3 is 0xFF.
         const __m256i bytes = TruncateToBytes(level);
         const __m256i grey = _mm256_or_si256(
-            bytes, _mm256_or_si256(_mm256_slli_epi32(bytes, 8), _mm256_slli_epi32(bytes, 16)));
+            _mm256_or_si256(bytes, opaque),
+            _mm256_or_si256(_mm256_slli_epi32(bytes, 8), _mm256_slli_epi32(bytes, 16)));
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(pixels + 4 * x), grey);
     }
     for (; x < count; ++x) {
@@ -98,7 +100,7 @@ void LevelPixels(const float* levels, std::size_t count, float lowest, float ran
         pixels[4 * x] = byte;
         pixels[4 * x + 1] = byte;
         pixels[4 * x + 2] = byte;
-        pixels[4 * x + 3] = 0;
+        pixels[4 * x + 3] = 0xFF;
     }
 }
 
@@ -190,7 +192,7 @@ void LevelPixels(const float* levels, std::size_t count, float lowest, float ran
         pixels[4 * x] = byte;
         pixels[4 * x + 1] = byte;
         pixels[4 * x + 2] = byte;
-        pixels[4 * x + 3] = 0;
+        pixels[4 * x + 3] = 0xFF;
     }
 }
 

@@ -84,7 +84,8 @@ struct PowerLevelRows {
 
 /// A new grey power spectrum image (PixelFormat32bppRGB) of width x height: each level is the
 /// base-2 logarithm of the element's magnitude, mapped linearly from the smallest to the largest
-/// value onto 0 to 255, whatever the depth of the image the spectrum came from. Null when a plane
+/// value onto 0 to 255, whatever the depth of the image the spectrum came from; the fourth byte
+/// of every pixel is 0xFF, so that the screen can show the image's own memory. Null when a plane
 /// is missing or memory runs out. With levels, what was found out about the levels is kept there
 /// (it is emptied on failure).
 std::unique_ptr<ImageBitmap> RenderPowerSpectrum(const float* re, const float* im,

@@ -357,15 +357,19 @@ void WriteGreyPng(MemoryModel& model, const WorkSizes& sizes) {
     model.Give(file);
 }
 
-/// The screen copies of one tab (CDisplayImageCache): each bitmap converted once, from
-/// LargeBlocks, and scaled down to fit its panel, a grey one through 32-bit copies. The scaled
-/// copies of a tab together cover at most the window.
+/// The screen images of one tab (CDisplayImageCache): each bitmap shown from its own memory, or
+/// converted once into a copy from LargeBlocks (copied set), and scaled down to fit its panel,
+/// a grey one through 32-bit copies. The scaled copies of a tab together cover at most the
+/// window.
 struct Screen {
     std::vector<MemoryModel::Id> copies;
     std::optional<MemoryModel::Id> scaled;
 
-    void Show(MemoryModel& model, const WorkSizes& sizes, double bytes, double scaling) {
-        copies.push_back(model.Take(bytes));
+    void Show(MemoryModel& model, const WorkSizes& sizes, double bytes, double scaling,
+              bool copied) {
+        if (copied) {
+            copies.push_back(model.Take(bytes));
+        }
         if (scaling > 0.0) {
             // The conversion starts from a copy of the screen copy, which the cache shares.
             const MemoryModel::Id copy = model.TakeHeap(bytes);
@@ -393,13 +397,19 @@ struct Screens {
     Screen image;
     Screen spectrum;
 
-    void ShowImages(MemoryModel& model, const WorkSizes& sizes) {
-        image.Show(model, sizes, sizes.image, sizes.screenScaling);
-        image.Show(model, sizes, sizes.image, sizes.screenScaling);
+    /// The image as loaded and the processed one; the first is shown from its own memory when
+    /// its samples are 8 bits, the second too unless it is a final image in colour, whose
+    /// fourth bytes are zero.
+    void ShowImages(MemoryModel& model, const WorkSizes& sizes, bool finalImage) {
+        const bool deep = sizes.depth != SampleDepth::Bits8;
+        image.Show(model, sizes, sizes.image, sizes.screenScaling, deep);
+        image.Show(model, sizes, sizes.image, sizes.screenScaling,
+                   deep || (finalImage && !sizes.grey));
     }
+    /// The power spectrum images are opaque, shown from their own memory.
     void ShowSpectra(MemoryModel& model, const WorkSizes& sizes) {
         for (int c = 0; c < sizes.channels; ++c) {
-            spectrum.Show(model, sizes, sizes.power, 0.0);
+            spectrum.Show(model, sizes, sizes.power, 0.0, false);
         }
     }
     /// A change of the document: both tabs drop their copies, the spectrum tab shows its new
@@ -427,7 +437,7 @@ OpenDocument Document(MemoryModel& model, const WorkSizes& sizes) {
     document.first.image = model.Take(sizes.image);
     document.first.hasImage = true;
     document.screens.ShowSpectra(model, sizes);
-    document.screens.ShowImages(model, sizes);
+    document.screens.ShowImages(model, sizes, false);
     return document;
 }
 
@@ -475,7 +485,7 @@ void AnotherHistoryState(MemoryModel& model, const WorkSizes& sizes, OpenDocumen
     screens.Changed(model, sizes);
     // So are the scaled copies drawn again after the changes.
     model.Grow(sizes.window);
-    screens.ShowImages(model, sizes);
+    screens.ShowImages(model, sizes, true);
 }
 
 /// The final image encoded in memory (SaveImageFile). The encoders read a colour image through

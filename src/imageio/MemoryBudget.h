@@ -45,7 +45,8 @@ enum class ImageWork {
     /// row, the final image and its encoded file.
     Batch,
     /// Opening in the desktop program: the image, the first history state with its spectra and
-    /// power spectrum images, and the screen copies of both tabs.
+    /// power spectrum images, and the screen copies of both tabs (of the images that cannot be
+    /// shown from their own memory).
     Document,
     /// What one more history state adds to an open document at its peak: a brush stroke, a
     /// filter (with the copy of the pending edits it may go back to), Create Final Image, and the

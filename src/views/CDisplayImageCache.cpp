@@ -80,7 +80,63 @@ QImage Shrink(const QImage& image, const QRect& shown, const QSize& size) {
     return part.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
 }
 
+/// Whether the fourth byte of every pixel of rows top to bottom - 1 of a PixelFormat32bppRGB
+/// bitmap is 0xFF, as Format_RGB32 requires.
+bool RowsOpaque(const ImageBitmap& bitmap, int top, int bottom) {
+    for (int y = top; y < bottom; ++y) {
+        const std::uint8_t* row = bitmap.Row(static_cast<std::uint32_t>(y));
+        std::uint8_t all = 0xFF;
+        for (std::uint32_t x = 0; x < bitmap.Width(); ++x) {
+            all &= row[4 * x + 3];
+        }
+        if (all != 0xFF) {
+            return false;
+        }
+    }
+    return true;
+}
+
 }  // namespace
+
+bool CDisplayImageCache::Matches(const Entry& entry, const ImageBitmap& bitmap) {
+    return entry.data == bitmap.Data() &&
+           entry.size ==
+               QSize(static_cast<int>(bitmap.Width()), static_cast<int>(bitmap.Height())) &&
+           entry.stride == bitmap.Stride() && entry.format == bitmap.Format();
+}
+
+CDisplayImageCache::Entry CDisplayImageCache::MakeEntry(const ImageBitmap& bitmap) {
+    Entry entry;
+    entry.data = bitmap.Data();
+    entry.size = QSize(static_cast<int>(bitmap.Width()), static_cast<int>(bitmap.Height()));
+    entry.stride = bitmap.Stride();
+    entry.format = bitmap.Format();
+    // Deeper samples are shown reduced to 8 bits, which only a copy holds.
+    entry.image =
+        DepthOf(bitmap.Format()) == SampleDepth::Bits8 ? ViewAsQImage(bitmap) : ToQImage(bitmap);
+    entry.ownMemory = !entry.image.isNull() && entry.image.constBits() == bitmap.Data();
+    return entry;
+}
+
+std::size_t CDisplayImageCache::CopiedBytes() const {
+    std::size_t bytes = 0;
+    for (const auto& [bitmap, entry] : entries_) {
+        if (!entry.ownMemory) {
+            bytes += static_cast<std::size_t>(entry.image.sizeInBytes());
+        }
+    }
+    return bytes;
+}
+
+void CDisplayImageCache::StartFrame() {
+    for (auto& [bitmap, entry] : entries_) {
+        entry.drawn = false;
+    }
+}
+
+void CDisplayImageCache::EndFrame() {
+    std::erase_if(entries_, [](const auto& item) { return !item.second.drawn; });
+}
 
 void CDisplayImageCache::UpdateRows(const ImageBitmap& bitmap, int top, int bottom) {
     const auto found = entries_.find(&bitmap);
@@ -91,20 +147,29 @@ void CDisplayImageCache::UpdateRows(const ImageBitmap& bitmap, int top, int bott
     const int width = static_cast<int>(bitmap.Width());
     top = std::max(top, 0);
     bottom = std::min(bottom, static_cast<int>(bitmap.Height()));
-    if (bitmap.Format() != PixelFormat32bppRGB || entry.image.format() != QImage::Format_RGB32 ||
-        entry.image.width() != width || entry.image.height() != static_cast<int>(bitmap.Height())) {
+    if (!Matches(entry, bitmap) || bitmap.Format() != PixelFormat32bppRGB ||
+        entry.image.format() != QImage::Format_RGB32) {
         entries_.erase(found);
         return;
     }
-    // The conversion of ToQImage, row by row.
-    ParallelFor(static_cast<std::size_t>(top), static_cast<std::size_t>(std::max(top, bottom)),
-                [&](std::size_t y) {
-                    const std::uint8_t* in = bitmap.Row(static_cast<std::uint32_t>(y));
-                    auto* out = reinterpret_cast<QRgb*>(entry.image.scanLine(static_cast<int>(y)));
-                    for (int x = 0; x < width; ++x) {
-                        out[x] = qRgb(in[4 * x + 2], in[4 * x + 1], in[4 * x]);
-                    }
-                });
+    if (entry.ownMemory) {
+        // The image shows the new rows already, if they are still opaque.
+        if (!RowsOpaque(bitmap, top, bottom)) {
+            entries_.erase(found);
+            return;
+        }
+    } else {
+        // The conversion of ToQImage, row by row.
+        ParallelFor(static_cast<std::size_t>(top), static_cast<std::size_t>(std::max(top, bottom)),
+                    [&](std::size_t y) {
+                        const std::uint8_t* in = bitmap.Row(static_cast<std::uint32_t>(y));
+                        auto* out =
+                            reinterpret_cast<QRgb*>(entry.image.scanLine(static_cast<int>(y)));
+                        for (int x = 0; x < width; ++x) {
+                            out[x] = qRgb(in[4 * x + 2], in[4 * x + 1], in[4 * x]);
+                        }
+                    });
+    }
     if (entry.shrunk.isNull()) {
         return;
     }
@@ -128,10 +193,15 @@ void CDisplayImageCache::UpdateRows(const ImageBitmap& bitmap, int top, int bott
 void CDisplayImageCache::Draw(QPainter& painter, const ImageBitmap& bitmap, const QRect& source,
                               const QPoint& origin, float zoom) {
     auto found = entries_.find(&bitmap);
+    if (found != entries_.end() && !Matches(found->second, bitmap)) {
+        entries_.erase(found);
+        found = entries_.end();
+    }
     if (found == entries_.end()) {
-        found = entries_.emplace(&bitmap, Entry{ToQImage(bitmap), {}, {}, {}}).first;
+        found = entries_.emplace(&bitmap, MakeEntry(bitmap)).first;
     }
     Entry& entry = found->second;
+    entry.drawn = true;
     if (entry.image.isNull() || !(zoom > 0.0f)) {
         return;
     }

@@ -401,8 +401,15 @@ void CPaneBase::RenderScreenImage() {
     }
     QPainter painter(&screen_);
     painter.fillRect(screen_.rect(), QColor::fromRgb(kBackground));
-    PaintContent(painter);
+    PaintWholeContent(painter);
     zoomResetPending_ = false;
+}
+
+void CPaneBase::PaintWholeContent(QPainter& painter) {
+    // Every image shown is drawn here, so the screen images of the others can go.
+    imageCache_.StartFrame();
+    PaintContent(painter);
+    imageCache_.EndFrame();
 }
 
 void CPaneBase::ShowScreenImage() {
@@ -565,7 +572,7 @@ void CPaneBase::paintEvent(QPaintEvent* event) {
     if (screen_.isNull()) {
         // No memory for the screen image: draw straight on the window.
         painter.fillRect(rect(), QColor::fromRgb(kBackground));
-        PaintContent(painter);
+        PaintWholeContent(painter);
         zoomResetPending_ = false;
         return;
     }

@@ -95,6 +95,8 @@ public:
     void ZoomFitHeight();
 
     const CanvasLayout& Layout() const { return layout_; }
+    /// The screen images of the document's bitmaps the pane keeps.
+    const CDisplayImageCache& ImageCache() const { return imageCache_; }
     /// The panel under the last left-button press; -1 when it was outside every panel.
     std::int32_t ActivePanel() const { return activePanel_; }
     /// Height in pixels of a caption line in the pane font.
@@ -256,6 +258,8 @@ private:
     void DynamicZoomTool(ToolPhase phase, CanvasPoint p);
     /// Zooms the active panel's view so that window rectangle r fills it, centred on r.
     void ZoomToRectangle(const CanvasRect& r);
+    /// PaintContent, after which the image cache keeps only the bitmaps it drew.
+    void PaintWholeContent(QPainter& painter);
     /// The client rectangle below the caption band: where the panels are laid out.
     CanvasRect ClientLayoutArea() const;
 

@@ -85,6 +85,7 @@ std::vector<std::uint8_t> PlainPowerImage(const std::vector<float>& re,
         pixels[4 * i] = byte;
         pixels[4 * i + 1] = byte;
         pixels[4 * i + 2] = byte;
+        pixels[4 * i + 3] = 0xFF;
     }
     return pixels;
 }
@@ -191,7 +192,7 @@ TEST_P(PlaneLoops, LevelPixels_MatchThePlainLevelsInPlace) {
         std::size_t wrong = 0;
         for (std::size_t i = 0; i < count; ++i) {
             const std::uint8_t byte = PlainTruncate((levels[i] - lowest) / range * 255.0f);
-            const std::uint8_t expected[4] = {byte, byte, byte, 0};
+            const std::uint8_t expected[4] = {byte, byte, byte, 0xFF};
             wrong += std::memcmp(pixels + 4 * i, expected, 4) != 0 ? 1 : 0;
         }
         EXPECT_EQ(wrong, 0u) << "lowest " << lowest << " range " << range;

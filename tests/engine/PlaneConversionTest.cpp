@@ -346,7 +346,7 @@ std::vector<int> LevelsOf(const std::vector<float>& re, const std::vector<float>
             const std::uint8_t* pixel = image->Row(y) + 4 * x;
             EXPECT_EQ(pixel[1], pixel[0]);
             EXPECT_EQ(pixel[2], pixel[0]);
-            EXPECT_EQ(pixel[3], 0) << "the fourth byte is never written";
+            EXPECT_EQ(pixel[3], 0xFF) << "the pixels are opaque";
             levels.push_back(pixel[0]);
         }
     }

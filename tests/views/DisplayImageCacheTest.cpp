@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <random>
+#include <utility>
 
 #include <QImage>
 #include <QPainter>
@@ -42,6 +44,70 @@ TEST(DisplayImageCache, RowsUpdatedInPlaceDrawAsAFreshCopyDoes) {
         CDisplayImageCache fresh;
         EXPECT_EQ(Drawn(kept, *bitmap, zoom), Drawn(fresh, *bitmap, zoom)) << "zoom " << zoom;
     }
+}
+
+/// A 200 x 120 colour bitmap of reproducible noise whose fourth bytes are fourth.
+std::unique_ptr<ImageBitmap> NoiseBitmap(std::uint8_t fourth) {
+    auto bitmap = ImageBitmap::Create(200, 120, PixelFormat32bppRGB);
+    std::mt19937 generator(5);
+    for (std::uint32_t y = 0; bitmap && y < 120; ++y) {
+        for (std::uint32_t x = 0; x < 200; ++x) {
+            for (std::uint32_t c = 0; c < 3; ++c) {
+                bitmap->Row(y)[4 * x + c] = static_cast<std::uint8_t>(generator());
+            }
+            bitmap->Row(y)[4 * x + 3] = fourth;
+        }
+    }
+    return bitmap;
+}
+
+TEST(DisplayImageCache, OpaqueBitmapIsShownFromItsOwnMemoryWithTheCopysPixels) {
+    const auto opaque = NoiseBitmap(0xFF);
+    const auto other = NoiseBitmap(0);
+    ASSERT_TRUE(opaque && other);
+    for (const float zoom : {0.3f, 1.0f}) {
+        CDisplayImageCache viewed;
+        CDisplayImageCache copied;
+        EXPECT_EQ(Drawn(viewed, *opaque, zoom), Drawn(copied, *other, zoom)) << "zoom " << zoom;
+        EXPECT_EQ(viewed.CopiedBytes(), 0u);
+        EXPECT_EQ(copied.CopiedBytes(), 4u * 200 * 120);
+        // Rows 30 to 39 change in both, then rows 40 to 44, which in the opaque one lose their
+        // opacity, so that it can no longer be shown as it is.
+        for (const auto& [top, bottom] : {std::pair{30u, 40u}, std::pair{40u, 45u}}) {
+            for (std::uint32_t y = top; y < bottom; ++y) {
+                for (std::uint32_t x = 0; x < 4 * 200; x += 4) {
+                    opaque->Row(y)[x + 1] = static_cast<std::uint8_t>(x + y);
+                    other->Row(y)[x + 1] = static_cast<std::uint8_t>(x + y);
+                    opaque->Row(y)[x + 3] = y < 40 ? 0xFF : 0;
+                }
+            }
+            viewed.UpdateRows(*opaque, static_cast<int>(top), static_cast<int>(bottom));
+            copied.UpdateRows(*other, static_cast<int>(top), static_cast<int>(bottom));
+            EXPECT_EQ(Drawn(viewed, *opaque, zoom), Drawn(copied, *other, zoom))
+                << "zoom " << zoom << ", rows from " << top;
+        }
+        EXPECT_EQ(viewed.CopiedBytes(), 4u * 200 * 120);
+        for (std::uint32_t y = 40; y < 45; ++y) {
+            for (std::uint32_t x = 0; x < 4 * 200; x += 4) {
+                opaque->Row(y)[x + 3] = 0xFF;
+            }
+        }
+    }
+}
+
+TEST(DisplayImageCache, FrameForgetsTheBitmapsItDidNotDraw) {
+    const auto shown = NoiseBitmap(0);
+    const auto gone = NoiseBitmap(0);
+    ASSERT_TRUE(shown && gone);
+    CDisplayImageCache cache;
+    Drawn(cache, *shown, 1.0f);
+    Drawn(cache, *gone, 1.0f);
+    EXPECT_EQ(cache.Size(), 2);
+    cache.StartFrame();
+    Drawn(cache, *shown, 1.0f);
+    cache.EndFrame();
+    EXPECT_EQ(cache.Size(), 1);
+    EXPECT_EQ(cache.CopiedBytes(), 4u * 200 * 120);
 }
 
 }  // namespace

@@ -102,6 +102,22 @@ TEST_F(FrequencyPaneTest, SpectrumEdit_IsShownAtTheNextPaint) {
     EXPECT_EQ(PixelAt(Grab(*pane), p), before);
 }
 
+TEST_F(FrequencyPaneTest, SpectraAreShownFromTheirOwnMemoryAndOnlyTheShownOnesAreKept) {
+    Open("coffee.png");
+    Grab(*pane);
+    EXPECT_EQ(pane->ImageCache().Size(), 3);
+    EXPECT_EQ(pane->ImageCache().CopiedBytes(), 0u);
+    // The first edit shows the spectra of a new working state; those of the state before it
+    // are no longer kept for the screen.
+    const CanvasPoint p = Middle(pane->Layout().Panel(0)->destRect);
+    const auto pixel = pane->Layout().WindowToImage(0, p);
+    ASSERT_TRUE(pixel.has_value());
+    doc->StampBrush(ChannelKind::Red, static_cast<std::uint32_t>(pixel->x) + 5, pixel->y + 5, 3);
+    Grab(*pane);
+    EXPECT_EQ(pane->ImageCache().Size(), 3);
+    EXPECT_EQ(pane->ImageCache().CopiedBytes(), 0u);
+}
+
 TEST_F(FrequencyPaneTest, CheckIconClick_TogglesOnlyItsChannelAndRepaintsTheIcon) {
     Open("coffee.png");
     Grab(*pane);
