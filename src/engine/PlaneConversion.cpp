@@ -206,6 +206,23 @@ std::unique_ptr<ImageBitmap> RenderGreyLevels(const float* re, const float* im, 
     return image;
 }
 
+/// The spectrum of values by fft, with both planes empty when memory runs out.
+template <typename Transform, typename Sample>
+void ForwardInto(const Transform& fft, const Sample* values, ChannelSpectrum& spectrum) {
+    SpectrumPlane re;
+    SpectrumPlane im;
+    if (!fft.Forward(values, re, im)) {
+        return;
+    }
+    // Shared planes take a small allocation of their own.
+    try {
+        spectrum.re = std::move(re);
+        spectrum.im = std::move(im);
+    } catch (const std::bad_alloc&) {
+        spectrum = ChannelSpectrum{};
+    }
+}
+
 /// ComputeSpectrum of a 16-bit or floating-point image: the channel's values gathered into a
 /// float plane and transformed from there.
 ChannelSpectrum ComputeDeepSpectrum(const ImageBitmap& image, ChannelKind channel) {
@@ -217,11 +234,9 @@ ChannelSpectrum ComputeDeepSpectrum(const ImageBitmap& image, ChannelKind channe
         return spectrum;
     }
     if (IsPowerOfTwo(w) && IsPowerOfTwo(h)) {
-        const C2DFFT fft(w, h);
-        fft.Forward(values.get(), spectrum.re, spectrum.im);
+        ForwardInto(C2DFFT(w, h), values.get(), spectrum);
     } else {
-        const CExactFFT fft(w, h);
-        fft.Forward(values.get(), spectrum.re, spectrum.im);
+        ForwardInto(CExactFFT(w, h), values.get(), spectrum);
     }
     return spectrum;
 }
@@ -454,11 +469,9 @@ ChannelSpectrum ComputeSpectrum(const ImageBitmap* image, ChannelKind channel) {
         });
     }
     if (IsPowerOfTwo(w) && IsPowerOfTwo(h)) {
-        const C2DFFT fft(w, h);
-        fft.Forward(bytes.get(), spectrum.re, spectrum.im);
+        ForwardInto(C2DFFT(w, h), bytes.get(), spectrum);
     } else {
-        const CExactFFT fft(w, h);
-        fft.Forward(bytes.get(), spectrum.re, spectrum.im);
+        ForwardInto(CExactFFT(w, h), bytes.get(), spectrum);
     }
     return spectrum;
 }

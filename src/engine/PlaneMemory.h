@@ -35,14 +35,27 @@ using BytePlane = std::unique_ptr<std::uint8_t[], BytePlaneDeleter>;
 /// A new uninitialised byte plane of count bytes, or null when the memory cannot be had.
 BytePlane AllocateBytePlane(std::size_t count);
 
+/// A plane that several owners may hold at once (history states with the same values).
+using SharedPlane = std::shared_ptr<float[]>;
+
 /// The complex spectrum of one channel at its transform size W2 x H2 (powers of two, or the
 /// image's own size on the exact road), centred: the zero frequency sits at column W2 / 2,
 /// row H2 / 2, rounded down for odd sizes.
+///
+/// Copies of a spectrum share its planes. Whoever changes the values of a spectrum that may
+/// have been copied makes its planes its own first (MakePlanesOwn).
 struct ChannelSpectrum {
-    SpectrumPlane re;  ///< real parts
-    SpectrumPlane im;  ///< imaginary parts
+    SharedPlane re;  ///< real parts
+    SharedPlane im;  ///< imaginary parts
 
     bool IsComplete() const { return re && im; }
+    /// Whether another spectrum holds one of the planes too.
+    bool IsShared() const { return re.use_count() > 1 || im.use_count() > 1; }
 };
+
+/// Gives spectrum planes of its own, copies of the count elements of the shared ones, so that
+/// changing them changes no other holder's; nothing to do when they are its own already. False,
+/// with spectrum as it was, when memory runs out or a plane is missing.
+bool MakePlanesOwn(ChannelSpectrum& spectrum, std::size_t count);
 
 }  // namespace quarvel

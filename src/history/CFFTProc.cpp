@@ -1,5 +1,7 @@
 #include "history/CFFTProc.h"
 
+#include <algorithm>
+#include <array>
 #include <cassert>
 #include <iterator>
 #include <new>
@@ -9,27 +11,11 @@ namespace quarvel {
 
 namespace {
 
-/// Copies both planes of a count-element spectrum; false when a plane is missing or memory runs
-/// out.
-bool CopyChannel(const ChannelSpectrum& from, ChannelSpectrum& to, std::size_t count) {
-    to.re = CopyPlane(from.re.get(), count);
-    to.im = CopyPlane(from.im.get(), count);
-    return to.IsComplete();
-}
-
 /// Renders the power spectrum image of a width x height spectrum into power; false on failure.
-bool RenderChannel(const ChannelSpectrum& spectrum, std::unique_ptr<ImageBitmap>& power,
+bool RenderChannel(const ChannelSpectrum& spectrum, std::shared_ptr<ImageBitmap>& power,
                    PowerLevelRows& levels, std::uint64_t width, std::uint64_t height) {
     power = RenderPowerSpectrum(spectrum.re.get(), spectrum.im.get(), width, height, &levels);
     return power != nullptr;
-}
-
-/// Copies a power spectrum image and its levels; false when memory runs out.
-bool CopyPower(const std::unique_ptr<ImageBitmap>& from, const PowerLevelRows& fromLevels,
-               std::unique_ptr<ImageBitmap>& to, PowerLevelRows& toLevels) {
-    to = CopyBitmap(from.get());
-    toLevels = fromLevels;
-    return to != nullptr;
 }
 
 }  // namespace
@@ -86,7 +72,6 @@ bool CFFTProc::BuildWorkingState() {
         continuing ? currentWork->Width() : SpectrumSize(source->Width(), transformSize);
     const std::uint64_t height =
         continuing ? currentWork->Height() : SpectrumSize(source->Height(), transformSize);
-    const std::size_t count = width * height;
 
     // Everything is built in a local state and handed over only when complete.
     std::unique_ptr<ProcState> state(new (std::nothrow) ProcState());
@@ -100,19 +85,30 @@ bool CFFTProc::BuildWorkingState() {
     }
 
     if (continuing) {
-        // The committed spectra are copied, not recomputed: edits the synthesised image cannot
-        // show (imaginary parts, values outside 0 to 255) stay as they are.
+        // The committed spectra are taken over, not recomputed: edits the synthesised image
+        // cannot show (imaginary parts, values outside 0 to 255) stay as they are. Their planes
+        // and power spectrum images are shared until an edit changes them.
         state->isColor = current->isColor;
         state->steps = current->steps;
-        if (state->isColor) {
-            if (!CopyChannel(current->spectrumRed, state->spectrumRed, count) ||
-                !CopyChannel(current->spectrumGreen, state->spectrumGreen, count) ||
-                !CopyChannel(current->spectrumBlue, state->spectrumBlue, count)) {
-                return false;
-            }
-        } else if (!CopyChannel(current->spectrumGrey, state->spectrumGrey, count)) {
+        state->spectrumRed = current->spectrumRed;
+        state->spectrumGreen = current->spectrumGreen;
+        state->spectrumBlue = current->spectrumBlue;
+        state->spectrumGrey = current->spectrumGrey;
+        const bool complete = state->isColor ? state->spectrumRed.IsComplete() &&
+                                                   state->spectrumGreen.IsComplete() &&
+                                                   state->spectrumBlue.IsComplete()
+                                             : state->spectrumGrey.IsComplete();
+        if (!complete) {
             return false;
         }
+        state->powerRed = current->powerRed;
+        state->powerGreen = current->powerGreen;
+        state->powerBlue = current->powerBlue;
+        state->powerGrey = current->powerGrey;
+        state->levelsRed = current->levelsRed;
+        state->levelsGreen = current->levelsGreen;
+        state->levelsBlue = current->levelsBlue;
+        state->levelsGrey = current->levelsGrey;
     } else {
         state->isColor = IsColorImage(*originalImage);
         if (state->isColor) {
@@ -131,34 +127,22 @@ bool CFFTProc::BuildWorkingState() {
         }
     }
 
-    // Copied spectra have the power spectrum images of the current state: those are copied
-    // too, instead of rendered again from the same values.
-    const bool copyPower =
-        continuing &&
-        (state->isColor ? current->powerRed && current->powerGreen && current->powerBlue
-                        : current->powerGrey != nullptr);
-    if (copyPower) {
-        if (state->isColor ? !CopyPower(current->powerRed, current->levelsRed, state->powerRed,
-                                        state->levelsRed) ||
-                                 !CopyPower(current->powerGreen, current->levelsGreen,
-                                            state->powerGreen, state->levelsGreen) ||
-                                 !CopyPower(current->powerBlue, current->levelsBlue,
-                                            state->powerBlue, state->levelsBlue)
-                           : !CopyPower(current->powerGrey, current->levelsGrey, state->powerGrey,
-                                        state->levelsGrey)) {
+    // A new state, or a continued one without every power spectrum image, gets them rendered.
+    const bool hasPower = state->isColor ? state->powerRed && state->powerGreen && state->powerBlue
+                                         : state->powerGrey != nullptr;
+    if (!hasPower) {
+        const bool rendered = state->isColor
+                                  ? RenderChannel(state->spectrumRed, state->powerRed,
+                                                  state->levelsRed, width, height) &&
+                                        RenderChannel(state->spectrumGreen, state->powerGreen,
+                                                      state->levelsGreen, width, height) &&
+                                        RenderChannel(state->spectrumBlue, state->powerBlue,
+                                                      state->levelsBlue, width, height)
+                                  : RenderChannel(state->spectrumGrey, state->powerGrey,
+                                                  state->levelsGrey, width, height);
+        if (!rendered) {
             return false;
         }
-    } else if (state->isColor) {
-        if (!RenderChannel(state->spectrumRed, state->powerRed, state->levelsRed, width, height) ||
-            !RenderChannel(state->spectrumGreen, state->powerGreen, state->levelsGreen, width,
-                           height) ||
-            !RenderChannel(state->spectrumBlue, state->powerBlue, state->levelsBlue, width,
-                           height)) {
-            return false;
-        }
-    } else if (!RenderChannel(state->spectrumGrey, state->powerGrey, state->levelsGrey, width,
-                              height)) {
-        return false;
     }
     workingState = std::move(state);
     return true;
@@ -194,11 +178,11 @@ void CFFTProc::KeepWithinMemoryLimit() {
         return;
     }
     // The next edit makes a working state about the size of the current state: its room is
-    // counted, so that the history and the edit together stay within the limit.
-    std::uint64_t total = HistoryBytes() + StateBytes(*current);
+    // counted, so that the history and the edit together stay within the limit. A released
+    // state gives back only what no other state shares.
+    const std::uint64_t room = StateBytes(*current);
     std::size_t released = 0;
-    while (released < currentIndex && total > historyMemoryLimit) {
-        total -= StateBytes(*states[released]);
+    while (released < currentIndex && HistoryBytes(released) + room > historyMemoryLimit) {
         ++released;
     }
     if (released == 0) {
@@ -209,31 +193,79 @@ void CFFTProc::KeepWithinMemoryLimit() {
     releasedStateCount += released;
 }
 
-std::uint64_t CFFTProc::StateBytes(const ProcState& state) {
-    std::uint64_t bytes = 0;
-    for (const auto* bitmap : {&state.workImage, &state.image, &state.powerRed, &state.powerGreen,
-                               &state.powerBlue, &state.powerGrey}) {
-        if (*bitmap) {
-            bytes += (*bitmap)->ByteSize();
+namespace {
+
+/// The bitmaps and spectrum planes of a state with their sizes in bytes (null where it has none).
+struct StateBuffers {
+    static constexpr std::size_t kCount = 14;
+    std::array<const void*, kCount> address{};
+    std::array<std::uint64_t, kCount> bytes{};
+
+    explicit StateBuffers(const ProcState& state) {
+        std::size_t i = 0;
+        for (const ImageBitmap* bitmap :
+             {state.workImage.get(), state.image.get(), state.powerRed.get(),
+              state.powerGreen.get(), state.powerBlue.get(), state.powerGrey.get()}) {
+            address[i] = bitmap;
+            bytes[i++] = bitmap != nullptr ? bitmap->ByteSize() : 0;
+        }
+        // Every plane of a state has the size of its workImage.
+        const std::uint64_t planeBytes = state.workImage
+                                             ? std::uint64_t{state.workImage->Width()} *
+                                                   state.workImage->Height() * sizeof(float)
+                                             : 0;
+        for (const ChannelSpectrum* spectrum :
+             {&state.spectrumRed, &state.spectrumGreen, &state.spectrumBlue, &state.spectrumGrey}) {
+            for (const float* plane : {spectrum->re.get(), spectrum->im.get()}) {
+                address[i] = plane;
+                bytes[i++] = plane != nullptr ? planeBytes : 0;
+            }
         }
     }
-    // Every plane of a state has the size of its workImage.
-    const std::uint64_t planeBytes = state.workImage ? std::uint64_t{state.workImage->Width()} *
-                                                           state.workImage->Height() * sizeof(float)
-                                                     : 0;
-    for (const ChannelSpectrum* spectrum :
-         {&state.spectrumRed, &state.spectrumGreen, &state.spectrumBlue, &state.spectrumGrey}) {
-        bytes += (spectrum->re ? planeBytes : 0) + (spectrum->im ? planeBytes : 0);
+
+    bool Holds(const void* buffer, std::size_t before = kCount) const {
+        return std::find(address.begin(), address.begin() + static_cast<std::ptrdiff_t>(before),
+                         buffer) != address.begin() + static_cast<std::ptrdiff_t>(before);
     }
-    return bytes;
+};
+
+/// The bytes of the buffers of count states, at(i) the i-th, each buffer counted once however
+/// many share it. Nothing is allocated: the lists are short.
+template <typename StateAt>
+std::uint64_t DistinctBytes(std::size_t count, const StateAt& at) {
+    std::uint64_t total = 0;
+    for (std::size_t s = 0; s < count; ++s) {
+        const StateBuffers buffers(at(s));
+        for (std::size_t i = 0; i < StateBuffers::kCount; ++i) {
+            const void* buffer = buffers.address[i];
+            if (buffer == nullptr || buffers.Holds(buffer, i)) {
+                continue;
+            }
+            bool counted = false;
+            for (std::size_t earlier = 0; earlier < s && !counted; ++earlier) {
+                counted = StateBuffers(at(earlier)).Holds(buffer);
+            }
+            if (!counted) {
+                total += buffers.bytes[i];
+            }
+        }
+    }
+    return total;
 }
 
-std::uint64_t CFFTProc::HistoryBytes() const {
-    std::uint64_t bytes = workingState ? StateBytes(*workingState) : 0;
-    for (const auto& state : states) {
-        bytes += StateBytes(*state);
-    }
-    return bytes;
+}  // namespace
+
+std::uint64_t CFFTProc::StateBytes(const ProcState& state) {
+    return DistinctBytes(1, [&](std::size_t) -> const ProcState& { return state; });
+}
+
+std::uint64_t CFFTProc::HistoryBytes(std::size_t skipped) const {
+    // The working state first, then the history from skipped on.
+    const std::size_t first = workingState ? 1 : 0;
+    const std::size_t kept = states.size() > skipped ? states.size() - skipped : 0;
+    return DistinctBytes(first + kept, [&](std::size_t i) -> const ProcState& {
+        return i < first ? *workingState : *states[skipped + i - first];
+    });
 }
 
 std::unique_ptr<ProcState> CFFTProc::CopyState(const ProcState& state) {
@@ -250,11 +282,8 @@ std::unique_ptr<ProcState> CFFTProc::CopyStateParts(const ProcState& state) {
         return nullptr;
     }
     copy->isColor = state.isColor;
-    const std::pair<const std::unique_ptr<ImageBitmap>*, std::unique_ptr<ImageBitmap>*> bitmaps[] =
-        {{&state.workImage, &copy->workImage}, {&state.image, &copy->image},
-         {&state.powerRed, &copy->powerRed},   {&state.powerGreen, &copy->powerGreen},
-         {&state.powerBlue, &copy->powerBlue}, {&state.powerGrey, &copy->powerGrey}};
-    for (const auto& [from, to] : bitmaps) {
+    for (const auto& [from, to] :
+         {std::pair{&state.workImage, &copy->workImage}, std::pair{&state.image, &copy->image}}) {
         if (*from) {
             *to = CopyBitmap(from->get());
             if (!*to) {
@@ -262,28 +291,19 @@ std::unique_ptr<ProcState> CFFTProc::CopyStateParts(const ProcState& state) {
             }
         }
     }
+    copy->powerRed = state.powerRed;
+    copy->powerGreen = state.powerGreen;
+    copy->powerBlue = state.powerBlue;
+    copy->powerGrey = state.powerGrey;
     copy->levelsRed = state.levelsRed;
     copy->levelsGreen = state.levelsGreen;
     copy->levelsBlue = state.levelsBlue;
     copy->levelsGrey = state.levelsGrey;
     copy->steps = state.steps;
-    const std::size_t count =
-        state.workImage ? std::size_t{state.workImage->Width()} * state.workImage->Height() : 0;
-    const std::pair<const ChannelSpectrum*, ChannelSpectrum*> spectra[] = {
-        {&state.spectrumRed, &copy->spectrumRed},
-        {&state.spectrumGreen, &copy->spectrumGreen},
-        {&state.spectrumBlue, &copy->spectrumBlue},
-        {&state.spectrumGrey, &copy->spectrumGrey}};
-    for (const auto& [from, to] : spectra) {
-        for (const auto& [plane, target] : {std::pair{&from->re, &to->re}, {&from->im, &to->im}}) {
-            if (*plane) {
-                *target = CopyPlane(plane->get(), count);
-                if (!*target) {
-                    return nullptr;
-                }
-            }
-        }
-    }
+    copy->spectrumRed = state.spectrumRed;
+    copy->spectrumGreen = state.spectrumGreen;
+    copy->spectrumBlue = state.spectrumBlue;
+    copy->spectrumGrey = state.spectrumGrey;
     return copy;
 }
 

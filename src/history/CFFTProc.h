@@ -93,6 +93,9 @@ public:
     /// at (MirrorIndex(x, W2), MirrorIndex(y, H2)) of FrequencyGeometry.h, (W2 - x) mod W2 for
     /// an even width and W2 - 1 - x for an odd one (likewise for rows). An element that is its own
     /// mirror, or an area that overlaps its mirror, is cleared once: clearing is idempotent.
+    /// An edit of a channel whose planes the working state still shares with the state it
+    /// continues copies them first, and throws std::bad_alloc, changing nothing, when that
+    /// copy cannot be had (likewise the filters and ApplyNotches).
 
     /// Clears the disc of elements around (cx, cy): every element whose distance d from the
     /// centre has r >= trunc(d), clipped to the plane. cx is read as a signed 32-bit value.
@@ -173,9 +176,11 @@ public:
 
     /// The bytes of the bitmaps and planes state holds.
     static std::uint64_t StateBytes(const ProcState& state);
-    /// The bytes of every history state and of the working state.
-    std::uint64_t HistoryBytes() const;
-    /// A deep copy of state (every bitmap and plane), or null when memory runs out.
+    /// The bytes of the working state and of the history states from index skipped on, each
+    /// plane or bitmap that states share counted once.
+    std::uint64_t HistoryBytes(std::size_t skipped = 0) const;
+    /// A copy of state, or null when memory runs out: its images are copied, its spectrum planes
+    /// and power spectrum images shared (see ProcState).
     static std::unique_ptr<ProcState> CopyState(const ProcState& state);
     /// Moves the states after the current one out of the history, oldest first, so that an
     /// operation that would drop them can be undone by PutBackRedoStates. Empty when there are
@@ -237,15 +242,18 @@ private:
     /// The planes and power image one editing member works on.
     struct EditTarget {
         ChannelSpectrum* spectrum = nullptr;
-        std::unique_ptr<ImageBitmap>* power = nullptr;
+        std::shared_ptr<ImageBitmap>* power = nullptr;
         PowerLevelRows* levels = nullptr;
-        bool newState = false;  ///< the edit made the working state
+        /// The power spectrum image is not the one the views last saw: the edit made the
+        /// working state, or gave the channel a copy of a shared image.
+        bool newPower = false;
     };
     /// The start every editing operation shares: makes sure a working state with an image
-    /// exists, reads the plane size and picks the channel member edits (see the class comment).
-    /// Returns false when the operation stops without notifying; otherwise width and height are
-    /// the plane size and target.spectrum is null when only the notification is due (Grey on a
-    /// colour state).
+    /// exists, reads the plane size and picks the channel member edits (see the class comment),
+    /// giving it planes and a power spectrum image of its own. Returns false when the operation
+    /// stops without notifying; otherwise width and height are the plane size and
+    /// target.spectrum is null when only the notification is due (Grey on a colour state).
+    /// Throws std::bad_alloc, with nothing changed, when the channel's own copies cannot be had.
     bool BeginEdit(ChannelKind member, EditTarget& target, std::uint64_t& width,
                    std::uint64_t& height);
     /// Renders the edited channel's power spectrum image again (when there is one) after the

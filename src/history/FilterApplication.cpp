@@ -153,8 +153,11 @@ void CFFTProc::FilterWorkingState(bool applyRed, bool applyGreen, bool applyBlue
     // The channels to multiply, in the order red, green, blue.
     std::array<ChannelSpectrum*, 3> channels{};
     std::size_t channelCount = 0;
+    // A channel still sharing its planes with another state gets copies of its own first.
+    bool owned = true;
     const auto select = [&](ChannelSpectrum& spectrum, bool on) {
         if (on && spectrum.IsComplete()) {
+            owned = owned && MakePlanesOwn(spectrum, width * height);
             channels[channelCount++] = &spectrum;
         }
     };
@@ -164,6 +167,9 @@ void CFFTProc::FilterWorkingState(bool applyRed, bool applyGreen, bool applyBlue
         select(state.spectrumBlue, applyBlue);
     } else {
         select(state.spectrumGrey, true);
+    }
+    if (!owned) {
+        throw std::bad_alloc();
     }
 
     if (radial) {
@@ -190,7 +196,7 @@ void CFFTProc::FilterWorkingState(bool applyRed, bool applyGreen, bool applyBlue
 
     // Every power spectrum image of the state is rendered again, switched on or not. A state
     // made without them, for a processing object that displays nothing (the batch), stays so.
-    const auto render = [&](const ChannelSpectrum& spectrum, std::unique_ptr<ImageBitmap>& power,
+    const auto render = [&](const ChannelSpectrum& spectrum, std::shared_ptr<ImageBitmap>& power,
                             PowerLevelRows& levels) {
         power.reset();
         power = RenderPowerSpectrum(spectrum.re.get(), spectrum.im.get(), width, height, &levels);

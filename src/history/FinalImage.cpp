@@ -15,11 +15,13 @@ namespace quarvel {
 namespace {
 
 /// The inverse transform of spectrum, as float values, handed to write; false when memory runs
-/// out. Consuming, the transform runs in the spectrum's planes, which are released afterwards.
+/// out. Consuming, the transform runs in the spectrum's planes, which are released afterwards,
+/// unless they are shared.
 template <typename Transform, typename Write>
 bool WithInverse(const Transform& fft, ChannelSpectrum& spectrum, bool consume,
                  const Write& write) {
-    if (!consume) {
+    // Planes another state shares keep their values.
+    if (!consume || spectrum.IsShared()) {
         const SpectrumPlane values = fft.Inverse(spectrum.re.get(), spectrum.im.get());
         if (!values) {
             return false;

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <new>
 #include <utility>
 #include <vector>
 
@@ -117,7 +118,7 @@ bool CFFTProc::BeginEdit(ChannelKind member, EditTarget& target, std::uint64_t& 
     if (!PrepareWorkingState() || !workingState->workImage) {
         return false;
     }
-    target.newState = newState;
+    target.newPower = newState;
     ProcState& state = *workingState;
     width = state.workImage->Width();
     height = state.workImage->Height();
@@ -146,7 +147,24 @@ bool CFFTProc::BeginEdit(ChannelKind member, EditTarget& target, std::uint64_t& 
         // Every member edits the one channel of a grey state.
         target = {&state.spectrumGrey, &state.powerGrey, &state.levelsGrey, newState};
     }
-    return target.spectrum->IsComplete();
+    if (!target.spectrum->IsComplete()) {
+        return false;
+    }
+    // The channel's values and power image may still be those of the state it continues: it
+    // gets copies of its own before anything changes.
+    std::shared_ptr<ImageBitmap>& power = *target.power;
+    std::shared_ptr<ImageBitmap> powerCopy;
+    if (power != nullptr && power.use_count() > 1 && !(powerCopy = CopyBitmap(power.get()))) {
+        throw std::bad_alloc();
+    }
+    if (!MakePlanesOwn(*target.spectrum, width * height)) {
+        throw std::bad_alloc();
+    }
+    if (powerCopy) {
+        power = std::move(powerCopy);
+        target.newPower = true;
+    }
+    return true;
 }
 
 void CFFTProc::FinishEdit(const EditTarget& target, std::uint64_t width, std::uint64_t height,
@@ -156,7 +174,7 @@ void CFFTProc::FinishEdit(const EditTarget& target, std::uint64_t width, std::ui
     if (target.spectrum != nullptr && HoldsPowerSpectra(*workingState)) {
         const float* re = target.spectrum->re.get();
         const float* im = target.spectrum->im.get();
-        std::unique_ptr<ImageBitmap>& power = *target.power;
+        std::shared_ptr<ImageBitmap>& power = *target.power;
         // The image is rendered again in place, only the edited rows where the mapping of its
         // levels stays; a new one is made when that cannot be done. Each run of rows is
         // brought up to date in turn: the last leaves the image as a whole rendering would.
@@ -178,7 +196,7 @@ void CFFTProc::FinishEdit(const EditTarget& target, std::uint64_t width, std::ui
             }
             rendered.push_back(IndexRange{top, bottom});
         }
-        if (updated && !target.newState) {
+        if (updated && !target.newPower) {
             for (const IndexRange& rows : rendered) {
                 if (!rows.Empty()) {
                     PowerRowsChanged(*power, rows.begin, rows.end);

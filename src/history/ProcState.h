@@ -15,19 +15,21 @@ namespace quarvel {
 /// A colour state (isColor true) holds the red, green and blue spectra and power spectrum
 /// images and no grey ones; a grey state holds only spectrumGrey and powerGrey. All spectra have
 /// the size of workImage (powers of two, or the image's own size on the exact road; the
-/// zero frequency at the centre, rounded down). The state owns every
-/// bitmap and plane it points to.
+/// zero frequency at the centre, rounded down). The state owns its images; its spectrum planes
+/// and power spectrum images it may share with other states that hold the same values (a state
+/// continued from another shares what its edits have not changed yet). Whoever changes a
+/// shared plane or power image replaces it with a copy of its own first.
 struct ProcState {
     bool isColor = false;
     std::unique_ptr<ImageBitmap> workImage;  ///< the image at the transform size
     std::unique_ptr<ImageBitmap> image;      ///< the image at the size of the loaded image
-    std::unique_ptr<ImageBitmap> powerRed;
-    std::unique_ptr<ImageBitmap> powerGreen;
-    std::unique_ptr<ImageBitmap> powerBlue;
+    std::shared_ptr<ImageBitmap> powerRed;
+    std::shared_ptr<ImageBitmap> powerGreen;
+    std::shared_ptr<ImageBitmap> powerBlue;
     ChannelSpectrum spectrumRed;
     ChannelSpectrum spectrumGreen;
     ChannelSpectrum spectrumBlue;
-    std::unique_ptr<ImageBitmap> powerGrey;
+    std::shared_ptr<ImageBitmap> powerGrey;
     ChannelSpectrum spectrumGrey;
     /// The levels of each power spectrum image, so that an edit renders only its rows again.
     PowerLevelRows levelsRed;

@@ -442,42 +442,35 @@ OpenDocument Document(MemoryModel& model, const WorkSizes& sizes) {
 }
 
 /// The next history state of an open document, made in the spectrum tab: a brush stroke
-/// starts pending edits (the image at the transform size again, copies of the spectra, their
-/// power spectrum images, one of them rendered again); a filter first copies those edits to go
-/// back to, builds its mask and renders every power spectrum image again; Create Final Image
-/// adds the image; then the image tab shows it.
+/// starts pending edits (the image at the transform size again; the spectra and power spectrum
+/// images stay shared with the current state, but the stroke's channel gets copies of its own
+/// planes and power spectrum image); a filter first keeps those edits to go back to (a copy of
+/// the work image, the rest shared), gives every channel planes of its own, builds its mask and
+/// renders every power spectrum image again; Create Final Image adds the image; then the image
+/// tab shows it.
 void AnotherHistoryState(MemoryModel& model, const WorkSizes& sizes, OpenDocument& document) {
     Screens& screens = document.screens;
     StateBlocks edits;
     edits.workImage = model.Take(sizes.workImage);
+    const MemoryModel::Id strokePower = model.Take(sizes.power);
+    const MemoryModel::Id strokeRe = model.Take(sizes.plane);
+    const MemoryModel::Id strokeIm = model.Take(sizes.plane);
+    screens.Changed(model, sizes);
+
+    const MemoryModel::Id before = model.Take(sizes.workImage);
     for (int c = 0; c < sizes.channels; ++c) {
         edits.re.push_back(model.Take(sizes.plane));
         edits.im.push_back(model.Take(sizes.plane));
-    }
-    for (int c = 0; c < sizes.channels; ++c) {
-        edits.power.push_back(model.Take(sizes.power));
-    }
-    model.Give(edits.power[0]);
-    edits.power[0] = model.Take(sizes.power);
-    screens.Changed(model, sizes);
-
-    std::vector<MemoryModel::Id> before{model.Take(sizes.workImage)};
-    for (int c = 0; c < sizes.channels; ++c) {
-        before.push_back(model.Take(sizes.power));
-    }
-    for (int c = 0; c < sizes.channels; ++c) {
-        before.push_back(model.Take(sizes.plane));
-        before.push_back(model.Take(sizes.plane));
     }
     model.Take(sizes.plane);  // the filter mask, kept with the document
     // The filter's dialog, drawn among pieces of the heap freed in between.
     model.Grow(sizes.window);
     for (int c = 0; c < sizes.channels; ++c) {
-        model.Give(edits.power[c]);
-        edits.power[c] = model.Take(sizes.power);
+        edits.power.push_back(model.Take(sizes.power));
     }
-    for (auto block = before.rbegin(); block != before.rend(); ++block) {
-        model.Give(*block);
+    // The edits kept to go back to are dropped with what only they still hold.
+    for (const MemoryModel::Id block : {strokeIm, strokeRe, strokePower, before}) {
+        model.Give(block);
     }
     screens.Changed(model, sizes);
 

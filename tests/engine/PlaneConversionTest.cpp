@@ -219,10 +219,11 @@ TEST(ResampleImage, MissingSourceOrEmptyTargetGivesNothing) {
 /// The spectrum C2DFFT gives for a byte plane, to compare ComputeSpectrum against bit for bit.
 ChannelSpectrum ForwardOf(const std::vector<std::uint8_t>& plane, std::uint32_t w,
                           std::uint32_t h) {
-    ChannelSpectrum spectrum;
+    SpectrumPlane re;
+    SpectrumPlane im;
     const C2DFFT fft(w, h);
-    EXPECT_TRUE(fft.Forward(plane.data(), spectrum.re, spectrum.im));
-    return spectrum;
+    EXPECT_TRUE(fft.Forward(plane.data(), re, im));
+    return ChannelSpectrum{std::move(re), std::move(im)};
 }
 
 bool SamePlanes(const ChannelSpectrum& a, const ChannelSpectrum& b, std::size_t count) {

@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <utility>
+#include <vector>
+
 #include "ProcTestSupport.h"
 #include "history/CFFTProc.h"
 
@@ -146,20 +150,77 @@ TEST(ProcHistory, ColourFlag_FollowsTheImageAndIsInherited) {
     }
 }
 
-TEST(ProcHistory, NewWorkingState_CopiesCommittedSpectraExactly) {
+TEST(ProcHistory, NewWorkingState_SharesCommittedSpectraUntilAnEditCopiesThem) {
     CountingProc proc;
     ASSERT_TRUE(Open(proc, MakeGreyImage(32, 16)));
     proc.StampBrush(ChannelKind::Grey, 16, 8, 3);
     proc.CreateFinalImage();
     const std::size_t count = 32 * 16;
-    const auto committed = CopyOf(proc.CurrentState()->spectrumGrey, count);
+    const ProcState& current = *proc.CurrentState();
+    const auto committed = CopyOf(current.spectrumGrey, count);
+    const auto committedPower = CopyBitmap(current.powerGrey.get());
 
     ASSERT_TRUE(proc.PrepareWorkingState());
-    EXPECT_TRUE(SameBits(proc.workingState->spectrumGrey, committed));
-    EXPECT_NE(proc.workingState->spectrumGrey.re.get(), proc.CurrentState()->spectrumGrey.re.get());
+    EXPECT_EQ(proc.workingState->spectrumGrey.re.get(), current.spectrumGrey.re.get());
+    EXPECT_EQ(proc.workingState->powerGrey, current.powerGrey);
     // The cleared zero frequency stays cleared: recomputing from the image would bring it back.
     EXPECT_EQ(proc.workingState->spectrumGrey.re[8 * 32 + 16], 0.0f);
-    EXPECT_TRUE(SamePixels(*proc.workingState->workImage, *proc.CurrentState()->workImage));
+    EXPECT_TRUE(SamePixels(*proc.workingState->workImage, *current.workImage));
+
+    proc.StampBrush(ChannelKind::Grey, 3, 3, 1);
+    EXPECT_NE(proc.workingState->spectrumGrey.re.get(), current.spectrumGrey.re.get());
+    EXPECT_NE(proc.workingState->powerGrey, current.powerGrey);
+    EXPECT_EQ(proc.workingState->spectrumGrey.re[3 * 32 + 3], 0.0f);
+    EXPECT_TRUE(SameBits(current.spectrumGrey, committed));
+    EXPECT_TRUE(SamePixels(*current.powerGrey, *committedPower));
+}
+
+TEST(ProcHistory, EveryEditOfSharedPlanes_LeavesTheCommittedStateAsItWas) {
+    const std::size_t count = 32 * 16;
+    const std::vector<std::pair<const char*, std::function<void(CFFTProc&)>>> edits = {
+        {"brush", [](CFFTProc& p) { p.StampBrush(ChannelKind::Green, 5, 5, 2); }},
+        {"rectangles",
+         [](CFFTProc& p) {
+             p.ClearRectangles(ChannelKind::Green, RectangleList{{{2, 2, 9, 9}}});
+         }},
+        {"runs",
+         [](CFFTProc& p) {
+             p.ClearRuns(ChannelKind::Green, {AreaRun{4, 1, 20}});
+         }},
+        {"notches",
+         [](CFFTProc& p) {
+             p.ApplyNotches(ChannelKind::Green, {SpectrumNotch{20.0, 6.0, 3.0}});
+         }},
+        {"filter",
+         [](CFFTProc& p) {
+             p.BuildFilter(FilterKind::LowPass);
+             p.ApplyFilter(false, true, false);
+         }},
+        {"final image, consuming", [](CFFTProc& p) {
+             p.StampBrush(ChannelKind::Green, 5, 5, 2);
+             p.CreateFinalImage(true);
+         }}};
+    for (const auto& [name, edit] : edits) {
+        SCOPED_TRACE(name);
+        CountingProc proc;
+        ASSERT_TRUE(Open(proc, MakeColourImage(30, 10)));
+        EditAndCommit(proc, 7);
+        const ProcState& current = *proc.CurrentState();
+        const auto red = CopyOf(current.spectrumRed, count);
+        const auto green = CopyOf(current.spectrumGreen, count);
+        const auto greenPower = CopyBitmap(current.powerGreen.get());
+        edit(proc);
+        const ProcState& before = *proc.states[1];
+        EXPECT_TRUE(SameBits(before.spectrumRed, red));
+        EXPECT_TRUE(SameBits(before.spectrumGreen, green));
+        EXPECT_TRUE(SamePixels(*before.powerGreen, *greenPower));
+        // The edit reached the working state (or the state it committed, whose own planes the
+        // final image used up).
+        const ProcState& edited = *proc.ActiveState();
+        EXPECT_TRUE(!edited.spectrumGreen.IsComplete() || !SameBits(edited.spectrumGreen, green));
+        // Channels the edit did not change stay shared.
+        EXPECT_EQ(edited.spectrumRed.re.get(), before.spectrumRed.re.get());
+    }
 }
 
 TEST(ProcHistory, Revert_RecordsTransformSizeAgain) {
@@ -241,10 +302,14 @@ TEST(ProcHistoryMemory, StateBytes_CountsEveryBitmapAndPlane) {
     EXPECT_EQ(CFFTProc::StateBytes(*colour.states[0]),
               32u * 16 * 3 + 92u * 10 + 3u * 32 * 16 * 4 + 6u * 32 * 16 * 4);
 
+    // The working state of a red edit adds its workImage and red's planes and power image; the
+    // rest it shares, and that is counted once.
     colour.StampBrush(ChannelKind::Red, 3, 3, 1);
     ASSERT_NE(colour.workingState, nullptr);
-    EXPECT_EQ(colour.HistoryBytes(),
-              CFFTProc::StateBytes(*colour.states[0]) + CFFTProc::StateBytes(*colour.workingState));
+    EXPECT_EQ(CFFTProc::StateBytes(*colour.workingState),
+              CFFTProc::StateBytes(*colour.states[0]) - 92u * 10);
+    EXPECT_EQ(colour.HistoryBytes(), CFFTProc::StateBytes(*colour.states[0]) + 32u * 16 * 3 +
+                                         32u * 16 * 4 + 2u * 32 * 16 * 4);
 }
 
 TEST(ProcHistoryMemory, LimitReleasesOldestUndoStatesAndKeepsRoomForTheNextEdit) {
@@ -330,7 +395,7 @@ TEST(ProcHistoryMemory, RedoStatesTakenAndPutBack_ReturnInOrder) {
     EXPECT_TRUE(proc.TakeRedoStates().empty());
 }
 
-TEST(ProcHistoryMemory, CopyState_IsDeepAndExact) {
+TEST(ProcHistoryMemory, CopyState_CopiesImagesAndSharesPlanes) {
     CountingProc proc;
     ASSERT_TRUE(Open(proc, MakeColourImage(20, 12)));
     proc.StampBrush(ChannelKind::Blue, 4, 4, 2);
@@ -341,10 +406,10 @@ TEST(ProcHistoryMemory, CopyState_IsDeepAndExact) {
     EXPECT_EQ(copy->image, nullptr);
     EXPECT_EQ(CFFTProc::StateBytes(*copy), CFFTProc::StateBytes(source));
     EXPECT_TRUE(SamePixels(*copy->workImage, *source.workImage));
-    EXPECT_TRUE(SamePixels(*copy->powerBlue, *source.powerBlue));
-    EXPECT_NE(copy->spectrumBlue.re.get(), source.spectrumBlue.re.get());
-    EXPECT_TRUE(SameBits(copy->spectrumBlue, CopyOf(source.spectrumBlue, 32 * 16)));
-    EXPECT_TRUE(SameBits(copy->spectrumRed, CopyOf(source.spectrumRed, 32 * 16)));
+    EXPECT_NE(copy->workImage, source.workImage);
+    EXPECT_EQ(copy->powerBlue, source.powerBlue);
+    EXPECT_EQ(copy->spectrumBlue.re.get(), source.spectrumBlue.re.get());
+    EXPECT_EQ(copy->spectrumRed.im.get(), source.spectrumRed.im.get());
     EXPECT_FALSE(copy->spectrumGrey.re || copy->powerGrey);
 }
 

@@ -166,14 +166,20 @@ TEST_F(DocumentMemory, HistoryLimit_ReleasesOldestStepsAndTellsOncePerFile) {
     const QString file = SmallImage();
     OpenThroughCommand(file);
     const std::uint64_t stateBytes = CFFTProc::StateBytes(*Doc().CurrentState());
-    // Room for two states and the working state of the next edit.
-    Doc().historyMemoryLimit = stateBytes * 7 / 2;
-
     std::vector<const ProcState*> finals;
-    for (std::uint32_t radius : {3u, 5u, 7u, 9u}) {
+    const auto editAndCreate = [&](std::uint32_t radius) {
         EditSpectrum(radius);
         Trigger(ID_FFT_CREATE_FINAL);
         finals.push_back(Doc().CurrentState());
+    };
+    // A state made by a red edit shares the rest with the one before: it adds less than a whole
+    // state. Room for two states and the working state of the next edit (a whole state's room).
+    editAndCreate(3);
+    const std::uint64_t added = Doc().HistoryBytes() - stateBytes;
+    ASSERT_LT(added, stateBytes);
+    Doc().historyMemoryLimit = 2 * stateBytes + added * 3 / 2;
+    for (std::uint32_t radius : {5u, 7u, 9u}) {
+        editAndCreate(radius);
     }
     ASSERT_EQ(Doc().states.size(), 2u);
     EXPECT_EQ(Doc().states[0].get(), finals[2]);
@@ -205,7 +211,7 @@ TEST_F(DocumentMemory, HistoryLimit_ReleasesOldestStepsAndTellsOncePerFile) {
         Trigger(ID_FFT_CREATE_FINAL);
     }
     EXPECT_EQ(Ui().warnings.size(), 2);
-    EXPECT_EQ(Doc().historyMemoryLimit, stateBytes * 7 / 2);
+    EXPECT_EQ(Doc().historyMemoryLimit, 2 * stateBytes + added * 3 / 2);
 }
 
 TEST_F(DocumentMemory, HistoryLimitSetting_IsRangeCheckedAndRepaired) {
