@@ -3,6 +3,7 @@
 #include <malloc.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <exception>
@@ -280,6 +281,14 @@ const ImageBitmap* CFFTQuarvelDoc::ProcessedImage() const {
     return state != nullptr ? state->image.get() : nullptr;
 }
 
+void CFFTQuarvelDoc::ShowOpeningImage(const ImageBitmap* image) {
+    for (const QPointer<QWidget>& pane : panes) {
+        if (auto* view = qobject_cast<CPaneBase*>(pane.data())) {
+            view->ShowOpeningImage(image);
+        }
+    }
+}
+
 void CFFTQuarvelDoc::NotifyNewImage() {
     for (const QPointer<QWidget>& pane : panes) {
         if (auto* view = qobject_cast<CPaneBase*>(pane.data())) {
@@ -324,7 +333,8 @@ bool CFFTQuarvelDoc::OnNewDocument() {
     return true;
 }
 
-void CFFTQuarvelDoc::RunOffThread(const std::function<void()>& work) {
+void CFFTQuarvelDoc::RunOffThread(const std::function<void()>& work,
+                                  const std::function<void()>& onPump) {
     Q_ASSERT(!busy_);
     std::mutex mutex;
     std::condition_variable ended;
@@ -353,8 +363,11 @@ void CFFTQuarvelDoc::RunOffThread(const std::function<void()>& work) {
     // Pending paint and timer events are delivered at least once, then every few
     // milliseconds until the work has ended. Mouse and keys wait for the end: every command
     // that touches the document is disabled by then, and so is a close of the window.
-    const auto pump = [] {
+    const auto pump = [&onPump] {
         try {
+            if (onPump) {
+                onPump();
+            }
             QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
         } catch (const std::bad_alloc&) {
             // A repaint without memory is skipped; the work goes on.
@@ -389,10 +402,19 @@ bool CFFTQuarvelDoc::LoadReplacing(const QString& path) {
     CDetachedProc loaded;
     IoResult result;
     bool started = false;
-    // The file is decoded and transformed into a processing object of its own, which nothing
-    // else reads: the panes keep showing the document's image meanwhile.
+    // The file is decoded and transformed into a processing object of its own. Once decoded,
+    // its image is only read, here and by the work: the image pane shows it while the spectra
+    // are worked out, the other panes keep showing the document's.
+    std::atomic<bool> decoded{false};
+    bool shown = false;
     const std::filesystem::path file = FileSystemPath(path);
-    RunOffThread([&] {
+    const auto showDecoded = [&] {
+        if (!shown && decoded.load(std::memory_order_acquire)) {
+            shown = true;
+            ShowOpeningImage(loaded.originalImage.get());
+        }
+    };
+    const auto work = [&] {
         try {
             LoadLimits limits;
             limits.work = ImageWork::Document;
@@ -403,8 +425,24 @@ bool CFFTQuarvelDoc::LoadReplacing(const QString& path) {
             loaded.originalImage.reset();
             result = IoResult::Failure("there is not enough memory to read it");
         }
-        started = result && loaded.StartHistory();
-    });
+        if (result) {
+            decoded.store(true, std::memory_order_release);
+            started = loaded.StartHistory();
+        }
+    };
+    try {
+        RunOffThread(work, showDecoded);
+    } catch (...) {
+        if (shown) {
+            ShowOpeningImage(nullptr);
+        }
+        throw;
+    }
+    // Unless the new image is complete, the panes go back to the document's.
+    if (!started && shown) {
+        shown = false;
+        ShowOpeningImage(nullptr);
+    }
     if (!result) {
         wait.Restore();
         Interaction().ShowError(DialogParent(), kMessageTitle,
@@ -423,6 +461,7 @@ bool CFFTQuarvelDoc::LoadReplacing(const QString& path) {
     }
 
     // The new image is complete: only now does it replace the document's.
+    shown = false;
     ResetHistory();
     originalImage = std::move(loaded.originalImage);
     states = std::move(loaded.states);

@@ -186,12 +186,16 @@ private:
     /// threw. Meanwhile the window keeps painting (user input waits in the queue), IsBusy() is
     /// true and BusyChanged tells the main window to disable the commands and show that the
     /// program works. Only one job runs at a time. Throws std::bad_alloc when no thread can be
-    /// started; work has not run then.
-    void RunOffThread(const std::function<void()>& work);
+    /// started; work has not run then. Before each round of paints, onPump (when given) runs
+    /// on this thread; a failed allocation in it or in a paint skips the rest of that round.
+    void RunOffThread(const std::function<void()>& work,
+                      const std::function<void()>& onPump = nullptr);
     /// Loads path into the document, replacing its image only on success. Reports failures.
     bool LoadReplacing(const QString& path);
     /// Calls OnNewImage of every registered pane, in order of registration.
     void NotifyNewImage();
+    /// Calls ShowOpeningImage(image) of every registered pane.
+    void ShowOpeningImage(const ImageBitmap* image);
     /// The window message boxes belong to.
     QWidget* DialogParent() const;
     /// Runs change, which says whether it succeeded, all or nothing: when it fails or memory

@@ -12,9 +12,35 @@ CImageView::CImageView(CPaneDocument& document, CPaneWindow& window, QWidget* pa
 CImageView::~CImageView() = default;
 
 void CImageView::OnNewImage() {
-    SetActivePanel(0);
+    // The image shown while the file was opened is the document's now, unchanged: its screen
+    // copy is kept.
+    if (opening_ == nullptr || opening_ != Document().OriginalImage()) {
+        ClearImageCache();
+    }
+    opening_ = nullptr;
+    ResetForShownImage();
+}
+
+void CImageView::ShowOpeningImage(const ImageBitmap* image) {
+    if (image == opening_) {
+        return;
+    }
+    opening_ = image;
     ClearImageCache();
-    const ImageBitmap* original = Document().OriginalImage();
+    ResetForShownImage();
+}
+
+const ImageBitmap* CImageView::ShownOriginal() const {
+    return opening_ != nullptr ? opening_ : Document().OriginalImage();
+}
+
+const ImageBitmap* CImageView::ShownProcessed() const {
+    return opening_ != nullptr ? opening_ : Document().ProcessedImage();
+}
+
+void CImageView::ResetForShownImage() {
+    SetActivePanel(0);
+    const ImageBitmap* original = ShownOriginal();
     const std::int32_t w = original ? static_cast<std::int32_t>(original->Width()) : 0;
     const std::int32_t h = original ? static_cast<std::int32_t>(original->Height()) : 0;
     ResetSelection(w, h);
@@ -73,17 +99,17 @@ void CImageView::PaintPane(QPainter& painter) {
     switch (displayMode_) {
         case DisplayMode::Processed:
             DrawCaption(painter, 0, processedCaption);
-            DrawPanelImage(painter, 0, Document().ProcessedImage());
+            DrawPanelImage(painter, 0, ShownProcessed());
             break;
         case DisplayMode::Original:
             DrawCaption(painter, 0, originalCaption);
-            DrawPanelImage(painter, 0, Document().OriginalImage());
+            DrawPanelImage(painter, 0, ShownOriginal());
             break;
         case DisplayMode::OriginalAndProcessed:
             DrawCaption(painter, 0, originalCaption);
-            DrawPanelImage(painter, 0, Document().OriginalImage());
+            DrawPanelImage(painter, 0, ShownOriginal());
             DrawCaption(painter, 1, processedCaption);
-            DrawPanelImage(painter, 1, Document().ProcessedImage());
+            DrawPanelImage(painter, 1, ShownProcessed());
             break;
     }
 }

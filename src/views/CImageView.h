@@ -26,8 +26,13 @@ public:
     ~CImageView() override;
 
     /// Activates panel 0, empties the selection and sizes it to the loaded image, and resets
-    /// the zoom for the image; the display mode is kept.
+    /// the zoom for the image; the display mode is kept. Ends the showing of an opening image.
     void OnNewImage() override;
+    /// Shows image as both the loaded and the processed image, at the zoom of a new image,
+    /// until the document's new image arrives (OnNewImage); null goes back to the document's.
+    void ShowOpeningImage(const ImageBitmap* image) override;
+    /// The image shown while a file is opened; null when the document's images are shown.
+    const ImageBitmap* OpeningImage() const { return opening_; }
 
     bool HasImageToShow() const override;
 
@@ -39,12 +44,20 @@ public:
 
 protected:
     void PaintPane(QPainter& painter) override;
+    bool PaintsWhileBusy() const override { return opening_ != nullptr; }
     const ImageBitmap* PanelSamples(std::int32_t panel) const override;
     /// The outline animation stops once nothing is selected.
     bool SelectionGone() const override;
 
 private:
+    /// The loaded and the processed image shown: the opening image while there is one.
+    const ImageBitmap* ShownOriginal() const;
+    const ImageBitmap* ShownProcessed() const;
+    /// Activates panel 0 and sizes the selection and the zoom to the loaded image shown.
+    void ResetForShownImage();
+
     DisplayMode displayMode_ = DisplayMode::OriginalAndProcessed;
+    const ImageBitmap* opening_ = nullptr;
 };
 
 }  // namespace quarvel

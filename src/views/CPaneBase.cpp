@@ -557,7 +557,7 @@ void CPaneBase::DrawPanelImage(QPainter& painter, std::int32_t i, const ImageBit
 }
 
 void CPaneBase::paintEvent(QPaintEvent* event) {
-    if (Document().IsBusy()) {
+    if (Document().IsBusy() && !PaintsWhileBusy()) {
         // The document is being changed on another thread: the last picture is shown as it
         // was, and a part of the window it does not cover stays background.
         QPainter painter(this);

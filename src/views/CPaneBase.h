@@ -77,6 +77,11 @@ public:
     /// Only rows top to bottom - 1 of the document's bitmap changed, in place: updates only
     /// those rows of its screen copies.
     virtual void OnImageRowsChanged(const ImageBitmap& bitmap, int top, int bottom);
+    /// While a file being opened has its spectra worked out on another thread, image is its
+    /// decoded image, which no one changes until the open ends: a pane that shows the image may
+    /// show it meanwhile. Null when the open failed and the document's image stays. A pane that
+    /// shows no image ignores it.
+    virtual void ShowOpeningImage(const ImageBitmap* image) { static_cast<void>(image); }
 
     /// The pane's commands, as the command table says (asked through the main window): the
     /// zoom commands and those of the derived panes.
@@ -122,6 +127,9 @@ public:
 protected:
     /// Draws frames, captions and images over the background.
     virtual void PaintContent(QPainter& painter) = 0;
+    /// Whether the pane paints what it shows while the document is busy (it then reads only
+    /// what the running job does not change); otherwise it shows its last picture.
+    virtual bool PaintsWhileBusy() const { return false; }
     /// The image whose samples panel shows, for the status bar's readout of the value under the
     /// mouse; null when its levels are not the image's own (a power spectrum).
     virtual const ImageBitmap* PanelSamples(std::int32_t panel) const {

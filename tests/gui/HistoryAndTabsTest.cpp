@@ -1,5 +1,6 @@
 #include <QApplication>
 #include <QContextMenuEvent>
+#include <QImage>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QProgressBar>
@@ -8,6 +9,7 @@
 
 #include "ShellFixture.h"
 #include "app/CFFTQuarvelView.h"
+#include "views/CImageView.h"
 #include "views/CPaneBase.h"
 
 namespace quarvel::test {
@@ -118,6 +120,55 @@ TEST_F(History, CreateFinalImage_WorksWhileTheWindowRunsWithCommandsDisabled) {
     EXPECT_EQ(Doc().states.size(), 2u);
     EXPECT_TRUE(Action(ID_EDIT_UNDO)->isEnabled());
     EXPECT_FALSE(Action(ID_FFT_CREATE_FINAL)->isEnabled());
+}
+
+TEST_F(History, Open_ShowsTheDecodedImageWhileItsSpectraAreWorkedOut) {
+    Start();
+    OpenThroughCommand(TestImage("coins.png"));
+    const ImageBitmap* before = Doc().OriginalImage();
+    // Large enough that its transforms outlast many rounds of paints.
+    QImage plain(2000, 1000, QImage::Format_RGB32);
+    plain.fill(qRgb(200, 40, 90));
+    const QString path = TempPath(QStringLiteral("plain.png"));
+    ASSERT_TRUE(plain.save(path));
+
+    auto& pane = *static_cast<CImageView*>(Doc().GetTabView()->ImagePane());
+    int shownWhileBusy = 0;
+    bool documentKept = true;
+    QRgb original = 0;
+    QRgb processed = 0;
+    QTimer look;
+    look.setInterval(2);
+    QObject::connect(&look, &QTimer::timeout, &Frame(), [&] {
+        if (!Doc().IsBusy() || pane.OpeningImage() == nullptr) {
+            return;
+        }
+        ++shownWhileBusy;
+        documentKept = documentKept && Doc().OriginalImage() == before;
+        const QImage shot = pane.grab().toImage().convertToFormat(QImage::Format_RGB32);
+        const auto middle = [&](std::int32_t i) {
+            const CanvasRect d = pane.Layout().Panel(i)->destRect;
+            return shot.pixel((d.left + d.right) / 2, (d.top + d.bottom) / 2) | 0xFF000000u;
+        };
+        original = middle(0);
+        processed = middle(1);
+    });
+    QObject::connect(&Doc(), &CFFTQuarvelDoc::BusyChanged, &Frame(), [&](bool busy) {
+        if (busy) {
+            look.start();
+        }
+    });
+
+    OpenThroughCommand(path);
+
+    EXPECT_GT(shownWhileBusy, 0);
+    EXPECT_TRUE(documentKept);
+    EXPECT_EQ(original, qRgb(200, 40, 90));
+    EXPECT_EQ(processed, qRgb(200, 40, 90));
+    EXPECT_EQ(pane.OpeningImage(), nullptr);
+    ASSERT_NE(Doc().OriginalImage(), nullptr);
+    EXPECT_EQ(Doc().OriginalImage()->Width(), 2000u);
+    EXPECT_EQ(Doc().states.size(), 1u);
 }
 
 TEST_F(History, CreateFinalImageFromTheImageTab_SwitchesToTheSpectrumTabAndStays) {

@@ -3,6 +3,7 @@
 #include <QPainter>
 
 #include "PaneTestSupport.h"
+#include "imageio/ImageFile.h"
 #include "imageio/QtBitmap.h"
 #include "views/CImageView.h"
 
@@ -11,6 +12,7 @@ namespace {
 
 using test::Grab;
 using test::PixelAt;
+using test::TestImage;
 
 constexpr QRgb kBlue = CPaneBase::kFrameBlue;
 constexpr QRgb kGrey = CPaneBase::kBackground;
@@ -143,6 +145,24 @@ TEST_F(ImagePaneTest, OpenedImage_ShowsOriginalAndProcessedPixelForPixel) {
     EXPECT_TRUE(Status(*pane, ID_VIEW_ORIGINAL_AND_PROCESSED).checked);
     EXPECT_FALSE(Status(*pane, ID_VIEW_ORIGINAL).checked);
     EXPECT_TRUE(Status(*pane, ID_ZOOM_FIT).enabled);
+}
+
+TEST_F(ImagePaneTest, OpeningImage_ShownInBothPanelsUntilTheOpenFails) {
+    Open("coffee.png");
+    std::unique_ptr<ImageBitmap> opening;
+    ASSERT_TRUE(LoadImageFile(opening, TestImage("coins.png").toStdString()));
+    pane->ShowOpeningImage(opening.get());
+    QImage shot = Grab(*pane);
+    ExpectPanelShows(*pane, shot, 0, *opening);
+    ExpectPanelShows(*pane, shot, 1, *opening);
+    EXPECT_EQ(pane->selection.Width(), 384);
+
+    // The file could not be opened after all: the document's images come back.
+    pane->ShowOpeningImage(nullptr);
+    shot = Grab(*pane);
+    ExpectPanelShows(*pane, shot, 0, *doc->originalImage);
+    ExpectPanelShows(*pane, shot, 1, *doc->CurrentState()->image);
+    EXPECT_EQ(pane->selection.Width(), 600);
 }
 
 TEST_F(ImagePaneTest, DisplayModes_ShowTheirImagesUnderTheirCaptions) {
