@@ -95,6 +95,45 @@ TEST(DisplayImageCache, OpaqueBitmapIsShownFromItsOwnMemoryWithTheCopysPixels) {
     }
 }
 
+TEST(DisplayImageCache, ShrunkPixelIsTheRoundedMeanOfItsBox) {
+    const auto bitmap = NoiseBitmap(0xFF);
+    ASSERT_TRUE(bitmap);
+    // A part from (13, 7) of 150 x 90 pixels at zoom 0.37 is drawn as 56 x 33 pixels; pixel
+    // (i, j) takes in columns 13 + 150 i / 56 up to the next box's, and rows likewise.
+    const QRect part(13, 7, 150, 90);
+    const int width = 56;
+    const int height = 33;
+    QImage target(64, 40, QImage::Format_RGB32);
+    target.fill(Qt::black);
+    {
+        QPainter painter(&target);
+        CDisplayImageCache cache;
+        cache.Draw(painter, *bitmap, part, QPoint(0, 0), 0.37f);
+    }
+    for (int j = 0; j < height; ++j) {
+        for (int i = 0; i < width; ++i) {
+            int sums[3] = {0, 0, 0};
+            const int x0 = 13 + 150 * i / width;
+            const int x1 = 13 + 150 * (i + 1) / width;
+            const int y0 = 7 + 90 * j / height;
+            const int y1 = 7 + 90 * (j + 1) / height;
+            for (int y = y0; y < y1; ++y) {
+                for (int x = x0; x < x1; ++x) {
+                    for (int c = 0; c < 3; ++c) {
+                        sums[c] += bitmap->Row(static_cast<std::uint32_t>(y))[4 * x + c];
+                    }
+                }
+            }
+            const int count = (x1 - x0) * (y1 - y0);
+            const QRgb expected = qRgb((sums[2] + count / 2) / count, (sums[1] + count / 2) / count,
+                                       (sums[0] + count / 2) / count);
+            ASSERT_EQ(target.pixel(i, j), expected) << i << ", " << j;
+        }
+    }
+    EXPECT_EQ(target.pixel(width, 0), qRgb(0, 0, 0));
+    EXPECT_EQ(target.pixel(0, height), qRgb(0, 0, 0));
+}
+
 TEST(DisplayImageCache, FrameForgetsTheBitmapsItDidNotDraw) {
     const auto shown = NoiseBitmap(0);
     const auto gone = NoiseBitmap(0);
