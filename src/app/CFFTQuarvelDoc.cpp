@@ -316,8 +316,9 @@ void CFFTQuarvelDoc::ShowInformation(const QString& text) const {
 }
 
 void CFFTQuarvelDoc::GiveBackMemory() {
-    // The large-block cache keeps the planes of the last image for the next one of its size;
-    // an image of another size would not use them. The heap gives back its free top as well.
+    // The large-block cache keeps released planes for the next request of their size, which in
+    // the program comes from a person's next command, when fresh memory serves as well. The
+    // heap gives back its free top too.
     TrimLargeBlocks();
     ::malloc_trim(0);
 }

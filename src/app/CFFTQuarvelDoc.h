@@ -155,6 +155,13 @@ public:
     static constexpr std::int64_t kMinHistoryLimitMegabytes = 16;
     static constexpr std::int64_t kMaxHistoryLimitMegabytes = std::int64_t{1} << 24;
 
+    /// Returns the memory kept for reuse (released large blocks, the heap's free top) to the
+    /// system: after a document was replaced or emptied, and after every command, so that what
+    /// a command released (a filter's copy of the pending edits, a batch run's images, the
+    /// states a new final image replaced) is not held while the program waits. The next
+    /// command finds fresh memory about as fast as kept blocks.
+    void GiveBackMemory();
+
     /// The dialogs and message boxes of the document's commands.
     CUserInteraction& Interaction() const override { return *interaction_; }
     void SetInteraction(std::unique_ptr<CUserInteraction> interaction);
@@ -214,9 +221,6 @@ private:
     /// the stored one, and stored; afterwards the stored one. Nothing when the person cancelled.
     std::optional<int> JpegQualityForSave();
 
-    /// Returns the memory kept for reuse (released large blocks, the heap's free top) to the
-    /// system, after a document was replaced or emptied.
-    void GiveBackMemory();
     /// Marks the current state as the one in the document's file.
     void MarkClean();
 

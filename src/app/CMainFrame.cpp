@@ -614,6 +614,7 @@ bool CMainFrame::RunRouted(int id) {
             break;
         }
     }
+    doc_.GiveBackMemory();
     UpdateCommandUI();
     return handled;
 }

@@ -5,6 +5,7 @@
 #include "app/CFFTQuarvelView.h"
 #include "dialogs/CDlgFFTBand.h"
 #include "dialogs/CDlgFFTLoHi.h"
+#include "engine/LargeBlocks.h"
 #include "ui/CManualWindow.h"
 #include "ui/CommandIds.h"
 #include "views/FrequencyPane.h"
@@ -49,6 +50,18 @@ TEST_F(FilterCommands, LowPassAnsweredOk_FiltersSwitchedOnChannelsOfWorkingState
     // The zero frequency passes unchanged.
     const std::size_t centre = (Doc().spectrumHeight / 2) * w + w / 2;
     EXPECT_EQ(working.spectrumRed.re[centre], current->spectrumRed.re[centre]);
+}
+
+TEST_F(FilterCommands, LowPassOverPendingEdits_GivesTheCopyOfTheEditsBackToTheSystem) {
+    Start();
+    OpenThroughCommand(TestImage("astronaut.png"));
+    EditSpectrum();
+    const float before = Doc().workingState->spectrumRed.re[0];
+    Trigger(ID_FFT_LOWPASS);
+    ASSERT_EQ(Ui().modalDialogs, QStringList{QStringLiteral("quarvel::CDlgFFTLoHi")});
+    ASSERT_NE(Doc().workingState->spectrumRed.re[0], before);
+    // The copy the filter could have gone back to is not kept for reuse once it is done.
+    EXPECT_EQ(CachedLargeBlockBytes(), 0u);
 }
 
 TEST_F(FilterCommands, BandRejectAnsweredOk_KeepsTheDesignAndFiltersGreyImage) {
