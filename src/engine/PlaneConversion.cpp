@@ -300,6 +300,21 @@ bool MakeResampleColumns(std::uint32_t width, std::uint32_t newWidth, ResampleCo
     return true;
 }
 
+std::unique_ptr<ImageBitmap> ResampleTarget(const ImageBitmap* source, std::uint32_t newWidth,
+                                            std::uint32_t newHeight) {
+    if (source == nullptr) {
+        return nullptr;
+    }
+    std::unique_ptr<ImageBitmap> target =
+        ImageBitmap::Create(newWidth, newHeight, source->Format());
+    // An indexed target always gets the source's palette, also when a one pixel wide indexed
+    // image goes through the colour view: its colours are written back as palette entries.
+    if (target && source->Format() == PixelFormat8bppIndexed) {
+        target->SetPalette(source->Palette());
+    }
+    return target;
+}
+
 std::unique_ptr<ImageBitmap> ResampleImage(const ImageBitmap* source, std::uint32_t newWidth,
                                            std::uint32_t newHeight) {
     if (source == nullptr) {
@@ -308,17 +323,11 @@ std::unique_ptr<ImageBitmap> ResampleImage(const ImageBitmap* source, std::uint3
     if (DepthOf(source->Format()) != SampleDepth::Bits8) {
         return ResampleDeepImage(*source, newWidth, newHeight);
     }
-    std::unique_ptr<ImageBitmap> target =
-        ImageBitmap::Create(newWidth, newHeight, source->Format());
+    std::unique_ptr<ImageBitmap> target = ResampleTarget(source, newWidth, newHeight);
     if (!target) {
         return nullptr;
     }
     const bool colour = IsColorImage(*source);
-    // An indexed target always gets the source's palette, also when a one pixel wide indexed
-    // image goes through the colour view: its colours are written back as palette entries.
-    if (source->Format() == PixelFormat8bppIndexed) {
-        target->SetPalette(source->Palette());
-    }
     const PixelFormat view = colour ? PixelFormat32bppRGB : source->Format();
     {
         const RowAccess from(*source, view);

@@ -35,6 +35,11 @@ bool IsColorImage(const ImageBitmap& image);
 /// ResampleDeepImage. Null when source is null or the new image cannot be created.
 std::unique_ptr<ImageBitmap> ResampleImage(const ImageBitmap* source, std::uint32_t newWidth,
                                            std::uint32_t newHeight);
+/// The image ResampleImage(source, newWidth, newHeight) fills, before it is filled: that size,
+/// the source's format and, for an indexed source, its palette; every pixel zero. Null when
+/// source is null or the image cannot be created.
+std::unique_ptr<ImageBitmap> ResampleTarget(const ImageBitmap* source, std::uint32_t newWidth,
+                                            std::uint32_t newHeight);
 
 /// The columns of a bilinear resampling from width to newWidth, the same in every row: target
 /// column i reads source columns left[i] and right[i] (the last column repeated at the edge),

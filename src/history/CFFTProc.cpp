@@ -78,11 +78,15 @@ bool CFFTProc::BuildWorkingState() {
     if (!state) {
         return false;
     }
-    state->workImage = ResampleImage(source, static_cast<std::uint32_t>(width),
-                                     static_cast<std::uint32_t>(height));
+    // A continued state's image at the transform size is needed only when its final image is
+    // made: until then it has its size and format alone.
+    const auto w = static_cast<std::uint32_t>(width);
+    const auto h = static_cast<std::uint32_t>(height);
+    state->workImage = continuing ? ResampleTarget(source, w, h) : ResampleImage(source, w, h);
     if (!state->workImage) {
         return false;
     }
+    state->pendingWorkSource = continuing ? source : nullptr;
 
     if (continuing) {
         // The committed spectra are taken over, not recomputed: edits the synthesised image
@@ -160,6 +164,14 @@ void CFFTProc::DropRedoStates() {
 
 void CFFTProc::CommitWorkingState() {
     if (!workingState) {
+        return;
+    }
+    // A history state is complete: it never depends on another state's image.
+    try {
+        if (!FillPendingWorkImage(*workingState)) {
+            return;
+        }
+    } catch (const std::bad_alloc&) {
         return;
     }
     try {
@@ -282,6 +294,7 @@ std::unique_ptr<ProcState> CFFTProc::CopyStateParts(const ProcState& state) {
         return nullptr;
     }
     copy->isColor = state.isColor;
+    copy->pendingWorkSource = state.pendingWorkSource;
     for (const auto& [from, to] :
          {std::pair{&state.workImage, &copy->workImage}, std::pair{&state.image, &copy->image}}) {
         if (*from) {

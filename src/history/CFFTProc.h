@@ -62,7 +62,8 @@ public:
     void DropRedoStates();
     /// Appends the working state to the history and makes it current, then releases the oldest
     /// undo states that historyMemoryLimit has no room for. Nothing without a working state;
-    /// when the history's list cannot grow, the working state stays uncommitted.
+    /// when the history's list cannot grow or a pending workImage cannot be made, the working
+    /// state stays uncommitted.
     void CommitWorkingState();
 
     /// Builds and commits the first state of a freshly loaded originalImage and records its

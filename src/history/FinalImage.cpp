@@ -180,7 +180,7 @@ void CFFTProc::CreateFinalImage(bool consumeSpectra) {
         return;
     }
     ProcState& state = *workingState;
-    if (!SynthesiseWorkImage(state, consumeSpectra)) {
+    if (!FillPendingWorkImage(state) || !SynthesiseWorkImage(state, consumeSpectra)) {
         return;
     }
     // Back to the loaded image's size. Should that fail, the working state stays uncommitted;

@@ -22,7 +22,12 @@ namespace quarvel {
 struct ProcState {
     bool isColor = false;
     std::unique_ptr<ImageBitmap> workImage;  ///< the image at the transform size
-    std::unique_ptr<ImageBitmap> image;      ///< the image at the size of the loaded image
+    /// Not null while workImage has its size, format and palette but not yet its pixels: those
+    /// are ResampleImage of this image, made when they are first needed (see
+    /// FillPendingWorkImage). A working state continued from a history state points at that
+    /// state's image, which the history keeps as long as the working state lives.
+    const ImageBitmap* pendingWorkSource = nullptr;
+    std::unique_ptr<ImageBitmap> image;  ///< the image at the size of the loaded image
     std::shared_ptr<ImageBitmap> powerRed;
     std::shared_ptr<ImageBitmap> powerGreen;
     std::shared_ptr<ImageBitmap> powerBlue;
@@ -41,6 +46,26 @@ struct ProcState {
     /// are shared between states, never changed.
     std::vector<std::shared_ptr<const RecipeStep>> steps;
 };
+
+/// Fills the pixels of a pending workImage (see ProcState::pendingWorkSource) as ResampleImage
+/// makes them. True when workImage is complete afterwards; false, with state as it was, when
+/// memory runs out.
+inline bool FillPendingWorkImage(ProcState& state) {
+    if (state.pendingWorkSource == nullptr) {
+        return true;
+    }
+    if (!state.workImage) {
+        return false;
+    }
+    std::unique_ptr<ImageBitmap> filled =
+        ResampleImage(state.pendingWorkSource, state.workImage->Width(), state.workImage->Height());
+    if (!filled) {
+        return false;
+    }
+    state.workImage = std::move(filled);
+    state.pendingWorkSource = nullptr;
+    return true;
+}
 
 /// Whether state holds a power spectrum image of any channel. A state that holds none was made
 /// for a processing object that displays nothing (the batch); its edits render none either.

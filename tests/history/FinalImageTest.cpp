@@ -69,7 +69,8 @@ TEST_P(UneditedRoundTrip, GivesBackTheImageAsResampled) {
         ResampleImage(ResampleImage(proc.originalImage.get(), w2, h2).get(), c.width, c.height);
 
     ASSERT_TRUE(proc.PrepareWorkingState());
-    const auto workBefore = CopyBitmap(proc.workingState->workImage.get());
+    // The working state's image at the transform size, made when the final image needs it.
+    const auto workBefore = ResampleImage(proc.CurrentState()->image.get(), w2, h2);
     proc.CreateFinalImage();
     ASSERT_EQ(proc.states.size(), 2u);
     EXPECT_EQ(proc.currentIndex, 1u);

@@ -165,7 +165,8 @@ TEST(ProcHistory, NewWorkingState_SharesCommittedSpectraUntilAnEditCopiesThem) {
     EXPECT_EQ(proc.workingState->powerGrey, current.powerGrey);
     // The cleared zero frequency stays cleared: recomputing from the image would bring it back.
     EXPECT_EQ(proc.workingState->spectrumGrey.re[8 * 32 + 16], 0.0f);
-    EXPECT_TRUE(SamePixels(*proc.workingState->workImage, *current.workImage));
+    // Its image at the transform size is made from the committed image when it is needed.
+    EXPECT_EQ(proc.workingState->pendingWorkSource, current.image.get());
 
     proc.StampBrush(ChannelKind::Grey, 3, 3, 1);
     EXPECT_NE(proc.workingState->spectrumGrey.re.get(), current.spectrumGrey.re.get());
