@@ -245,15 +245,14 @@ private:
         ChannelSpectrum* spectrum = nullptr;
         std::shared_ptr<ImageBitmap>* power = nullptr;
         PowerLevelRows* levels = nullptr;
-        /// The power spectrum image is not the one the views last saw: the edit made the
-        /// working state, or gave the channel a copy of a shared image.
+        /// The edit made the working state: the views have seen none of its images.
         bool newPower = false;
     };
     /// The start every editing operation shares: makes sure a working state with an image
     /// exists, reads the plane size and picks the channel member edits (see the class comment),
-    /// giving it planes and a power spectrum image of its own. Returns false when the operation
-    /// stops without notifying; otherwise width and height are the plane size and
-    /// target.spectrum is null when only the notification is due (Grey on a colour state).
+    /// giving it planes of its own (FinishEdit replaces a shared power spectrum image). Returns
+    /// false when the operation stops without notifying; otherwise width and height are the plane
+    /// size and target.spectrum is null when only the notification is due (Grey on a colour state).
     /// Throws std::bad_alloc, with nothing changed, when the channel's own copies cannot be had.
     bool BeginEdit(ChannelKind member, EditTarget& target, std::uint64_t& width,
                    std::uint64_t& height);

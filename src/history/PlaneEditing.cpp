@@ -91,6 +91,17 @@ void AddChangedRows(std::vector<IndexRange>& changed, IndexRange rows, bool mirr
     }
 }
 
+/// Copies every row of from outside rows into to, an image of the same size and format.
+void CopyRowsOutside(const ImageBitmap& from, ImageBitmap& to, IndexRange rows) {
+    const std::size_t bytes = std::min(from.Stride(), to.Stride());
+    ParallelFor(0, from.Height(), [&](std::size_t y) {
+        if (y < rows.begin || y >= rows.end) {
+            const auto row = static_cast<std::uint32_t>(y);
+            std::memcpy(to.Row(row), from.Row(row), bytes);
+        }
+    });
+}
+
 /// ranges sorted, with overlapping and touching runs joined.
 std::vector<IndexRange> JoinRanges(std::vector<IndexRange> ranges) {
     std::sort(ranges.begin(), ranges.end(),
@@ -150,19 +161,10 @@ bool CFFTProc::BeginEdit(ChannelKind member, EditTarget& target, std::uint64_t& 
     if (!target.spectrum->IsComplete()) {
         return false;
     }
-    // The channel's values and power image may still be those of the state it continues: it
-    // gets copies of its own before anything changes.
-    std::shared_ptr<ImageBitmap>& power = *target.power;
-    std::shared_ptr<ImageBitmap> powerCopy;
-    if (power != nullptr && power.use_count() > 1 && !(powerCopy = CopyBitmap(power.get()))) {
-        throw std::bad_alloc();
-    }
+    // The channel's values may still be those of the state it continues: it gets copies of its
+    // own before anything changes. Its power image is replaced by FinishEdit.
     if (!MakePlanesOwn(*target.spectrum, width * height)) {
         throw std::bad_alloc();
-    }
-    if (powerCopy) {
-        power = std::move(powerCopy);
-        target.newPower = true;
     }
     return true;
 }
@@ -179,6 +181,15 @@ void CFFTProc::FinishEdit(const EditTarget& target, std::uint64_t width, std::ui
         // levels stays; a new one is made when that cannot be done. Each run of rows is
         // brought up to date in turn: the last leaves the image as a whole rendering would.
         // The views hear of the rows only when every run succeeded and the image stays.
+        //
+        // An image another state shares is not changed: the rows go into a new image, and
+        // only when they are not all rendered again are the others copied from the shared one.
+        std::shared_ptr<ImageBitmap> shared;
+        if (power != nullptr && power.use_count() > 1) {
+            shared = std::move(power);
+            power = ImageBitmap::Create(shared->Width(), shared->Height(), shared->Format());
+        }
+        const bool replaced = shared != nullptr;
         bool updated = power != nullptr;
         std::vector<IndexRange> runs = JoinRanges(std::move(changedRows));
         if (runs.empty()) {
@@ -194,9 +205,13 @@ void CFFTProc::FinishEdit(const EditTarget& target, std::uint64_t width, std::ui
                 rendered.assign(1, IndexRange{top, bottom});
                 break;
             }
+            if (shared) {
+                CopyRowsOutside(*shared, *power, IndexRange{top, bottom});
+                shared.reset();
+            }
             rendered.push_back(IndexRange{top, bottom});
         }
-        if (updated && !target.newPower) {
+        if (updated && !target.newPower && !replaced) {
             for (const IndexRange& rows : rendered) {
                 if (!rows.Empty()) {
                     PowerRowsChanged(*power, rows.begin, rows.end);

@@ -172,6 +172,10 @@ TEST(ProcHistory, NewWorkingState_SharesCommittedSpectraUntilAnEditCopiesThem) {
     EXPECT_NE(proc.workingState->spectrumGrey.re.get(), current.spectrumGrey.re.get());
     EXPECT_NE(proc.workingState->powerGrey, current.powerGrey);
     EXPECT_EQ(proc.workingState->spectrumGrey.re[3 * 32 + 3], 0.0f);
+    // The new image is what a whole rendering gives, its unchanged rows taken from the shared one.
+    const ChannelSpectrum& edited = proc.workingState->spectrumGrey;
+    EXPECT_TRUE(SamePixels(*proc.workingState->powerGrey,
+                           *RenderPowerSpectrum(edited.re.get(), edited.im.get(), 32, 16)));
     EXPECT_TRUE(SameBits(current.spectrumGrey, committed));
     EXPECT_TRUE(SamePixels(*current.powerGrey, *committedPower));
 }
