@@ -241,6 +241,14 @@ ChannelSpectrum ComputeDeepSpectrum(const ImageBitmap& image, ChannelKind channe
     return spectrum;
 }
 
+/// Sets the fourth byte of each of the width 4-byte pixels at row to 0xFF, so that a colour
+/// image is shown and encoded from its own memory (the screen layout wants it opaque).
+void SetFourthBytes(std::uint8_t* row, std::uint32_t width) {
+    for (std::uint32_t x = 0; x < width; ++x) {
+        row[4 * x + 3] = 0xFF;
+    }
+}
+
 }  // namespace
 
 std::uint64_t SpectrumSize(std::uint64_t n) {
@@ -347,6 +355,8 @@ std::unique_ptr<ImageBitmap> ResampleImage(const ImageBitmap* source, std::uint3
         const std::vector<std::uint32_t>& right = columns.right;
         const std::vector<float>& weights = columns.weights;
         const FastKernels& kernels = FastKernelsFor(ActiveInstructionSet());
+        // The kernel keeps the fourth bytes, which a colour image of its own gets as 0xFF.
+        const bool opaque = target->Format() == PixelFormat32bppRGB;
         ParallelFor(0, newHeight, [&](std::size_t j) {
             const float fy = static_cast<float>(j) * sy;
             std::uint32_t y0 = static_cast<std::uint32_t>(fy);
@@ -356,6 +366,9 @@ std::unique_ptr<ImageBitmap> ResampleImage(const ImageBitmap* source, std::uint3
             const std::uint8_t* row0 = from.Row(y0);
             const std::uint8_t* row1 = from.Row(y1);
             std::uint8_t* out = to.Row(static_cast<std::uint32_t>(j));
+            if (opaque) {
+                SetFourthBytes(out, newWidth);
+            }
             const auto resample = colour ? kernels.resampleRow : kernels.resampleGreyRow;
             resample(row0, row1, w, wy, left.data(), right.data(), weights.data(), newWidth, out);
         });
@@ -425,7 +438,6 @@ std::unique_ptr<ImageBitmap> MergeChannels(const ImageBitmap& red, const ImageBi
         });
         return image;
     }
-    // A new image is zero: the fourth bytes stay so.
     auto image = ImageBitmap::Create(width, height, PixelFormat32bppRGB);
     if (!image) {
         return nullptr;
@@ -433,6 +445,8 @@ std::unique_ptr<ImageBitmap> MergeChannels(const ImageBitmap& red, const ImageBi
     const FastKernels& kernels = FastKernelsFor(ActiveInstructionSet());
     ParallelFor(0, height, [&](std::size_t y) {
         const auto row = static_cast<std::uint32_t>(y);
+        // The kernel keeps the fourth bytes.
+        SetFourthBytes(image->Row(row), width);
         kernels.mergePixels(red.Row(row), green.Row(row), blue.Row(row), width, image->Row(row));
     });
     return image;

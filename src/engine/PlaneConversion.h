@@ -30,9 +30,10 @@ std::uint64_t SpectrumSize(std::uint64_t n, TransformSize size);
 bool IsColorImage(const ImageBitmap& image);
 
 /// A new image of newWidth x newHeight in the source's format, filled by bilinear interpolation
-/// (colour images through the PixelFormat32bppRGB view, bytes 0 to 2; others by their indices).
-/// An indexed target gets the source's palette. 16-bit and floating-point images go through
-/// ResampleDeepImage. Null when source is null or the new image cannot be created.
+/// (colour images through the PixelFormat32bppRGB view, bytes 0 to 2, the fourth byte 0xFF;
+/// others by their indices). An indexed target gets the source's palette. 16-bit and floating-point
+/// images go through ResampleDeepImage. Null when source is null or the new image cannot be
+/// created.
 std::unique_ptr<ImageBitmap> ResampleImage(const ImageBitmap* source, std::uint32_t newWidth,
                                            std::uint32_t newHeight);
 /// The image ResampleImage(source, newWidth, newHeight) fills, before it is filled: that size,
@@ -59,8 +60,8 @@ bool MakeResampleColumns(std::uint32_t width, std::uint32_t newWidth, ResampleCo
 std::unique_ptr<ImageBitmap> ExtractChannel(const ImageBitmap& image, ChannelKind channel);
 
 /// A new PixelFormat32bppRGB image whose bytes 2, 1 and 0 are the bytes of the single-channel
-/// images red, green and blue (of one size) and whose fourth bytes are zero, as ResampleImage
-/// leaves them in a colour image it makes. Three PixelFormat16bppGrayScale images make a
+/// images red, green and blue (of one size) and whose fourth bytes are 0xFF, as ResampleImage
+/// makes them in a colour image. Three PixelFormat16bppGrayScale images make a
 /// PixelFormat48bppRGB one. Null when the sizes or formats differ or memory runs out.
 std::unique_ptr<ImageBitmap> MergeChannels(const ImageBitmap& red, const ImageBitmap& green,
                                            const ImageBitmap& blue);

@@ -397,14 +397,12 @@ struct Screens {
     Screen image;
     Screen spectrum;
 
-    /// The image as loaded and the processed one; the first is shown from its own memory when
-    /// its samples are 8 bits, the second too unless it is a final image in colour, whose
-    /// fourth bytes are zero.
-    void ShowImages(MemoryModel& model, const WorkSizes& sizes, bool finalImage) {
+    /// The image as loaded and the processed one, shown from their own memory when their
+    /// samples are 8 bits (a colour one is opaque).
+    void ShowImages(MemoryModel& model, const WorkSizes& sizes) {
         const bool deep = sizes.depth != SampleDepth::Bits8;
         image.Show(model, sizes, sizes.image, sizes.screenScaling, deep);
-        image.Show(model, sizes, sizes.image, sizes.screenScaling,
-                   deep || (finalImage && !sizes.grey));
+        image.Show(model, sizes, sizes.image, sizes.screenScaling, deep);
     }
     /// The power spectrum images are opaque, shown from their own memory.
     void ShowSpectra(MemoryModel& model, const WorkSizes& sizes) {
@@ -437,7 +435,7 @@ OpenDocument Document(MemoryModel& model, const WorkSizes& sizes) {
     document.first.image = model.Take(sizes.image);
     document.first.hasImage = true;
     document.screens.ShowSpectra(model, sizes);
-    document.screens.ShowImages(model, sizes, false);
+    document.screens.ShowImages(model, sizes);
     return document;
 }
 
@@ -478,19 +476,19 @@ void AnotherHistoryState(MemoryModel& model, const WorkSizes& sizes, OpenDocumen
     screens.Changed(model, sizes);
     // So are the scaled copies drawn again after the changes.
     model.Grow(sizes.window);
-    screens.ShowImages(model, sizes, true);
+    screens.ShowImages(model, sizes);
 }
 
-/// The final image encoded in memory (SaveImageFile). The encoders read a colour image through
-/// a copy with opaque pixels, as the final image leaves the fourth bytes zero.
+/// The final image encoded in memory (SaveImageFile). The encoders read an image of 8-bit
+/// samples as it is (a colour one is opaque), a colour image of 16-bit samples through a copy.
 void Encode(MemoryModel& model, const WorkSizes& sizes) {
-    std::optional<MemoryModel::Id> opaque;
-    if (!sizes.grey) {
-        opaque = model.Take(sizes.image);
+    std::optional<MemoryModel::Id> copy;
+    if (!sizes.grey && sizes.depth != SampleDepth::Bits8) {
+        copy = model.Take(sizes.image);
     }
     model.PassHeap(sizes.imageFile);
-    if (opaque) {
-        model.Give(*opaque);
+    if (copy) {
+        model.Give(*copy);
     }
 }
 

@@ -319,7 +319,7 @@ TEST_P(PlaneLoops, ResampleImage_MatchesThePlainBilinearLoop) {
                     std::uint8_t expected[3];
                     PlainResampledPixel(*source, newWidth, newHeight, i, j, expected);
                     const std::uint8_t* pixel = target->Row(j) + 4 * i;
-                    wrong += std::memcmp(pixel, expected, 3) != 0 || pixel[3] != 0 ? 1 : 0;
+                    wrong += std::memcmp(pixel, expected, 3) != 0 || pixel[3] != 0xFF ? 1 : 0;
                 }
             }
             EXPECT_EQ(wrong, 0u) << width << " x " << height << " to " << newWidth << " x "

@@ -132,7 +132,7 @@ TEST(ResampleImage, GreyInterpolatesIndicesAndCopiesThePalette) {
     }
 }
 
-TEST(ResampleImage, ColourTargetLeavesTheFourthByteUnwritten) {
+TEST(ResampleImage, ColourTargetIsOpaque) {
     auto source = ImageBitmap::Create(2, 2, PixelFormat32bppRGB);
     std::memset(source->Data(), 0xAB, source->ByteSize());
     auto target = ResampleImage(source.get(), 4, 3);
@@ -140,7 +140,7 @@ TEST(ResampleImage, ColourTargetLeavesTheFourthByteUnwritten) {
     for (std::uint32_t j = 0; j < 3; ++j) {
         for (std::uint32_t i = 0; i < 4; ++i) {
             EXPECT_EQ(target->Row(j)[4 * i], 0xAB);
-            EXPECT_EQ(target->Row(j)[4 * i + 3], 0);
+            EXPECT_EQ(target->Row(j)[4 * i + 3], 0xFF);
         }
     }
 }
@@ -158,7 +158,7 @@ TEST(ResampleImage, SameSizeIsTheIdentity) {
         ASSERT_NE(target, nullptr);
         for (std::uint32_t y = 0; y < 4; ++y) {
             for (std::uint32_t x = 0; x < 8; ++x) {
-                // Compare blue, green, red (or the index); the fourth byte is not written.
+                // Compare blue, green, red (or the index); the fourth byte is 0xFF.
                 for (std::size_t c = 0; c < std::min<std::size_t>(3, BytesPerPixel(format)); ++c) {
                     const std::size_t at = x * BytesPerPixel(format) + c;
                     EXPECT_EQ(target->Row(y)[at], source->Row(y)[at]) << format << " " << at;
@@ -318,7 +318,7 @@ TEST(ExtractChannel, TakesAColourImageApartAndMergeChannelsPutsItTogether) {
     for (std::uint32_t y = 0; y < 5; ++y) {
         for (std::uint32_t x = 0; x < 37; ++x) {
             EXPECT_EQ(std::memcmp(merged->Row(y) + 4 * x, image->Row(y) + 4 * x, 3), 0);
-            EXPECT_EQ(merged->Row(y)[4 * x + 3], 0) << "the fourth byte stays zero";
+            EXPECT_EQ(merged->Row(y)[4 * x + 3], 0xFF) << "the pixels are opaque";
         }
     }
     const auto narrower = ImageBitmap::Create(36, 5, PixelFormat8bppIndexed);

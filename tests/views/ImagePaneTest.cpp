@@ -192,6 +192,15 @@ TEST_F(ImagePaneTest, DisplayModes_ShowTheirImagesUnderTheirCaptions) {
     ExpectPanelShows(*pane, shot, 1, *doc->CurrentState()->image);
 }
 
+TEST_F(ImagePaneTest, FinalImage_IsShownFromItsOwnMemoryPixelForPixel) {
+    Open("coffee.png");
+    ProcessImage();
+    const QImage shot = Grab(*pane);
+    ExpectPanelShows(*pane, shot, 1, *doc->CurrentState()->image);
+    EXPECT_EQ(pane->ImageCache().Size(), 2);
+    EXPECT_EQ(pane->ImageCache().CopiedBytes(), 0u);
+}
+
 TEST_F(ImagePaneTest, PendingSpectrumEdits_DoNotShowUntilCommitted) {
     Open("coffee.png");
     ProcessImage();
