@@ -130,4 +130,15 @@ inline double PeakResidentMegabytes() {
     return static_cast<double>(usage.ru_maxrss) / 1024.0;
 }
 
+/// Starts PeakResidentMegabytes afresh from the present resident memory; false where the system
+/// cannot (no /proc, or a kernel older than 4.0).
+inline bool ResetPeakResident() {
+    std::FILE* file = std::fopen("/proc/self/clear_refs", "w");
+    if (file == nullptr) {
+        return false;
+    }
+    const bool written = std::fputs("5", file) >= 0;
+    return std::fclose(file) == 0 && written;
+}
+
 }  // namespace quarvel::bench
