@@ -11,6 +11,25 @@ namespace quarvel {
 
 namespace {
 
+/// Gives to the steps, colour kind, spectra and power spectrum images of from, the planes and
+/// images shared.
+void ShareSpectra(const ProcState& from, ProcState& to) {
+    to.isColor = from.isColor;
+    to.steps = from.steps;
+    to.spectrumRed = from.spectrumRed;
+    to.spectrumGreen = from.spectrumGreen;
+    to.spectrumBlue = from.spectrumBlue;
+    to.spectrumGrey = from.spectrumGrey;
+    to.powerRed = from.powerRed;
+    to.powerGreen = from.powerGreen;
+    to.powerBlue = from.powerBlue;
+    to.powerGrey = from.powerGrey;
+    to.levelsRed = from.levelsRed;
+    to.levelsGreen = from.levelsGreen;
+    to.levelsBlue = from.levelsBlue;
+    to.levelsGrey = from.levelsGrey;
+}
+
 /// Renders the power spectrum image of a width x height spectrum into power; false on failure.
 bool RenderChannel(const ChannelSpectrum& spectrum, std::shared_ptr<ImageBitmap>& power,
                    PowerLevelRows& levels, std::uint64_t width, std::uint64_t height) {
@@ -92,12 +111,7 @@ bool CFFTProc::BuildWorkingState() {
         // The committed spectra are taken over, not recomputed: edits the synthesised image
         // cannot show (imaginary parts, values outside 0 to 255) stay as they are. Their planes
         // and power spectrum images are shared until an edit changes them.
-        state->isColor = current->isColor;
-        state->steps = current->steps;
-        state->spectrumRed = current->spectrumRed;
-        state->spectrumGreen = current->spectrumGreen;
-        state->spectrumBlue = current->spectrumBlue;
-        state->spectrumGrey = current->spectrumGrey;
+        ShareSpectra(*current, *state);
         const bool complete = state->isColor ? state->spectrumRed.IsComplete() &&
                                                    state->spectrumGreen.IsComplete() &&
                                                    state->spectrumBlue.IsComplete()
@@ -105,14 +119,6 @@ bool CFFTProc::BuildWorkingState() {
         if (!complete) {
             return false;
         }
-        state->powerRed = current->powerRed;
-        state->powerGreen = current->powerGreen;
-        state->powerBlue = current->powerBlue;
-        state->powerGrey = current->powerGrey;
-        state->levelsRed = current->levelsRed;
-        state->levelsGreen = current->levelsGreen;
-        state->levelsBlue = current->levelsBlue;
-        state->levelsGrey = current->levelsGrey;
     } else {
         state->isColor = IsColorImage(*originalImage);
         if (state->isColor) {
@@ -293,7 +299,6 @@ std::unique_ptr<ProcState> CFFTProc::CopyStateParts(const ProcState& state) {
     if (!copy) {
         return nullptr;
     }
-    copy->isColor = state.isColor;
     copy->pendingWorkSource = state.pendingWorkSource;
     for (const auto& [from, to] :
          {std::pair{&state.workImage, &copy->workImage}, std::pair{&state.image, &copy->image}}) {
@@ -304,19 +309,7 @@ std::unique_ptr<ProcState> CFFTProc::CopyStateParts(const ProcState& state) {
             }
         }
     }
-    copy->powerRed = state.powerRed;
-    copy->powerGreen = state.powerGreen;
-    copy->powerBlue = state.powerBlue;
-    copy->powerGrey = state.powerGrey;
-    copy->levelsRed = state.levelsRed;
-    copy->levelsGreen = state.levelsGreen;
-    copy->levelsBlue = state.levelsBlue;
-    copy->levelsGrey = state.levelsGrey;
-    copy->steps = state.steps;
-    copy->spectrumRed = state.spectrumRed;
-    copy->spectrumGreen = state.spectrumGreen;
-    copy->spectrumBlue = state.spectrumBlue;
-    copy->spectrumGrey = state.spectrumGrey;
+    ShareSpectra(state, *copy);
     return copy;
 }
 
