@@ -215,7 +215,6 @@ std::unique_ptr<ImageBitmap> ResampleDeepImage(const ImageBitmap& source, std::u
     const std::uint32_t w = source.Width();
     const std::uint32_t h = source.Height();
     // The positions and weights of ResampleImage, in the same single-precision steps.
-    const float sy = static_cast<float>(h) / static_cast<float>(newHeight);
     ResampleColumns columns;
     if (!MakeResampleColumns(w, newWidth, columns)) {
         return nullptr;
@@ -226,13 +225,10 @@ std::unique_ptr<ImageBitmap> ResampleDeepImage(const ImageBitmap& source, std::u
     WithSampleType(source.Format(), [&](auto sample) {
         using Sample = decltype(sample);
         ParallelFor(0, newHeight, [&](std::size_t j) {
-            const float fy = static_cast<float>(j) * sy;
-            std::uint32_t y0 = static_cast<std::uint32_t>(fy);
-            y0 = y0 < h ? y0 : h - 1;
-            const std::uint32_t y1 = y0 + 1 >= h ? h - 1 : y0 + 1;
-            const float wy = fy - static_cast<float>(y0);
-            const std::uint8_t* row0 = source.Row(y0);
-            const std::uint8_t* row1 = source.Row(y1);
+            const ResampleRow rows = ResampleRowAt(j, h, newHeight);
+            const float wy = rows.weight;
+            const std::uint8_t* row0 = source.Row(rows.top);
+            const std::uint8_t* row1 = source.Row(rows.bottom);
             std::uint8_t* out = target->Row(static_cast<std::uint32_t>(j));
             for (std::uint32_t i = 0; i < newWidth; ++i) {
                 const float wx = weights[i];

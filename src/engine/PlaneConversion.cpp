@@ -345,7 +345,6 @@ std::unique_ptr<ImageBitmap> ResampleImage(const ImageBitmap* source, std::uint3
         }
         const std::uint32_t w = source->Width();
         const std::uint32_t h = source->Height();
-        const float sy = static_cast<float>(h) / static_cast<float>(newHeight);
         // Column positions and weights are the same in every row.
         ResampleColumns columns;
         if (!MakeResampleColumns(w, newWidth, columns)) {
@@ -358,13 +357,10 @@ std::unique_ptr<ImageBitmap> ResampleImage(const ImageBitmap* source, std::uint3
         // The kernel keeps the fourth bytes, which a colour image of its own gets as 0xFF.
         const bool opaque = target->Format() == PixelFormat32bppRGB;
         ParallelFor(0, newHeight, [&](std::size_t j) {
-            const float fy = static_cast<float>(j) * sy;
-            std::uint32_t y0 = static_cast<std::uint32_t>(fy);
-            y0 = y0 < h ? y0 : h - 1;
-            const std::uint32_t y1 = y0 + 1 >= h ? h - 1 : y0 + 1;
-            const float wy = fy - static_cast<float>(y0);
-            const std::uint8_t* row0 = from.Row(y0);
-            const std::uint8_t* row1 = from.Row(y1);
+            const ResampleRow rows = ResampleRowAt(j, h, newHeight);
+            const float wy = rows.weight;
+            const std::uint8_t* row0 = from.Row(rows.top);
+            const std::uint8_t* row1 = from.Row(rows.bottom);
             std::uint8_t* out = to.Row(static_cast<std::uint32_t>(j));
             if (opaque) {
                 SetFourthBytes(out, newWidth);

@@ -53,6 +53,23 @@ struct ResampleColumns {
 /// Fills columns for width to newWidth; false when memory runs out.
 bool MakeResampleColumns(std::uint32_t width, std::uint32_t newWidth, ResampleColumns& columns);
 
+/// The source rows of target row j of a bilinear resampling from height to newHeight rows:
+/// rows top and bottom (the last row repeated at the edge), weighted 1 - weight and weight,
+/// positions in single precision as for the columns.
+struct ResampleRow {
+    std::uint32_t top = 0;
+    std::uint32_t bottom = 0;
+    float weight = 0.0f;
+};
+inline ResampleRow ResampleRowAt(std::size_t j, std::uint32_t height, std::uint32_t newHeight) {
+    const float step = static_cast<float>(height) / static_cast<float>(newHeight);
+    const float fy = static_cast<float>(j) * step;
+    std::uint32_t top = static_cast<std::uint32_t>(fy);
+    top = top < height ? top : height - 1;
+    const std::uint32_t bottom = top + 1 >= height ? height - 1 : top + 1;
+    return {top, bottom, fy - static_cast<float>(top)};
+}
+
 /// A colour channel (Red, Green or Blue: bytes 2, 1 and 0 of the PixelFormat32bppRGB view) of
 /// image as a single-channel image of the same size (PixelFormat8bppIndexed with the grey ramp)
 /// whose levels are the channel's bytes. A PixelFormat48bppRGB image gives a
