@@ -657,11 +657,8 @@ void CFFTQuarvelDoc::OnCreateFinalImage() {
         Q_EMIT DocumentChanged();
         return;
     }
-    CWaitCursor wait;
-    const std::uint64_t releasedBefore = releasedStateCount;
-    bool committed = false;
-    try {
-        RunOffThread([&] {
+    RunHistoryJob(
+        [&] {
             // The redo states go only once the new state is there.
             RedoStatesAside redo(*this);
             try {
@@ -669,24 +666,34 @@ void CFFTQuarvelDoc::OnCreateFinalImage() {
             } catch (const std::bad_alloc&) {
                 // The working state stays uncommitted, its spectra as they were.
             }
-            committed = workingState == nullptr;
+            const bool committed = workingState == nullptr;
             if (committed) {
                 redo.Drop();
             }
-        });
+            return committed;
+        },
+        QStringLiteral("There is not enough memory to create the final image. "
+                       "The edits are kept; close other programs and try "
+                       "again."));
+}
+
+bool CFFTQuarvelDoc::RunHistoryJob(const std::function<bool()>& job, const QString& outOfMemory) {
+    CWaitCursor wait;
+    const std::uint64_t releasedBefore = releasedStateCount;
+    bool done = false;
+    try {
+        RunOffThread([&] { done = job(); });
     } catch (const std::bad_alloc&) {
-        committed = false;
+        done = false;
     }
     UpdateViews(0);
     wait.Restore();
-    if (!committed) {
-        ReportOutOfMemory(
-            QStringLiteral("There is not enough memory to create the final image. "
-                           "The edits are kept; close other programs and try "
-                           "again."));
-        return;
+    if (!done) {
+        ReportOutOfMemory(outOfMemory);
+        return false;
     }
     TellAboutReleasedStates(releasedBefore);
+    return true;
 }
 
 bool CFFTQuarvelDoc::ChangeWhole(const std::function<bool()>& change) {
@@ -772,23 +779,9 @@ void CFFTQuarvelDoc::OnApplyRecipe() {
             QStringLiteral("%1: %2").arg(path, QString::fromStdString(loaded.message)));
         return;
     }
-    CWaitCursor wait;
-    const std::uint64_t releasedBefore = releasedStateCount;
-    bool applied = false;
-    try {
-        RunOffThread([&] { applied = ApplyRecipeWhole(recipe); });
-    } catch (const std::bad_alloc&) {
-        applied = false;
-    }
-    UpdateViews(0);
-    wait.Restore();
-    if (!applied) {
-        ReportOutOfMemory(
-            QStringLiteral("There is not enough memory to apply the recipe. The image is "
-                           "unchanged; close other programs and try again."));
-    } else {
-        TellAboutReleasedStates(releasedBefore);
-    }
+    RunHistoryJob([&] { return ApplyRecipeWhole(recipe); },
+                  QStringLiteral("There is not enough memory to apply the recipe. The image is "
+                                 "unchanged; close other programs and try again."));
     Q_EMIT DocumentChanged();
 }
 

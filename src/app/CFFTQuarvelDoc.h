@@ -212,6 +212,10 @@ private:
     bool ApplyFilterWhole(FilterKind kind, bool red, bool green, bool blue);
     /// Replays recipe and creates the final image, through ChangeWhole.
     bool ApplyRecipeWhole(const Recipe& recipe);
+    /// Runs job, which changes the history and says whether it succeeded, off the GUI thread
+    /// with the wait cursor, then repaints. On failure (or when memory runs out) shows
+    /// outOfMemory and returns false; otherwise tells about undo states released meanwhile.
+    bool RunHistoryJob(const std::function<bool()>& job, const QString& outOfMemory);
     /// Tells the person, once per opened file, that undo states were released to keep within
     /// the history's memory limit since releasedBefore (a value of releasedStateCount).
     void TellAboutReleasedStates(std::uint64_t releasedBefore);
