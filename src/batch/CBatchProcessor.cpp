@@ -239,14 +239,20 @@ IoResult CBatchProcessor::LoadBatchFile(const std::string& sourcePath) {
     }
     // The working state with its spectra; CreateFinalImage commits it as the only state. Nothing
     // looks at a batch's power spectrum images, and its image would only be replaced by the
-    // final image before anything read it.
-    if (!StartBareWorkingState()) {
-        const std::string size = std::to_string(originalImage->Width()) + " x " +
-                                 std::to_string(originalImage->Height());
+    // final image before anything read it. A colour image starts with its red channel alone:
+    // FilterLoadedFile takes the channels one after another.
+    if (!StartBareWorkingState(ChannelKind::Red)) {
+        const IoResult failed = TransformFailure();
         ResetHistory();
-        return IoResult::Failure("not enough memory to transform " + size + " pixels");
+        return failed;
     }
     return loaded;
+}
+
+IoResult CBatchProcessor::TransformFailure() const {
+    const std::string size =
+        std::to_string(originalImage->Width()) + " x " + std::to_string(originalImage->Height());
+    return IoResult::Failure("not enough memory to transform " + size + " pixels");
 }
 
 void CBatchProcessor::ApplyRadialLowPass() {
@@ -278,6 +284,34 @@ IoResult CBatchProcessor::FilterLoadedFile(const BatchSettings& settings) {
     if (!workingState) {
         return IoResult::Failure("no image loaded");
     }
+    // The channels of a colour image one after another, each filtered and written back into
+    // the image at the transform size before the next is transformed; the settings act on the
+    // one channel the working state holds.
+    while (true) {
+        if (const IoResult applied = ApplySettings(settings); !applied) {
+            return applied;
+        }
+        const std::optional<ChannelKind> held =
+            workingState ? workingState->soleChannel : std::nullopt;
+        if (!held || *held == ChannelKind::Blue) {
+            break;
+        }
+        if (!NextBareChannel(*held == ChannelKind::Red ? ChannelKind::Green : ChannelKind::Blue)) {
+            return TransformFailure();
+        }
+    }
+    // The spectra are transformed back in their own planes: nothing reads them after the final
+    // image, and the transforms then need no planes of their own.
+    CreateFinalImage(true);
+    // A final image that could not be made leaves the working state uncommitted.
+    const ProcState* current = CurrentState();
+    if (workingState || current == nullptr || !current->image) {
+        return IoResult::Failure("not enough memory to create the final image");
+    }
+    return IoResult::Success();
+}
+
+IoResult CBatchProcessor::ApplySettings(const BatchSettings& settings) {
     if (settings.filteringType == LowPassConvolution) {
         filterSettings.degree = settings.degreeIndex + 1;
         filterSettings.cutOff = settings.cutOff;
@@ -313,14 +347,6 @@ IoResult CBatchProcessor::FilterLoadedFile(const BatchSettings& settings) {
         } else {
             ClearRectangles(ChannelKind::Grey, settings.rectangles);
         }
-    }
-    // The spectra are transformed back in their own planes: nothing reads them after the final
-    // image, and the transforms then need no planes of their own.
-    CreateFinalImage(true);
-    // A final image that could not be made leaves the working state uncommitted.
-    const ProcState* current = CurrentState();
-    if (workingState || current == nullptr || !current->image) {
-        return IoResult::Failure("not enough memory to create the final image");
     }
     return IoResult::Success();
 }

@@ -145,8 +145,12 @@ public:
     const std::vector<std::string>& FileList() const { return fileList_; }
 
 private:
-    /// Multiplies every channel of the working state by the 2-D low-pass of filterSettings.
+    /// Multiplies every spectrum the working state holds by the 2-D low-pass of filterSettings.
     void ApplyRadialLowPass();
+    /// Applies settings (see FilterLoadedFile) to the spectra the working state holds.
+    IoResult ApplySettings(const BatchSettings& settings);
+    /// The failure of a transform of the loaded image for lack of memory.
+    IoResult TransformFailure() const;
     void AppendLog(const std::string& line, const BatchLogHandler& logLine);
     /// Processes fileList_ after its listing, which summary describes.
     BatchSummary RunListed(BatchSummary summary, const BatchSettingsSource& settings,

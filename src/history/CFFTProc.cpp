@@ -7,6 +7,8 @@
 #include <new>
 #include <utility>
 
+#include "history/FinalImage.h"
+
 namespace quarvel {
 
 namespace {
@@ -377,7 +379,7 @@ bool CFFTProc::StartWorkingState() {
     return true;
 }
 
-bool CFFTProc::StartBareWorkingState() {
+bool CFFTProc::StartBareWorkingState(std::optional<ChannelKind> channel) {
     assert(states.empty() && !workingState && "StartBareWorkingState expects a reset history");
     if (!originalImage) {
         return false;
@@ -396,15 +398,23 @@ bool CFFTProc::StartBareWorkingState() {
             return false;
         }
         state->isColor = IsColorImage(source);
-        const auto compute = [&](ChannelSpectrum& spectrum, ChannelKind channel) {
-            spectrum = ComputeSpectrum(state->workImage.get(), channel);
+        const auto compute = [&](ChannelKind kind) {
+            ChannelSpectrum& spectrum = SpectrumOf(*state, kind);
+            spectrum = ComputeSpectrum(state->workImage.get(), kind);
             return spectrum.IsComplete();
         };
-        const bool complete = state->isColor
-                                  ? compute(state->spectrumRed, ChannelKind::Red) &&
-                                        compute(state->spectrumGreen, ChannelKind::Green) &&
-                                        compute(state->spectrumBlue, ChannelKind::Blue)
-                                  : compute(state->spectrumGrey, ChannelKind::Grey);
+        // An indexed image one pixel wide is colour by its rows but has one index a pixel: a
+        // channel written into it would be mapped to the palette together with the others.
+        const PixelFormat format = state->workImage->Format();
+        if (state->isColor && channel && *channel != ChannelKind::Grey &&
+            (format == PixelFormat32bppRGB || DepthOf(format) != SampleDepth::Bits8)) {
+            state->soleChannel = channel;
+        }
+        const bool complete = state->soleChannel ? compute(*channel)
+                              : state->isColor
+                                  ? compute(ChannelKind::Red) && compute(ChannelKind::Green) &&
+                                        compute(ChannelKind::Blue)
+                                  : compute(ChannelKind::Grey);
         if (!complete) {
             return false;
         }
@@ -416,6 +426,29 @@ bool CFFTProc::StartBareWorkingState() {
     spectrumTransformSize = transformSize;
     spectrumWidth = workingState->workImage->Width();
     spectrumHeight = workingState->workImage->Height();
+    return true;
+}
+
+bool CFFTProc::NextBareChannel(ChannelKind channel) {
+    if (!workingState || !workingState->soleChannel || channel == ChannelKind::Grey) {
+        return false;
+    }
+    ProcState& state = *workingState;
+    try {
+        if (!SynthesiseWorkImage(state, true)) {
+            return false;
+        }
+        // The channel's bytes or samples are still those resampled from the loaded image: the
+        // channels written back so far are other ones.
+        ChannelSpectrum& spectrum = SpectrumOf(state, channel);
+        spectrum = ComputeSpectrum(state.workImage.get(), channel);
+        if (!spectrum.IsComplete()) {
+            return false;
+        }
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    state.soleChannel = channel;
     return true;
 }
 

@@ -78,7 +78,19 @@ public:
     /// line): the working state gets its spectra but no power spectrum images, so that its
     /// edits render none either, and no image, which only CreateFinalImage fills in. False,
     /// with nothing kept, when memory runs out.
-    bool StartBareWorkingState();
+    ///
+    /// Given a colour channel, a colour image whose channels have bytes or samples of their own
+    /// in workImage (not an indexed image one pixel wide) is processed one channel at a time, so
+    /// that the spectra of one channel live at a time: the state gets the spectrum of that
+    /// channel alone (ProcState::soleChannel), the edits change only it, and NextBareChannel
+    /// moves on to the next; CreateFinalImage(true) writes the last one and makes the final
+    /// image. The channels never mix, so each gets the values the all-channel road gives it.
+    bool StartBareWorkingState(std::optional<ChannelKind> channel = std::nullopt);
+    /// For a working state processed one channel at a time: transforms the spectrum it holds
+    /// back into that channel of workImage, releasing its planes, and computes in its place the
+    /// spectrum of channel (Red, Green or Blue) from workImage. False when the state is not
+    /// processed so or memory runs out; CreateFinalImage then fails too.
+    bool NextBareChannel(ChannelKind channel);
     /// Releases the original image, every state, the working state and the filter buffers.
     void ResetHistory();
 

@@ -1,5 +1,6 @@
 #include "history/FinalImage.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
@@ -67,7 +68,9 @@ bool SynthesiseDeep(const Transform& fft, ProcState& state, bool consumeSpectra)
         ChannelKind kind;
     };
     std::vector<Channel> channels;
-    if (state.isColor) {
+    if (state.soleChannel) {
+        channels = {{&SpectrumOf(state, *state.soleChannel), *state.soleChannel}};
+    } else if (state.isColor) {
         channels = {{&state.spectrumRed, ChannelKind::Red},
                     {&state.spectrumGreen, ChannelKind::Green},
                     {&state.spectrumBlue, ChannelKind::Blue}};
@@ -101,6 +104,39 @@ bool SynthesiseDeep(const Transform& fft, ProcState& state, bool consumeSpectra)
     return true;
 }
 
+/// SynthesiseWorkImage of the sole channel of a colour work image of 8-bit samples: each row's
+/// values are rounded into bytes a stretch at a time and put straight into their place in the
+/// pixels (byte 2, 1 or 0 for red, green or blue), the other bytes left as they are.
+template <typename Transform>
+bool SynthesiseSoleChannel(const Transform& fft, ProcState& state, bool consumeSpectra,
+                           const FastKernels& kernels) {
+    const ChannelKind channel = *state.soleChannel;
+    ChannelSpectrum& spectrum = SpectrumOf(state, channel);
+    ImageBitmap& work = *state.workImage;
+    if (!spectrum.IsComplete() || work.Format() != PixelFormat32bppRGB) {
+        return false;
+    }
+    const std::size_t offset = channel == ChannelKind::Red     ? 2
+                               : channel == ChannelKind::Green ? 1
+                                                               : 0;
+    const std::uint64_t width = work.Width();
+    return WithInverse(fft, spectrum, consumeSpectra, [&](const float* values) {
+        ParallelFor(0, work.Height(), [&](std::size_t y) {
+            constexpr std::size_t kStretch = 512;
+            std::uint8_t bytes[kStretch];
+            std::uint8_t* pixels = work.Row(static_cast<std::uint32_t>(y));
+            for (std::uint64_t x0 = 0; x0 < width; x0 += kStretch) {
+                const std::size_t count =
+                    static_cast<std::size_t>(std::min<std::uint64_t>(kStretch, width - x0));
+                kernels.roundBytes(values + y * width + x0, count, bytes);
+                for (std::size_t i = 0; i < count; ++i) {
+                    pixels[4 * (x0 + i) + offset] = bytes[i];
+                }
+            }
+        });
+    });
+}
+
 /// SynthesiseWorkImage with fft, a C2DFFT or CExactFFT of the work image's size.
 template <typename Transform>
 bool Synthesise(const Transform& fft, ProcState& state, bool consumeSpectra) {
@@ -113,6 +149,9 @@ bool Synthesise(const Transform& fft, ProcState& state, bool consumeSpectra) {
     const FastKernels& kernels = FastKernelsFor(ActiveInstructionSet());
     if (DepthOf(work.Format()) != SampleDepth::Bits8) {
         return SynthesiseDeep(fft, state, consumeSpectra);
+    }
+    if (state.isColor && state.soleChannel) {
+        return SynthesiseSoleChannel(fft, state, consumeSpectra, kernels);
     }
     if (state.isColor) {
         if (!state.spectrumRed.IsComplete() || !state.spectrumGreen.IsComplete() ||

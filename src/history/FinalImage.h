@@ -14,7 +14,8 @@ namespace quarvel {
 /// channel could be transformed. With consumeSpectra each channel is transformed in its own
 /// planes, which are released after it, so that no transform needs planes of its own: for a
 /// state whose spectra are not wanted afterwards. False when a spectrum is missing or memory
-/// runs out.
+/// runs out. A state processed one channel at a time (ProcState::soleChannel) gets that channel
+/// alone written; the other channels of workImage stay as they are.
 bool SynthesiseWorkImage(ProcState& state, bool consumeSpectra);
 
 }  // namespace quarvel

@@ -139,9 +139,6 @@ bool CFFTProc::BeginEdit(ChannelKind member, EditTarget& target, std::uint64_t& 
         if (member == ChannelKind::Grey) {
             return true;
         }
-        if (!state.spectrumRed.re || !state.spectrumGreen.re || !state.spectrumBlue.re) {
-            return false;
-        }
         switch (member) {
             case ChannelKind::Red:
                 target = {&state.spectrumRed, &state.powerRed, &state.levelsRed, newState};

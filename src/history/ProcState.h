@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "engine/ImageBitmap.h"
@@ -41,11 +42,30 @@ struct ProcState {
     PowerLevelRows levelsGreen;
     PowerLevelRows levelsBlue;
     PowerLevelRows levelsGrey;
+    /// Set while a colour state is processed one channel at a time (StartBareWorkingState with a
+    /// channel): the state holds the spectrum of this channel alone, the channels before it
+    /// hold their final values in workImage and those after it their values as resampled.
+    std::optional<ChannelKind> soleChannel;
     /// The processing steps that made this state from the loaded image, oldest first: a working
     /// state starts with those of the state it continues and adds each edit and filter. Steps
     /// are shared between states, never changed.
     std::vector<std::shared_ptr<const RecipeStep>> steps;
 };
+
+/// The spectrum of channel in state.
+inline ChannelSpectrum& SpectrumOf(ProcState& state, ChannelKind channel) {
+    switch (channel) {
+        case ChannelKind::Red:
+            return state.spectrumRed;
+        case ChannelKind::Green:
+            return state.spectrumGreen;
+        case ChannelKind::Blue:
+            return state.spectrumBlue;
+        case ChannelKind::Grey:
+            break;
+    }
+    return state.spectrumGrey;
+}
 
 /// Fills the pixels of a pending workImage (see ProcState::pendingWorkSource) as ResampleImage
 /// makes them. True when workImage is complete afterwards; false, with state as it was, when

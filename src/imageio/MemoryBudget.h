@@ -41,8 +41,8 @@ enum class ImageWork {
     /// fftquarvel-cli filter --spectrum: Filter with each channel's power spectrum image
     /// rendered before its final values and kept until the files are written.
     FilterWithSpectra,
-    /// One file of a batch run (CBatchProcessor): the spectra of every channel, filtered row by
-    /// row, the final image and its encoded file.
+    /// One file of a batch run (CBatchProcessor): the image at the transform size, the spectrum
+    /// of one channel at a time, filtered row by row, the final image and its encoded file.
     Batch,
     /// Opening in the desktop program: the image, the first history state with its spectra and
     /// power spectrum images, and the screen copies of both tabs (of the images that cannot be
