@@ -407,7 +407,7 @@ bool CFFTProc::StartBareWorkingState(std::optional<ChannelKind> channel) {
         // channel written into it would be mapped to the palette together with the others.
         const PixelFormat format = state->workImage->Format();
         if (state->isColor && channel && *channel != ChannelKind::Grey &&
-            (format == PixelFormat32bppRGB || DepthOf(format) != SampleDepth::Bits8)) {
+            format != PixelFormat8bppIndexed) {
             state->soleChannel = channel;
         }
         const bool complete = state->soleChannel ? compute(*channel)

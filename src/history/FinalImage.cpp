@@ -104,7 +104,7 @@ bool SynthesiseDeep(const Transform& fft, ProcState& state, bool consumeSpectra)
     return true;
 }
 
-/// SynthesiseWorkImage of the sole channel of a colour work image of 8-bit samples: each row's
+/// SynthesiseWorkImage of the sole channel of a 24- or 32-bit colour work image: each row's
 /// values are rounded into bytes a stretch at a time and put straight into their place in the
 /// pixels (byte 2, 1 or 0 for red, green or blue), the other bytes left as they are.
 template <typename Transform>
@@ -113,9 +113,11 @@ bool SynthesiseSoleChannel(const Transform& fft, ProcState& state, bool consumeS
     const ChannelKind channel = *state.soleChannel;
     ChannelSpectrum& spectrum = SpectrumOf(state, channel);
     ImageBitmap& work = *state.workImage;
-    if (!spectrum.IsComplete() || work.Format() != PixelFormat32bppRGB) {
+    if (!spectrum.IsComplete() ||
+        (work.Format() != PixelFormat32bppRGB && work.Format() != PixelFormat24bppRGB)) {
         return false;
     }
+    const std::size_t step = BytesPerPixel(work.Format());
     const std::size_t offset = channel == ChannelKind::Red     ? 2
                                : channel == ChannelKind::Green ? 1
                                                                : 0;
@@ -130,7 +132,7 @@ bool SynthesiseSoleChannel(const Transform& fft, ProcState& state, bool consumeS
                     static_cast<std::size_t>(std::min<std::uint64_t>(kStretch, width - x0));
                 kernels.roundBytes(values + y * width + x0, count, bytes);
                 for (std::size_t i = 0; i < count; ++i) {
-                    pixels[4 * (x0 + i) + offset] = bytes[i];
+                    pixels[step * (x0 + i) + offset] = bytes[i];
                 }
             }
         });

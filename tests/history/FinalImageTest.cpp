@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <limits>
+#include <optional>
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "ProcTestSupport.h"
 #include "engine/ByteRounding.h"
@@ -173,6 +176,107 @@ TEST(FinalImage, ColourImage640x480_IsSynthesisedAt1024x512) {
     EXPECT_EQ(state.image->Width(), 640u);
     EXPECT_EQ(state.image->Height(), 480u);
     EXPECT_EQ(state.image->Format(), PixelFormat24bppRGB);
+}
+
+/// A colour image of format: 24 or 32 bits, or 16-bit samples put together from the patterns.
+std::unique_ptr<ImageBitmap> ColourImageOf(PixelFormat format, std::uint32_t width,
+                                           std::uint32_t height) {
+    const auto bytes = MakeColourImage(width, height);
+    if (format != PixelFormat48bppRGB) {
+        return CloneArea(*bytes, 0, 0, width, height, format);
+    }
+    std::unique_ptr<ImageBitmap> channels[3];
+    for (std::uint32_t c = 0; c < 3; ++c) {
+        channels[c] = ImageBitmap::Create(width, height, PixelFormat16bppGrayScale);
+        for (std::uint32_t y = 0; y < height; ++y) {
+            for (std::uint32_t x = 0; x < width; ++x) {
+                const auto word =
+                    static_cast<std::uint16_t>(bytes->Row(y)[3 * x + 2 - c] * 257 + x);
+                std::memcpy(channels[c]->Row(y) + 2 * x, &word, 2);
+            }
+        }
+    }
+    return MergeChannels(*channels[0], *channels[1], *channels[2]);
+}
+
+struct ChannelRoadCase {
+    const char* name;
+    PixelFormat format;
+    TransformSize road;
+};
+
+void PrintTo(const ChannelRoadCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class ChannelByChannel : public ::testing::TestWithParam<ChannelRoadCase> {};
+
+TEST_P(ChannelByChannel, GivesTheFinalImageOfAllChannelsAtOnce) {
+    // Steps that reach the channels differently: a low-pass on all, a band-reject on green, a
+    // mirrored rectangle on red and blue.
+    const RecipeFrame frame{45, 30, 64, 32};
+    FilterSettings design;
+    design.cutOff = 30;
+    std::vector<RecipeStep> steps = {MakeFilterStep(FilterKind::LowPass, design)};
+    design.lowCutOff = 10;
+    design.highCutOff = 20;
+    steps.push_back(MakeFilterStep(FilterKind::BandReject, design));
+    steps.back().red = steps.back().blue = false;
+    steps.push_back(MakeRectangleStep(frame, 40, 10, 44, 13));
+    steps.back().green = false;
+    steps.back().mirror = true;
+
+    const auto finalImage = [&](bool oneAtATime) -> std::unique_ptr<ImageBitmap> {
+        CountingProc proc;
+        proc.leanFilters = true;
+        proc.transformSize = GetParam().road;
+        proc.originalImage = ColourImageOf(GetParam().format, 45, 30);
+        if (!proc.StartBareWorkingState(oneAtATime ? std::optional(ChannelKind::Red)
+                                                   : std::nullopt)) {
+            return nullptr;
+        }
+        for (const ChannelKind next : {ChannelKind::Green, ChannelKind::Blue, ChannelKind::Grey}) {
+            const ProcState& state = *proc.workingState;
+            // The spectra of one channel at a time.
+            EXPECT_EQ(state.spectrumGreen.IsComplete(), !oneAtATime || next == ChannelKind::Blue);
+            EXPECT_EQ(state.spectrumRed.IsComplete(), !oneAtATime || next == ChannelKind::Green);
+            for (const RecipeStep& step : steps) {
+                EXPECT_TRUE(proc.ApplyStep(step));
+            }
+            if (!oneAtATime || next == ChannelKind::Grey) {
+                break;
+            }
+            EXPECT_TRUE(proc.NextBareChannel(next));
+        }
+        proc.CreateFinalImage(true);
+        return proc.states.size() == 1 ? std::move(proc.states[0]->image) : nullptr;
+    };
+    const auto all = finalImage(false);
+    const auto single = finalImage(true);
+    ASSERT_TRUE(all && single);
+    EXPECT_TRUE(SamePixels(*single, *all));
+    // Not the image itself: the steps changed it.
+    EXPECT_FALSE(SamePixels(*single, *ColourImageOf(GetParam().format, 45, 30)));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Formats, ChannelByChannel,
+    ::testing::Values(ChannelRoadCase{"Bits24", PixelFormat24bppRGB, TransformSize::PowerOfTwo},
+                      ChannelRoadCase{"Bits32", PixelFormat32bppRGB, TransformSize::PowerOfTwo},
+                      ChannelRoadCase{"Bits32Exact", PixelFormat32bppRGB, TransformSize::Exact},
+                      ChannelRoadCase{"Bits48", PixelFormat48bppRGB, TransformSize::PowerOfTwo},
+                      ChannelRoadCase{"Bits48Exact", PixelFormat48bppRGB, TransformSize::Exact}),
+    [](const ::testing::TestParamInfo<ChannelRoadCase>& param) { return param.param.name; });
+
+TEST(ChannelByChannel, IndexedImageOnePixelWide_KeepsEveryChannel) {
+    // Colour by its rows, but its channels share one palette index a pixel.
+    CountingProc proc;
+    proc.originalImage = MakeGreyImage(1, 20);
+    ASSERT_TRUE(proc.StartBareWorkingState(ChannelKind::Red));
+    EXPECT_TRUE(proc.workingState->isColor);
+    EXPECT_FALSE(proc.workingState->soleChannel);
+    EXPECT_TRUE(proc.workingState->spectrumBlue.IsComplete());
+    EXPECT_FALSE(proc.NextBareChannel(ChannelKind::Green));
 }
 
 }  // namespace
