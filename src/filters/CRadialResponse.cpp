@@ -93,8 +93,26 @@ void CRadialResponse::FillRow(std::uint64_t y, float* out) const {
     const std::int64_t cx = centreX_;
     // The centre column and those right of it, then the left ones: column cx - d mirrors
     // column cx + d when that exists.
-    for (std::int64_t x = cx; x < width; ++x) {
-        out[x] = At(x - cx, dy);
+    if (!normalised_ && !byRadius_.empty()) {
+        // The radius of a squared distance d2, sqrt(d2) rounded half up, is the smallest r with
+        // r^2 + r >= d2: (r - 1/2)^2 <= d2 < (r + 1/2)^2 holds for whole numbers exactly when
+        // r^2 - r < d2 <= r^2 + r. (No d2 lies within 1e-6 of a half-way point, far more than
+        // the rounding of the square root could move, so both ways give the same radius.) Along
+        // the row the radius grows from |dy| one step at a time: for dy = 3 and dx = 0 1 2 3
+        // the squared distances 9 10 13 18 give the radii 3 3 4 4.
+        std::int64_t r = dy < 0 ? -dy : dy;
+        for (std::int64_t x = cx; x < width; ++x) {
+            const std::int64_t dx = x - cx;
+            const std::int64_t d2 = dx * dx + dy * dy;
+            while (r * r + r < d2) {
+                ++r;
+            }
+            out[x] = byRadius_[static_cast<std::size_t>(r)];
+        }
+    } else {
+        for (std::int64_t x = cx; x < width; ++x) {
+            out[x] = At(x - cx, dy);
+        }
     }
     for (std::int64_t x = 0; x < cx; ++x) {
         const std::int64_t mirror = 2 * cx - x;

@@ -1,7 +1,9 @@
 #include "history/FinalImage.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "engine/C2DFFT.h"
@@ -104,6 +106,29 @@ bool SynthesiseDeep(const Transform& fft, ProcState& state, bool consumeSpectra)
     return true;
 }
 
+/// Puts bytes[i] into byte offset of pixel i of pixels (step bytes each) for count pixels. On a
+/// little-endian machine 4-byte pixels are changed a word at a time, which the compiler turns
+/// into vector code.
+void PutChannelBytes(const std::uint8_t* bytes, std::size_t count, std::size_t step,
+                     std::size_t offset, std::uint8_t* pixels) {
+    if constexpr (std::endian::native == std::endian::little) {
+        if (step == 4) {
+            const unsigned shift = 8 * static_cast<unsigned>(offset);
+            const std::uint32_t kept = ~(std::uint32_t{0xFF} << shift);
+            for (std::size_t i = 0; i < count; ++i) {
+                std::uint32_t pixel;
+                std::memcpy(&pixel, pixels + 4 * i, 4);
+                pixel = (pixel & kept) | (std::uint32_t{bytes[i]} << shift);
+                std::memcpy(pixels + 4 * i, &pixel, 4);
+            }
+            return;
+        }
+    }
+    for (std::size_t i = 0; i < count; ++i) {
+        pixels[step * i + offset] = bytes[i];
+    }
+}
+
 /// SynthesiseWorkImage of the sole channel of a 24- or 32-bit colour work image: each row's
 /// values are rounded into bytes a stretch at a time and put straight into their place in the
 /// pixels (byte 2, 1 or 0 for red, green or blue), the other bytes left as they are.
@@ -131,9 +156,7 @@ bool SynthesiseSoleChannel(const Transform& fft, ProcState& state, bool consumeS
                 const std::size_t count =
                     static_cast<std::size_t>(std::min<std::uint64_t>(kStretch, width - x0));
                 kernels.roundBytes(values + y * width + x0, count, bytes);
-                for (std::size_t i = 0; i < count; ++i) {
-                    pixels[step * (x0 + i) + offset] = bytes[i];
-                }
+                PutChannelBytes(bytes, count, step, offset, pixels + step * x0);
             }
         });
     });

@@ -267,6 +267,28 @@ TEST(RadialResponse, AxisTooLongForATable_ComputesEachResponseAlike) {
     }
 }
 
+TEST(RadialResponse, LongestAxes_RowsEqualTheFormula) {
+    // The longest transform: radii up to 46341, where a distance comes closest to a half-way
+    // point between two radii.
+    const std::uint64_t side = 65536;
+    const CRadialResponse response(side, side, FilterKind::LowPass, 6, 71, 0);
+    std::vector<float> row(side);
+    for (const std::uint64_t y : {std::uint64_t{0}, std::uint64_t{1}, std::uint64_t{12345},
+                                  side / 2 - 1, side / 2, side - 1}) {
+        response.FillRow(y, row.data());
+        const auto dy = static_cast<std::int64_t>(side / 2) - static_cast<std::int64_t>(y);
+        for (std::uint64_t x = 0; x < side; ++x) {
+            const std::int64_t dx =
+                static_cast<std::int64_t>(side / 2) - static_cast<std::int64_t>(x);
+            const auto radius =
+                static_cast<std::int64_t>(std::sqrt(static_cast<double>(dx * dx + dy * dy)) + 0.5);
+            ASSERT_EQ(row[x],
+                      FilterResponseAt(radius, FilterKind::LowPass, 6, ScaleCutOff(32768, 71), 0))
+                << x << ", " << y;
+        }
+    }
+}
+
 TEST(RadialResponse, MultipliedSpectraEqualMultiplicationByTheWholeMask) {
     const std::uint64_t width = 128;
     const std::uint64_t height = 64;
