@@ -100,7 +100,9 @@ public:
     /// Applies settings to the loaded file (a low-pass filter on every channel, the clearing of
     /// the four rectangles, or the steps of the recipe set by SetRecipe) and creates the final
     /// image as the only history state, whose spectra are released on the way: nothing reads them
-    /// any more. settings must be in range (ClampBatchSettings).
+    /// any more. The channels of a colour image go one after another, each transformed back
+    /// before the next is transformed, so that the spectra of one channel live at a time; each
+    /// gets the values of the all-channel road. settings must be in range (ClampBatchSettings).
     IoResult FilterLoadedFile(const BatchSettings& settings);
     /// Writes the current state's image to outputPath with the save options (JPEG by default,
     /// whatever the name's extension). A failed write leaves no partial file.
