@@ -1,6 +1,7 @@
 #include "views/CDisplayImageCache.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <vector>
@@ -25,8 +26,15 @@ int LineEnd(std::int64_t i, int first, int count, int size) {
     return std::max(LineStart(i + 1, first, count, size), LineStart(i, first, count, size) + 1);
 }
 
+/// Whether ShrinkRows takes image in: RGB32, Grayscale8 (a grey level a byte) or Indexed8.
+bool ShrunkByBoxes(const QImage& image) {
+    return image.format() == QImage::Format_RGB32 || image.format() == QImage::Format_Grayscale8 ||
+           image.format() == QImage::Format_Indexed8;
+}
+
 /// Rows rowFirst to rowLast - 1 of shrunk (RGB32, size of shrunk) from the part shown of image
-/// (RGB32): each pixel the rounded mean of the pixels of its box.
+/// (as ShrunkByBoxes): each pixel the rounded mean of the pixels of its box, a grey image's
+/// level in all three colours, an indexed image's palette colours.
 ///
 /// The bytes of each box's rows are first added up column by column, a loop the compiler runs
 /// in vector registers, and the column sums of each box then added across; the sums are exact,
@@ -35,6 +43,13 @@ void ShrinkRows(const QImage& image, const QRect& shown, QImage& shrunk, int row
                 int rowLast) {
     const int width = shrunk.width();
     const int height = shrunk.height();
+    const bool grey = image.format() == QImage::Format_Grayscale8;
+    const bool indexed = image.format() == QImage::Format_Indexed8;
+    // Indices beyond the colour table show black.
+    std::array<QRgb, 256> palette{};
+    const QList<QRgb> table = image.colorTable();
+    std::copy_n(table.begin(), std::min<qsizetype>(table.size(), 256), palette.begin());
+    const int depth = grey ? 1 : 4;
     std::vector<int> columns(static_cast<std::size_t>(width) + 1);
     for (int i = 0; i <= width; ++i) {
         columns[static_cast<std::size_t>(i)] = LineStart(i, shown.left(), shown.width(), width);
@@ -42,20 +57,30 @@ void ShrinkRows(const QImage& image, const QRect& shown, QImage& shrunk, int row
     // The columns the boxes take in, from the first box's left to the last one's right.
     const int left = columns.front();
     const int right = std::max(columns.back(), columns[static_cast<std::size_t>(width) - 1] + 1);
-    const auto bytes = static_cast<std::size_t>(4 * (right - left));
+    const auto bytes = static_cast<std::size_t>(depth * (right - left));
     ParallelFor(
         static_cast<std::size_t>(rowFirst), static_cast<std::size_t>(rowLast), [&](std::size_t j) {
             const int y0 =
                 LineStart(static_cast<std::int64_t>(j), shown.top(), shown.height(), height);
             const int y1 =
                 LineEnd(static_cast<std::int64_t>(j), shown.top(), shown.height(), height);
-            // Byte sums of the box rows, four a pixel (blue, green, red, unused); a box of at
-            // most 65536 rows of 255 fits 32 bits.
+            // Byte sums of the box rows, one a grey pixel or four a colour one (blue, green,
+            // red, unused); a box of at most 65536 rows of 255 fits 32 bits.
             thread_local std::vector<std::uint32_t> sums;
             sums.assign(bytes, 0);
             std::uint32_t* sum = sums.data();
             for (int y = y0; y < y1; ++y) {
-                const uchar* in = image.constScanLine(y) + 4 * left;
+                if (indexed) {
+                    const uchar* in = image.constScanLine(y) + left;
+                    for (int x = 0; x < right - left; ++x) {
+                        const QRgb colour = palette[in[x]];
+                        sum[4 * x] += static_cast<std::uint32_t>(qBlue(colour));
+                        sum[4 * x + 1] += static_cast<std::uint32_t>(qGreen(colour));
+                        sum[4 * x + 2] += static_cast<std::uint32_t>(qRed(colour));
+                    }
+                    continue;
+                }
+                const uchar* in = image.constScanLine(y) + depth * left;
                 for (std::size_t k = 0; k < bytes; ++k) {
                     sum[k] += in[k];
                 }
@@ -68,10 +93,10 @@ void ShrinkRows(const QImage& image, const QRect& shown, QImage& shrunk, int row
                 std::uint64_t green = 0;
                 std::uint64_t blue = 0;
                 for (int x = x0; x < x1; ++x) {
-                    const std::uint32_t* pixel = sum + 4 * (x - left);
+                    const std::uint32_t* pixel = sum + depth * (x - left);
                     blue += pixel[0];
-                    green += pixel[1];
-                    red += pixel[2];
+                    green += pixel[grey ? 0 : 1];
+                    red += pixel[grey ? 0 : 2];
                 }
                 const auto count =
                     static_cast<std::uint64_t>(x1 - x0) * static_cast<std::uint64_t>(y1 - y0);
@@ -85,7 +110,7 @@ void ShrinkRows(const QImage& image, const QRect& shown, QImage& shrunk, int row
 
 /// shown of image (any format) shrunk to size.
 QImage Shrink(const QImage& image, const QRect& shown, const QSize& size) {
-    if (image.format() == QImage::Format_RGB32) {
+    if (ShrunkByBoxes(image)) {
         QImage shrunk(size, QImage::Format_RGB32);
         if (!shrunk.isNull()) {
             ShrinkRows(image, shown, shrunk, 0, size.height());
@@ -164,18 +189,22 @@ void CDisplayImageCache::UpdateRows(const ImageBitmap& bitmap, int top, int bott
     const int width = static_cast<int>(bitmap.Width());
     top = std::max(top, 0);
     bottom = std::min(bottom, static_cast<int>(bitmap.Height()));
-    if (!Matches(entry, bitmap) || bitmap.Format() != PixelFormat32bppRGB ||
-        entry.image.format() != QImage::Format_RGB32) {
+    // A grey image over the bitmap's own memory shows the new rows already.
+    const bool grey = bitmap.Format() == PixelFormat8bppIndexed &&
+                      entry.image.format() == QImage::Format_Grayscale8 && entry.ownMemory;
+    const bool colour =
+        bitmap.Format() == PixelFormat32bppRGB && entry.image.format() == QImage::Format_RGB32;
+    if (!Matches(entry, bitmap) || !(grey || colour)) {
         entries_.erase(found);
         return;
     }
-    if (entry.ownMemory) {
+    if (colour && entry.ownMemory) {
         // The image shows the new rows already, if they are still opaque.
         if (!RowsOpaque(bitmap, top, bottom)) {
             entries_.erase(found);
             return;
         }
-    } else {
+    } else if (colour) {
         // The conversion of ToQImage, row by row.
         ParallelFor(static_cast<std::size_t>(top), static_cast<std::size_t>(std::max(top, bottom)),
                     [&](std::size_t y) {

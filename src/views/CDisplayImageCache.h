@@ -24,9 +24,9 @@ namespace quarvel {
 /// cache forget the bitmaps it no longer shows.
 ///
 /// A shrunk image is drawn from a copy resampled once with area averaging for the shown part
-/// and size (for 32-bit colour copies each shrunk pixel is the rounded mean of the whole pixels
-/// of its box, so that the rows of a few changed image rows can be worked out again alone); an
-/// image at zoom 1 or magnified is drawn pixel for pixel (nearest neighbour).
+/// and size (for 32-bit colour and 8-bit grey images each shrunk pixel is the rounded mean of
+/// the whole pixels of its box, so that the rows of a few changed image rows can be worked out
+/// again alone); an image at zoom 1 or magnified is drawn pixel for pixel (nearest neighbour).
 class CDisplayImageCache {
 public:
     /// Draws the pixels source (image coordinates, clipped to the image) of bitmap scaled by
@@ -36,9 +36,10 @@ public:
               const QPoint& origin, float zoom);
     /// Forgets every screen image.
     void Clear() { entries_.clear(); }
-    /// Rows top to bottom - 1 of bitmap changed in place: converts only those rows of its screen
-    /// copy again (a bitmap shown from its own memory needs nothing), and the rows of the shrunk
-    /// copy they fall in. An entry that cannot be updated so is forgotten.
+    /// Rows top to bottom - 1 of bitmap (32-bit colour, or 8-bit grey shown from its own memory)
+    /// changed in place: converts only those rows of its screen copy again (a bitmap shown from
+    /// its own memory needs nothing), and the rows of the shrunk copy they fall in. An entry
+    /// that cannot be updated so is forgotten.
     void UpdateRows(const ImageBitmap& bitmap, int top, int bottom);
     /// Starts a paint of everything the pane shows.
     void StartFrame();

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <memory>
 #include <random>
 #include <utility>
@@ -92,6 +93,43 @@ TEST(DisplayImageCache, OpaqueBitmapIsShownFromItsOwnMemoryWithTheCopysPixels) {
                 opaque->Row(y)[x + 3] = 0xFF;
             }
         }
+    }
+}
+
+TEST(DisplayImageCache, GreyBitmapIsShownFromItsOwnMemoryAsItsLevelsInColourAre) {
+    // The same levels as an 8-bit grey bitmap and as 32-bit pixels of three equal bytes.
+    auto grey = ImageBitmap::Create(200, 120, PixelFormat8bppIndexed);
+    auto colour = ImageBitmap::Create(200, 120, PixelFormat32bppRGB);
+    ASSERT_TRUE(grey && colour);
+    grey->SetPalette(BitmapPalette::GreyRamp());
+    std::mt19937 generator(9);
+    const auto setLevel = [&](std::uint32_t x, std::uint32_t y, std::uint8_t level) {
+        grey->Row(y)[x] = level;
+        std::memset(colour->Row(y) + 4 * x, level, 3);
+        colour->Row(y)[4 * x + 3] = 0xFF;
+    };
+    for (std::uint32_t y = 0; y < 120; ++y) {
+        for (std::uint32_t x = 0; x < 200; ++x) {
+            setLevel(x, y, static_cast<std::uint8_t>(generator()));
+        }
+    }
+    for (const float zoom : {0.3f, 1.0f, 2.5f}) {
+        CDisplayImageCache greyCache;
+        CDisplayImageCache colourCache;
+        EXPECT_EQ(Drawn(greyCache, *grey, zoom), Drawn(colourCache, *colour, zoom))
+            << "zoom " << zoom;
+        EXPECT_EQ(greyCache.CopiedBytes(), 0u);
+        // Rows 50 to 69 change in place, as a brush press changes a power spectrum image.
+        for (std::uint32_t y = 50; y < 70; ++y) {
+            for (std::uint32_t x = 0; x < 200; ++x) {
+                setLevel(x, y, static_cast<std::uint8_t>(255 - grey->Row(y)[x]));
+            }
+        }
+        greyCache.UpdateRows(*grey, 50, 70);
+        colourCache.UpdateRows(*colour, 50, 70);
+        EXPECT_EQ(greyCache.Size(), 1);
+        EXPECT_EQ(Drawn(greyCache, *grey, zoom), Drawn(colourCache, *colour, zoom))
+            << "zoom " << zoom << " after the change";
     }
 }
 
