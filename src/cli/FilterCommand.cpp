@@ -386,8 +386,8 @@ std::string FilterRun::FilterImage(std::unique_ptr<ImageBitmap> image, ChannelKi
             channels = {{kind, &state.spectrumGrey}};
         }
         for (const auto& [channel, spectrum] : channels) {
-            auto power = RenderGreyPowerSpectrum(spectrum->re.get(), spectrum->im.get(),
-                                                 proc_.spectrumWidth, proc_.spectrumHeight);
+            auto power = RenderPowerSpectrum(spectrum->re.get(), spectrum->im.get(),
+                                             proc_.spectrumWidth, proc_.spectrumHeight);
             if (!power) {
                 proc_.ResetHistory();
                 return "not enough memory for the power spectrum images";

@@ -89,12 +89,10 @@ struct FastKernels {
     /// levels may be the memory of re.
     void (*logMagnitudes)(const float* re, const float* im, std::size_t count, float log10Of2,
                           float* levels, float& lowest, float& highest);
-    /// Second loop of the power spectrum image: pixel x (4 bytes) gets the level
-    /// (levels[x] - lowest) / range * 255 truncated and limited to 0 to 255 in bytes 0 to 2 and
-    /// 0xFF in byte 3, so that the screen shows the image as it is. pixels may be the memory of
-    /// levels itself.
-    void (*levelPixels)(const float* levels, std::size_t count, float lowest, float range,
-                        std::uint8_t* pixels);
+    /// Second loop of the power spectrum image: out[x] gets the level
+    /// (levels[x] - lowest) / range * 255 truncated and limited to 0 to 255.
+    void (*levelBytes)(const float* levels, std::size_t count, float lowest, float range,
+                       std::uint8_t* out);
     /// out[x] = byte `offset` of 4-byte pixel x.
     void (*gatherChannel)(const std::uint8_t* pixels, std::size_t count, std::size_t offset,
                           std::uint8_t* out);

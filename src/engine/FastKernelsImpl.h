@@ -33,7 +33,7 @@ constexpr InstructionSet kInstructionSet = InstructionSet::Baseline;
 constexpr FastKernels kKernels = {
     kInstructionSet,    kRowLanes,        kColumnLanes, ForwardRows<std::uint8_t>,
     ForwardRows<float>, TransformColumns, InverseRows,  LogMagnitudes,
-    LevelPixels,        GatherChannel,    MergePixels,  RoundBytes,
+    LevelBytes,         GatherChannel,    MergePixels,  RoundBytes,
     ResampleRow,        ResampleGreyRow,
 };
 

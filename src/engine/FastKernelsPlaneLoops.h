@@ -76,31 +76,26 @@ void LogMagnitudes(const float* re, const float* im, std::size_t count, float lo
     }
 }
 
-void LevelPixels(const float* levels, std::size_t count, float lowest, float range,
-                 std::uint8_t* pixels) {
+void LevelBytes(const float* levels, std::size_t count, float lowest, float range,
+                std::uint8_t* out) {
     std::size_t x = 0;
     const __m256 base = _mm256_set1_ps(lowest);
     const __m256 span = _mm256_set1_ps(range);
     const __m256 scale = _mm256_set1_ps(255.0f);
-    const __m256i opaque = _mm256_set1_epi32(static_cast<int>(0xff000000u));
-    for (; x + 8 <= count; x += 8) {
-        const __m256 level = _mm256_mul_ps(
-            _mm256_div_ps(_mm256_sub_ps(_mm256_loadu_ps(levels + x), base), span), scale);
-        // Bytes 0, 1 and 2 of each pixel get the level, byte 3 is 0xFF.
-        const __m256i bytes = TruncateToBytes(level);
-        const __m256i grey = _mm256_or_si256(
-            _mm256_or_si256(bytes, opaque),
-            _mm256_or_si256(_mm256_slli_epi32(bytes, 8), _mm256_slli_epi32(bytes, 16)));
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(pixels + 4 * x), grey);
+    const __m256i order = _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7);
+    const auto level = [&](std::size_t at) {
+        return TruncateToBytes(_mm256_mul_ps(
+            _mm256_div_ps(_mm256_sub_ps(_mm256_loadu_ps(levels + at), base), span), scale));
+    };
+    for (; x + 32 <= count; x += 32) {
+        const __m256i packed =
+            _mm256_packus_epi16(_mm256_packus_epi32(level(x), level(x + 8)),
+                                _mm256_packus_epi32(level(x + 16), level(x + 24)));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + x),
+                            _mm256_permutevar8x32_epi32(packed, order));
     }
     for (; x < count; ++x) {
-        float value;
-        __builtin_memcpy(&value, levels + x, sizeof value);
-        const std::uint8_t byte = TruncateToByte((value - lowest) / range * 255.0f);
-        pixels[4 * x] = byte;
-        pixels[4 * x + 1] = byte;
-        pixels[4 * x + 2] = byte;
-        pixels[4 * x + 3] = 0xFF;
+        out[x] = TruncateToByte((levels[x] - lowest) / range * 255.0f);
     }
 }
 
@@ -183,16 +178,10 @@ void LogMagnitudes(const float* re, const float* im, std::size_t count, float lo
     }
 }
 
-void LevelPixels(const float* levels, std::size_t count, float lowest, float range,
-                 std::uint8_t* pixels) {
+void LevelBytes(const float* levels, std::size_t count, float lowest, float range,
+                std::uint8_t* out) {
     for (std::size_t x = 0; x < count; ++x) {
-        float value;
-        __builtin_memcpy(&value, levels + x, sizeof value);
-        const std::uint8_t byte = TruncateToByte((value - lowest) / range * 255.0f);
-        pixels[4 * x] = byte;
-        pixels[4 * x + 1] = byte;
-        pixels[4 * x + 2] = byte;
-        pixels[4 * x + 3] = 0xFF;
+        out[x] = TruncateToByte((levels[x] - lowest) / range * 255.0f);
     }
 }
 

@@ -5,9 +5,12 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <memory>
 #include <new>
 #include <utility>
 #include <vector>
+
+#include <tbb/task_arena.h>
 
 #include "engine/C2DFFT.h"
 #include "engine/CExactFFT.h"
@@ -24,22 +27,6 @@ bool IsPowerOfTwo(std::uint64_t n) {
 }
 
 constexpr float kLargestFloat = 3.4028235e38f;
-
-/// The first level that is +0 or -0, in row order; the levels are the floats of the rows.
-template <typename RowOf>
-float FirstZero(const RowOf& levelRow, std::uint64_t width, std::uint64_t height) {
-    for (std::uint64_t y = 0; y < height; ++y) {
-        const float* row = levelRow(y);
-        for (std::uint64_t x = 0; x < width; ++x) {
-            float value;
-            std::memcpy(&value, row + x, sizeof value);
-            if (value == 0.0f) {
-                return value;
-            }
-        }
-    }
-    return 0.0f;
-}
 
 /// The sign of the first level of a row of width floats that is +0 or -0: 1 for +0, -1 for
 /// -0, 0 when there is none.
@@ -85,23 +72,112 @@ bool CanRender(const float* re, const float* im, std::uint64_t width, std::uint6
            height <= std::numeric_limits<std::uint32_t>::max();
 }
 
-/// The levels of rows first to last - 1 into levelRow(y), a row of width floats, and the
-/// smallest and largest level of each such row into rowLowest[y] and rowHighest[y]. levelRow(y)
-/// may be the memory of row y of re (each level is written after its element is read).
-template <typename LevelRow>
-void FindRowLevels(const float* re, const float* im, std::uint64_t width, std::uint64_t first,
-                   std::uint64_t last, const LevelRow& levelRow, const FastKernels& kernels,
-                   float* rowLowest, float* rowHighest) {
-    // Base-2 logarithm of each magnitude, as log10(m) / log10(2); an exactly zero element
-    // counts as 0.
-    const float log10Of2 = std::log10(2.0f);
-    ParallelFor(first, last, [&](std::size_t y) {
-        rowLowest[y] = kLargestFloat;
-        rowHighest[y] = -kLargestFloat;
-        kernels.logMagnitudes(re + y * width, im + y * width, width, log10Of2, levelRow(y),
-                              rowLowest[y], rowHighest[y]);
-    });
-}
+/// The levels of a power spectrum image of re and im (rows of width elements), worked out row
+/// by row in two passes.
+///
+/// The first pass works out the level of every element of a row (the base-2 logarithm of its
+/// magnitude as log10(m) / log10(2), 0 for an exactly zero element) and the row's smallest and
+/// largest level; the second turns a row's levels into grey levels once the mapping of the
+/// whole image is known. With a plane of levels (a float per element, which may be the real
+/// plane itself: each level is written after its element is read) the levels stay there from
+/// the first pass to the second. Without one, each band of rows works its levels out in a row
+/// of memory of its own, and again in the second pass, so that an image costs no more memory
+/// than its own bytes.
+class LevelRenderer {
+public:
+    LevelRenderer(const float* re, const float* im, std::uint64_t width, std::uint64_t height,
+                  float* plane)
+        : re_(re),
+          im_(im),
+          width_(width),
+          plane_(plane),
+          kernels_(FastKernelsFor(ActiveInstructionSet())) {
+        if (plane_ == nullptr) {
+            const auto threads =
+                static_cast<std::uint64_t>(std::max(1, tbb::this_task_arena::max_concurrency()));
+            bands_ = std::min(height, 4 * threads);
+            bandRows_.reset(new (std::nothrow) float[bands_ * width_]);
+        }
+    }
+
+    /// False when the rows of the bands could not be had.
+    bool IsReady() const { return plane_ != nullptr || bandRows_ != nullptr; }
+
+    /// The first pass over rows first to last - 1: the smallest and largest level of row y into
+    /// rowLowest[y] and rowHighest[y], as a scan that starts from the largest float and its
+    /// negative and replaces a value only by a strictly smaller (larger) one; with zeros, the
+    /// RowFirstZero sign of row y into zeros[y].
+    void FindRows(std::uint64_t first, std::uint64_t last, float* rowLowest, float* rowHighest,
+                  std::int8_t* zeros) const {
+        ForRows(first, last, [&](std::size_t y, float* levels) {
+            rowLowest[y] = kLargestFloat;
+            rowHighest[y] = -kLargestFloat;
+            Levels(y, levels, rowLowest[y], rowHighest[y]);
+            if (zeros != nullptr) {
+                zeros[y] = ZeroSign(levels, rowLowest[y], rowHighest[y]);
+            }
+        });
+    }
+
+    /// The second pass over rows first to last - 1 of image (8 bits a pixel): each level mapped
+    /// from lowest (0) to lowest + range (255), truncated and limited to 0 to 255; with zeros,
+    /// the RowFirstZero sign of row y into zeros[y], rowLowest and rowHighest holding the rows'
+    /// extremes.
+    void RenderRows(std::uint64_t first, std::uint64_t last, float lowest, float range,
+                    ImageBitmap& image, const float* rowLowest, const float* rowHighest,
+                    std::int8_t* zeros) const {
+        ForRows(first, last, [&](std::size_t y, float* levels) {
+            if (plane_ == nullptr) {
+                float rowLow = kLargestFloat;
+                float rowHigh = -kLargestFloat;
+                Levels(y, levels, rowLow, rowHigh);
+            }
+            kernels_.levelBytes(levels, width_, lowest, range,
+                                image.Row(static_cast<std::uint32_t>(y)));
+            if (zeros != nullptr) {
+                zeros[y] = ZeroSign(levels, rowLowest[y], rowHighest[y]);
+            }
+        });
+    }
+
+private:
+    /// body(y, levels) for every row y of first to last - 1, levels the row's place for its
+    /// levels: its row of the plane, or the row of its band.
+    template <typename Body>
+    void ForRows(std::uint64_t first, std::uint64_t last, const Body& body) const {
+        if (plane_ != nullptr) {
+            ParallelFor(first, last, [&](std::size_t y) { body(y, plane_ + y * width_); });
+            return;
+        }
+        const std::uint64_t count = last - first;
+        const std::uint64_t bands = std::min(count, bands_);
+        ParallelFor(0, bands, [&](std::size_t b) {
+            float* levels = bandRows_.get() + b * width_;
+            const std::uint64_t end = first + count * (b + 1) / bands;
+            for (std::uint64_t y = first + count * b / bands; y < end; ++y) {
+                body(y, levels);
+            }
+        });
+    }
+
+    void Levels(std::size_t y, float* levels, float& lowest, float& highest) const {
+        kernels_.logMagnitudes(re_ + y * width_, im_ + y * width_, width_, std::log10(2.0f), levels,
+                               lowest, highest);
+    }
+
+    /// RowFirstZero of a row of levels, searched only when its extremes enclose 0.
+    std::int8_t ZeroSign(const float* levels, float lowest, float highest) const {
+        return lowest <= 0.0f && highest >= 0.0f ? RowFirstZero(levels, width_) : 0;
+    }
+
+    const float* re_;
+    const float* im_;
+    std::uint64_t width_;
+    float* plane_;
+    const FastKernels& kernels_;
+    std::uint64_t bands_ = 0;
+    std::unique_ptr<float[]> bandRows_;
+};
 
 /// The smallest and largest level of a scan row by row that starts from the largest float and
 /// its negative and replaces a value only by a strictly smaller (larger) one.
@@ -119,91 +195,65 @@ void ScanRowExtremes(const std::vector<float>& rowLowest, const std::vector<floa
     }
 }
 
-/// The first pass of a power spectrum image: the level of every element into levelRow(y), a
-/// row of width floats, each row's extremes into rowLowest and rowHighest (height values each),
-/// and the smallest level with the range up to the largest. levelRow(y) may be the memory of
-/// row y of re.
-/// When zeros holds height values, a zero extreme fills it with the RowFirstZero sign of every
-/// row; otherwise, and when no extreme is zero, it is emptied.
-template <typename LevelRow>
-void FindLevels(const float* re, const float* im, std::uint64_t width, std::uint64_t height,
-                const LevelRow& levelRow, const FastKernels& kernels, std::vector<float>& rowLowest,
-                std::vector<float>& rowHighest, std::vector<std::int8_t>& zeros, float& lowest,
-                float& range) {
-    FindRowLevels(re, im, width, 0, height, levelRow, kernels, rowLowest.data(), rowHighest.data());
+/// Every row of image (8 bits a pixel, the renderer's size) rendered, and found (whose lowest,
+/// highest and zeros hold a value per row) filled: the extremes of every row, the mapping of
+/// the image, and the RowFirstZero sign of every row when an extreme is zero (zeros is emptied
+/// otherwise).
+void RenderAllRows(const LevelRenderer& renderer, ImageBitmap& image, PowerLevelRows& found) {
+    const std::uint64_t height = found.lowest.size();
+    renderer.FindRows(0, height, found.lowest.data(), found.highest.data(), nullptr);
+    float lowest = 0.0f;
     float highest = 0.0f;
-    ScanRowExtremes(rowLowest, rowHighest, lowest, highest);
+    ScanRowExtremes(found.lowest, found.highest, lowest, highest);
     // Such a scan keeps the first of the values that compare equal to the extreme; only +0 and
-    // -0 compare equal with different bits, so a zero extreme takes the sign of the first zero.
-    if (lowest == 0.0f || highest == 0.0f) {
-        float firstZero = 0.0f;
-        if (zeros.size() == height) {
-            ParallelFor(0, height,
-                        [&](std::size_t y) { zeros[y] = RowFirstZero(levelRow(y), width); });
-            firstZero = FirstZeroOfRows(zeros);
-        } else {
-            zeros.clear();
-            firstZero = FirstZero(levelRow, width, height);
-        }
+    // -0 compare equal with different bits, so a zero extreme takes the sign of the first zero,
+    // which the second pass finds out. The grey levels do not depend on it: x - 0 only differs
+    // from x + 0 for x = -0, whose level is 0 either way.
+    const bool zeroExtreme = lowest == 0.0f || highest == 0.0f;
+    renderer.RenderRows(0, height, lowest, highest - lowest, image, found.lowest.data(),
+                        found.highest.data(), zeroExtreme ? found.zeros.data() : nullptr);
+    if (zeroExtreme) {
+        const float firstZero = FirstZeroOfRows(found.zeros);
         lowest = lowest == 0.0f ? firstZero : lowest;
         highest = highest == 0.0f ? firstZero : highest;
     } else {
-        zeros.clear();
+        found.zeros.clear();
     }
     // When every value is equal the quotient of the second pass is 0 / 0, not a number, and
     // the level is 0.
-    range = highest - lowest;
+    found.imageLowest = lowest;
+    found.imageRange = highest - lowest;
 }
 
-/// FindLevels with row extremes of its own; false when memory runs out for them.
-template <typename LevelRow>
-bool FindLevels(const float* re, const float* im, std::uint64_t width, std::uint64_t height,
-                const LevelRow& levelRow, const FastKernels& kernels, float& lowest, float& range) {
-    std::vector<float> rowLowest;
-    std::vector<float> rowHighest;
-    try {
-        rowLowest.resize(height);
-        rowHighest.resize(height);
-    } catch (const std::bad_alloc&) {
-        return false;
+/// The power spectrum image of a width x height spectrum by renderer, what was found out about
+/// its levels kept in levels when given. Null when memory runs out.
+std::unique_ptr<ImageBitmap> RenderImage(const LevelRenderer& renderer, std::uint64_t width,
+                                         std::uint64_t height, PowerLevelRows* levels) {
+    std::unique_ptr<ImageBitmap> image =
+        ImageBitmap::Create(static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height),
+                            PixelFormat8bppIndexed);
+    if (!image || !renderer.IsReady()) {
+        return nullptr;
     }
-    std::vector<std::int8_t> zeros;
-    FindLevels(re, im, width, height, levelRow, kernels, rowLowest, rowHighest, zeros, lowest,
-               range);
-    return true;
+    PowerLevelRows found;
+    try {
+        image->SetPalette(BitmapPalette::GreyRamp());
+        found.lowest.resize(height);
+        found.highest.resize(height);
+        found.zeros.resize(height);
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+    RenderAllRows(renderer, *image, found);
+    if (levels != nullptr) {
+        *levels = std::move(found);
+    }
+    return image;
 }
 
 /// Whether two floats have the same bits.
 bool SameBits(float a, float b) {
     return std::memcmp(&a, &b, sizeof a) == 0;
-}
-
-/// The power spectrum image of re and im as an 8-bit grey image, its levels worked out in
-/// levels (width x height floats, which may be re itself): each row of levels becomes a row of
-/// 4-byte pixels in the same memory, exactly as RenderPowerSpectrum makes them, and byte 0 of
-/// each pixel is the grey level. Null when memory runs out.
-std::unique_ptr<ImageBitmap> RenderGreyLevels(const float* re, const float* im, float* levels,
-                                              std::uint64_t width, std::uint64_t height) {
-    std::unique_ptr<ImageBitmap> image =
-        ImageBitmap::Create(static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height),
-                            PixelFormat8bppIndexed);
-    if (!image) {
-        return nullptr;
-    }
-    image->SetPalette(BitmapPalette::GreyRamp());
-    const auto levelRow = [&](std::size_t y) { return levels + y * width; };
-    const FastKernels& kernels = FastKernelsFor(ActiveInstructionSet());
-    float lowest = 0.0f;
-    float range = 0.0f;
-    if (!FindLevels(re, im, width, height, levelRow, kernels, lowest, range)) {
-        return nullptr;
-    }
-    ParallelFor(0, height, [&](std::size_t y) {
-        auto* pixels = reinterpret_cast<std::uint8_t*>(levelRow(y));
-        kernels.levelPixels(levelRow(y), width, lowest, range, pixels);
-        kernels.gatherChannel(pixels, width, 0, image->Row(static_cast<std::uint32_t>(y)));
-    });
-    return image;
 }
 
 /// The spectrum of values by fft, with both planes empty when memory runs out.
@@ -498,53 +548,20 @@ ChannelSpectrum ComputeSpectrum(const ImageBitmap* image, ChannelKind channel) {
 std::unique_ptr<ImageBitmap> RenderPowerSpectrum(const float* re, const float* im,
                                                  std::uint64_t width, std::uint64_t height,
                                                  PowerLevelRows* levels) {
-    PowerLevelRows found;
     if (levels != nullptr) {
         *levels = PowerLevelRows{};
     }
     if (!CanRender(re, im, width, height)) {
         return nullptr;
     }
-    std::unique_ptr<ImageBitmap> image = ImageBitmap::Create(
-        static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height), PixelFormat32bppRGB);
-    if (!image) {
-        return nullptr;
-    }
-    try {
-        found.lowest.resize(height);
-        found.highest.resize(height);
-        found.zeros.resize(height);
-    } catch (const std::bad_alloc&) {
-        return nullptr;
-    }
-    RowAccess rows(*image, PixelFormat32bppRGB);
-    if (!rows.IsValid()) {
-        return nullptr;
-    }
-    // A row of W pixels of 4 bytes holds W floats: the levels L are kept in the image's own
-    // rows until each pixel is overwritten by its grey level, which needs no plane of its own.
-    assert(rows.Stride() == 4 * width);
-    const auto levelRow = [&](std::size_t y) {
-        return reinterpret_cast<float*>(rows.Row(static_cast<std::uint32_t>(y)));
-    };
-    const FastKernels& kernels = FastKernelsFor(ActiveInstructionSet());
-    FindLevels(re, im, width, height, levelRow, kernels, found.lowest, found.highest, found.zeros,
-               found.imageLowest, found.imageRange);
-    ParallelFor(0, height, [&](std::size_t y) {
-        kernels.levelPixels(levelRow(y), width, found.imageLowest, found.imageRange,
-                            rows.Row(static_cast<std::uint32_t>(y)));
-    });
-    if (levels != nullptr) {
-        *levels = std::move(found);
-    }
-    return image;
+    return RenderImage(LevelRenderer(re, im, width, height, nullptr), width, height, levels);
 }
 
 bool UpdatePowerSpectrumRows(const float* re, const float* im, std::uint64_t width,
                              std::uint64_t height, ImageBitmap& image, PowerLevelRows& levels,
                              std::uint64_t& top, std::uint64_t& bottom) {
     if (!CanRender(re, im, width, height) || image.Width() != width || image.Height() != height ||
-        image.Format() != PixelFormat32bppRGB) {
+        image.Format() != PixelFormat8bppIndexed) {
         return false;
     }
     bottom = std::min(bottom, height);
@@ -552,12 +569,9 @@ bool UpdatePowerSpectrumRows(const float* re, const float* im, std::uint64_t wid
         top = bottom;
         return true;
     }
-    RowAccess rows(image, PixelFormat32bppRGB);
-    if (!rows.IsValid() || rows.Stride() != 4 * width) {
-        return false;
-    }
     // Everything that can fail comes before the first row is overwritten.
     PowerLevelRows found;
+    BitmapPalette ramp;
     const bool known = levels.lowest.size() == height && levels.highest.size() == height;
     try {
         if (known) {
@@ -567,23 +581,20 @@ bool UpdatePowerSpectrumRows(const float* re, const float* im, std::uint64_t wid
             found.highest.resize(height);
         }
         found.zeros.reserve(height);
+        ramp = BitmapPalette::GreyRamp();
     } catch (const std::bad_alloc&) {
         return false;
     }
-    const auto levelRow = [&](std::size_t y) {
-        return reinterpret_cast<float*>(rows.Row(static_cast<std::uint32_t>(y)));
-    };
-    const FastKernels& kernels = FastKernelsFor(ActiveInstructionSet());
+    const LevelRenderer renderer(re, im, width, height, nullptr);
+    if (!renderer.IsReady()) {
+        return false;
+    }
     std::uint64_t first = 0;
     std::uint64_t last = height;
     if (known) {
-        FindRowLevels(re, im, width, top, bottom, levelRow, kernels, found.lowest.data(),
-                      found.highest.data());
         const bool zerosKnown = found.zeros.size() == height;
-        if (zerosKnown) {
-            ParallelFor(top, bottom,
-                        [&](std::size_t y) { found.zeros[y] = RowFirstZero(levelRow(y), width); });
-        }
+        renderer.FindRows(top, bottom, found.lowest.data(), found.highest.data(),
+                          zerosKnown ? found.zeros.data() : nullptr);
         float lowest = 0.0f;
         float highest = 0.0f;
         ScanRowExtremes(found.lowest, found.highest, lowest, highest);
@@ -605,29 +616,18 @@ bool UpdatePowerSpectrumRows(const float* re, const float* im, std::uint64_t wid
     if (first == 0 && last == height) {
         // Room for every row's sign was reserved above: this does not allocate.
         found.zeros.resize(height);
-        FindLevels(re, im, width, height, levelRow, kernels, found.lowest, found.highest,
-                   found.zeros, found.imageLowest, found.imageRange);
+        RenderAllRows(renderer, image, found);
+    } else {
+        renderer.RenderRows(first, last, found.imageLowest, found.imageRange, image,
+                            found.lowest.data(), found.highest.data(), nullptr);
     }
-    ParallelFor(first, last, [&](std::size_t y) {
-        kernels.levelPixels(levelRow(y), width, found.imageLowest, found.imageRange,
-                            rows.Row(static_cast<std::uint32_t>(y)));
-    });
+    if (image.Palette() != ramp) {
+        image.SetPalette(std::move(ramp));
+    }
     levels = std::move(found);
     top = first;
     bottom = last;
     return true;
-}
-
-std::unique_ptr<ImageBitmap> RenderGreyPowerSpectrum(const float* re, const float* im,
-                                                     std::uint64_t width, std::uint64_t height) {
-    if (!CanRender(re, im, width, height)) {
-        return nullptr;
-    }
-    const SpectrumPlane levels = AllocatePlane(width * height);
-    if (!levels) {
-        return nullptr;
-    }
-    return RenderGreyLevels(re, im, levels.get(), width, height);
 }
 
 std::unique_ptr<ImageBitmap> RenderGreyPowerSpectrum(ChannelSpectrum& spectrum, std::uint64_t width,
@@ -636,7 +636,9 @@ std::unique_ptr<ImageBitmap> RenderGreyPowerSpectrum(ChannelSpectrum& spectrum, 
     if (!CanRender(planes.re.get(), planes.im.get(), width, height)) {
         return nullptr;
     }
-    return RenderGreyLevels(planes.re.get(), planes.im.get(), planes.re.get(), width, height);
+    return RenderImage(
+        LevelRenderer(planes.re.get(), planes.im.get(), width, height, planes.re.get()), width,
+        height, nullptr);
 }
 
 }  // namespace quarvel

@@ -105,12 +105,12 @@ struct PowerLevelRows {
     float imageRange = 0.0f;
 };
 
-/// A new grey power spectrum image (PixelFormat32bppRGB) of width x height: each level is the
-/// base-2 logarithm of the element's magnitude, mapped linearly from the smallest to the largest
-/// value onto 0 to 255, whatever the depth of the image the spectrum came from; the fourth byte
-/// of every pixel is 0xFF, so that the screen can show the image's own memory. Null when a plane
-/// is missing or memory runs out. With levels, what was found out about the levels is kept there
-/// (it is emptied on failure).
+/// A new grey power spectrum image (PixelFormat8bppIndexed with the grey ramp) of width x
+/// height: each level is the base-2 logarithm of the element's magnitude, mapped linearly from
+/// the smallest to the largest value onto 0 to 255, whatever the depth of the image the spectrum
+/// came from. The levels are worked out twice, row by row, so that the image needs no memory
+/// beyond its own bytes. Null when a plane is missing or memory runs out. With levels, what was
+/// found out about the levels is kept there (it is emptied on failure).
 std::unique_ptr<ImageBitmap> RenderPowerSpectrum(const float* re, const float* im,
                                                  std::uint64_t width, std::uint64_t height,
                                                  PowerLevelRows* levels = nullptr);
@@ -120,19 +120,15 @@ std::unique_ptr<ImageBitmap> RenderPowerSpectrum(const float* re, const float* i
 /// make it now. Only those rows are rendered again while the mapping of the image stays the same
 /// (the smallest and largest level elsewhere still rule); otherwise, or when levels do not
 /// belong to an image of this size, every row is. On return top and bottom say which rows were
-/// rendered again (none when top == bottom). image keeps its address. False, with image and
-/// levels as they were, when memory runs out or the sizes do not match.
+/// rendered again (none when top == bottom). image keeps its address; a fresh 8-bit image gets
+/// the grey ramp. False, with image and levels as they were, when memory runs out or the sizes
+/// or format do not match.
 bool UpdatePowerSpectrumRows(const float* re, const float* im, std::uint64_t width,
                              std::uint64_t height, ImageBitmap& image, PowerLevelRows& levels,
                              std::uint64_t& top, std::uint64_t& bottom);
 
-/// The levels of RenderPowerSpectrum as an 8-bit grey image (PixelFormat8bppIndexed with the
-/// grey ramp), worked out in a float plane of their own. Null when a plane is missing or memory
-/// runs out.
-std::unique_ptr<ImageBitmap> RenderGreyPowerSpectrum(const float* re, const float* im,
-                                                     std::uint64_t width, std::uint64_t height);
-/// RenderGreyPowerSpectrum for a caller that needs the spectrum no more: the levels are worked
-/// out in its real plane, and both planes are released either way.
+/// RenderPowerSpectrum for a caller that needs the spectrum no more: the levels are worked
+/// out once, in its real plane, and both planes are released either way.
 std::unique_ptr<ImageBitmap> RenderGreyPowerSpectrum(ChannelSpectrum& spectrum, std::uint64_t width,
                                                      std::uint64_t height);
 

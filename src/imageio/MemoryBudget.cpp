@@ -215,8 +215,7 @@ struct WorkSizes {
         // Wider samples are gathered into a float plane for the transform.
         bytePlane = sampleBytes == 1.0 ? elements : 4.0 * elements;
         plane = 4.0 * elements;
-        power = 4.0 * elements;
-        greyPower = RoundUp(w2, 4.0) * h2;
+        power = RoundUp(w2, 4.0) * h2;
         // A PNG file of the grey power image: its rows with a filter byte each, with the room
         // deflate may need beyond them.
         powerFile = 1.01 * (w2 + 1.0) * h2 + 65536.0;
@@ -229,12 +228,13 @@ struct WorkSizes {
         }
         // Qt's JPEG reader and the decoder keep a few rows of pixels.
         decoderRows = 64.0 * 4.0 * w;
-        // Scaling a grey screen copy converts it to 32 bits, in a copy of its own first.
-        screenScaling = grey ? 4.0 * w * h : 0.0;
-        // Sides past any transform the loader accepts only need to saturate the estimate.
-        const std::uint64_t longest = std::min<std::uint64_t>(
-            std::max(SpectrumSize(width), SpectrumSize(height)), std::uint64_t{1} << 32);
-        scratch = 4.0 * static_cast<double>(2 * FftLaneFloats(longest) + FftLocalFloats() +
+        // The lanes have room for 64 sequences of the longest side, but a thread only touches
+        // (and so makes resident) what its blocks fill: 64 columns of the transform's height,
+        // or a few rows (at most 16) of its width. Sides past any transform the loader accepts
+        // only need to saturate the estimate.
+        const std::uint64_t filled = std::min<std::uint64_t>(
+            std::max(SpectrumSize(height), SpectrumSize(width) / 4), std::uint64_t{1} << 32);
+        scratch = 4.0 * static_cast<double>(2 * FftLaneFloats(filled) + FftLocalFloats() +
                                             3 * kFftSkewFloats);
         // Sizes that are not powers of two go through CExactFFT, with work memory of its own.
         const auto isPowerOfTwo = [](std::uint64_t n) { return (n & (n - 1)) == 0; };
@@ -254,17 +254,15 @@ struct WorkSizes {
     SampleDepth depth;        ///< the depth of the loaded image's samples
     bool grey;
     int channels;
-    double image;          ///< the loaded image
-    double workImage;      ///< the image at the transform size W2 x H2
-    double bytePlane;      ///< one channel at the transform size, a byte an element
-    double plane;          ///< a float plane of W2 x H2
-    double power;          ///< a power spectrum image (32 bits a pixel)
-    double greyPower;      ///< a power spectrum image as written (8 bits a pixel)
-    double powerFile;      ///< the encoded PNG file of one power spectrum image, at most
-    double imageFile;      ///< the encoded final image, at most
-    double decoderRows;    ///< the decoder's own rows
-    double screenScaling;  ///< the 32-bit copy a grey screen copy is scaled through
-    double scratch;        ///< the fast transform's work memory of one thread
+    double image;        ///< the loaded image
+    double workImage;    ///< the image at the transform size W2 x H2
+    double bytePlane;    ///< one channel at the transform size, a byte an element
+    double plane;        ///< a float plane of W2 x H2
+    double power;        ///< a power spectrum image (8 bits a pixel)
+    double powerFile;    ///< the encoded PNG file of one power spectrum image, at most
+    double imageFile;    ///< the encoded final image, at most
+    double decoderRows;  ///< the decoder's own rows
+    double scratch;      ///< the fast transform's work memory of one thread
     int threads;
     double window;  ///< a 32-bit image of the whole screen
 };
@@ -358,23 +356,15 @@ void WriteGreyPng(MemoryModel& model, const WorkSizes& sizes) {
 }
 
 /// The screen images of one tab (CDisplayImageCache): each bitmap shown from its own memory, or
-/// converted once into a copy from LargeBlocks (copied set), and scaled down to fit its panel,
-/// a grey one through 32-bit copies. The scaled copies of a tab together cover at most the
-/// window.
+/// converted once into a copy from LargeBlocks (copied set), and shrunk to fit its panel
+/// straight from there. The shrunk copies of a tab together cover at most the window.
 struct Screen {
     std::vector<MemoryModel::Id> copies;
     std::optional<MemoryModel::Id> scaled;
 
-    void Show(MemoryModel& model, const WorkSizes& sizes, double bytes, double scaling,
-              bool copied) {
+    void Show(MemoryModel& model, const WorkSizes& sizes, double bytes, bool copied) {
         if (copied) {
             copies.push_back(model.Take(bytes));
-        }
-        if (scaling > 0.0) {
-            // The conversion starts from a copy of the screen copy, which the cache shares.
-            const MemoryModel::Id copy = model.TakeHeap(bytes);
-            model.PassHeap(scaling);
-            model.Give(copy);
         }
         if (!scaled) {
             scaled = model.TakeHeap(sizes.window);
@@ -401,13 +391,13 @@ struct Screens {
     /// samples are 8 bits (a colour one is opaque).
     void ShowImages(MemoryModel& model, const WorkSizes& sizes) {
         const bool deep = sizes.depth != SampleDepth::Bits8;
-        image.Show(model, sizes, sizes.image, sizes.screenScaling, deep);
-        image.Show(model, sizes, sizes.image, sizes.screenScaling, deep);
+        image.Show(model, sizes, sizes.image, deep);
+        image.Show(model, sizes, sizes.image, deep);
     }
-    /// The power spectrum images are opaque, shown from their own memory.
+    /// The power spectrum images are grey, shown and shrunk from their own memory.
     void ShowSpectra(MemoryModel& model, const WorkSizes& sizes) {
         for (int c = 0; c < sizes.channels; ++c) {
-            spectrum.Show(model, sizes, sizes.power, 0.0, false);
+            spectrum.Show(model, sizes, sizes.power, false);
         }
     }
     /// A change of the document: both tabs drop their copies, the spectrum tab shows its new
@@ -535,7 +525,7 @@ double SpectrumPeak(MemoryModel& model, const WorkSizes& sizes) {
             model.Give(*part);
         }
         // The levels are worked out in the real plane, then written as an 8-bit image.
-        const MemoryModel::Id power = model.Take(sizes.greyPower);
+        const MemoryModel::Id power = model.Take(sizes.power);
         model.Give(im);
         model.Give(re);
         WriteGreyPng(model, sizes);
@@ -548,17 +538,15 @@ double SpectrumPeak(MemoryModel& model, const WorkSizes& sizes) {
 }
 
 /// One grey image through the steps of fftquarvel-cli filter (FilterRun::FilterImage): its
-/// spectrum without a filter mask, with spectra its power spectrum image rendered through a
-/// plane of levels and kept for writing, then the final image made in the spectrum's own
-/// planes. The image given is freed with the history; the final image is returned.
+/// spectrum without a filter mask, with spectra its power spectrum image rendered and kept for
+/// writing, then the final image made in the spectrum's own planes. The image given is freed with
+/// the history; the final image is returned.
 MemoryModel::Id FilterGreyImage(MemoryModel& model, const WorkSizes& grey, MemoryModel::Id image,
                                 bool spectra, bool firstTransform,
                                 std::vector<MemoryModel::Id>& powers) {
     StateBlocks state = FirstState(model, grey, false, firstTransform);
     if (spectra) {
-        const MemoryModel::Id levels = model.Take(grey.plane);
-        powers.push_back(model.Take(grey.greyPower));
-        model.Give(levels);
+        powers.push_back(model.Take(grey.power));
     }
     FinalImage(model, grey, state, true);
     model.Give(image);

@@ -73,8 +73,7 @@ protected:
         const auto whole = RenderPowerSpectrum(after.re.get(), after.im.get(), width, height);
         ASSERT_NE(whole, nullptr);
         for (std::uint32_t y = 0; y < height; ++y) {
-            ASSERT_EQ(std::memcmp(whole->Row(y), proc.workingState->powerGrey->Row(y), 4 * width),
-                      0)
+            ASSERT_EQ(std::memcmp(whole->Row(y), proc.workingState->powerGrey->Row(y), width), 0)
                 << what << ": power image row " << y;
         }
     }

@@ -296,16 +296,16 @@ TEST(ProcHistory, CreateFinalImageWithoutWorkingState_StillDropsRedoStates) {
 TEST(ProcHistoryMemory, StateBytes_CountsEveryBitmapAndPlane) {
     CountingProc grey;
     ASSERT_TRUE(Open(grey, MakeGreyImage(40, 20)));
-    // workImage 64 x 32 indexed, image 40 x 20 indexed, a 32-bit power image, two float planes.
+    // workImage 64 x 32 indexed, image 40 x 20 indexed, an 8-bit power image, two float planes.
     EXPECT_EQ(CFFTProc::StateBytes(*grey.states[0]),
-              64u * 32 + 40u * 20 + 64u * 32 * 4 + 2u * 64 * 32 * 4);
+              64u * 32 + 40u * 20 + 64u * 32 + 2u * 64 * 32 * 4);
 
     CountingProc colour;
     ASSERT_TRUE(Open(colour, MakeColourImage(30, 10)));
     // workImage 32 x 16 and image 30 x 10 in 24 bits (rows padded to 4 bytes), three power
     // images and six planes.
     EXPECT_EQ(CFFTProc::StateBytes(*colour.states[0]),
-              32u * 16 * 3 + 92u * 10 + 3u * 32 * 16 * 4 + 6u * 32 * 16 * 4);
+              32u * 16 * 3 + 92u * 10 + 3u * 32 * 16 + 6u * 32 * 16 * 4);
 
     // The working state of a red edit adds its workImage and red's planes and power image; the
     // rest it shares, and that is counted once.
@@ -313,8 +313,8 @@ TEST(ProcHistoryMemory, StateBytes_CountsEveryBitmapAndPlane) {
     ASSERT_NE(colour.workingState, nullptr);
     EXPECT_EQ(CFFTProc::StateBytes(*colour.workingState),
               CFFTProc::StateBytes(*colour.states[0]) - 92u * 10);
-    EXPECT_EQ(colour.HistoryBytes(), CFFTProc::StateBytes(*colour.states[0]) + 32u * 16 * 3 +
-                                         32u * 16 * 4 + 2u * 32 * 16 * 4);
+    EXPECT_EQ(colour.HistoryBytes(),
+              CFFTProc::StateBytes(*colour.states[0]) + 32u * 16 * 3 + 32u * 16 + 2u * 32 * 16 * 4);
 }
 
 TEST(ProcHistoryMemory, LimitReleasesOldestUndoStatesAndKeepsRoomForTheNextEdit) {
