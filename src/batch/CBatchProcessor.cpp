@@ -249,10 +249,12 @@ IoResult CBatchProcessor::LoadBatchFile(const std::string& sourcePath) {
     return loaded;
 }
 
+std::string CBatchProcessor::SizeText() const {
+    return std::to_string(originalImage->Width()) + " x " + std::to_string(originalImage->Height());
+}
+
 IoResult CBatchProcessor::TransformFailure() const {
-    const std::string size =
-        std::to_string(originalImage->Width()) + " x " + std::to_string(originalImage->Height());
-    return IoResult::Failure("not enough memory to transform " + size + " pixels");
+    return IoResult::Failure("not enough memory to transform " + SizeText() + " pixels");
 }
 
 void CBatchProcessor::ApplyRadialLowPass() {
@@ -284,6 +286,19 @@ IoResult CBatchProcessor::FilterLoadedFile(const BatchSettings& settings) {
     if (!workingState) {
         return IoResult::Failure("no image loaded");
     }
+    try {
+        return FilterChannels(settings);
+    } catch (const std::bad_alloc&) {
+        // An allocation deep in an edit (a list of rows, a worker's task) failed: nothing of the
+        // file's processing is kept.
+        DiscardWorkingState();
+        states.clear();
+        currentIndex = 0;
+        return IoResult::Failure("not enough memory to filter " + SizeText() + " pixels");
+    }
+}
+
+IoResult CBatchProcessor::FilterChannels(const BatchSettings& settings) {
     // The channels of a colour image one after another, each filtered and written back into
     // the image at the transform size before the next is transformed; the settings act on the
     // one channel the working state holds.

@@ -102,7 +102,8 @@ public:
     /// image as the only history state, whose spectra are released on the way: nothing reads them
     /// any more. The channels of a colour image go one after another, each transformed back
     /// before the next is transformed, so that the spectra of one channel live at a time; each
-    /// gets the values of the all-channel road. settings must be in range (ClampBatchSettings).
+    /// gets the values of the all-channel road. When memory runs out the result says so and
+    /// nothing of the processing is kept. settings must be in range (ClampBatchSettings).
     IoResult FilterLoadedFile(const BatchSettings& settings);
     /// Writes the current state's image to outputPath with the save options (JPEG by default,
     /// whatever the name's extension). A failed write leaves no partial file.
@@ -149,8 +150,12 @@ public:
 private:
     /// Multiplies every spectrum the working state holds by the 2-D low-pass of filterSettings.
     void ApplyRadialLowPass();
+    /// FilterLoadedFile on a loaded file; may throw std::bad_alloc.
+    IoResult FilterChannels(const BatchSettings& settings);
     /// Applies settings (see FilterLoadedFile) to the spectra the working state holds.
     IoResult ApplySettings(const BatchSettings& settings);
+    /// "W x H" of the loaded image.
+    std::string SizeText() const;
     /// The failure of a transform of the loaded image for lack of memory.
     IoResult TransformFailure() const;
     void AppendLog(const std::string& line, const BatchLogHandler& logLine);
