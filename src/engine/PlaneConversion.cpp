@@ -72,8 +72,8 @@ bool CanRender(const float* re, const float* im, std::uint64_t width, std::uint6
            height <= std::numeric_limits<std::uint32_t>::max();
 }
 
-/// The levels of a power spectrum image of re and im (rows of width elements), worked out row
-/// by row in two passes.
+/// The levels of a power spectrum image of a spectrum's planes (rows of width elements, read
+/// where PlaneRows says), worked out row by row in two passes.
 ///
 /// The first pass works out the level of every element of a row (the base-2 logarithm of its
 /// magnitude as log10(m) / log10(2), 0 for an exactly zero element) and the row's smallest and
@@ -85,10 +85,8 @@ bool CanRender(const float* re, const float* im, std::uint64_t width, std::uint6
 /// than its own bytes.
 class LevelRenderer {
 public:
-    LevelRenderer(const float* re, const float* im, std::uint64_t width, std::uint64_t height,
-                  float* plane)
-        : re_(re),
-          im_(im),
+    LevelRenderer(const PlaneRows& planes, std::uint64_t width, std::uint64_t height, float* plane)
+        : planes_(planes),
           width_(width),
           plane_(plane),
           kernels_(FastKernelsFor(ActiveInstructionSet())) {
@@ -161,8 +159,8 @@ private:
     }
 
     void Levels(std::size_t y, float* levels, float& lowest, float& highest) const {
-        kernels_.logMagnitudes(re_ + y * width_, im_ + y * width_, width_, std::log10(2.0f), levels,
-                               lowest, highest);
+        kernels_.logMagnitudes(planes_.Re(y, width_), planes_.Im(y, width_), width_,
+                               std::log10(2.0f), levels, lowest, highest);
     }
 
     /// RowFirstZero of a row of levels, searched only when its extremes enclose 0.
@@ -170,8 +168,7 @@ private:
         return lowest <= 0.0f && highest >= 0.0f ? RowFirstZero(levels, width_) : 0;
     }
 
-    const float* re_;
-    const float* im_;
+    PlaneRows planes_;
     std::uint64_t width_;
     float* plane_;
     const FastKernels& kernels_;
@@ -548,20 +545,31 @@ ChannelSpectrum ComputeSpectrum(const ImageBitmap* image, ChannelKind channel) {
 std::unique_ptr<ImageBitmap> RenderPowerSpectrum(const float* re, const float* im,
                                                  std::uint64_t width, std::uint64_t height,
                                                  PowerLevelRows* levels) {
+    return RenderPowerSpectrum(PlaneRows{re, im}, width, height, levels);
+}
+
+std::unique_ptr<ImageBitmap> RenderPowerSpectrum(const PlaneRows& planes, std::uint64_t width,
+                                                 std::uint64_t height, PowerLevelRows* levels) {
     if (levels != nullptr) {
         *levels = PowerLevelRows{};
     }
-    if (!CanRender(re, im, width, height)) {
+    if (!CanRender(planes.re, planes.im, width, height)) {
         return nullptr;
     }
-    return RenderImage(LevelRenderer(re, im, width, height, nullptr), width, height, levels);
+    return RenderImage(LevelRenderer(planes, width, height, nullptr), width, height, levels);
 }
 
 bool UpdatePowerSpectrumRows(const float* re, const float* im, std::uint64_t width,
                              std::uint64_t height, ImageBitmap& image, PowerLevelRows& levels,
                              std::uint64_t& top, std::uint64_t& bottom) {
-    if (!CanRender(re, im, width, height) || image.Width() != width || image.Height() != height ||
-        image.Format() != PixelFormat8bppIndexed) {
+    return UpdatePowerSpectrumRows(PlaneRows{re, im}, width, height, image, levels, top, bottom);
+}
+
+bool UpdatePowerSpectrumRows(const PlaneRows& planes, std::uint64_t width, std::uint64_t height,
+                             ImageBitmap& image, PowerLevelRows& levels, std::uint64_t& top,
+                             std::uint64_t& bottom) {
+    if (!CanRender(planes.re, planes.im, width, height) || image.Width() != width ||
+        image.Height() != height || image.Format() != PixelFormat8bppIndexed) {
         return false;
     }
     bottom = std::min(bottom, height);
@@ -585,7 +593,7 @@ bool UpdatePowerSpectrumRows(const float* re, const float* im, std::uint64_t wid
     } catch (const std::bad_alloc&) {
         return false;
     }
-    const LevelRenderer renderer(re, im, width, height, nullptr);
+    const LevelRenderer renderer(planes, width, height, nullptr);
     if (!renderer.IsReady()) {
         return false;
     }
@@ -636,9 +644,10 @@ std::unique_ptr<ImageBitmap> RenderGreyPowerSpectrum(ChannelSpectrum& spectrum, 
     if (!CanRender(planes.re.get(), planes.im.get(), width, height)) {
         return nullptr;
     }
-    return RenderImage(
-        LevelRenderer(planes.re.get(), planes.im.get(), width, height, planes.re.get()), width,
-        height, nullptr);
+    // The levels are worked out in the real plane, which holds every row of a spectrum made
+    // by ComputeSpectrum.
+    return RenderImage(LevelRenderer(planes.Rows(), width, height, planes.re.get()), width, height,
+                       nullptr);
 }
 
 }  // namespace quarvel

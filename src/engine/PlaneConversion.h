@@ -114,6 +114,10 @@ struct PowerLevelRows {
 std::unique_ptr<ImageBitmap> RenderPowerSpectrum(const float* re, const float* im,
                                                  std::uint64_t width, std::uint64_t height,
                                                  PowerLevelRows* levels = nullptr);
+/// RenderPowerSpectrum of a spectrum whose rows are read where planes says.
+std::unique_ptr<ImageBitmap> RenderPowerSpectrum(const PlaneRows& planes, std::uint64_t width,
+                                                 std::uint64_t height,
+                                                 PowerLevelRows* levels = nullptr);
 
 /// Brings image, the RenderPowerSpectrum image of re and im with levels, up to date after the
 /// elements of rows top to bottom - 1 changed, leaving it exactly as RenderPowerSpectrum would
@@ -126,6 +130,10 @@ std::unique_ptr<ImageBitmap> RenderPowerSpectrum(const float* re, const float* i
 bool UpdatePowerSpectrumRows(const float* re, const float* im, std::uint64_t width,
                              std::uint64_t height, ImageBitmap& image, PowerLevelRows& levels,
                              std::uint64_t& top, std::uint64_t& bottom);
+/// UpdatePowerSpectrumRows of a spectrum whose rows are read where planes says.
+bool UpdatePowerSpectrumRows(const PlaneRows& planes, std::uint64_t width, std::uint64_t height,
+                             ImageBitmap& image, PowerLevelRows& levels, std::uint64_t& top,
+                             std::uint64_t& bottom);
 
 /// RenderPowerSpectrum for a caller that needs the spectrum no more: the levels are worked
 /// out once, in its real plane, and both planes are released either way.

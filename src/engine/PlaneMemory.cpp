@@ -4,6 +4,7 @@
 #include <cstring>
 #include <limits>
 #include <new>
+#include <vector>
 
 #include "engine/LargeBlocks.h"
 #include "engine/ParallelFor.h"
@@ -64,32 +65,88 @@ SpectrumPlane CopyPlane(const float* source, std::size_t count) {
     return copy;
 }
 
-bool MakePlanesOwn(ChannelSpectrum& spectrum, std::size_t count) {
+bool MakeRowsOwn(ChannelSpectrum& spectrum, std::size_t width, std::size_t height,
+                 const std::vector<IndexRange>& rows) {
     if (!spectrum.IsComplete()) {
         return false;
     }
-    // Both copies are made before either plane is replaced: all or nothing. A plane from
-    // CopyPlane is taken over by SharedPlane with a small allocation of its own, which may fail
-    // as well.
+    if (!spectrum.IsShared() && spectrum.HoldsAllRows()) {
+        return true;
+    }
     try {
+        // Everything that can fail comes first: the new planes and the list of inherited rows
+        // are made beside the spectrum and handed over only when complete.
+        std::shared_ptr<InheritedRows> inherited;
         SharedPlane re;
         SharedPlane im;
-        if (spectrum.re.use_count() > 1 && !(re = CopyPlane(spectrum.re.get(), count))) {
-            return false;
+        if (spectrum.IsShared()) {
+            // Planes of the full size whose rows are faulted in only as they become their own.
+            re = AllocatePlane(width * height);
+            im = AllocatePlane(width * height);
+            if (!re || !im) {
+                return false;
+            }
+            inherited = std::make_shared<InheritedRows>();
+            if (spectrum.inherited) {
+                // Inherit from where the shared spectrum inherits, so that no chain grows:
+                // the rows it owns are copied below.
+                *inherited = *spectrum.inherited;
+            } else {
+                inherited->re = spectrum.re;
+                inherited->im = spectrum.im;
+                inherited->own.assign(height, 0);
+            }
+        } else {
+            inherited = std::make_shared<InheritedRows>(*spectrum.inherited);
         }
-        if (spectrum.im.use_count() > 1 && !(im = CopyPlane(spectrum.im.get(), count))) {
-            return false;
+        std::vector<std::uint8_t> wanted(height, 0);
+        for (const IndexRange& range : rows) {
+            for (std::uint64_t y = range.begin; y < std::min<std::uint64_t>(range.end, height);
+                 ++y) {
+                wanted[y] = 1;
+            }
         }
+
+        // Nothing below fails. The rows the spectrum owned already come along when its planes
+        // are replaced; rows wanted now come from where they were read so far.
+        const ChannelSpectrum before = spectrum;
+        const PlaneRows from = before.Rows();
+        const std::uint8_t* owned = before.inherited ? before.inherited->own.data() : nullptr;
         if (re) {
             spectrum.re = std::move(re);
-        }
-        if (im) {
             spectrum.im = std::move(im);
+        }
+        float* toRe = spectrum.re.get();
+        float* toIm = spectrum.im.get();
+        const bool newPlanes = toRe != before.re.get();
+        ParallelFor(0, height, [&](std::size_t y) {
+            // owned is null when the planes replaced held every row: the new ones inherit them.
+            const bool ownedBefore = owned != nullptr && owned[y] != 0;
+            const bool copy = wanted[y] != 0 ? newPlanes || !ownedBefore : newPlanes && ownedBefore;
+            if (copy) {
+                std::memcpy(toRe + y * width, from.Re(y, width), width * sizeof(float));
+                std::memcpy(toIm + y * width, from.Im(y, width), width * sizeof(float));
+            }
+        });
+        for (std::size_t y = 0; y < height; ++y) {
+            if (wanted[y] != 0 && inherited->own[y] == 0) {
+                inherited->own[y] = 1;
+                ++inherited->ownCount;
+            }
+        }
+        if (inherited->ownCount == height) {
+            spectrum.inherited.reset();
+        } else {
+            spectrum.inherited = std::move(inherited);
         }
         return true;
     } catch (const std::bad_alloc&) {
         return false;
     }
+}
+
+bool MakePlanesOwn(ChannelSpectrum& spectrum, std::size_t width, std::size_t height) {
+    return MakeRowsOwn(spectrum, width, height, {IndexRange{0, height}});
 }
 
 }  // namespace quarvel

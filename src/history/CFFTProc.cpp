@@ -35,7 +35,7 @@ void ShareSpectra(const ProcState& from, ProcState& to) {
 /// Renders the power spectrum image of a width x height spectrum into power; false on failure.
 bool RenderChannel(const ChannelSpectrum& spectrum, std::shared_ptr<ImageBitmap>& power,
                    PowerLevelRows& levels, std::uint64_t width, std::uint64_t height) {
-    power = RenderPowerSpectrum(spectrum.re.get(), spectrum.im.get(), width, height, &levels);
+    power = RenderPowerSpectrum(spectrum.Rows(), width, height, &levels);
     return power != nullptr;
 }
 
@@ -162,6 +162,45 @@ bool CFFTProc::BuildWorkingState() {
 
 void CFFTProc::DiscardWorkingState() {
     workingState.reset();
+    if (ProcState* current = CurrentState()) {
+        RenderReleasedPower(*current);
+    }
+}
+
+void CFFTProc::RenderReleasedPower(ProcState& state) {
+    if (!state.powerReleased || !state.workImage) {
+        return;
+    }
+    const std::uint64_t width = state.workImage->Width();
+    const std::uint64_t height = state.workImage->Height();
+    bool complete = true;
+    const auto render = [&](const ChannelSpectrum& spectrum, std::shared_ptr<ImageBitmap>& power,
+                            PowerLevelRows& levels) {
+        if (!power && spectrum.IsComplete()) {
+            complete = RenderChannel(spectrum, power, levels, width, height) && complete;
+        }
+    };
+    try {
+        render(state.spectrumRed, state.powerRed, state.levelsRed);
+        render(state.spectrumGreen, state.powerGreen, state.levelsGreen);
+        render(state.spectrumBlue, state.powerBlue, state.levelsBlue);
+        render(state.spectrumGrey, state.powerGrey, state.levelsGrey);
+    } catch (const std::bad_alloc&) {
+        complete = false;
+    }
+    state.powerReleased = !complete;
+}
+
+void CFFTProc::TakeOverPower(const std::shared_ptr<ImageBitmap>& power) {
+    for (const std::unique_ptr<ProcState>& state : states) {
+        for (std::shared_ptr<ImageBitmap>* held :
+             {&state->powerRed, &state->powerGreen, &state->powerBlue, &state->powerGrey}) {
+            if (*held == power) {
+                held->reset();
+                state->powerReleased = true;
+            }
+        }
+    }
 }
 
 void CFFTProc::DropRedoStates() {
@@ -217,7 +256,7 @@ namespace {
 
 /// The bitmaps and spectrum planes of a state with their sizes in bytes (null where it has none).
 struct StateBuffers {
-    static constexpr std::size_t kCount = 14;
+    static constexpr std::size_t kCount = 22;
     std::array<const void*, kCount> address{};
     std::array<std::uint64_t, kCount> bytes{};
 
@@ -230,15 +269,23 @@ struct StateBuffers {
             bytes[i++] = bitmap != nullptr ? bitmap->ByteSize() : 0;
         }
         // Every plane of a state has the size of its workImage.
-        const std::uint64_t planeBytes = state.workImage
-                                             ? std::uint64_t{state.workImage->Width()} *
-                                                   state.workImage->Height() * sizeof(float)
-                                             : 0;
+        const std::uint64_t rowBytes =
+            state.workImage ? std::uint64_t{state.workImage->Width()} * sizeof(float) : 0;
+        const std::uint64_t planeBytes = state.workImage ? rowBytes * state.workImage->Height() : 0;
         for (const ChannelSpectrum* spectrum :
              {&state.spectrumRed, &state.spectrumGreen, &state.spectrumBlue, &state.spectrumGrey}) {
-            for (const float* plane : {spectrum->re.get(), spectrum->im.get()}) {
+            // Rows a spectrum inherits keep the planes they are read from alive; of its own
+            // planes only the rows it owns are memory in use.
+            const InheritedRows* inherited = spectrum->inherited.get();
+            const std::uint64_t ownBytes =
+                inherited != nullptr ? inherited->ownCount * rowBytes : planeBytes;
+            using Plane = std::pair<const float*, std::uint64_t>;
+            for (const auto& [plane, size] :
+                 {Plane{spectrum->re.get(), ownBytes}, Plane{spectrum->im.get(), ownBytes},
+                  Plane{inherited != nullptr ? inherited->re.get() : nullptr, planeBytes},
+                  Plane{inherited != nullptr ? inherited->im.get() : nullptr, planeBytes}}) {
                 address[i] = plane;
-                bytes[i++] = plane != nullptr ? planeBytes : 0;
+                bytes[i++] = plane != nullptr ? size : 0;
             }
         }
     }

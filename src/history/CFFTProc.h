@@ -51,12 +51,14 @@ public:
     ProcState* ActiveState();
     const ProcState* ActiveState() const;
 
-    /// Makes sure a working state exists: continues from the current state (copying its spectra)
+    /// Makes sure a working state exists: continues from the current state (sharing its spectra)
     /// or, with an empty history, transforms originalImage. All or nothing: when a bitmap or
     /// plane cannot be made, no working state is left behind and no exception leaves. True when
     /// a working state exists afterwards.
     bool PrepareWorkingState();
-    /// Destroys the working state, if any.
+    /// Destroys the working state, if any. The current state, shown again, gets the power
+    /// spectrum images an edit took over from it rendered anew (when memory runs out it shows
+    /// none until it is shown again).
     void DiscardWorkingState();
     /// Destroys every history state after the current one. The working state is kept.
     void DropRedoStates();
@@ -260,17 +262,29 @@ private:
         /// The edit made the working state: the views have seen none of its images.
         bool newPower = false;
     };
+    /// Renders the power spectrum images state lacks because an edit took them over (see
+    /// ProcState::powerReleased).
+    static void RenderReleasedPower(ProcState& state);
+    /// Takes power, a power spectrum image of the working state, from every history state that
+    /// shares it, so that it can be rendered again in place; those states render it anew when
+    /// they are shown.
+    void TakeOverPower(const std::shared_ptr<ImageBitmap>& power);
+    /// Gives the edited channel of target its own copies of the rows in rows (runs, in any
+    /// order, possibly overlapping) before they change. Throws std::bad_alloc, with nothing
+    /// changed, when the copies cannot be had.
+    static void OwnRows(const EditTarget& target, std::uint64_t width, std::uint64_t height,
+                        const std::vector<IndexRange>& rows);
     /// The start every editing operation shares: makes sure a working state with an image
-    /// exists, reads the plane size and picks the channel member edits (see the class comment),
-    /// giving it planes of its own (FinishEdit replaces a shared power spectrum image). Returns
+    /// exists, reads the plane size and picks the channel member edits (see the class comment).
+    /// Returns
     /// false when the operation stops without notifying; otherwise width and height are the plane
     /// size and target.spectrum is null when only the notification is due (Grey on a colour state).
-    /// Throws std::bad_alloc, with nothing changed, when the channel's own copies cannot be had.
+    /// The channel may still share its planes: the edit calls OwnRows before it changes rows.
     bool BeginEdit(ChannelKind member, EditTarget& target, std::uint64_t& width,
                    std::uint64_t& height);
     /// Renders the edited channel's power spectrum image again (when there is one) after the
     /// elements of the rows in changedRows (runs of rows, in any order, possibly overlapping)
-    /// changed, and notifies.
+    /// changed, in place (taking it over from the history states that share it), and notifies.
     void FinishEdit(const EditTarget& target, std::uint64_t width, std::uint64_t height,
                     std::vector<IndexRange> changedRows);
     /// FinishEdit after the elements of rows top to bottom - 1 changed.

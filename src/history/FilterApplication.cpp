@@ -157,7 +157,7 @@ void CFFTProc::FilterWorkingState(bool applyRed, bool applyGreen, bool applyBlue
     bool owned = true;
     const auto select = [&](ChannelSpectrum& spectrum, bool on) {
         if (on && spectrum.IsComplete()) {
-            owned = owned && MakePlanesOwn(spectrum, width * height);
+            owned = owned && MakePlanesOwn(spectrum, width, height);
             channels[channelCount++] = &spectrum;
         }
     };
@@ -199,7 +199,7 @@ void CFFTProc::FilterWorkingState(bool applyRed, bool applyGreen, bool applyBlue
     const auto render = [&](const ChannelSpectrum& spectrum, std::shared_ptr<ImageBitmap>& power,
                             PowerLevelRows& levels) {
         power.reset();
-        power = RenderPowerSpectrum(spectrum.re.get(), spectrum.im.get(), width, height, &levels);
+        power = RenderPowerSpectrum(spectrum.Rows(), width, height, &levels);
     };
     if (!HoldsPowerSpectra(state)) {
         return;

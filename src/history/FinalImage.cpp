@@ -23,6 +23,27 @@ namespace {
 template <typename Transform, typename Write>
 bool WithInverse(const Transform& fft, ChannelSpectrum& spectrum, bool consume,
                  const Write& write) {
+    // Rows the spectrum inherits are gathered into planes of their own, which the transform
+    // then works in as a consuming one does: the same values, bit for bit.
+    if (!spectrum.HoldsAllRows()) {
+        const std::uint64_t width = fft.width;
+        const std::uint64_t height = fft.height;
+        SpectrumPlane re = AllocatePlane(width * height);
+        const SpectrumPlane im = re ? AllocatePlane(width * height) : nullptr;
+        if (!im) {
+            return false;
+        }
+        const PlaneRows rows = spectrum.Rows();
+        ParallelFor(0, height, [&](std::size_t y) {
+            std::memcpy(re.get() + y * width, rows.Re(y, width), width * sizeof(float));
+            std::memcpy(im.get() + y * width, rows.Im(y, width), width * sizeof(float));
+        });
+        if (!fft.InverseInPlace(re.get(), im.get())) {
+            return false;
+        }
+        write(re.get());
+        return true;
+    }
     // Planes another state shares keep their values.
     if (!consume || spectrum.IsShared()) {
         const SpectrumPlane values = fft.Inverse(spectrum.re.get(), spectrum.im.get());

@@ -33,12 +33,18 @@ std::vector<NoiseSpike> CFFTProc::FindPeriodicNoise(ChannelKind member, double s
     if (state == nullptr || !state->workImage) {
         return {};
     }
-    const ChannelSpectrum* spectrum = MemberSpectrum(*state, member);
-    if (spectrum == nullptr || !spectrum->IsComplete()) {
+    const ChannelSpectrum* picked = MemberSpectrum(*state, member);
+    if (picked == nullptr || !picked->IsComplete()) {
         return {};
     }
     const std::uint64_t width = state->workImage->Width();
     const std::uint64_t height = state->workImage->Height();
+    // The search reads whole planes: a spectrum that inherits rows is read from a copy.
+    ChannelSpectrum whole = *picked;
+    if (!whole.HoldsAllRows() && !MakePlanesOwn(whole, width, height)) {
+        return {};
+    }
+    const ChannelSpectrum* spectrum = &whole;
     // Periods are told in pixels of the image as loaded, whatever size it was transformed at.
     const ImageBitmap* image = originalImage ? originalImage.get() : state->workImage.get();
     return quarvel::FindPeriodicNoise(spectrum->re.get(), spectrum->im.get(), width, height,
@@ -55,6 +61,8 @@ void CFFTProc::ApplyNotches(ChannelKind member, const std::vector<SpectrumNotch>
     std::uint64_t top = 0;
     std::uint64_t bottom = 0;
     if (target.spectrum != nullptr) {
+        // The notches may reach any row.
+        OwnRows(target, width, height, {IndexRange{0, height}});
         quarvel::ApplyNotches(target.spectrum->re.get(), target.spectrum->im.get(), width, height,
                               notches, top, bottom);
     }

@@ -155,15 +155,16 @@ bool CFFTProc::BeginEdit(ChannelKind member, EditTarget& target, std::uint64_t& 
         // Every member edits the one channel of a grey state.
         target = {&state.spectrumGrey, &state.powerGrey, &state.levelsGrey, newState};
     }
-    if (!target.spectrum->IsComplete()) {
-        return false;
-    }
-    // The channel's values may still be those of the state it continues: it gets copies of its
-    // own before anything changes. Its power image is replaced by FinishEdit.
-    if (!MakePlanesOwn(*target.spectrum, width * height)) {
+    return target.spectrum->IsComplete();
+}
+
+void CFFTProc::OwnRows(const EditTarget& target, std::uint64_t width, std::uint64_t height,
+                       const std::vector<IndexRange>& rows) {
+    // The channel's values may still be those of the state it continues: the rows that change
+    // become its own first, the others stay where they are.
+    if (target.spectrum != nullptr && !MakeRowsOwn(*target.spectrum, width, height, rows)) {
         throw std::bad_alloc();
     }
-    return true;
 }
 
 void CFFTProc::FinishEdit(const EditTarget& target, std::uint64_t width, std::uint64_t height,
@@ -171,16 +172,22 @@ void CFFTProc::FinishEdit(const EditTarget& target, std::uint64_t width, std::ui
     // A state without power spectrum images belongs to a processing object that displays
     // nothing; it gets none.
     if (target.spectrum != nullptr && HoldsPowerSpectra(*workingState)) {
-        const float* re = target.spectrum->re.get();
-        const float* im = target.spectrum->im.get();
+        const PlaneRows planes = target.spectrum->Rows();
         std::shared_ptr<ImageBitmap>& power = *target.power;
         // The image is rendered again in place, only the edited rows where the mapping of its
         // levels stays; a new one is made when that cannot be done. Each run of rows is
         // brought up to date in turn: the last leaves the image as a whole rendering would.
         // The views hear of the rows only when every run succeeded and the image stays.
         //
-        // An image another state shares is not changed: the rows go into a new image, and
-        // only when they are not all rendered again are the others copied from the shared one.
+        // An image the history states share is taken from them: the views show it already,
+        // and they render it anew should they be shown again. Any other holder keeps its
+        // image: the rows go into a new image, and only when they are not all rendered again
+        // are the others copied from the shared one.
+        bool takenOver = false;
+        if (power != nullptr && power.use_count() > 1) {
+            TakeOverPower(power);
+            takenOver = power.use_count() == 1;
+        }
         std::shared_ptr<ImageBitmap> shared;
         if (power != nullptr && power.use_count() > 1) {
             shared = std::move(power);
@@ -196,7 +203,7 @@ void CFFTProc::FinishEdit(const EditTarget& target, std::uint64_t width, std::ui
         for (const IndexRange& run : runs) {
             std::uint64_t top = run.begin;
             std::uint64_t bottom = run.end;
-            updated = updated && UpdatePowerSpectrumRows(re, im, width, height, *power,
+            updated = updated && UpdatePowerSpectrumRows(planes, width, height, *power,
                                                          *target.levels, top, bottom);
             if (!updated || (top == 0 && bottom == height)) {
                 rendered.assign(1, IndexRange{top, bottom});
@@ -208,7 +215,7 @@ void CFFTProc::FinishEdit(const EditTarget& target, std::uint64_t width, std::ui
             }
             rendered.push_back(IndexRange{top, bottom});
         }
-        if (updated && !target.newPower && !replaced) {
+        if (updated && (!target.newPower || takenOver) && !replaced) {
             for (const IndexRange& rows : rendered) {
                 if (!rows.Empty()) {
                     PowerRowsChanged(*power, rows.begin, rows.end);
@@ -217,7 +224,7 @@ void CFFTProc::FinishEdit(const EditTarget& target, std::uint64_t width, std::ui
         }
         if (!updated) {
             power.reset();
-            power = RenderPowerSpectrum(re, im, width, height, target.levels);
+            power = RenderPowerSpectrum(planes, width, height, target.levels);
         }
     }
     UpdateViews(0);
@@ -264,6 +271,8 @@ void CFFTProc::StampBrush(ChannelKind member, std::uint32_t cx, std::int32_t cy,
         if (top <= bottom && left <= right) {
             const IndexRange rows{static_cast<std::uint64_t>(top),
                                   static_cast<std::uint64_t>(bottom) + 1};
+            AddChangedRows(changedRows, rows, mirrorEdits, height);
+            OwnRows(target, width, height, changedRows);
             ParallelFor(rows.begin, rows.end, clearRow);
             if (mirrorEdits) {
                 // The mirror of the disc, element by element: near an even plane's first row
@@ -281,7 +290,6 @@ void CFFTProc::StampBrush(ChannelKind member, std::uint32_t cx, std::int32_t cy,
                     }
                 });
             }
-            AddChangedRows(changedRows, rows, mirrorEdits, height);
         }
     }
     FinishEdit(target, width, height, std::move(changedRows));
@@ -303,20 +311,38 @@ void CFFTProc::ClearSelection(ChannelKind member, const VXRegion& region) {
         const std::uint64_t rows = std::min<std::uint64_t>(
             height, static_cast<std::uint64_t>(std::max(region.Height(), 0)));
         ChannelSpectrum& spectrum = *target.spectrum;
-        // Each row notes whether it cleared anything: only those rows are rendered again.
+        // Each row notes whether it clears anything: only those rows change and are rendered
+        // again, and they are known before the first is cleared.
         std::vector<std::uint8_t> cleared(rows, 0);
-        if (region.HasMask()) {
+        const std::uint8_t* mask = region.HasMask() ? region.Mask().data() : nullptr;
+        const std::size_t maskWidth = static_cast<std::size_t>(std::max(region.Width(), 0));
+        if (mask != nullptr) {
             // A row is read from its mask directly, and only between its first and last
             // selected byte: a small selection on a large plane costs a scan of the mask.
-            const std::uint8_t* mask = region.Mask().data();
-            const std::size_t maskWidth = static_cast<std::size_t>(region.Width());
+            ParallelFor(0, rows, [&](std::size_t y) {
+                const auto [begin, end] = SelectedSpan(mask + y * maskWidth, columns);
+                cleared[y] = begin < end ? 1 : 0;
+            });
+        } else if (region.Contains(0, 0) && columns > 0) {
+            // Without a mask the region holds everything or nothing alike.
+            std::fill(cleared.begin(), cleared.end(), 1);
+        }
+        const auto first = std::find(cleared.begin(), cleared.end(), 1);
+        if (first != cleared.end()) {
+            const IndexRange changed{
+                static_cast<std::uint64_t>(first - cleared.begin()),
+                rows - static_cast<std::uint64_t>(std::find(cleared.rbegin(), cleared.rend(), 1) -
+                                                  cleared.rbegin())};
+            AddChangedRows(changedRows, changed, mirrorEdits, height);
+            OwnRows(target, width, height, changedRows);
+        }
+        if (mask != nullptr) {
             ParallelFor(0, rows, [&](std::size_t y) {
                 const std::uint8_t* row = mask + y * maskWidth;
                 const auto [begin, end] = SelectedSpan(row, columns);
                 for (std::size_t x = begin; x < end; ++x) {
                     if (row[x] != MaskOutside) {
                         ClearElement(spectrum, y * width + x);
-                        cleared[y] = 1;
                     }
                 }
             });
@@ -336,24 +362,14 @@ void CFFTProc::ClearSelection(ChannelKind member, const VXRegion& region) {
                     }
                 });
             }
-        } else if (region.Contains(0, 0)) {
-            // Without a mask the region holds everything or nothing alike.
+        } else if (first != cleared.end()) {
             ParallelFor(0, rows, [&](std::size_t y) {
                 ClearRun(spectrum, y * width, IndexRange{0, columns});
-                cleared[y] = columns > 0 ? 1 : 0;
             });
             if (mirrorEdits) {
                 ClearMirroredRuns(spectrum, width, height, IndexRange{0, rows},
                                   IndexRange{0, columns});
             }
-        }
-        const auto first = std::find(cleared.begin(), cleared.end(), 1);
-        if (first != cleared.end()) {
-            const IndexRange changed{
-                static_cast<std::uint64_t>(first - cleared.begin()),
-                rows - static_cast<std::uint64_t>(std::find(cleared.rbegin(), cleared.rend(), 1) -
-                                                  cleared.rbegin())};
-            AddChangedRows(changedRows, changed, mirrorEdits, height);
         }
     }
     FinishEdit(target, width, height, std::move(changedRows));
@@ -369,6 +385,8 @@ void CFFTProc::ClearRectangles(ChannelKind member, const RectangleList& rectangl
     std::vector<IndexRange> changedRows;
     if (target.spectrum != nullptr) {
         ChannelSpectrum& spectrum = *target.spectrum;
+        // The rows and columns of each rectangle, worked out before anything is cleared.
+        std::vector<std::pair<IndexRange, IndexRange>> areas;
         for (const SpectrumRectangle& rect : rectangles) {
             // Bounds are compared unsigned: a negative right or bottom edge is limited to the
             // last column or row, a negative left or top edge clears nothing. The bottom row is
@@ -380,14 +398,16 @@ void CFFTProc::ClearRectangles(ChannelKind member, const RectangleList& rectangl
             if (top >= bottom || left > right) {
                 continue;
             }
-            const IndexRange rows{top, bottom};
-            const IndexRange columns{left, right + 1};
-            ParallelFor(top, bottom,
+            areas.emplace_back(IndexRange{top, bottom}, IndexRange{left, right + 1});
+            AddChangedRows(changedRows, areas.back().first, mirrorEdits, height);
+        }
+        OwnRows(target, width, height, changedRows);
+        for (const auto& [rows, columns] : areas) {
+            ParallelFor(rows.begin, rows.end,
                         [&](std::size_t y) { ClearRun(spectrum, y * width, columns); });
             if (mirrorEdits) {
                 ClearMirroredRuns(spectrum, width, height, rows, columns);
             }
-            AddChangedRows(changedRows, rows, mirrorEdits, height);
         }
     }
     FinishEdit(target, width, height, std::move(changedRows));

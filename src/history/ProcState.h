@@ -19,7 +19,8 @@ namespace quarvel {
 /// zero frequency at the centre, rounded down). The state owns its images; its spectrum planes
 /// and power spectrum images it may share with other states that hold the same values (a state
 /// continued from another shares what its edits have not changed yet). Whoever changes a
-/// shared plane or power image replaces it with a copy of its own first.
+/// shared plane makes the rows it changes its own first; a shared power image is taken over
+/// from the history states, which render it again when they are shown (powerReleased).
 struct ProcState {
     bool isColor = false;
     std::unique_ptr<ImageBitmap> workImage;  ///< the image at the transform size
@@ -46,6 +47,10 @@ struct ProcState {
     /// channel): the state holds the spectrum of this channel alone, the channels before it
     /// hold their final values in workImage and those after it their values as resampled.
     std::optional<ChannelKind> soleChannel;
+    /// Set when an edit of the working state continued from this state took over one of its
+    /// power spectrum images to render it again in place: the images missing are rendered anew
+    /// when this state is shown again (see CFFTProc::DiscardWorkingState).
+    bool powerReleased = false;
     /// The processing steps that made this state from the loaded image, oldest first: a working
     /// state starts with those of the state it continues and adds each edit and filter. Steps
     /// are shared between states, never changed.

@@ -26,6 +26,17 @@ void CFFTProc::ClearRuns(ChannelKind member, const std::vector<AreaRun>& runs) {
                 rowStarts.push_back(k);
             }
         }
+        if (!rowStarts.empty()) {
+            const IndexRange rows{runs[rowStarts.front()].y,
+                                  std::uint64_t{runs[rowStarts.back()].y} + 1};
+            changedRows.push_back(rows);
+            if (mirrorEdits) {
+                const MirroredRanges mirrored = MirrorRange(rows, height);
+                changedRows.push_back(mirrored.first);
+                changedRows.push_back(mirrored.second);
+            }
+        }
+        OwnRows(target, width, height, changedRows);
         ChannelSpectrum& spectrum = *target.spectrum;
         ParallelFor(0, rowStarts.size(), [&](std::size_t slice) {
             const std::uint32_t row = runs[rowStarts[slice]].y;
@@ -59,16 +70,6 @@ void CFFTProc::ClearRuns(ChannelKind member, const std::vector<AreaRun>& runs) {
                     }
                 }
             });
-        }
-        if (!rowStarts.empty()) {
-            const IndexRange rows{runs[rowStarts.front()].y,
-                                  std::uint64_t{runs[rowStarts.back()].y} + 1};
-            changedRows.push_back(rows);
-            if (mirrorEdits) {
-                const MirroredRanges mirrored = MirrorRange(rows, height);
-                changedRows.push_back(mirrored.first);
-                changedRows.push_back(mirrored.second);
-            }
         }
     }
     FinishEdit(target, width, height, std::move(changedRows));

@@ -120,14 +120,12 @@ TEST_F(MouseEditingSession, MirrorEdits_BrushClearsTheTwinAsOneStep) {
     ASSERT_TRUE(element);
     const std::size_t index = static_cast<std::size_t>(element->y) * 512 + element->x;
     const std::size_t twin = static_cast<std::size_t>(512 - element->y) * 512 + (512 - element->x);
-    const auto bothCleared = [&] {
-        const ChannelSpectrum& grey = Doc().ActiveState()->spectrumGrey;
-        return grey.re[index] == 0.0f && grey.re[twin] == 0.0f;
+    const auto value = [&](std::size_t k) {
+        const PlaneRows rows = Doc().ActiveState()->spectrumGrey.Rows();
+        return rows.Re(k / 512, 512)[k % 512];
     };
-    const auto neitherCleared = [&] {
-        const ChannelSpectrum& grey = Doc().ActiveState()->spectrumGrey;
-        return grey.re[index] != 0.0f && grey.re[twin] != 0.0f;
-    };
+    const auto bothCleared = [&] { return value(index) == 0.0f && value(twin) == 0.0f; };
+    const auto neitherCleared = [&] { return value(index) != 0.0f && value(twin) != 0.0f; };
     ASSERT_TRUE(neitherCleared());
     Mouse(pane, QEvent::MouseButtonPress, at);
     Mouse(pane, QEvent::MouseButtonRelease, at);

@@ -51,7 +51,8 @@ protected:
     /// other element to keep its bits, and the power image to be the one a whole rendering
     /// gives.
     void ExpectClearedWithMirror(const Predicate& chosen, const std::string& what) {
-        const ChannelSpectrum& after = proc.workingState->spectrumGrey;
+        const ChannelSpectrum& edited = proc.workingState->spectrumGrey;
+        const PlaneCopy after = CopyOf(edited, width * height);
         std::size_t wrong = 0;
         std::size_t cleared = 0;
         for (std::uint64_t y = 0; y < height; ++y) {
@@ -70,7 +71,7 @@ protected:
         }
         EXPECT_EQ(wrong, 0u) << what;
         EXPECT_GT(cleared, 0u) << what;
-        const auto whole = RenderPowerSpectrum(after.re.get(), after.im.get(), width, height);
+        const auto whole = RenderPowerSpectrum(after.re.data(), after.im.data(), width, height);
         ASSERT_NE(whole, nullptr);
         for (std::uint32_t y = 0; y < height; ++y) {
             ASSERT_EQ(std::memcmp(whole->Row(y), proc.workingState->powerGrey->Row(y), width), 0)

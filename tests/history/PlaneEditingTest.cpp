@@ -25,9 +25,10 @@ using Predicate = std::function<bool(std::int64_t x, std::int64_t y)>;
 
 /// Checks that exactly the elements the predicate names were set to zero (both parts) and all
 /// others kept their bits; returns the number of cleared elements.
-std::size_t CountClearedExactly(const ChannelSpectrum& after, const PlaneCopy& before,
+std::size_t CountClearedExactly(const ChannelSpectrum& spectrum, const PlaneCopy& before,
                                 std::uint64_t width, std::uint64_t height,
                                 const Predicate& cleared) {
+    const PlaneCopy after = CopyOf(spectrum, width * height);
     std::size_t count = 0;
     std::size_t wrong = 0;
     for (std::uint64_t y = 0; y < height; ++y) {

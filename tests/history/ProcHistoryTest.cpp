@@ -138,13 +138,15 @@ TEST(ProcHistory, ColourFlag_FollowsTheImageAndIsInherited) {
         EXPECT_TRUE(state->isColor);
         EXPECT_TRUE(state->spectrumRed.IsComplete() && state->spectrumGreen.IsComplete() &&
                     state->spectrumBlue.IsComplete());
-        EXPECT_TRUE(state->powerRed && state->powerGreen && state->powerBlue);
+        // An undo state may have given its power images to the edit that followed.
+        EXPECT_TRUE((state->powerRed && state->powerGreen && state->powerBlue) ||
+                    state->powerReleased);
         EXPECT_FALSE(state->spectrumGrey.re || state->powerGrey);
         EXPECT_EQ(state->image->Format(), PixelFormat24bppRGB);
     }
     for (const auto& state : grey.states) {
         EXPECT_FALSE(state->isColor);
-        EXPECT_TRUE(state->spectrumGrey.IsComplete() && state->powerGrey);
+        EXPECT_TRUE(state->spectrumGrey.IsComplete() && (state->powerGrey || state->powerReleased));
         EXPECT_FALSE(state->spectrumRed.re || state->powerRed);
         EXPECT_EQ(state->image->Format(), PixelFormat8bppIndexed);
     }
@@ -168,16 +170,30 @@ TEST(ProcHistory, NewWorkingState_SharesCommittedSpectraUntilAnEditCopiesThem) {
     // Its image at the transform size is made from the committed image when it is needed.
     EXPECT_EQ(proc.workingState->pendingWorkSource, current.image.get());
 
+    const ImageBitmap* shownPower = current.powerGrey.get();
     proc.StampBrush(ChannelKind::Grey, 3, 3, 1);
-    EXPECT_NE(proc.workingState->spectrumGrey.re.get(), current.spectrumGrey.re.get());
-    EXPECT_NE(proc.workingState->powerGrey, current.powerGrey);
-    EXPECT_EQ(proc.workingState->spectrumGrey.re[3 * 32 + 3], 0.0f);
-    // The new image is what a whole rendering gives, its unchanged rows taken from the shared one.
+    // The edited rows are the working state's own; the others it still reads from the
+    // committed planes.
     const ChannelSpectrum& edited = proc.workingState->spectrumGrey;
-    EXPECT_TRUE(SamePixels(*proc.workingState->powerGrey,
-                           *RenderPowerSpectrum(edited.re.get(), edited.im.get(), 32, 16)));
+    EXPECT_NE(edited.re.get(), current.spectrumGrey.re.get());
+    ASSERT_FALSE(edited.HoldsAllRows());
+    // The committed state owns the seven rows of its own brush and reads the others from the
+    // first state's planes: the working state reads from those too, so that no chain grows.
+    ASSERT_FALSE(current.spectrumGrey.HoldsAllRows());
+    EXPECT_EQ(edited.inherited->re.get(), proc.states[0]->spectrumGrey.re.get());
+    EXPECT_EQ(edited.inherited->ownCount, 7u + 3u);
+    EXPECT_EQ(edited.re[3 * 32 + 3], 0.0f);
+    // The power image the views show is taken over and rendered again in place: it is what a
+    // whole rendering gives. The committed state renders its own again when it is shown.
+    EXPECT_EQ(proc.workingState->powerGrey.get(), shownPower);
+    EXPECT_TRUE(
+        SamePixels(*proc.workingState->powerGrey, *RenderPowerSpectrum(edited.Rows(), 32, 16)));
+    EXPECT_EQ(current.powerGrey, nullptr);
     EXPECT_TRUE(SameBits(current.spectrumGrey, committed));
+    proc.RestorePowerSpectrum();
+    ASSERT_NE(current.powerGrey, nullptr);
     EXPECT_TRUE(SamePixels(*current.powerGrey, *committedPower));
+    EXPECT_FALSE(current.powerReleased);
 }
 
 TEST(ProcHistory, EveryEditOfSharedPlanes_LeavesTheCommittedStateAsItWas) {
@@ -218,13 +234,21 @@ TEST(ProcHistory, EveryEditOfSharedPlanes_LeavesTheCommittedStateAsItWas) {
         const ProcState& before = *proc.states[1];
         EXPECT_TRUE(SameBits(before.spectrumRed, red));
         EXPECT_TRUE(SameBits(before.spectrumGreen, green));
-        EXPECT_TRUE(SamePixels(*before.powerGreen, *greenPower));
         // The edit reached the working state (or the state it committed, whose own planes the
         // final image used up).
         const ProcState& edited = *proc.ActiveState();
         EXPECT_TRUE(!edited.spectrumGreen.IsComplete() || !SameBits(edited.spectrumGreen, green));
         // Channels the edit did not change stay shared.
         EXPECT_EQ(edited.spectrumRed.re.get(), before.spectrumRed.re.get());
+        // Shown again, the state has its power image as it was.
+        if (proc.workingState) {
+            proc.RestorePowerSpectrum();
+        } else {
+            proc.Undo();
+        }
+        ASSERT_EQ(proc.CurrentState(), &before);
+        ASSERT_NE(before.powerGreen, nullptr);
+        EXPECT_TRUE(SamePixels(*before.powerGreen, *greenPower));
     }
 }
 
@@ -307,30 +331,39 @@ TEST(ProcHistoryMemory, StateBytes_CountsEveryBitmapAndPlane) {
     EXPECT_EQ(CFFTProc::StateBytes(*colour.states[0]),
               32u * 16 * 3 + 92u * 10 + 3u * 32 * 16 + 6u * 32 * 16 * 4);
 
-    // The working state of a red edit adds its workImage and red's planes and power image; the
-    // rest it shares, and that is counted once.
+    // The working state of a red edit adds its workImage and the three rows of red it owns;
+    // the rest it shares, and that is counted once. It takes red's power image from the
+    // committed state.
+    const std::uint64_t committed = CFFTProc::StateBytes(*colour.states[0]);
     colour.StampBrush(ChannelKind::Red, 3, 3, 1);
     ASSERT_NE(colour.workingState, nullptr);
-    EXPECT_EQ(CFFTProc::StateBytes(*colour.workingState),
-              CFFTProc::StateBytes(*colour.states[0]) - 92u * 10);
-    EXPECT_EQ(colour.HistoryBytes(),
-              CFFTProc::StateBytes(*colour.states[0]) + 32u * 16 * 3 + 32u * 16 + 2u * 32 * 16 * 4);
+    const std::uint64_t ownRows = 2u * 3 * 32 * 4;
+    EXPECT_EQ(CFFTProc::StateBytes(*colour.workingState), committed - 92u * 10 + ownRows);
+    EXPECT_EQ(CFFTProc::StateBytes(*colour.states[0]), committed - 32u * 16);
+    EXPECT_EQ(colour.HistoryBytes(), committed + 32u * 16 * 3 + ownRows);
 }
 
 TEST(ProcHistoryMemory, LimitReleasesOldestUndoStatesAndKeepsRoomForTheNextEdit) {
     CountingProc proc;
     ASSERT_TRUE(Open(proc, MakeGreyImage(32, 32)));
     const std::uint64_t stateBytes = CFFTProc::StateBytes(*proc.states[0]);
-    // Room for three and a half states: two committed ones and the next working state.
-    proc.historyMemoryLimit = stateBytes * 7 / 2;
-
-    EditAndCommit(proc, 4);
+    // Edits of every row, so that no state shares planes with another.
+    const auto editEverything = [&](std::uint32_t x) {
+        proc.StampBrush(ChannelKind::Grey, x, 16, 64);
+        proc.CreateFinalImage();
+    };
+    editEverything(4);
     ASSERT_EQ(proc.states.size(), 2u);
     EXPECT_EQ(proc.releasedStateCount, 0u);
+    // An undo state has given its power image to the edit that followed it. Room for two and
+    // a half states besides it: the current one and the next working state.
+    const std::uint64_t undoBytes = CFFTProc::StateBytes(*proc.states[0]);
+    EXPECT_LT(undoBytes, stateBytes);
+    proc.historyMemoryLimit = undoBytes + stateBytes * 5 / 2;
 
     std::vector<const ProcState*> committed{proc.states[0].get(), proc.states[1].get()};
     for (std::uint32_t x : {8u, 12u, 16u}) {
-        EditAndCommit(proc, x);
+        editEverything(x);
         committed.push_back(proc.CurrentState());
         ASSERT_EQ(proc.states.size(), 2u);
         EXPECT_EQ(proc.currentIndex, 1u);

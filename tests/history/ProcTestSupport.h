@@ -85,16 +85,25 @@ struct PlaneCopy {
     std::vector<float> im;
 };
 
+/// Rows the spectrum inherits are read where they are.
 inline PlaneCopy CopyOf(const ChannelSpectrum& spectrum, std::size_t count) {
-    return {std::vector<float>(spectrum.re.get(), spectrum.re.get() + count),
-            std::vector<float>(spectrum.im.get(), spectrum.im.get() + count)};
+    const std::size_t height = spectrum.inherited ? spectrum.inherited->own.size() : 1;
+    const std::size_t width = count / height;
+    const PlaneRows rows = spectrum.Rows();
+    PlaneCopy copy;
+    for (std::size_t y = 0; y < height; ++y) {
+        copy.re.insert(copy.re.end(), rows.Re(y, width), rows.Re(y, width) + width);
+        copy.im.insert(copy.im.end(), rows.Im(y, width), rows.Im(y, width) + width);
+    }
+    return copy;
 }
 
-/// True when the planes hold exactly the bits of the copy.
+/// True when the spectrum holds exactly the bits of the copy.
 inline bool SameBits(const ChannelSpectrum& spectrum, const PlaneCopy& copy) {
+    const PlaneCopy now = CopyOf(spectrum, copy.re.size());
     const std::size_t bytes = copy.re.size() * sizeof(float);
-    return std::memcmp(spectrum.re.get(), copy.re.data(), bytes) == 0 &&
-           std::memcmp(spectrum.im.get(), copy.im.data(), bytes) == 0;
+    return std::memcmp(now.re.data(), copy.re.data(), bytes) == 0 &&
+           std::memcmp(now.im.data(), copy.im.data(), bytes) == 0;
 }
 
 }  // namespace quarvel::testing_support

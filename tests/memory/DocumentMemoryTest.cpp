@@ -174,11 +174,12 @@ TEST_F(DocumentMemory, HistoryLimit_ReleasesOldestStepsAndTellsOncePerFile) {
     };
     // A state made by a red edit shares the rest with the one before: it adds less than a whole
     // state. Room for two states and the working state of the next edit (a whole state's room).
-    editAndCreate(3);
+    // The edits reach every row, so that each state has red planes of its own.
+    editAndCreate(40);
     const std::uint64_t added = Doc().HistoryBytes() - stateBytes;
     ASSERT_LT(added, stateBytes);
     Doc().historyMemoryLimit = 2 * stateBytes + added * 3 / 2;
-    for (std::uint32_t radius : {5u, 7u, 9u}) {
+    for (std::uint32_t radius : {41u, 42u, 43u}) {
         editAndCreate(radius);
     }
     ASSERT_EQ(Doc().states.size(), 2u);
@@ -200,13 +201,13 @@ TEST_F(DocumentMemory, HistoryLimit_ReleasesOldestStepsAndTellsOncePerFile) {
 
     // Reverting keeps what the person was told; a file opened anew is told about again.
     Trigger(ID_FILE_REVERT);
-    for (std::uint32_t radius : {3u, 5u, 7u}) {
+    for (std::uint32_t radius : {40u, 41u, 42u}) {
         EditSpectrum(radius);
         Trigger(ID_FFT_CREATE_FINAL);
     }
     EXPECT_EQ(Ui().warnings.size(), 1);
     OpenThroughCommand(file);
-    for (std::uint32_t radius : {3u, 5u, 7u}) {
+    for (std::uint32_t radius : {40u, 41u, 42u}) {
         EditSpectrum(radius);
         Trigger(ID_FFT_CREATE_FINAL);
     }

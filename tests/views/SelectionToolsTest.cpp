@@ -80,10 +80,11 @@ protected:
     }
     /// Element (x, y) of a channel's spectrum in the active state, as |re| + |im|.
     float Element(const ChannelSpectrum ProcState::*channel, std::int32_t x, std::int32_t y) const {
-        const ChannelSpectrum& s = doc->ActiveState()->*channel;
-        const std::size_t k = static_cast<std::size_t>(y) * static_cast<std::size_t>(width) +
-                              static_cast<std::size_t>(x);
-        return std::abs(s.re[k]) + std::abs(s.im[k]);
+        const PlaneRows rows = (doc->ActiveState()->*channel).Rows();
+        const auto row = static_cast<std::size_t>(y);
+        const auto columns = static_cast<std::size_t>(width);
+        const auto column = static_cast<std::size_t>(x);
+        return std::abs(rows.Re(row, columns)[column]) + std::abs(rows.Im(row, columns)[column]);
     }
     bool Enabled(int id) const {
         CommandStatus status;
