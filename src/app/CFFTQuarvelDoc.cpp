@@ -717,7 +717,12 @@ bool CFFTQuarvelDoc::ChangeWhole(const std::function<bool()>& change) {
             redo.Drop();
             return true;
         }
-        workingState = std::move(before);
+        if (before != nullptr) {
+            workingState = std::move(before);
+        } else {
+            // The current state shows again, with any power image an edit took from it.
+            DiscardWorkingState();
+        }
         return false;
     } catch (const std::bad_alloc&) {
         return false;

@@ -48,8 +48,16 @@ public:
         return QDialog::Accepted;
     }
     bool OpenUrl(const QUrl&) override { return false; }
+    /// Answers with recipe, arming the failure as a dialog does: the command runs after it.
+    QString AskRecipePath(QWidget*, bool, const QString&) override {
+        if (armAt != 0) {
+            AllocationFailure::Arm(armAt);
+        }
+        return recipe;
+    }
 
     std::uint64_t armAt = 0;
+    QString recipe;
     QStringList errors;
     QStringList warnings;
 };
@@ -112,6 +120,10 @@ void ExpectAsBefore(const CFFTQuarvelDoc& doc, const DocumentPicture& before) {
             EXPECT_TRUE(SamePixels(**power, *before.workingPower[i++]));
         }
     }
+    // The state shown has every power image, also one an edit had taken from it.
+    const ProcState* shown = doc.ActiveState();
+    ASSERT_NE(shown, nullptr);
+    EXPECT_TRUE(shown->powerRed && shown->powerGreen && shown->powerBlue);
     EXPECT_EQ(doc.originalImage.get(), before.original);
     EXPECT_EQ(doc.PathName(), before.path);
     EXPECT_EQ(doc.Title(), before.title);
@@ -329,6 +341,46 @@ TEST_F(DocumentMemory, FailedAllocationInFilter_LeavesEditsAndRedoStatesAsTheyWe
         }
         EXPECT_GT(refused, 0);
     }
+}
+
+TEST_F(DocumentMemory, FailedAllocationInApplyRecipe_ShowsTheImageAsBefore) {
+    Start();
+    ArmingInteraction& answers = ArmDialogs();
+    const QString file = SmallImage();
+    ASSERT_TRUE(Doc().OnOpenDocument(file));
+    // A clearing, which renders the shown power image again in place, then a filter.
+    Trigger(ID_VIEW_SPECTRUM_WINDOW);
+    auto& pane = *static_cast<CPowerSpectrumView*>(Frame().TabView()->SpectrumPane());
+    pane.selection.SetEllipse(20, 10, 6, 4);
+    Trigger(ID_FFT_CLEAR_SELECTION);
+    Doc().RunCommand(ID_FFT_LOWPASS);
+    ASSERT_EQ(Doc().RecordedRecipe().steps.size(), 2u);
+    answers.recipe = TempPath(QStringLiteral("steps.json"));
+    Doc().RunCommand(ID_FILE_SAVE_RECIPE);
+    ASSERT_TRUE(QFileInfo::exists(answers.recipe));
+    ASSERT_TRUE(Doc().OnOpenDocument(file));
+    int refused = 0;
+    for (std::uint64_t countdown = 1;; ++countdown) {
+        const DocumentPicture before = Picture(Doc());
+        answers.armAt = countdown;
+        EXPECT_NO_THROW(Doc().RunCommand(ID_FILE_APPLY_RECIPE));
+        AllocationFailure::Disarm();
+        answers.armAt = 0;
+        if (!AllocationFailure::Happened()) {
+            EXPECT_EQ(Doc().states.size(), 2u);
+            break;
+        }
+        if (Doc().states.size() == 1) {
+            ++refused;
+            ExpectAsBefore(Doc(), before);
+            if (HasFailure()) {
+                FAIL() << "at allocation " << countdown;
+            }
+        } else {
+            ASSERT_TRUE(Doc().OnOpenDocument(file));
+        }
+    }
+    EXPECT_GT(refused, 0);
 }
 
 TEST_F(DocumentMemory, FailedAllocationInOpen_KeepsThePreviousImage) {
