@@ -195,10 +195,14 @@ void ScanRowExtremes(const std::vector<float>& rowLowest, const std::vector<floa
 /// Every row of image (8 bits a pixel, the renderer's size) rendered, and found (whose lowest,
 /// highest and zeros hold a value per row) filled: the extremes of every row, the mapping of
 /// the image, and the RowFirstZero sign of every row when an extreme is zero (zeros is emptied
-/// otherwise).
-void RenderAllRows(const LevelRenderer& renderer, ImageBitmap& image, PowerLevelRows& found) {
+/// otherwise). With extremesKnown, found holds the extremes of every row already, and the
+/// levels are worked out once instead of twice.
+void RenderAllRows(const LevelRenderer& renderer, ImageBitmap& image, PowerLevelRows& found,
+                   bool extremesKnown = false) {
     const std::uint64_t height = found.lowest.size();
-    renderer.FindRows(0, height, found.lowest.data(), found.highest.data(), nullptr);
+    if (!extremesKnown) {
+        renderer.FindRows(0, height, found.lowest.data(), found.highest.data(), nullptr);
+    }
     float lowest = 0.0f;
     float highest = 0.0f;
     ScanRowExtremes(found.lowest, found.highest, lowest, highest);
@@ -562,19 +566,38 @@ std::unique_ptr<ImageBitmap> RenderPowerSpectrum(const PlaneRows& planes, std::u
 bool UpdatePowerSpectrumRows(const float* re, const float* im, std::uint64_t width,
                              std::uint64_t height, ImageBitmap& image, PowerLevelRows& levels,
                              std::uint64_t& top, std::uint64_t& bottom) {
-    return UpdatePowerSpectrumRows(PlaneRows{re, im}, width, height, image, levels, top, bottom);
+    bottom = std::min(bottom, height);
+    top = std::min(top, bottom);
+    std::vector<IndexRange> rows;
+    try {
+        rows.push_back(IndexRange{top, bottom});
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    bool whole = false;
+    if (!UpdatePowerSpectrumRows(PlaneRows{re, im}, width, height, image, levels, rows, whole)) {
+        return false;
+    }
+    if (whole) {
+        top = 0;
+        bottom = height;
+    }
+    return true;
 }
 
 bool UpdatePowerSpectrumRows(const PlaneRows& planes, std::uint64_t width, std::uint64_t height,
-                             ImageBitmap& image, PowerLevelRows& levels, std::uint64_t& top,
-                             std::uint64_t& bottom) {
+                             ImageBitmap& image, PowerLevelRows& levels,
+                             const std::vector<IndexRange>& rows, bool& whole) {
+    whole = false;
     if (!CanRender(planes.re, planes.im, width, height) || image.Width() != width ||
         image.Height() != height || image.Format() != PixelFormat8bppIndexed) {
         return false;
     }
-    bottom = std::min(bottom, height);
-    if (top >= bottom) {
-        top = bottom;
+    const auto changed = [&](const IndexRange& run) {
+        return IndexRange{std::min(run.begin, height), std::min(run.end, height)};
+    };
+    if (std::all_of(rows.begin(), rows.end(),
+                    [&](const IndexRange& run) { return changed(run).Empty(); })) {
         return true;
     }
     // Everything that can fail comes before the first row is overwritten.
@@ -597,12 +620,16 @@ bool UpdatePowerSpectrumRows(const PlaneRows& planes, std::uint64_t width, std::
     if (!renderer.IsReady()) {
         return false;
     }
-    std::uint64_t first = 0;
-    std::uint64_t last = height;
+    whole = true;
     if (known) {
         const bool zerosKnown = found.zeros.size() == height;
-        renderer.FindRows(top, bottom, found.lowest.data(), found.highest.data(),
-                          zerosKnown ? found.zeros.data() : nullptr);
+        for (const IndexRange& run : rows) {
+            const IndexRange r = changed(run);
+            if (!r.Empty()) {
+                renderer.FindRows(r.begin, r.end, found.lowest.data(), found.highest.data(),
+                                  zerosKnown ? found.zeros.data() : nullptr);
+            }
+        }
         float lowest = 0.0f;
         float highest = 0.0f;
         ScanRowExtremes(found.lowest, found.highest, lowest, highest);
@@ -615,26 +642,28 @@ bool UpdatePowerSpectrumRows(const PlaneRows& planes, std::uint64_t width, std::
             lowest = lowest == 0.0f ? firstZero : lowest;
             highest = highest == 0.0f ? firstZero : highest;
         }
-        if ((!zeroExtreme || zerosKnown) && SameBits(lowest, levels.imageLowest) &&
-            SameBits(highest - lowest, levels.imageRange)) {
-            first = top;
-            last = bottom;
-        }
+        whole = !((!zeroExtreme || zerosKnown) && SameBits(lowest, levels.imageLowest) &&
+                  SameBits(highest - lowest, levels.imageRange));
     }
-    if (first == 0 && last == height) {
-        // Room for every row's sign was reserved above: this does not allocate.
+    if (whole) {
+        // Room for every row's sign was reserved above: this does not allocate. Only the
+        // changed rows differ, and their extremes are worked out already when the others'
+        // are known: the levels are then worked out once more, not twice.
         found.zeros.resize(height);
-        RenderAllRows(renderer, image, found);
+        RenderAllRows(renderer, image, found, known);
     } else {
-        renderer.RenderRows(first, last, found.imageLowest, found.imageRange, image,
-                            found.lowest.data(), found.highest.data(), nullptr);
+        for (const IndexRange& run : rows) {
+            const IndexRange r = changed(run);
+            if (!r.Empty()) {
+                renderer.RenderRows(r.begin, r.end, found.imageLowest, found.imageRange, image,
+                                    found.lowest.data(), found.highest.data(), nullptr);
+            }
+        }
     }
     if (image.Palette() != ramp) {
         image.SetPalette(std::move(ramp));
     }
     levels = std::move(found);
-    top = first;
-    bottom = last;
     return true;
 }
 

@@ -130,10 +130,12 @@ std::unique_ptr<ImageBitmap> RenderPowerSpectrum(const PlaneRows& planes, std::u
 bool UpdatePowerSpectrumRows(const float* re, const float* im, std::uint64_t width,
                              std::uint64_t height, ImageBitmap& image, PowerLevelRows& levels,
                              std::uint64_t& top, std::uint64_t& bottom);
-/// UpdatePowerSpectrumRows of a spectrum whose rows are read where planes says.
+/// UpdatePowerSpectrumRows of a spectrum whose rows are read where planes says, after the
+/// elements of the rows in rows (runs, possibly overlapping; rows past height are left out)
+/// changed. whole says whether every row was rendered again, otherwise only those rows were.
 bool UpdatePowerSpectrumRows(const PlaneRows& planes, std::uint64_t width, std::uint64_t height,
-                             ImageBitmap& image, PowerLevelRows& levels, std::uint64_t& top,
-                             std::uint64_t& bottom);
+                             ImageBitmap& image, PowerLevelRows& levels,
+                             const std::vector<IndexRange>& rows, bool& whole);
 
 /// RenderPowerSpectrum for a caller that needs the spectrum no more: the levels are worked
 /// out once, in its real plane, and both planes are released either way.

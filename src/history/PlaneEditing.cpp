@@ -2,6 +2,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <iterator>
 #include <limits>
 #include <new>
 #include <utility>
@@ -91,11 +92,16 @@ void AddChangedRows(std::vector<IndexRange>& changed, IndexRange rows, bool mirr
     }
 }
 
-/// Copies every row of from outside rows into to, an image of the same size and format.
-void CopyRowsOutside(const ImageBitmap& from, ImageBitmap& to, IndexRange rows) {
+/// Copies every row of from outside the runs rows (sorted, disjoint) into to, an image of the
+/// same size and format.
+void CopyRowsOutside(const ImageBitmap& from, ImageBitmap& to,
+                     const std::vector<IndexRange>& rows) {
     const std::size_t bytes = std::min(from.Stride(), to.Stride());
     ParallelFor(0, from.Height(), [&](std::size_t y) {
-        if (y < rows.begin || y >= rows.end) {
+        const auto after = std::upper_bound(
+            rows.begin(), rows.end(), y,
+            [](std::size_t row, const IndexRange& run) { return row < run.begin; });
+        if (after == rows.begin() || y >= std::prev(after)->end) {
             const auto row = static_cast<std::uint32_t>(y);
             std::memcpy(to.Row(row), from.Row(row), bytes);
         }
@@ -175,9 +181,8 @@ void CFFTProc::FinishEdit(const EditTarget& target, std::uint64_t width, std::ui
         const PlaneRows planes = target.spectrum->Rows();
         std::shared_ptr<ImageBitmap>& power = *target.power;
         // The image is rendered again in place, only the edited rows where the mapping of its
-        // levels stays; a new one is made when that cannot be done. Each run of rows is
-        // brought up to date in turn: the last leaves the image as a whole rendering would.
-        // The views hear of the rows only when every run succeeded and the image stays.
+        // levels stays; a new one is made when that cannot be done. The views hear of the rows
+        // only when the image stays.
         //
         // An image the history states share is taken from them: the views show it already,
         // and they render it anew should they be shown again. Any other holder keeps its
@@ -194,31 +199,21 @@ void CFFTProc::FinishEdit(const EditTarget& target, std::uint64_t width, std::ui
             power = ImageBitmap::Create(shared->Width(), shared->Height(), shared->Format());
         }
         const bool replaced = shared != nullptr;
-        bool updated = power != nullptr;
-        std::vector<IndexRange> runs = JoinRanges(std::move(changedRows));
-        if (runs.empty()) {
-            runs.push_back(IndexRange{});
+        const std::vector<IndexRange> runs = JoinRanges(std::move(changedRows));
+        bool whole = false;
+        const bool updated =
+            power != nullptr &&
+            UpdatePowerSpectrumRows(planes, width, height, *power, *target.levels, runs, whole);
+        if (updated && !whole && shared) {
+            CopyRowsOutside(*shared, *power, runs);
         }
-        std::vector<IndexRange> rendered;
-        for (const IndexRange& run : runs) {
-            std::uint64_t top = run.begin;
-            std::uint64_t bottom = run.end;
-            updated = updated && UpdatePowerSpectrumRows(planes, width, height, *power,
-                                                         *target.levels, top, bottom);
-            if (!updated || (top == 0 && bottom == height)) {
-                rendered.assign(1, IndexRange{top, bottom});
-                break;
-            }
-            if (shared) {
-                CopyRowsOutside(*shared, *power, IndexRange{top, bottom});
-                shared.reset();
-            }
-            rendered.push_back(IndexRange{top, bottom});
-        }
+        shared.reset();
         if (updated && (!target.newPower || takenOver) && !replaced) {
-            for (const IndexRange& rows : rendered) {
-                if (!rows.Empty()) {
-                    PowerRowsChanged(*power, rows.begin, rows.end);
+            if (whole) {
+                PowerRowsChanged(*power, 0, height);
+            } else {
+                for (const IndexRange& rows : runs) {
+                    PowerRowsChanged(*power, rows.begin, std::min(rows.end, height));
                 }
             }
         }
