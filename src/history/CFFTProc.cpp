@@ -349,9 +349,18 @@ std::unique_ptr<ProcState> CFFTProc::CopyStateParts(const ProcState& state) {
         return nullptr;
     }
     copy->pendingWorkSource = state.pendingWorkSource;
+    // A pending workImage has no pixels worth copying: the copy gets one of the same size,
+    // format and palette, whose memory is not touched until it is filled.
+    if (state.pendingWorkSource != nullptr && state.workImage) {
+        copy->workImage = ResampleTarget(state.pendingWorkSource, state.workImage->Width(),
+                                         state.workImage->Height());
+        if (!copy->workImage) {
+            return nullptr;
+        }
+    }
     for (const auto& [from, to] :
          {std::pair{&state.workImage, &copy->workImage}, std::pair{&state.image, &copy->image}}) {
-        if (*from) {
+        if (*from && !*to) {
             *to = CopyBitmap(from->get());
             if (!*to) {
                 return nullptr;
