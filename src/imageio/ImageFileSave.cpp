@@ -11,6 +11,7 @@
 #include <QByteArray>
 #include <QImage>
 #include <QImageWriter>
+#include <QList>
 
 #include "engine/DeepImage.h"
 #include "imageio/CodecMessageCapture.h"
@@ -70,6 +71,20 @@ std::unique_ptr<ImageBitmap> NarrowedForFile(const ImageBitmap& image, const std
     return narrowed;
 }
 
+/// Pads the colour table of an indexed picture to 256 entries of opaque black. The TIFF encoder
+/// writes a colour map of 256 entries however short the table is, taking the missing ones from
+/// memory it never set; with the table padded every byte of the file is defined, while the
+/// indices and the colours they show stay as they are.
+void PadColourTable(QImage& picture) {
+    if (picture.format() != QImage::Format_Indexed8 || picture.colorCount() >= 256) {
+        return;
+    }
+    QList<QRgb> table = picture.colorTable();
+    table.resize(256, qRgb(0, 0, 0));
+    // The picture is the only copy of its pixels: they stay where they are.
+    picture.setColorTable(table);
+}
+
 }  // namespace
 
 IoResult SaveImageFile(const ImageBitmap& image, const std::filesystem::path& path,
@@ -110,9 +125,12 @@ IoResult SaveImageFile(const ImageBitmap& image, const std::filesystem::path& pa
         return IoResult::Success();
     }
     // The encoders only read the image: it shows the bitmap's own pixels where it can.
-    const QImage picture = ViewAsQImage(source);
+    QImage picture = ViewAsQImage(source);
     if (picture.isNull()) {
         return IoResult::Failure("not enough memory to encode the image");
+    }
+    if (mime == "image/tiff") {
+        PadColourTable(picture);
     }
 
     // The image is encoded in memory first: an encoder failure then touches no file, and the

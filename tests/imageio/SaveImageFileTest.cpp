@@ -5,8 +5,10 @@
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include <QByteArray>
 #include <QImageWriter>
@@ -264,6 +266,47 @@ TEST(SaveImageFile, PaletteImageRoundTrip_KeepsIndicesAndPalette) {
     ASSERT_TRUE(LoadImageFile(back, folder / "palette.png"));
     ExpectSamePixels(*original, *back);
     EXPECT_EQ(back->Palette().entries, palette.entries);
+}
+
+/// Leaves byte in freed heap blocks and in a stretch of stack below the caller, where memory an
+/// encoder reads without setting it would come from.
+[[gnu::noinline]] void LeaveNoise(std::uint8_t byte) {
+    for (std::size_t size = 16; size <= 65536; size *= 2) {
+        const auto block = std::make_unique<std::uint8_t[]>(size);
+        volatile std::uint8_t* bytes = block.get();
+        for (std::size_t i = 0; i < size; ++i) {
+            bytes[i] = byte;
+        }
+    }
+    volatile std::uint8_t stack[32768];
+    for (volatile std::uint8_t& b : stack) {
+        b = byte;
+    }
+}
+
+TEST(SaveImageFile, TiffOfAShortPalette_HoldsOnlyItsColoursAndBlack) {
+    TempFolder folder;
+    auto original = ImageBitmap::Create(16, 4, PixelFormat8bppIndexed);
+    for (std::uint32_t y = 0; y < 4; ++y) {
+        for (std::uint32_t x = 0; x < 16; ++x) {
+            original->Row(y)[x] = static_cast<std::uint8_t>((x + y) % 2);
+        }
+    }
+    const std::vector<std::uint32_t> colours = {0xFF2040C0u, 0xFFE0D010u};
+    original->SetPalette(BitmapPalette{0, colours});
+    LeaveNoise(0xAB);
+    ASSERT_TRUE(SaveImageFile(*original, folder / "first.tif"));
+    LeaveNoise(0x5C);
+    ASSERT_TRUE(SaveImageFile(*original, folder / "second.tif"));
+    EXPECT_TRUE(ReadBytes(folder / "first.tif") == ReadBytes(folder / "second.tif"))
+        << "two saves of one image differ";
+
+    std::unique_ptr<ImageBitmap> back;
+    ASSERT_TRUE(LoadImageFile(back, folder / "first.tif"));
+    ExpectSamePixels(*original, *back);
+    std::vector<std::uint32_t> expected(256, 0xFF000000u);
+    std::copy(colours.begin(), colours.end(), expected.begin());
+    EXPECT_EQ(back->Palette().entries, expected);
 }
 
 TEST(SaveImageFile, Quality_ChangesTheJpegEncoding) {
