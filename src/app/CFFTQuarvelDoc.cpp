@@ -620,6 +620,8 @@ void CFFTQuarvelDoc::OnEditCopy() {
         ReportOutOfMemory(QStringLiteral("There is not enough memory to copy the image."));
         return;
     }
+    // Whoever pastes picks the format, TIFF among them.
+    PadColourTable(image);
     QClipboard* clipboard = QGuiApplication::clipboard();
     bool placed = false;
     if (clipboard != nullptr) {

@@ -11,7 +11,6 @@
 #include <QByteArray>
 #include <QImage>
 #include <QImageWriter>
-#include <QList>
 
 #include "engine/DeepImage.h"
 #include "imageio/CodecMessageCapture.h"
@@ -71,20 +70,6 @@ std::unique_ptr<ImageBitmap> NarrowedForFile(const ImageBitmap& image, const std
     return narrowed;
 }
 
-/// Pads the colour table of an indexed picture to 256 entries of opaque black. The TIFF encoder
-/// writes a colour map of 256 entries however short the table is, taking the missing ones from
-/// memory it never set; with the table padded every byte of the file is defined, while the
-/// indices and the colours they show stay as they are.
-void PadColourTable(QImage& picture) {
-    if (picture.format() != QImage::Format_Indexed8 || picture.colorCount() >= 256) {
-        return;
-    }
-    QList<QRgb> table = picture.colorTable();
-    table.resize(256, qRgb(0, 0, 0));
-    // The picture is the only copy of its pixels: they stay where they are.
-    picture.setColorTable(table);
-}
-
 }  // namespace
 
 IoResult SaveImageFile(const ImageBitmap& image, const std::filesystem::path& path,
@@ -130,6 +115,7 @@ IoResult SaveImageFile(const ImageBitmap& image, const std::filesystem::path& pa
         return IoResult::Failure("not enough memory to encode the image");
     }
     if (mime == "image/tiff") {
+        // The TIFF encoder writes a colour map of 256 entries however short the table is.
         PadColourTable(picture);
     }
 

@@ -487,6 +487,15 @@ QImage ToQImage(const ImageBitmap& bitmap) {
     return {};
 }
 
+void PadColourTable(QImage& image) {
+    if (image.format() != QImage::Format_Indexed8 || image.colorCount() >= 256) {
+        return;
+    }
+    QList<QRgb> table = image.colorTable();
+    table.resize(256, qRgb(0, 0, 0));
+    image.setColorTable(table);
+}
+
 std::unique_ptr<ImageBitmap> FromQImage(const QImage& image) {
     if (image.isNull()) {
         return nullptr;

@@ -15,6 +15,13 @@ namespace quarvel {
 /// 8 bits (ReduceTo8Bits). A null QImage when the memory cannot be had.
 QImage ToQImage(const ImageBitmap& bitmap);
 
+/// Pads the colour table of a Format_Indexed8 image to 256 entries of opaque black, leaving its
+/// indices and the colours they show as they are; other images are left alone. For encoders that
+/// write a colour map of 256 entries whatever the table holds (TIFF), which otherwise fill the
+/// missing entries from memory they never set. An image that is the only copy of its pixels
+/// keeps them where they are.
+void PadColourTable(QImage& image);
+
 /// A deep copy of image in the engine's formats, or null when image is null or the memory cannot
 /// be had.
 ///

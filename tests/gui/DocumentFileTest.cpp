@@ -1,6 +1,10 @@
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
+#include <vector>
 
 #include <QApplication>
+#include <QBuffer>
 #include <QClipboard>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -19,6 +23,7 @@
 #include "app/CFFTQuarvelView.h"
 #include "imageio/ImageFile.h"
 #include "imageio/QtBitmap.h"
+#include "support/MemoryNoise.h"
 #include "support/TestFiles.h"
 #include "views/CPaneBase.h"
 
@@ -386,6 +391,29 @@ TEST_F(DocumentFiles, Copy_PutsTheCurrentImageOnTheClipboard) {
     for (const QPoint p : {QPoint(0, 0), QPoint(256, 256), QPoint(511, 100), QPoint(37, 480)}) {
         EXPECT_EQ(copied.pixel(p), expected.pixel(p)) << p.x() << "," << p.y();
     }
+}
+
+TEST_F(DocumentFiles, CopyOfATwoColourImage_PastesAsTiffWithOnlyItsColoursAndBlack) {
+    Start();
+    OpenThroughCommand(TestImage("checker_bilevel.png"));
+    Trigger(ID_EDIT_COPY);
+    // A desktop clipboard encodes the image in the format the pasting program asks for.
+    QByteArray tiff;
+    QBuffer buffer(&tiff);
+    buffer.open(QIODevice::WriteOnly);
+    LeaveNoise(0xAB);
+    ASSERT_TRUE(QApplication::clipboard()->image().save(&buffer, "TIFF"));
+    const QImage pasted = QImage::fromData(tiff, "TIFF");
+    ASSERT_EQ(pasted.format(), QImage::Format_Indexed8);
+    const std::vector<std::uint32_t>& colours = Doc().CurrentState()->image->Palette().entries;
+    const QList<QRgb> table = pasted.colorTable();
+    EXPECT_EQ(std::count_if(table.begin(), table.end(),
+                            [&colours](QRgb entry) {
+                                return entry != qRgb(0, 0, 0) &&
+                                       std::find(colours.begin(), colours.end(), entry) ==
+                                           colours.end();
+                            }),
+              0);
 }
 
 TEST_F(DocumentFiles, CommandLineFile_IsOpenedWithoutMakingAPaneActive) {

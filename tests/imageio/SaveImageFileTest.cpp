@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
-#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -16,11 +15,13 @@
 #include <gtest/gtest.h>
 
 #include "imageio/ImageFile.h"
+#include "support/MemoryNoise.h"
 #include "support/TestFiles.h"
 
 namespace quarvel {
 namespace {
 
+using test::LeaveNoise;
 using test::ReadBytes;
 using test::TempFolder;
 using test::WriteBytes;
@@ -266,22 +267,6 @@ TEST(SaveImageFile, PaletteImageRoundTrip_KeepsIndicesAndPalette) {
     ASSERT_TRUE(LoadImageFile(back, folder / "palette.png"));
     ExpectSamePixels(*original, *back);
     EXPECT_EQ(back->Palette().entries, palette.entries);
-}
-
-/// Leaves byte in freed heap blocks and in a stretch of stack below the caller, where memory an
-/// encoder reads without setting it would come from.
-[[gnu::noinline]] void LeaveNoise(std::uint8_t byte) {
-    for (std::size_t size = 16; size <= 65536; size *= 2) {
-        const auto block = std::make_unique<std::uint8_t[]>(size);
-        volatile std::uint8_t* bytes = block.get();
-        for (std::size_t i = 0; i < size; ++i) {
-            bytes[i] = byte;
-        }
-    }
-    volatile std::uint8_t stack[32768];
-    for (volatile std::uint8_t& b : stack) {
-        b = byte;
-    }
 }
 
 TEST(SaveImageFile, TiffOfAShortPalette_HoldsOnlyItsColoursAndBlack) {
