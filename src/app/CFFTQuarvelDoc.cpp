@@ -93,6 +93,9 @@ CFFTQuarvelDoc::CFFTQuarvelDoc(QObject* parent)
     historyMemoryLimit = ReadHistoryMemoryLimit();
     transformSize = StoredTransformSize();
     mirrorEdits = QSettings().value(MirrorEditsKey(), false).toBool();
+    // A filter's response is computed as it is applied: nothing reads a whole mask afterwards,
+    // and a photograph's mask would hold a float plane for as long as the document is open.
+    leanFilters = true;
     // The history may release the oldest states, the file's among them: from then on no state
     // is the file's, even one that comes to live at the same address.
     connect(this, &CFFTQuarvelDoc::DocumentChanged, this, [this] {

@@ -433,9 +433,10 @@ OpenDocument Document(MemoryModel& model, const WorkSizes& sizes) {
 /// starts pending edits (the image at the transform size again; the spectra and power spectrum
 /// images stay shared with the current state, but the stroke's channel gets copies of its own
 /// planes and power spectrum image); a filter first keeps those edits to go back to (a copy of
-/// the work image, the rest shared), gives every channel planes of its own, builds its mask and
-/// renders every power spectrum image again; Create Final Image adds the image; then the image
-/// tab shows it.
+/// the work image, the rest shared), gives every channel planes of its own, computing its
+/// response row by row as it goes, and renders every power spectrum image again; Create Final
+/// Image adds the image; then the image tab shows it. (The stroke's copies are modelled whole,
+/// an upper bound of the rows it copies.)
 void AnotherHistoryState(MemoryModel& model, const WorkSizes& sizes, OpenDocument& document) {
     Screens& screens = document.screens;
     StateBlocks edits;
@@ -450,7 +451,6 @@ void AnotherHistoryState(MemoryModel& model, const WorkSizes& sizes, OpenDocumen
         edits.re.push_back(model.Take(sizes.plane));
         edits.im.push_back(model.Take(sizes.plane));
     }
-    model.Take(sizes.plane);  // the filter mask, kept with the document
     // The filter's dialog, drawn among pieces of the heap freed in between.
     model.Grow(sizes.window);
     for (int c = 0; c < sizes.channels; ++c) {

@@ -50,6 +50,8 @@ TEST_F(FilterCommands, LowPassAnsweredOk_FiltersSwitchedOnChannelsOfWorkingState
     // The zero frequency passes unchanged.
     const std::size_t centre = (Doc().spectrumHeight / 2) * w + w / 2;
     EXPECT_EQ(working.spectrumRed.re[centre], current->spectrumRed.re[centre]);
+    // The response was computed as it was applied: no mask of the spectrum's size stays.
+    EXPECT_EQ(Doc().filterMask, nullptr);
 }
 
 TEST_F(FilterCommands, LowPassOverPendingEdits_GivesTheCopyOfTheEditsBackToTheSystem) {
