@@ -228,12 +228,6 @@ void CFFTProc::CommitWorkingState() {
         return;
     }
     currentIndex = states.size() - 1;
-    // Nothing reads the pixels of a history state's image at the transform size again: a state
-    // continued from it resamples its image, and only the size is asked. They go back to the
-    // system.
-    if (states.back()->workImage) {
-        states.back()->workImage->DiscardPixels();
-    }
     KeepWithinMemoryLimit();
 }
 

@@ -23,9 +23,7 @@ namespace quarvel {
 /// from the history states, which render it again when they are shown (powerReleased).
 struct ProcState {
     bool isColor = false;
-    /// The image at the transform size. Once the state is committed only its size, format and
-    /// palette count: its pixels are discarded (all zero).
-    std::unique_ptr<ImageBitmap> workImage;
+    std::unique_ptr<ImageBitmap> workImage;  ///< the image at the transform size
     /// Not null while workImage has its size, format and palette but not yet its pixels: those
     /// are ResampleImage of this image, made when they are first needed (see
     /// FillPendingWorkImage). A working state continued from a history state points at that

@@ -424,8 +424,6 @@ OpenDocument Document(MemoryModel& model, const WorkSizes& sizes) {
     document.first = FirstState(model, sizes, true);
     document.first.image = model.Take(sizes.image);
     document.first.hasImage = true;
-    // Committed, the state discards the pixels of its image at the transform size.
-    model.Give(document.first.workImage);
     document.screens.ShowSpectra(model, sizes);
     document.screens.ShowImages(model, sizes);
     return document;
@@ -465,7 +463,6 @@ void AnotherHistoryState(MemoryModel& model, const WorkSizes& sizes, OpenDocumen
     screens.Changed(model, sizes);
 
     FinalImage(model, sizes, edits, false);
-    model.Give(edits.workImage);  // discarded at the commit
     screens.Changed(model, sizes);
     // So are the scaled copies drawn again after the changes.
     model.Grow(sizes.window);
