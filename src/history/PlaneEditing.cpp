@@ -397,7 +397,9 @@ void CFFTProc::ClearRectangles(ChannelKind member, const RectangleList& rectangl
             AddChangedRows(changedRows, areas.back().first, mirrorEdits, height);
         }
         OwnRows(target, width, height, changedRows);
-        for (const auto& [rows, columns] : areas) {
+        for (const auto& area : areas) {
+            const IndexRange rows = area.first;
+            const IndexRange columns = area.second;
             ParallelFor(rows.begin, rows.end,
                         [&](std::size_t y) { ClearRun(spectrum, y * width, columns); });
             if (mirrorEdits) {
