@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdio>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include <tbb/task_arena.h>
@@ -282,6 +283,22 @@ MemoryModel::Id Load(MemoryModel& model, const WorkSizes& sizes) {
     return image;
 }
 
+/// One channel transformed (ComputeSpectrum): its bytes, then the two planes of its spectrum,
+/// which are returned; the first transform of the process at this size gives every worker
+/// thread its work memory, which it keeps. The bytes are given back.
+std::pair<MemoryModel::Id, MemoryModel::Id> TransformChannel(MemoryModel& model,
+                                                             const WorkSizes& sizes,
+                                                             bool firstTransform) {
+    const MemoryModel::Id bytes = model.Take(sizes.bytePlane);
+    const MemoryModel::Id re = model.Take(sizes.plane);
+    const MemoryModel::Id im = model.Take(sizes.plane);
+    for (int t = 0; firstTransform && t < sizes.threads; ++t) {
+        model.Take(sizes.scratch);
+    }
+    model.Give(bytes);
+    return {re, im};
+}
+
 /// The spectra of a freshly loaded image (CFFTProc::PrepareWorkingState,
 /// StartBareWorkingState): the image at the transform size, then per channel its bytes and the
 /// two planes of its transform, the first transform of the process at this size giving every
@@ -292,13 +309,9 @@ StateBlocks FirstState(MemoryModel& model, const WorkSizes& sizes, bool display,
     StateBlocks state;
     state.workImage = model.Take(sizes.workImage);
     for (int c = 0; c < sizes.channels; ++c) {
-        const MemoryModel::Id bytes = model.Take(sizes.bytePlane);
-        state.re.push_back(model.Take(sizes.plane));
-        state.im.push_back(model.Take(sizes.plane));
-        for (int t = 0; firstTransform && c == 0 && t < sizes.threads; ++t) {
-            model.Take(sizes.scratch);
-        }
-        model.Give(bytes);
+        const auto [re, im] = TransformChannel(model, sizes, firstTransform && c == 0);
+        state.re.push_back(re);
+        state.im.push_back(im);
     }
     for (int c = 0; display && c < sizes.channels; ++c) {
         state.power.push_back(model.Take(sizes.power));
@@ -514,13 +527,7 @@ double SpectrumPeak(MemoryModel& model, const WorkSizes& sizes) {
             part = model.Take(grey.workImage);
             model.Give(parts[c]);
         }
-        const MemoryModel::Id bytes = model.Take(sizes.bytePlane);
-        const MemoryModel::Id re = model.Take(sizes.plane);
-        const MemoryModel::Id im = model.Take(sizes.plane);
-        for (int t = 0; c == 0 && t < sizes.threads; ++t) {
-            model.Take(sizes.scratch);
-        }
-        model.Give(bytes);
+        const auto [re, im] = TransformChannel(model, sizes, c == 0);
         if (part) {
             model.Give(*part);
         }
@@ -591,13 +598,7 @@ double BatchPeak(MemoryModel& model, const WorkSizes& sizes) {
     const MemoryModel::Id original = Load(model, sizes);
     const MemoryModel::Id work = model.Take(sizes.workImage);
     for (int c = 0; c < sizes.channels; ++c) {
-        const MemoryModel::Id values = model.Take(sizes.bytePlane);
-        const MemoryModel::Id re = model.Take(sizes.plane);
-        const MemoryModel::Id im = model.Take(sizes.plane);
-        for (int t = 0; c == 0 && t < sizes.threads; ++t) {
-            model.Take(sizes.scratch);
-        }
-        model.Give(values);
+        const auto [re, im] = TransformChannel(model, sizes, c == 0);
         model.Give(im);
         model.Give(re);
     }
