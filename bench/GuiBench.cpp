@@ -8,6 +8,7 @@
 //   gui_delete_ms          Clear Selected Area (Delete) of that rectangle until painted
 //   gui_filter_ms          a low-pass filter of the default design until painted
 //   gui_create_final_ms    Create Final Image until painted
+//   gui_peak_before_batch_rss_mb  the peak resident memory of the session up to that batch
 //   gui_batch_ms           a batch of three such photographs (low-pass), the document kept open
 //   gui_batch_peak_rss_mb  the peak resident memory during that batch
 //   gui_peak_rss_mb        the peak resident memory of the whole session above
@@ -320,6 +321,7 @@ int RunSession(const std::filesystem::path& folder) {
 
     // The batch's own peak is measured from the memory the open document holds.
     const double peakBeforeBatch = PeakResidentMegabytes();
+    std::printf("gui_peak_before_batch_rss_mb=%.0f\n", peakBeforeBatch);
     const bool batchPeakMeasured = ResetPeakResident();
     std::printf("gui_batch_ms=%.0f\n", Milliseconds([&] {
                     CBatchProcessor batch;

@@ -682,6 +682,34 @@ void CFFTQuarvelDoc::OnCreateFinalImage() {
                        "again."));
 }
 
+void CFFTQuarvelDoc::OnEditUndo() {
+    ShowState(currentIndex > 0 ? currentIndex - 1 : currentIndex);
+}
+
+void CFFTQuarvelDoc::OnEditRedo() {
+    ShowState(currentIndex + 1);
+}
+
+void CFFTQuarvelDoc::OnEditRestore() {
+    ShowState(currentIndex);
+}
+
+void CFFTQuarvelDoc::ShowState(std::uint64_t index) {
+    const ProcState* shown = index < states.size() ? states[index].get() : nullptr;
+    if (shown == nullptr || !NeedsRendering(*shown)) {
+        MoveToState(index);
+        UpdateViews(0);
+        return;
+    }
+    RunHistoryJob(
+        [&] {
+            MoveToState(index);
+            return !NeedsRendering(*shown);
+        },
+        QStringLiteral("There is not enough memory to show the power spectra of this step. "
+                       "Close other programs and show it again."));
+}
+
 bool CFFTQuarvelDoc::RunHistoryJob(const std::function<bool()>& job, const QString& outOfMemory) {
     CWaitCursor wait;
     const std::uint64_t releasedBefore = releasedStateCount;
@@ -720,6 +748,9 @@ bool CFFTQuarvelDoc::ChangeWhole(const std::function<bool()>& change) {
         }
         if (changed) {
             redo.Drop();
+            // What only the copy still held of the states not shown may go now.
+            before.reset();
+            ReleaseHiddenSpectra();
             return true;
         }
         if (before != nullptr) {

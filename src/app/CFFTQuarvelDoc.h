@@ -91,6 +91,11 @@ public:
     void OnViewSpectrumWindow();
     /// Switches to the power spectrum tab and commits the working state as a new final image.
     void OnCreateFinalImage();
+    /// Undo, Redo and Restore Power Spectrum: when the state shown afterwards needs its spectra
+    /// computed or its power spectrum images rendered again, that runs off the GUI thread.
+    void OnEditUndo();
+    void OnEditRedo();
+    void OnEditRestore();
     /// Designs a filter of kind in its dialog, starting from filterSettings; unless cancelled
     /// keeps the design and applies it to the working state with the channel switches of the
     /// power spectrum pane.
@@ -216,6 +221,8 @@ private:
     /// with the wait cursor, then repaints. On failure (or when memory runs out) shows
     /// outOfMemory and returns false; otherwise tells about undo states released meanwhile.
     bool RunHistoryJob(const std::function<bool()>& job, const QString& outOfMemory);
+    /// Makes the history state at index current and shows it (see OnEditUndo).
+    void ShowState(std::uint64_t index);
     /// Tells the person, once per opened file, that undo states were released to keep within
     /// the history's memory limit since releasedBefore (a value of releasedStateCount).
     void TellAboutReleasedStates(std::uint64_t releasedBefore);

@@ -142,6 +142,12 @@ ImageBitmap::ImageBitmap(std::uint32_t width, std::uint32_t height, PixelFormat 
       stride_(stride),
       pixels_(std::move(pixels)) {}
 
+void ImageBitmap::DiscardPixels() {
+    if (!DiscardLargeBlockContents(pixels_.get())) {
+        std::memset(pixels_.get(), 0, stride_ * height_);
+    }
+}
+
 std::unique_ptr<ImageBitmap> ImageBitmap::Create(std::uint32_t width, std::uint32_t height,
                                                  PixelFormat format) {
     if (width == 0 || height == 0 || !IsKnownFormat(format)) {

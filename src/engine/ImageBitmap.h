@@ -76,6 +76,10 @@ public:
     std::size_t Stride() const { return stride_; }
     std::size_t ByteSize() const { return stride_ * height_; }
 
+    /// Sets every byte of the pixels to 0; a large image gives their memory back to the system
+    /// until they are written again.
+    void DiscardPixels();
+
     std::uint8_t* Data() { return pixels_.get(); }
     const std::uint8_t* Data() const { return pixels_.get(); }
     std::uint8_t* Row(std::uint32_t y) { return pixels_.get() + y * stride_; }

@@ -154,6 +154,24 @@ bool ReleaseLargeBlock(void* block) {
     return true;
 }
 
+bool DiscardLargeBlockContents(void* block) {
+    if (block == nullptr) {
+        return false;
+    }
+    BlockTable& table = Table();
+    std::size_t size = 0;
+    {
+        const std::lock_guard<std::mutex> lock(table.mutex);
+        const auto found = table.live.find(block);
+        if (found == table.live.end()) {
+            return false;
+        }
+        size = found->second;
+    }
+    // Private anonymous pages read as zero after this, and are faulted in afresh when written.
+    return ::madvise(block, size, MADV_DONTNEED) == 0;
+}
+
 std::size_t CachedLargeBlockBytes() {
     BlockTable& table = Table();
     const std::lock_guard<std::mutex> lock(table.mutex);

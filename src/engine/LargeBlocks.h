@@ -36,6 +36,11 @@ void* AcquireLargeBlock(std::size_t bytes, bool zeroed);
 /// when block did not come from AcquireLargeBlock.
 bool ReleaseLargeBlock(void* block);
 
+/// Gives the memory of block, a live block from AcquireLargeBlock, back to the system while
+/// keeping it: its bytes read as zero from then on and cost memory again only where they are
+/// written. False (doing nothing) when block did not come from AcquireLargeBlock.
+bool DiscardLargeBlockContents(void* block);
+
 /// Bytes of the released blocks kept for reuse.
 std::size_t CachedLargeBlockBytes();
 

@@ -6,6 +6,7 @@
 #include <iterator>
 #include <new>
 #include <utility>
+#include <vector>
 
 #include "history/FinalImage.h"
 
@@ -76,8 +77,12 @@ bool CFFTProc::PrepareWorkingState() {
 
 bool CFFTProc::BuildWorkingState() {
     // Continue from the current state when it has an image; otherwise start from the loaded one.
-    const ProcState* current = CurrentState();
+    ProcState* current = CurrentState();
     const bool continuing = current != nullptr && current->image != nullptr;
+    // Spectra released while another state was shown are needed again.
+    if (continuing && !RestoreReleasedSpectra(*current)) {
+        return false;
+    }
     const ImageBitmap* source = continuing ? current->image.get() : originalImage.get();
     if (source == nullptr) {
         return false;
@@ -163,8 +168,91 @@ bool CFFTProc::BuildWorkingState() {
 void CFFTProc::DiscardWorkingState() {
     workingState.reset();
     if (ProcState* current = CurrentState()) {
-        RenderReleasedPower(*current);
+        // Without its spectra the state shows nothing until it is shown again.
+        if (RestoreReleasedSpectra(*current)) {
+            RenderReleasedPower(*current);
+        }
     }
+}
+
+void CFFTProc::ReleaseHiddenSpectra() {
+    const ProcState* shown = ActiveState();
+    for (const std::unique_ptr<ProcState>& state : states) {
+        if (state.get() == shown) {
+            continue;
+        }
+        // Nothing reads the pixels of a history state's image at the transform size again: a
+        // state continued from it resamples its image, and only the size is asked.
+        if (state->workImage && state->pendingWorkSource == nullptr &&
+            !state->workPixelsDiscarded) {
+            state->workImage->DiscardPixels();
+            state->workPixelsDiscarded = true;
+        }
+        if (!state->spectraFromLoadedImage) {
+            continue;
+        }
+        for (ChannelSpectrum* spectrum : {&state->spectrumRed, &state->spectrumGreen,
+                                          &state->spectrumBlue, &state->spectrumGrey}) {
+            // Planes another spectrum holds or inherits rows from stay.
+            if (spectrum->IsComplete() && spectrum->HoldsAllRows() && !spectrum->IsShared()) {
+                *spectrum = ChannelSpectrum();
+                state->spectraReleased = true;
+            }
+        }
+        if (!state->spectraReleased) {
+            continue;
+        }
+        for (std::shared_ptr<ImageBitmap>* power :
+             {&state->powerRed, &state->powerGreen, &state->powerBlue, &state->powerGrey}) {
+            if (*power != nullptr && power->use_count() == 1) {
+                power->reset();
+                state->powerReleased = true;
+            }
+        }
+    }
+}
+
+bool CFFTProc::RestoreReleasedSpectra(ProcState& state) {
+    if (!state.spectraReleased) {
+        return true;
+    }
+    if (!originalImage || !state.workImage) {
+        return false;
+    }
+    try {
+        // The state's image at the transform size was made so from the loaded image, and its
+        // spectra from that image.
+        const std::unique_ptr<ImageBitmap> work =
+            ResampleImage(originalImage.get(), state.workImage->Width(), state.workImage->Height());
+        if (!work) {
+            return false;
+        }
+        const std::vector<ChannelKind> channels =
+            state.isColor ? std::vector{ChannelKind::Red, ChannelKind::Green, ChannelKind::Blue}
+                          : std::vector{ChannelKind::Grey};
+        for (const ChannelKind channel : channels) {
+            ChannelSpectrum& spectrum = SpectrumOf(state, channel);
+            if (!spectrum.IsComplete()) {
+                ChannelSpectrum computed = ComputeSpectrum(work.get(), channel);
+                if (!computed.IsComplete()) {
+                    return false;
+                }
+                spectrum = std::move(computed);
+            }
+        }
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    state.spectraReleased = false;
+    return true;
+}
+
+void CFFTProc::MoveToState(std::uint64_t index) {
+    if (!states.empty()) {
+        currentIndex = std::min<std::uint64_t>(index, states.size() - 1);
+    }
+    DiscardWorkingState();
+    ReleaseHiddenSpectra();
 }
 
 void CFFTProc::RenderReleasedPower(ProcState& state) {
@@ -229,6 +317,7 @@ void CFFTProc::CommitWorkingState() {
     }
     currentIndex = states.size() - 1;
     KeepWithinMemoryLimit();
+    ReleaseHiddenSpectra();
 }
 
 void CFFTProc::KeepWithinMemoryLimit() {
@@ -408,6 +497,7 @@ bool CFFTProc::StartHistory() {
         spectrumHeight = 0;
         return false;
     }
+    states.front()->spectraFromLoadedImage = true;
     return true;
 }
 
@@ -523,18 +613,12 @@ void CFFTProc::ResetHistory() {
 }
 
 void CFFTProc::Undo() {
-    if (currentIndex > 0) {
-        --currentIndex;
-    }
-    DiscardWorkingState();
+    MoveToState(currentIndex > 0 ? currentIndex - 1 : currentIndex);
     UpdateViews(0);
 }
 
 void CFFTProc::Redo() {
-    if (currentIndex + 1 < states.size()) {
-        ++currentIndex;
-    }
-    DiscardWorkingState();
+    MoveToState(currentIndex + 1);
     UpdateViews(0);
 }
 

@@ -60,6 +60,27 @@ public:
     /// spectrum images an edit took over from it rendered anew (when memory runs out it shows
     /// none until it is shown again).
     void DiscardWorkingState();
+    /// Discards the pixels of the image at the transform size of every history state not shown
+    /// (not the active state). Releases, of each such state whose spectra come from the loaded
+    /// image (ProcState::spectraFromLoadedImage), the spectrum planes no other state holds, and
+    /// then its power spectrum images that no other state holds, which are rendered anew when
+    /// it is shown again. Called by the operations
+    /// that change what is shown or take over planes; a caller that held copies of a state's
+    /// spectra calls it once it has dropped them.
+    void ReleaseHiddenSpectra();
+    /// Computes again, from the loaded image, the spectra ReleaseHiddenSpectra released from
+    /// state (the same values, bit for bit). True when state holds all its spectra afterwards;
+    /// false, with state as it was, when memory runs out or there is no loaded image.
+    bool RestoreReleasedSpectra(ProcState& state);
+    /// Makes the history state at index current (clamped to the history), drops the working
+    /// state and prepares the current state to be shown: spectra released from it are computed
+    /// again and missing power spectrum images rendered. Does not notify: Undo and Redo do.
+    void MoveToState(std::uint64_t index);
+    /// Whether showing state needs its spectra computed again or its power spectrum images
+    /// rendered again (long work for a large image).
+    static bool NeedsRendering(const ProcState& state) {
+        return state.spectraReleased || state.powerReleased;
+    }
     /// Destroys every history state after the current one. The working state is kept.
     void DropRedoStates();
     /// Appends the working state to the history and makes it current, then releases the oldest

@@ -159,6 +159,8 @@ void CFFTProc::FilterWorkingState(bool applyRed, bool applyGreen, bool applyBlue
         if (on && spectrum.IsComplete()) {
             owned = owned && MakePlanesOwn(spectrum, width, height);
             channels[channelCount++] = &spectrum;
+            // The planes the working state no longer shares may go before the next are copied.
+            ReleaseHiddenSpectra();
         }
     };
     if (isColor) {
@@ -198,7 +200,10 @@ void CFFTProc::FilterWorkingState(bool applyRed, bool applyGreen, bool applyBlue
     // made without them, for a processing object that displays nothing (the batch), stays so.
     const auto render = [&](const ChannelSpectrum& spectrum, std::shared_ptr<ImageBitmap>& power,
                             PowerLevelRows& levels) {
+        // The old image goes first, also from a state that is not shown when nothing else
+        // holds it there.
         power.reset();
+        ReleaseHiddenSpectra();
         power = RenderPowerSpectrum(spectrum.Rows(), width, height, &levels);
     };
     if (!HoldsPowerSpectra(state)) {

@@ -265,6 +265,7 @@ void CFFTProc::CreateFinalImage(bool consumeSpectra) {
         return;
     }
     ProcState& state = *workingState;
+    ReleaseHiddenSpectra();
     if (!FillPendingWorkImage(state) || !SynthesiseWorkImage(state, consumeSpectra)) {
         return;
     }

@@ -222,6 +222,7 @@ void CFFTProc::FinishEdit(const EditTarget& target, std::uint64_t width, std::ui
             power = RenderPowerSpectrum(planes, width, height, target.levels);
         }
     }
+    ReleaseHiddenSpectra();
     UpdateViews(0);
 }
 

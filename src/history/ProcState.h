@@ -23,7 +23,12 @@ namespace quarvel {
 /// from the history states, which render it again when they are shown (powerReleased).
 struct ProcState {
     bool isColor = false;
-    std::unique_ptr<ImageBitmap> workImage;  ///< the image at the transform size
+    /// The image at the transform size. Of a history state only its size, format and palette
+    /// are read again: once another state is shown its pixels are discarded (all zero, see
+    /// workPixelsDiscarded).
+    std::unique_ptr<ImageBitmap> workImage;
+    /// Set when the pixels of workImage were discarded.
+    bool workPixelsDiscarded = false;
     /// Not null while workImage has its size, format and palette but not yet its pixels: those
     /// are ResampleImage of this image, made when they are first needed (see
     /// FillPendingWorkImage). A working state continued from a history state points at that
@@ -51,6 +56,13 @@ struct ProcState {
     /// power spectrum images to render it again in place: the images missing are rendered anew
     /// when this state is shown again (see CFFTProc::DiscardWorkingState).
     bool powerReleased = false;
+    /// Set on the first state of an image only (StartHistory): its spectra are those of the
+    /// loaded image resampled to the transform size, so that while another state is shown the
+    /// planes and power spectrum images no other state holds are released and computed again,
+    /// bit for bit, when it is shown (see CFFTProc::ReleaseHiddenSpectra).
+    bool spectraFromLoadedImage = false;
+    /// Set while spectra of such a state are released.
+    bool spectraReleased = false;
     /// The processing steps that made this state from the loaded image, oldest first: a working
     /// state starts with those of the state it continues and adds each edit and filter. Steps
     /// are shared between states, never changed.

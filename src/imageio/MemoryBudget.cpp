@@ -443,12 +443,14 @@ OpenDocument Document(MemoryModel& model, const WorkSizes& sizes) {
 }
 
 /// The next history state of an open document, made in the spectrum tab: a brush stroke
-/// starts pending edits (the image at the transform size again; the spectra and power spectrum
+/// starts pending edits (the image at the transform size again, whose pixels the first state
+/// discards; the spectra and power spectrum
 /// images stay shared with the current state, but the stroke's channel gets copies of its own
 /// planes and power spectrum image); a filter first keeps those edits to go back to (a copy of
 /// the work image, the rest shared), gives every channel planes of its own, computing its
-/// response row by row as it goes, and renders every power spectrum image again; Create Final
-/// Image adds the image; then the image tab shows it. (The stroke's copies are modelled whole,
+/// response row by row as it goes, and renders every power spectrum image again, after which
+/// the first state gives back what only it held; Create Final Image adds the image; then the
+/// image tab shows it. (The stroke's copies are modelled whole,
 /// an upper bound of the rows it copies.)
 void AnotherHistoryState(MemoryModel& model, const WorkSizes& sizes, OpenDocument& document) {
     Screens& screens = document.screens;
@@ -457,6 +459,8 @@ void AnotherHistoryState(MemoryModel& model, const WorkSizes& sizes, OpenDocumen
     const MemoryModel::Id strokePower = model.Take(sizes.power);
     const MemoryModel::Id strokeRe = model.Take(sizes.plane);
     const MemoryModel::Id strokeIm = model.Take(sizes.plane);
+    // The first state, no longer shown, discards the pixels of its image at the transform size.
+    model.Give(document.first.workImage);
     screens.Changed(model, sizes);
 
     const MemoryModel::Id before = model.Take(sizes.workImage);
@@ -472,6 +476,14 @@ void AnotherHistoryState(MemoryModel& model, const WorkSizes& sizes, OpenDocumen
     // The edits kept to go back to are dropped with what only they still hold.
     for (const MemoryModel::Id block : {strokeIm, strokeRe, strokePower, before}) {
         model.Give(block);
+    }
+    // The first state, not shown, gives back the planes and power spectrum images nothing
+    // else holds any more; they are made again when it is shown.
+    StateBlocks& first = document.first;
+    for (int c = 0; c < sizes.channels; ++c) {
+        model.Give(first.re[c]);
+        model.Give(first.im[c]);
+        model.Give(first.power[c]);
     }
     screens.Changed(model, sizes);
 

@@ -31,25 +31,32 @@ TEST_F(FilterCommands, LowPassAnsweredOk_FiltersSwitchedOnChannelsOfWorkingState
     ASSERT_NE(pane, nullptr);
     pane->greenEnabled = false;
     Doc().filterSettings.cutOff = 10;
+    // A high frequency on the centre row: far above the cut-off, so red and blue are damped
+    // while the switched-off green channel keeps its value; the zero frequency passes.
+    const std::size_t w = Doc().spectrumWidth;
+    const std::size_t at = (Doc().spectrumHeight / 2) * w + w / 2 + (w * 4) / 10;
+    const std::size_t centre = (Doc().spectrumHeight / 2) * w + w / 2;
+    const ProcState& first = *Doc().CurrentState();
+    const float red = first.spectrumRed.re[at];
+    const float green = first.spectrumGreen.re[at];
+    const float blue = first.spectrumBlue.re[at];
+    const float zero = first.spectrumRed.re[centre];
 
     Trigger(ID_FFT_LOWPASS);
 
     ASSERT_EQ(Ui().modalDialogs, QStringList{QStringLiteral("quarvel::CDlgFFTLoHi")});
     EXPECT_EQ(Doc().GetTabView()->activeTab, 1);
     ASSERT_NE(Doc().workingState, nullptr);
-    const ProcState* current = Doc().CurrentState();
-    ASSERT_NE(current, nullptr);
-    // A high frequency on the centre row: far above the cut-off, so red and blue are damped
-    // while the switched-off green channel keeps its value.
-    const std::size_t w = Doc().spectrumWidth;
-    const std::size_t at = (Doc().spectrumHeight / 2) * w + w / 2 + (w * 4) / 10;
     const ProcState& working = *Doc().workingState;
-    EXPECT_NE(working.spectrumRed.re[at], current->spectrumRed.re[at]);
-    EXPECT_NE(working.spectrumBlue.re[at], current->spectrumBlue.re[at]);
-    EXPECT_EQ(working.spectrumGreen.re[at], current->spectrumGreen.re[at]);
-    // The zero frequency passes unchanged.
-    const std::size_t centre = (Doc().spectrumHeight / 2) * w + w / 2;
-    EXPECT_EQ(working.spectrumRed.re[centre], current->spectrumRed.re[centre]);
+    EXPECT_NE(working.spectrumRed.re[at], red);
+    EXPECT_NE(working.spectrumBlue.re[at], blue);
+    EXPECT_EQ(working.spectrumGreen.re[at], green);
+    EXPECT_EQ(working.spectrumRed.re[centre], zero);
+    // The first state, not shown, gave back the planes only it held (red and blue) and keeps
+    // the green ones the pending edits share.
+    EXPECT_EQ(first.spectrumRed.re, nullptr);
+    EXPECT_EQ(first.spectrumBlue.re, nullptr);
+    EXPECT_EQ(first.spectrumGreen.re, working.spectrumGreen.re);
     // The response was computed as it was applied: no mask of the spectrum's size stays.
     EXPECT_EQ(Doc().filterMask, nullptr);
 }
@@ -72,6 +79,10 @@ TEST_F(FilterCommands, BandRejectAnsweredOk_KeepsTheDesignAndFiltersGreyImage) {
     OpenThroughCommand(TestImage("camera.png"));
     Doc().filterSettings.lowCutOff = 20;
     Doc().filterSettings.highCutOff = 40;
+    // Inside the band (30 % of the half width from the centre) the grey spectrum is damped.
+    const std::size_t w = Doc().spectrumWidth;
+    const std::size_t at = (Doc().spectrumHeight / 2) * w + w / 2 + (w * 3) / 20;
+    const float before = Doc().CurrentState()->spectrumGrey.re[at];
 
     Trigger(ID_FFT_BANDREJECT);
 
@@ -79,10 +90,7 @@ TEST_F(FilterCommands, BandRejectAnsweredOk_KeepsTheDesignAndFiltersGreyImage) {
     EXPECT_EQ(Doc().filterSettings.lowCutOff, 20);
     EXPECT_EQ(Doc().filterSettings.highCutOff, 40);
     ASSERT_NE(Doc().workingState, nullptr);
-    // Inside the band (30 % of the half width from the centre) the grey spectrum is damped.
-    const std::size_t w = Doc().spectrumWidth;
-    const std::size_t at = (Doc().spectrumHeight / 2) * w + w / 2 + (w * 3) / 20;
-    EXPECT_NE(Doc().workingState->spectrumGrey.re[at], Doc().CurrentState()->spectrumGrey.re[at]);
+    EXPECT_NE(Doc().workingState->spectrumGrey.re[at], before);
 }
 
 TEST_F(FilterCommands, DialogHelp_OpensTheManualAtTheFilterSection) {

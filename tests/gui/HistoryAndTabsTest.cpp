@@ -58,6 +58,31 @@ TEST_F(History, UndoRedo_WalkAcrossTwoFinalImages) {
     EXPECT_EQ(Doc().states.size(), 3u);
 }
 
+TEST_F(History, UndoToTheFirstStateAfterAFilter_MakesItsSpectraAgainInTheBackground) {
+    Start();
+    OpenThroughCommand(TestImage("astronaut.png"));
+    Trigger(ID_FFT_LOWPASS);
+    Trigger(ID_FFT_CREATE_FINAL);
+    ASSERT_EQ(Doc().states.size(), 2u);
+    const ProcState& first = *Doc().states[0];
+    // Not shown, the first state gave back the spectra the filter replaced.
+    ASSERT_TRUE(first.spectraReleased);
+    int busy = 0;
+    QObject::connect(&Doc(), &CFFTQuarvelDoc::BusyChanged, [&](bool on) { busy += on ? 1 : 0; });
+
+    Trigger(ID_EDIT_UNDO);
+    EXPECT_EQ(Doc().currentIndex, 0u);
+    EXPECT_EQ(busy, 1);
+    EXPECT_FALSE(first.spectraReleased);
+    EXPECT_TRUE(first.spectrumRed.IsComplete() && first.spectrumBlue.IsComplete());
+    EXPECT_TRUE(first.powerRed && first.powerGreen && first.powerBlue);
+    EXPECT_TRUE(Ui().errors.isEmpty());
+    // The filtered state, now hidden, keeps its own spectra.
+    Trigger(ID_EDIT_REDO);
+    EXPECT_EQ(Doc().currentIndex, 1u);
+    EXPECT_TRUE(Doc().states[1]->spectrumRed.IsComplete());
+}
+
 TEST_F(History, UndoDropsTheWorkingState) {
     Start();
     OpenThroughCommand(TestImage("camera.png"));

@@ -353,15 +353,19 @@ TEST(ProcHistoryMemory, LimitReleasesOldestUndoStatesAndKeepsRoomForTheNextEdit)
         proc.CreateFinalImage();
     };
     editEverything(4);
-    ASSERT_EQ(proc.states.size(), 2u);
+    editEverything(6);
+    ASSERT_EQ(proc.states.size(), 3u);
     EXPECT_EQ(proc.releasedStateCount, 0u);
-    // An undo state has given its power image to the edit that followed it. Room for two and
-    // a half states besides it: the current one and the next working state.
-    const std::uint64_t undoBytes = CFFTProc::StateBytes(*proc.states[0]);
+    // An undo state has given its power image to the edit that followed it (the first state
+    // its spectrum too). Room for two and a half states besides one: the current one and the
+    // next working state.
+    const std::uint64_t undoBytes = CFFTProc::StateBytes(*proc.states[1]);
     EXPECT_LT(undoBytes, stateBytes);
+    EXPECT_LT(CFFTProc::StateBytes(*proc.states[0]), undoBytes);
     proc.historyMemoryLimit = undoBytes + stateBytes * 5 / 2;
 
-    std::vector<const ProcState*> committed{proc.states[0].get(), proc.states[1].get()};
+    std::vector<const ProcState*> committed{proc.states[0].get(), proc.states[1].get(),
+                                            proc.states[2].get()};
     for (std::uint32_t x : {8u, 12u, 16u}) {
         editEverything(x);
         committed.push_back(proc.CurrentState());
@@ -369,10 +373,10 @@ TEST(ProcHistoryMemory, LimitReleasesOldestUndoStatesAndKeepsRoomForTheNextEdit)
         EXPECT_EQ(proc.currentIndex, 1u);
         EXPECT_LE(proc.HistoryBytes() + stateBytes, proc.historyMemoryLimit);
     }
-    // The newest two states remain, in order; the oldest three went first.
-    EXPECT_EQ(proc.states[0].get(), committed[3]);
-    EXPECT_EQ(proc.states[1].get(), committed[4]);
-    EXPECT_EQ(proc.releasedStateCount, 3u);
+    // The newest two states remain, in order; the oldest four went first.
+    EXPECT_EQ(proc.states[0].get(), committed[4]);
+    EXPECT_EQ(proc.states[1].get(), committed[5]);
+    EXPECT_EQ(proc.releasedStateCount, 4u);
 
     proc.Undo();
     EXPECT_EQ(proc.currentIndex, 0u);
@@ -380,7 +384,7 @@ TEST(ProcHistoryMemory, LimitReleasesOldestUndoStatesAndKeepsRoomForTheNextEdit)
     EXPECT_EQ(proc.currentIndex, 0u);
     EXPECT_EQ(proc.states.size(), 2u);
     proc.Redo();
-    EXPECT_EQ(proc.CurrentState(), committed[4]);
+    EXPECT_EQ(proc.CurrentState(), committed[5]);
 
     proc.ResetHistory();
     EXPECT_EQ(proc.releasedStateCount, 0u);
@@ -449,6 +453,67 @@ TEST(ProcHistoryMemory, CopyState_CopiesImagesAndSharesPlanes) {
     EXPECT_EQ(copy->spectrumBlue.re.get(), source.spectrumBlue.re.get());
     EXPECT_EQ(copy->spectrumRed.im.get(), source.spectrumRed.im.get());
     EXPECT_FALSE(copy->spectrumGrey.re || copy->powerGrey);
+}
+
+// The first state, hidden behind a filter that replaced every channel, gives back what only it
+// held and makes it again, bit for bit, when it is shown: by Restore, Undo and a new edit.
+TEST(ProcHistoryMemory, FirstStateNotShown_GivesBackItsSpectraAndMakesThemAgainBitForBit) {
+    CountingProc proc;
+    ASSERT_TRUE(Open(proc, MakeColourImage(24, 20)));
+    ProcState& first = *proc.states[0];
+    const std::size_t count = first.workImage->Width() * std::size_t{first.workImage->Height()};
+    const std::vector<const ChannelSpectrum*> channels = {&first.spectrumRed, &first.spectrumGreen,
+                                                          &first.spectrumBlue};
+    std::vector<testing_support::PlaneCopy> spectra;
+    for (const ChannelSpectrum* spectrum : channels) {
+        spectra.push_back(CopyOf(*spectrum, count));
+    }
+    const std::unique_ptr<ImageBitmap> power = CopyBitmap(first.powerGreen.get());
+    const std::unique_ptr<ImageBitmap> work = CopyBitmap(first.workImage.get());
+    ASSERT_TRUE(power && work);
+    const auto expectHidden = [&] {
+        for (const ChannelSpectrum* spectrum : channels) {
+            EXPECT_EQ(spectrum->re, nullptr);
+        }
+        EXPECT_EQ(first.powerGreen, nullptr);
+        EXPECT_TRUE(first.spectraReleased);
+    };
+    const auto expectShownAsOpened = [&] {
+        ASSERT_FALSE(first.spectraReleased);
+        for (std::size_t c = 0; c < channels.size(); ++c) {
+            EXPECT_TRUE(SameBits(*channels[c], spectra[c])) << c;
+        }
+        ASSERT_NE(first.powerGreen, nullptr);
+        EXPECT_TRUE(SamePixels(*first.powerGreen, *power));
+    };
+
+    proc.BuildAndApplyFilter(FilterKind::LowPass, true, true, true);
+    expectHidden();
+    // Only the size of its image at the transform size is read again.
+    EXPECT_EQ(first.workImage->Width(), work->Width());
+    EXPECT_FALSE(SamePixels(*first.workImage, *work));
+    proc.RestorePowerSpectrum();
+    expectShownAsOpened();
+
+    proc.BuildAndApplyFilter(FilterKind::LowPass, true, true, true);
+    proc.CreateFinalImage();
+    ASSERT_EQ(proc.states.size(), 2u);
+    expectHidden();
+    proc.Undo();
+    expectShownAsOpened();
+    proc.Redo();
+    expectHidden();
+    // An edit of the first state once more starts from its own values.
+    proc.Undo();
+    proc.BuildAndApplyFilter(FilterKind::LowPass, true, true, true);
+    proc.currentIndex = 0;
+    proc.workingState.reset();
+    ASSERT_TRUE(first.spectraReleased);
+    ASSERT_TRUE(proc.PrepareWorkingState());
+    EXPECT_FALSE(first.spectraReleased);
+    for (std::size_t c = 0; c < channels.size(); ++c) {
+        EXPECT_TRUE(SameBits(*channels[c], spectra[c])) << c;
+    }
 }
 
 }  // namespace

@@ -186,18 +186,21 @@ TEST_F(DocumentMemory, HistoryLimit_ReleasesOldestStepsAndTellsOncePerFile) {
     };
     // A state made by a red edit shares the rest with the one before: it adds less than a whole
     // state. Room for two states and the working state of the next edit (a whole state's room).
-    // The edits reach every row, so that each state has red planes of its own.
+    // The edits reach every row, so that each state has red planes of its own (and the first
+    // state, not shown, gives its red planes back).
     editAndCreate(40);
-    const std::uint64_t added = Doc().HistoryBytes() - stateBytes;
+    const std::uint64_t once = Doc().HistoryBytes();
+    editAndCreate(41);
+    const std::uint64_t added = Doc().HistoryBytes() - once;
     ASSERT_LT(added, stateBytes);
     Doc().historyMemoryLimit = 2 * stateBytes + added * 3 / 2;
-    for (std::uint32_t radius : {41u, 42u, 43u}) {
+    for (std::uint32_t radius : {42u, 43u, 44u}) {
         editAndCreate(radius);
     }
     ASSERT_EQ(Doc().states.size(), 2u);
-    EXPECT_EQ(Doc().states[0].get(), finals[2]);
-    EXPECT_EQ(Doc().states[1].get(), finals[3]);
-    EXPECT_EQ(Doc().releasedStateCount, 3u);
+    EXPECT_EQ(Doc().states[0].get(), finals[3]);
+    EXPECT_EQ(Doc().states[1].get(), finals[4]);
+    EXPECT_EQ(Doc().releasedStateCount, 4u);
     ASSERT_EQ(Ui().warnings.size(), 1);
     EXPECT_TRUE(Ui().warnings[0].contains(QStringLiteral("oldest undo steps were released")));
     EXPECT_TRUE(Ui().errors.isEmpty());
@@ -209,7 +212,7 @@ TEST_F(DocumentMemory, HistoryLimit_ReleasesOldestStepsAndTellsOncePerFile) {
     EXPECT_FALSE(IsEnabled(ID_EDIT_UNDO));
     EXPECT_TRUE(IsEnabled(ID_EDIT_REDO));
     Trigger(ID_EDIT_REDO);
-    EXPECT_EQ(Doc().CurrentState(), finals[3]);
+    EXPECT_EQ(Doc().CurrentState(), finals[4]);
 
     // Reverting keeps what the person was told; a file opened anew is told about again.
     Trigger(ID_FILE_REVERT);
