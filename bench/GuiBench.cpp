@@ -12,6 +12,7 @@
 //   gui_batch_ms           a batch of three such photographs (low-pass), the document kept open
 //   gui_batch_peak_rss_mb  the peak resident memory during that batch
 //   gui_peak_rss_mb        the peak resident memory of the whole session above
+//   gui_undo_ms            Undo after that: the first state shown again, its spectra made anew
 //   gui_kept_blocks_*_mb   released large blocks kept for reuse, part of the resident memory
 //   gui_rss_after_small_mb the resident memory after a 512 x 512 image replaced the photograph
 // "Until painted" means until the document is idle again and the pane has repainted itself, so a
@@ -336,6 +337,11 @@ int RunSession(const std::filesystem::path& folder) {
         std::printf("gui_batch_peak_rss_mb=%.0f\n", batchPeak);
     }
     std::printf("gui_peak_rss_mb=%.0f\n", std::max(peakBeforeBatch, batchPeak));
+
+    std::printf("gui_undo_ms=%.0f\n", Milliseconds([&] {
+                    session.Trigger(ID_EDIT_UNDO);
+                    session.Settle();
+                }));
 
     session.Open(small);
     session.Settle();
