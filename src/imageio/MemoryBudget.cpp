@@ -63,38 +63,31 @@ std::uint64_t ControlGroupLimit(const char* file) {
 /// Requests of kLargeBlockBytes and more behave as LargeBlocks serves them: rounded up (to
 /// 2 MiB from 4 MiB on, else to 64 KiB), kept once released (up to LargeBlockCacheLimit, the
 /// oldest going back to the system first) and given again for a request they fit without
-/// wasting more than half of it. Kept blocks stay resident. Smaller requests and Qt's own
-/// buffers come from the C heap: what is freed there stays resident for later requests, except
-/// blocks of kHeapMappedBytes and more, which the C library maps of their own and unmaps when
-/// they are freed. Sizes are doubles, so that absurd image sizes saturate instead of wrapping.
+/// wasting more than half of it. A block is resident once written, and stays so when kept; a
+/// block only reserved (Reserve) costs nothing until it is handed out again as a written one.
+/// Smaller requests and Qt's own buffers come from the C heap: what is freed there stays resident
+/// for later requests, except blocks of kHeapMappedBytes and more, which the C library maps of
+/// their own and unmaps when they are freed. Sizes are doubles, so that absurd image sizes saturate
+/// instead of wrapping.
 class MemoryModel {
 public:
     using Id = std::size_t;
 
-    /// Memory from the engine's allocators (ImageBitmap, AllocatePlane, AllocateBytePlane).
-    Id Take(double bytes) {
-        if (bytes < static_cast<double>(kLargeBlockBytes)) {
-            return TakeHeap(bytes);
+    /// Memory from the engine's allocators (ImageBitmap, AllocatePlane, AllocateBytePlane),
+    /// written as it is made.
+    Id Take(double bytes) { return Large(bytes, true); }
+
+    /// A large block that is made but not written yet (an image whose pixels come later);
+    /// a kept block given for it is zeroed, and so written, all the same.
+    Id Reserve(double bytes) { return Large(bytes, false); }
+
+    /// The pixels of the block id given back to the system while the block stays in use.
+    void Discard(Id id) {
+        Entry& entry = entries_[id];
+        if (entry.pooled && entry.resident) {
+            entry.resident = false;
+            resident_ -= entry.size;
         }
-        const double size =
-            RoundUp(bytes, bytes >= kHugeBlockBytes ? kLargePageBytes : kSmallStepBytes);
-        largest_ = std::max(largest_, size);
-        std::size_t best = kept_.size();
-        for (std::size_t i = 0; i < kept_.size(); ++i) {
-            if (kept_[i] >= size && kept_[i] <= size + size / 2 &&
-                (best == kept_.size() || kept_[i] < kept_[best])) {
-                best = i;
-            }
-        }
-        Entry entry{size, true};
-        if (best != kept_.size()) {
-            entry.size = kept_[best];
-            keptBytes_ -= entry.size;
-            kept_.erase(kept_.begin() + static_cast<std::ptrdiff_t>(best));
-        } else {
-            mapped_ += size;
-        }
-        return Add(entry);
     }
 
     /// Memory from the C heap, whatever its size (Qt's images and byte arrays, codec buffers).
@@ -105,18 +98,20 @@ public:
             heapLive_ += bytes;
             heapResident_ = std::max(heapResident_, heapLive_);
         }
-        return Add(Entry{bytes, false});
+        return Add(Entry{bytes, false, true});
     }
 
     void Give(Id id) {
         const Entry entry = entries_[id];
         entries_[id].size = 0.0;
         if (entry.pooled) {
-            kept_.push_back(entry.size);
+            kept_.push_back(Kept{entry.size, entry.resident});
             keptBytes_ += entry.size;
             while (keptBytes_ > CacheLimit()) {
-                keptBytes_ -= kept_.front();
-                mapped_ -= kept_.front();
+                keptBytes_ -= kept_.front().size;
+                if (kept_.front().resident) {
+                    resident_ -= kept_.front().size;
+                }
                 kept_.erase(kept_.begin());
             }
         } else if (entry.size >= kHeapMappedBytes) {
@@ -133,7 +128,7 @@ public:
     /// made among others that were freed in between.
     void Grow(double bytes) {
         grown_ += bytes;
-        Add(Entry{0.0, false});
+        Add(Entry{0.0, false, false});
     }
 
     /// The highest resident memory so far.
@@ -143,7 +138,42 @@ private:
     struct Entry {
         double size;
         bool pooled;
+        bool resident;
     };
+    struct Kept {
+        double size;
+        bool resident;
+    };
+
+    Id Large(double bytes, bool written) {
+        if (bytes < static_cast<double>(kLargeBlockBytes)) {
+            return TakeHeap(bytes);
+        }
+        const double size =
+            RoundUp(bytes, bytes >= kHugeBlockBytes ? kLargePageBytes : kSmallStepBytes);
+        largest_ = std::max(largest_, size);
+        std::size_t best = kept_.size();
+        for (std::size_t i = 0; i < kept_.size(); ++i) {
+            if (kept_[i].size >= size && kept_[i].size <= size + size / 2 &&
+                (best == kept_.size() || kept_[i].size < kept_[best].size)) {
+                best = i;
+            }
+        }
+        Entry entry{size, true, written};
+        if (best != kept_.size()) {
+            // A kept block is handed out zeroed or written: resident either way.
+            entry.size = kept_[best].size;
+            entry.resident = true;
+            keptBytes_ -= entry.size;
+            if (!kept_[best].resident) {
+                resident_ += entry.size;
+            }
+            kept_.erase(kept_.begin() + static_cast<std::ptrdiff_t>(best));
+        } else if (written) {
+            resident_ += size;
+        }
+        return Add(entry);
+    }
 
     /// LargeBlockCacheLimit of the largest block so far (three of them beyond any real size).
     double CacheLimit() const {
@@ -154,15 +184,15 @@ private:
 
     Id Add(const Entry& entry) {
         entries_.push_back(entry);
-        peak_ = std::max(peak_, mapped_ + heapResident_ + heapMapped_ + grown_);
+        peak_ = std::max(peak_, resident_ + heapResident_ + heapMapped_ + grown_);
         return entries_.size() - 1;
     }
 
     std::vector<Entry> entries_;
-    std::vector<double> kept_;  ///< released large blocks, oldest first
+    std::vector<Kept> kept_;  ///< released large blocks, oldest first
     double keptBytes_ = 0.0;
     double largest_ = 0.0;       ///< the largest large block handed out
-    double mapped_ = 0.0;        ///< large blocks in use or kept
+    double resident_ = 0.0;      ///< resident large blocks in use or kept
     double heapLive_ = 0.0;      ///< heap memory in use, below kHeapMappedBytes a block
     double heapResident_ = 0.0;  ///< the most heapLive_ ever was
     double heapMapped_ = 0.0;    ///< heap blocks of kHeapMappedBytes and more in use
@@ -443,27 +473,27 @@ OpenDocument Document(MemoryModel& model, const WorkSizes& sizes) {
 }
 
 /// The next history state of an open document, made in the spectrum tab: a brush stroke
-/// starts pending edits (the image at the transform size again, whose pixels the first state
-/// discards; the spectra and power spectrum
-/// images stay shared with the current state, but the stroke's channel gets copies of its own
-/// planes and power spectrum image); a filter first keeps those edits to go back to (a copy of
-/// the work image, the rest shared), gives every channel planes of its own, computing its
-/// response row by row as it goes, and renders every power spectrum image again, after which
-/// the first state gives back what only it held; Create Final Image adds the image; then the
-/// image tab shows it. (The stroke's copies are modelled whole,
-/// an upper bound of the rows it copies.)
+/// starts pending edits that share the spectra and power spectrum images of the first state,
+/// which discards the pixels of its image at the transform size; the pending edits' image at
+/// that size is reserved, to be made with the final image, the stroke's channel gets planes of
+/// its own of which only the rows it reaches are written (a few, left out here), and its power
+/// spectrum image is rendered again in place. A filter first keeps those edits to go back to
+/// (its image reserved, the rest shared), gives every channel planes of its own, computing its
+/// response row by row as it goes, and renders every power spectrum image again; then what
+/// only the kept edits held goes, and so do the first state's planes and power spectrum
+/// images, since it is not shown. Create Final Image makes the image at the transform size
+/// and the image; then the image tab shows it.
 void AnotherHistoryState(MemoryModel& model, const WorkSizes& sizes, OpenDocument& document) {
     Screens& screens = document.screens;
+    StateBlocks& first = document.first;
     StateBlocks edits;
-    edits.workImage = model.Take(sizes.workImage);
-    const MemoryModel::Id strokePower = model.Take(sizes.power);
-    const MemoryModel::Id strokeRe = model.Take(sizes.plane);
-    const MemoryModel::Id strokeIm = model.Take(sizes.plane);
-    // The first state, no longer shown, discards the pixels of its image at the transform size.
-    model.Give(document.first.workImage);
+    edits.workImage = model.Reserve(sizes.workImage);
+    const MemoryModel::Id strokeRe = model.Reserve(sizes.plane);
+    const MemoryModel::Id strokeIm = model.Reserve(sizes.plane);
+    model.Discard(first.workImage);
     screens.Changed(model, sizes);
 
-    const MemoryModel::Id before = model.Take(sizes.workImage);
+    const MemoryModel::Id before = model.Reserve(sizes.workImage);
     for (int c = 0; c < sizes.channels; ++c) {
         edits.re.push_back(model.Take(sizes.plane));
         edits.im.push_back(model.Take(sizes.plane));
@@ -473,13 +503,9 @@ void AnotherHistoryState(MemoryModel& model, const WorkSizes& sizes, OpenDocumen
     for (int c = 0; c < sizes.channels; ++c) {
         edits.power.push_back(model.Take(sizes.power));
     }
-    // The edits kept to go back to are dropped with what only they still hold.
-    for (const MemoryModel::Id block : {strokeIm, strokeRe, strokePower, before}) {
+    for (const MemoryModel::Id block : {strokeIm, strokeRe, before}) {
         model.Give(block);
     }
-    // The first state, not shown, gives back the planes and power spectrum images nothing
-    // else holds any more; they are made again when it is shown.
-    StateBlocks& first = document.first;
     for (int c = 0; c < sizes.channels; ++c) {
         model.Give(first.re[c]);
         model.Give(first.im[c]);
@@ -487,6 +513,9 @@ void AnotherHistoryState(MemoryModel& model, const WorkSizes& sizes, OpenDocumen
     }
     screens.Changed(model, sizes);
 
+    const MemoryModel::Id reserved = edits.workImage;
+    edits.workImage = model.Take(sizes.workImage);
+    model.Give(reserved);
     FinalImage(model, sizes, edits, false);
     screens.Changed(model, sizes);
     // So are the scaled copies drawn again after the changes.
