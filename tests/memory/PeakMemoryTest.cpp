@@ -280,6 +280,9 @@ protected:
             if (!anotherState) {
                 return Measured{opened - start, estimate(ImageWork::Document)};
             }
+            // Both states are kept, whatever share of this machine's memory the history
+            // may hold by default.
+            doc.historyMemoryLimit = 0;
             doc.RunCommand(ID_VIEW_SPECTRUM_WINDOW);
             Settle();
             doc.StampBrush(image.grey ? ChannelKind::Grey : ChannelKind::Red,
