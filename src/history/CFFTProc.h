@@ -64,9 +64,8 @@ public:
     /// (not the active state). Releases, of each such state whose spectra come from the loaded
     /// image (ProcState::spectraFromLoadedImage), the spectrum planes no other state holds, and
     /// then its power spectrum images that no other state holds, which are rendered anew when
-    /// it is shown again. Called by the operations
-    /// that change what is shown or take over planes; a caller that held copies of a state's
-    /// spectra calls it once it has dropped them.
+    /// it is shown again. Called by the operations that change what is shown or take over
+    /// planes; a caller that held copies of a state's spectra calls it once it has dropped them.
     void ReleaseHiddenSpectra();
     /// Computes again, from the loaded image, the spectra ReleaseHiddenSpectra released from
     /// state (the same values, bit for bit). True when state holds all its spectra afterwards;
