@@ -563,28 +563,6 @@ std::unique_ptr<ImageBitmap> RenderPowerSpectrum(const PlaneRows& planes, std::u
     return RenderImage(LevelRenderer(planes, width, height, nullptr), width, height, levels);
 }
 
-bool UpdatePowerSpectrumRows(const float* re, const float* im, std::uint64_t width,
-                             std::uint64_t height, ImageBitmap& image, PowerLevelRows& levels,
-                             std::uint64_t& top, std::uint64_t& bottom) {
-    bottom = std::min(bottom, height);
-    top = std::min(top, bottom);
-    std::vector<IndexRange> rows;
-    try {
-        rows.push_back(IndexRange{top, bottom});
-    } catch (const std::bad_alloc&) {
-        return false;
-    }
-    bool whole = false;
-    if (!UpdatePowerSpectrumRows(PlaneRows{re, im}, width, height, image, levels, rows, whole)) {
-        return false;
-    }
-    if (whole) {
-        top = 0;
-        bottom = height;
-    }
-    return true;
-}
-
 bool UpdatePowerSpectrumRows(const PlaneRows& planes, std::uint64_t width, std::uint64_t height,
                              ImageBitmap& image, PowerLevelRows& levels,
                              const std::vector<IndexRange>& rows, bool& whole) {

@@ -119,20 +119,14 @@ std::unique_ptr<ImageBitmap> RenderPowerSpectrum(const PlaneRows& planes, std::u
                                                  std::uint64_t height,
                                                  PowerLevelRows* levels = nullptr);
 
-/// Brings image, the RenderPowerSpectrum image of re and im with levels, up to date after the
-/// elements of rows top to bottom - 1 changed, leaving it exactly as RenderPowerSpectrum would
+/// Brings image, the RenderPowerSpectrum image of the spectrum whose rows are read where planes
+/// says, with levels, up to date after the elements of the rows in rows changed (runs, possibly
+/// overlapping; rows past height are left out), leaving it exactly as RenderPowerSpectrum would
 /// make it now. Only those rows are rendered again while the mapping of the image stays the same
 /// (the smallest and largest level elsewhere still rule); otherwise, or when levels do not
-/// belong to an image of this size, every row is. On return top and bottom say which rows were
-/// rendered again (none when top == bottom). image keeps its address; a fresh 8-bit image gets
-/// the grey ramp. False, with image and levels as they were, when memory runs out or the sizes
-/// or format do not match.
-bool UpdatePowerSpectrumRows(const float* re, const float* im, std::uint64_t width,
-                             std::uint64_t height, ImageBitmap& image, PowerLevelRows& levels,
-                             std::uint64_t& top, std::uint64_t& bottom);
-/// UpdatePowerSpectrumRows of a spectrum whose rows are read where planes says, after the
-/// elements of the rows in rows (runs, possibly overlapping; rows past height are left out)
-/// changed. whole says whether every row was rendered again, otherwise only those rows were.
+/// belong to an image of this size, every row is, and whole says so. image keeps its address; a
+/// fresh 8-bit image gets the grey ramp. False, with image and levels as they were, when memory
+/// runs out or the sizes or format do not match.
 bool UpdatePowerSpectrumRows(const PlaneRows& planes, std::uint64_t width, std::uint64_t height,
                              ImageBitmap& image, PowerLevelRows& levels,
                              const std::vector<IndexRange>& rows, bool& whole);

@@ -443,13 +443,14 @@ TEST(UpdatePowerSpectrumRows, EqualsTheWholeRenderAndRendersOnlyTheEditedRowsWhi
             levels = PowerLevelRows{};
         }
         const ImageBitmap* address = image.get();
-        std::uint64_t top = edit.first / 64;
-        std::uint64_t bottom = (edit.first + edit.count - 1) / 64 + 1;
-        ASSERT_TRUE(
-            UpdatePowerSpectrumRows(re.data(), im.data(), 64, 32, *image, levels, top, bottom));
+        const IndexRange rows{edit.first / 64, (edit.first + edit.count - 1) / 64 + 1};
+        bool whole = false;
+        ASSERT_TRUE(UpdatePowerSpectrumRows(PlaneRows{re.data(), im.data()}, 64, 32, *image, levels,
+                                            {rows}, whole));
         EXPECT_EQ(image.get(), address);
-        EXPECT_EQ(top, edit.expectedTop) << "edit at " << edit.first;
-        EXPECT_EQ(bottom, edit.expectedBottom) << "edit at " << edit.first;
+        const IndexRange rendered = whole ? IndexRange{0, 32} : rows;
+        EXPECT_EQ(rendered.begin, edit.expectedTop) << "edit at " << edit.first;
+        EXPECT_EQ(rendered.end, edit.expectedBottom) << "edit at " << edit.first;
         PowerLevelRows expectedLevels;
         const auto expected = RenderPowerSpectrum(re.data(), im.data(), 64, 32, &expectedLevels);
         ASSERT_TRUE(expected);
@@ -461,15 +462,14 @@ TEST(UpdatePowerSpectrumRows, EqualsTheWholeRenderAndRendersOnlyTheEditedRowsWhi
     // whole render with its palette; an image of another size is not touched.
     auto fresh = ImageBitmap::Create(64, 32, PixelFormat8bppIndexed);
     PowerLevelRows none;
-    std::uint64_t top = 4;
-    std::uint64_t bottom = 5;
-    ASSERT_TRUE(UpdatePowerSpectrumRows(re.data(), im.data(), 64, 32, *fresh, none, top, bottom));
+    bool whole = false;
+    ASSERT_TRUE(UpdatePowerSpectrumRows(PlaneRows{re.data(), im.data()}, 64, 32, *fresh, none,
+                                        {IndexRange{4, 5}}, whole));
+    EXPECT_TRUE(whole);
     EXPECT_TRUE(SameBytes(*fresh, *image));
     EXPECT_EQ(fresh->Palette(), image->Palette());
-    top = 0;
-    bottom = 1;
-    EXPECT_FALSE(
-        UpdatePowerSpectrumRows(re.data(), im.data(), 32, 64, *image, levels, top, bottom));
+    EXPECT_FALSE(UpdatePowerSpectrumRows(PlaneRows{re.data(), im.data()}, 32, 64, *image, levels,
+                                         {IndexRange{0, 1}}, whole));
 }
 
 TEST(RenderGreyPowerSpectrum, GivesTheImageOfRenderPowerSpectrumUsingUpTheSpectrum) {
